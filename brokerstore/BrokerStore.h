@@ -1,0 +1,72 @@
+#pragma once
+// Broker definitions as client software on this machine reads them: one key per
+// broker below the product key, under the User root or the System root.
+//
+// Every operation opens what it needs, does its work in one store transaction
+// and closes it again; nothing is cached between calls. Texts are UTF-8.
+// No function here shows anything; failures come back as results.
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace wdx::brokerstore {
+
+enum TBrokerScope { scUser = 0, scSystem = 1 };
+
+// Key path of the product key, relative to either root.
+inline constexpr const char* ProductKey = "SOFTWARE\\Corvanta\\VKR_Client";
+
+struct TBrokerDefinition {
+    std::string Name;
+    TBrokerScope Scope = scUser;
+    std::string HostName;
+    std::string Port;    // exactly as typed
+    std::string TimeOut; // exactly as typed
+    bool ConnectionPooling = false;
+    bool LogComms = false;
+    bool LogCalls = false;
+};
+
+struct TBrokerSummary {
+    std::string HostName; // missing reads as empty
+    std::string Port;     // missing reads as empty
+    std::string TimeOut;  // missing or empty reads as "0"
+};
+
+struct TBrokerOptions {
+    bool ConnectionPooling = false;
+    bool LogComms = false;
+    bool LogCalls = false;
+};
+
+// A stored "LogLevel" that is neither missing, empty, "0" nor an integer.
+class EBrokerStoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Names of the direct sub-keys of the product key, in enumeration order.
+// Empty when the product key is missing or cannot be read.
+std::vector<std::string> ListBrokerNames(TBrokerScope Scope);
+
+// Host, port and time-out of one broker; empty, empty and "0" when the key
+// cannot be read.
+TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name);
+
+// False when the broker key cannot be read (Options is left as it was).
+// Throws EBrokerStoreError for a "LogLevel" that does not parse.
+bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptions& Options);
+
+// Writes the five values of Def under its scope, creating the keys as needed,
+// all in one transaction: either every value is written or none is.
+bool WriteBrokerDefinition(const TBrokerDefinition& Def);
+
+// Removes the broker key with everything below it. False when it could not be
+// removed or did not exist.
+bool DeleteBrokerDefinition(TBrokerScope Scope, const std::string& Name);
+
+// "LogLevel" text for the two logging flags: "0" to "3".
+std::string EncodeLogLevel(bool LogComms, bool LogCalls);
+
+} // namespace wdx::brokerstore

@@ -1,0 +1,34 @@
+# One interface target carries the warnings and build flags every module uses.
+add_library(wdx_options INTERFACE)
+target_compile_options(wdx_options INTERFACE -Wall -Wextra)
+target_compile_features(wdx_options INTERFACE cxx_std_20)
+if(WDX_SANITIZE)
+  target_compile_options(wdx_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+  target_link_options(wdx_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# Qt is looked up once, by the modules that need it (only the GUI modules).
+macro(wdx_find_qt)
+  if(NOT TARGET Qt6::Widgets)
+    find_package(Qt6 6.2 REQUIRED COMPONENTS Core Gui Widgets Test)
+  endif()
+endmacro()
+
+# wdx_add_test(NAME name SOURCES ... LIBS ... [GUI] [TIMEOUT s])
+# Registers a GoogleTest executable with CTest. GUI tests run on the offscreen
+# platform so that a stray modal dialog fails on the time-out instead of hanging.
+function(wdx_add_test)
+  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  find_package(GTest REQUIRED)
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock wdx_options)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  include(GoogleTest)
+  set(props TIMEOUT ${T_TIMEOUT})
+  if(T_GUI)
+    list(APPEND props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()
