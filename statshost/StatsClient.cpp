@@ -1,0 +1,236 @@
+#include "statshost/StatsClient.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace wdx::statshost {
+
+namespace {
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool IsHostNameChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+           c == '_';
+}
+
+bool IsIPv6Char(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' || c == '.';
+}
+
+// The host goes into a URL, so only characters that cannot change its
+// meaning are let through; anything else is a typing error in the definition.
+std::string UrlHost(const std::string& Host) {
+    if (Host.empty())
+        return {};
+    if (std::all_of(Host.begin(), Host.end(), IsHostNameChar))
+        return Host;
+    if (Host.find(':') != std::string::npos && std::all_of(Host.begin(), Host.end(), IsIPv6Char))
+        return "[" + Host + "]";
+    return {};
+}
+
+std::string Seconds(int N) { return std::to_string(N) + (N == 1 ? " second" : " seconds"); }
+
+TStatsError Failure(TStatsFailure Kind, std::string Text) { return TStatsError{Kind, 0, 0, std::move(Text)}; }
+
+} // namespace
+
+struct TStatsClient::TCurl {
+    struct TEasyDeleter {
+        void operator()(CURL* c) const { curl_easy_cleanup(c); }
+    };
+    struct TListDeleter {
+        void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+    };
+    std::unique_ptr<CURL, TEasyDeleter> Easy;
+    std::unique_ptr<curl_slist, TListDeleter> Headers;
+    char ErrorBuffer[CURL_ERROR_SIZE] = {};
+    std::string* Sink = nullptr;
+    std::size_t Cap = 0;
+    bool Overflow = false;
+
+    static size_t Write(char* Data, size_t Size, size_t Count, void* User) {
+        auto* self = static_cast<TCurl*>(User);
+        std::size_t n = Size * Count;
+        if (self->Sink->size() + n > self->Cap) {
+            // Returning less than was handed over ends the transfer at once.
+            self->Overflow = true;
+            return 0;
+        }
+        self->Sink->append(Data, n);
+        return n;
+    }
+};
+
+TStatsClient::TStatsClient(std::string Host, int Port, int TimeOutSeconds)
+    : FHost(std::move(Host)), FPort(Port) {
+    FTimeOutSeconds = TimeOutSeconds <= 0 ? DefaultTimeOutSeconds : std::min(TimeOutSeconds, MaxTimeOutSeconds);
+    FEndpoint = FHost + ":" + std::to_string(FPort);
+    std::string host = UrlHost(FHost);
+    if (FHost.empty())
+        FSetupError = "No host name is given for the broker.";
+    else if (host.empty())
+        FSetupError = "The broker's host name \"" + FHost + "\" is not a valid host name or address.";
+    else if (FPort < 1 || FPort > 65535)
+        FSetupError = "The broker's port " + std::to_string(FPort) + " is not between 1 and 65535.";
+    else
+        FBaseUrl = "http://" + host + ":" + std::to_string(FPort);
+}
+
+TStatsClient::~TStatsClient() = default;
+
+TStatsResult<TStatsClient::TAnswer> TStatsClient::Exchange(bool Post, const std::string& Path,
+                                                           const std::string& Body) {
+    if (FBaseUrl.empty())
+        return Failure(TStatsFailure::InvalidArgument, FSetupError);
+    if (!FCurl) {
+        GlobalInit();
+        auto c = std::make_unique<TCurl>();
+        c->Easy.reset(curl_easy_init());
+        curl_slist* h = nullptr;
+        for (const char* line : {"Accept: application/json", "Content-Type: application/json",
+                                 "Expect:" /* no 100-continue round trip */}) {
+            curl_slist* next = curl_slist_append(h, line);
+            if (!next) {
+                curl_slist_free_all(h);
+                h = nullptr;
+                break;
+            }
+            h = next;
+        }
+        c->Headers.reset(h);
+        if (!c->Easy || !h)
+            return Failure(TStatsFailure::Transport, "The HTTP client could not be set up.");
+        CURL* e = c->Easy.get();
+        long ms = static_cast<long>(FTimeOutSeconds) * 1000;
+        curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, ms);
+        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, ms);
+        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(e, CURLOPT_NOPROXY, "*"); // the broker is reached directly, never through a proxy
+        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
+        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, c->Headers.get());
+        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, c->ErrorBuffer);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &TCurl::Write);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, c.get());
+        FCurl = std::move(c);
+    }
+    CURL* e = FCurl->Easy.get();
+    TAnswer answer;
+    FCurl->Sink = &answer.Body;
+    FCurl->Cap = FLimits.MaxBodyBytes;
+    FCurl->Overflow = false;
+    FCurl->ErrorBuffer[0] = '\0';
+    // A declared length over the cap is refused before any of the body is read.
+    curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(FLimits.MaxBodyBytes));
+    std::string url = FBaseUrl + Path;
+    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    if (Post) {
+        curl_easy_setopt(e, CURLOPT_POST, 1L);
+        curl_easy_setopt(e, CURLOPT_POSTFIELDS, Body.data());
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(Body.size()));
+    } else {
+        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    }
+    CURLcode rc = curl_easy_perform(e);
+    FCurl->Sink = nullptr;
+    std::string detail = FCurl->ErrorBuffer[0] ? FCurl->ErrorBuffer : curl_easy_strerror(rc);
+    const std::string at = "the broker at " + FEndpoint;
+    switch (rc) {
+    case CURLE_OK:
+        break;
+    case CURLE_OPERATION_TIMEDOUT:
+        return Failure(TStatsFailure::TimeOut,
+                       "Time-out: " + at + " did not answer within " + Seconds(FTimeOutSeconds) + ".");
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return Failure(TStatsFailure::Connect, "The broker's host \"" + FHost + "\" is not known.");
+    case CURLE_COULDNT_CONNECT:
+        return Failure(TStatsFailure::Connect, "Cannot connect to " + at + ": " + detail + ".");
+    case CURLE_WRITE_ERROR:
+    case CURLE_FILESIZE_EXCEEDED:
+        if (FCurl->Overflow || rc == CURLE_FILESIZE_EXCEEDED)
+            return Failure(TStatsFailure::TooLarge, "The answer of " + at + " is larger than the limit of " +
+                                                        std::to_string(FLimits.MaxBodyBytes) + " bytes.");
+        return Failure(TStatsFailure::Transport, "The answer of " + at + " could not be taken in: " + detail + ".");
+    case CURLE_GOT_NOTHING:
+        return Failure(TStatsFailure::Transport, "The connection to " + at + " was closed without an answer.");
+    default:
+        return Failure(TStatsFailure::Transport, "The exchange with " + at + " failed: " + detail + ".");
+    }
+    long status = 0;
+    curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+    answer.Status = static_cast<int>(status);
+    return answer;
+}
+
+template <class T, class D>
+TStatsResult<T> TStatsClient::Request(bool Post, const std::string& Path, const std::string& Body, D Decoder) {
+    auto exchanged = Exchange(Post, Path, Body);
+    if (!exchanged.Ok())
+        return exchanged.Error();
+    const TAnswer& answer = exchanged.Value();
+    if (answer.Status != 200)
+        return DecodeErrorAnswer(answer.Status, answer.Body, FLimits);
+    return Decoder(answer.Body, FLimits);
+}
+
+std::optional<TStatsError> TStatsClient::CheckName(std::string_view Name, const char* What) {
+    if (Name.empty())
+        return Failure(TStatsFailure::InvalidArgument, std::string("No ") + What + " name is given.");
+    if (Name.size() > MaxNameBytes)
+        return Failure(TStatsFailure::InvalidArgument, std::string("The ") + What + " name is longer than " +
+                                                           std::to_string(MaxNameBytes) + " bytes.");
+    return std::nullopt;
+}
+
+TStatsResult<TBrokerInfo> TStatsClient::GetBroker() {
+    return Request<TBrokerInfo>(false, BrokerPath(), {}, DecodeBrokerInfo);
+}
+
+TStatsResult<THealth> TStatsClient::GetHealth() { return Request<THealth>(false, HealthPath(), {}, DecodeHealth); }
+
+TStatsResult<std::vector<TComponentStats>> TStatsClient::GetComponents() {
+    return Request<std::vector<TComponentStats>>(false, ComponentsPath(), {}, DecodeComponents);
+}
+
+TStatsResult<std::vector<TServiceStats>> TStatsClient::GetServices(std::string_view Component) {
+    if (auto bad = CheckName(Component, "component"); bad)
+        return *bad;
+    return Request<std::vector<TServiceStats>>(false, ServicesPath(Component), {}, DecodeServices);
+}
+
+TStatsResult<std::vector<TParamInfo>> TStatsClient::GetParameters(std::string_view Service) {
+    if (auto bad = CheckName(Service, "service"); bad)
+        return *bad;
+    return Request<std::vector<TParamInfo>>(false, ParametersPath(Service), {}, DecodeParameters);
+}
+
+TStatsResult<TComponentDetails> TStatsClient::GetComponentDetails(std::string_view Component) {
+    if (auto bad = CheckName(Component, "component"); bad)
+        return *bad;
+    return Request<TComponentDetails>(false, ComponentPath(Component), {}, DecodeComponentDetails);
+}
+
+TStatsResult<TActionDone> TStatsClient::PerformAction(std::string_view Component, std::string_view Action,
+                                                      int32_t Value) {
+    if (auto bad = CheckName(Component, "component"); bad)
+        return *bad;
+    if (auto bad = CheckName(Action, "action"); bad)
+        return *bad;
+    return Request<TActionDone>(true, ActionPath(Component), EncodeActionRequest(Action, Value), DecodeActionDone);
+}
+
+TStatsResult<TVersionInfo> TStatsClient::GetVersion(std::string_view Component) {
+    if (auto bad = CheckName(Component, "component"); bad)
+        return *bad;
+    return Request<TVersionInfo>(false, VersionPath(Component), {}, DecodeVersion);
+}
+
+} // namespace wdx::statshost

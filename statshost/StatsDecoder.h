@@ -1,0 +1,47 @@
+#pragma once
+// Decoding of the statistics protocol's answers: bytes in, value or failure
+// out. Pure functions with no I/O, so that every malformed answer can be
+// tried without a socket (tests, fuzzing).
+//
+// Every function checks, in this order: the body's size against the cap
+// (TooLarge), the nesting of arrays and objects against the cap, that the
+// body is JSON, and then every member the answer needs, with its type and
+// range (Malformed). Members a decoder does not know are ignored, so that a
+// broker may add some. Nothing here throws.
+
+#include "statshost/StatsProtocol.h"
+#include "statshost/StatsTypes.h"
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace wdx::statshost {
+
+struct TDecodeLimits {
+    std::size_t MaxBodyBytes = DefaultMaxBodyBytes;
+    int MaxDepth = MaxNestingDepth;
+};
+
+// Answers with status 200.
+TStatsResult<TBrokerInfo> DecodeBrokerInfo(std::string_view Body, const TDecodeLimits& Limits = {});
+TStatsResult<THealth> DecodeHealth(std::string_view Body, const TDecodeLimits& Limits = {});
+TStatsResult<std::vector<TComponentStats>> DecodeComponents(std::string_view Body,
+                                                            const TDecodeLimits& Limits = {});
+TStatsResult<std::vector<TServiceStats>> DecodeServices(std::string_view Body, const TDecodeLimits& Limits = {});
+TStatsResult<std::vector<TParamInfo>> DecodeParameters(std::string_view Body, const TDecodeLimits& Limits = {});
+TStatsResult<TComponentDetails> DecodeComponentDetails(std::string_view Body, const TDecodeLimits& Limits = {});
+TStatsResult<TActionDone> DecodeActionDone(std::string_view Body, const TDecodeLimits& Limits = {});
+TStatsResult<TVersionInfo> DecodeVersion(std::string_view Body, const TDecodeLimits& Limits = {});
+
+// The failure that an answer with any status but 200 stands for: BrokerError
+// with the broker's code and text when the body is an error answer, else
+// with a text naming the status. Code is never 0 (the status stands in).
+TStatsError DecodeErrorAnswer(int HttpStatus, std::string_view Body, const TDecodeLimits& Limits = {});
+
+// True when no array or object in Body nests deeper than MaxDepth. Looks at
+// brackets outside strings only and stops at the first one too deep, so it
+// is linear and cheap; it does not check that Body is JSON.
+bool NestingWithin(std::string_view Body, int MaxDepth);
+
+} // namespace wdx::statshost
