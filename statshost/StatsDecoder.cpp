@@ -40,6 +40,8 @@ TJson Parse(std::string_view Body, const TDecodeLimits& Limits) {
         // The parser's own message quotes the input; the position is enough
         // and keeps stray bytes out of a text the operator will see.
         throw EJsonField("the answer is not valid JSON (error at byte " + std::to_string(e.byte) + ")");
+    } catch (const TJson::out_of_range&) {
+        throw EJsonField("the answer holds a number beyond any numeric range");
     }
 }
 

@@ -1,0 +1,223 @@
+// The answer decoder against good, malformed, truncated, oversized, deeply
+// nested and wrongly typed bodies, without a socket.
+
+#include "statshost/StatsDecoder.h"
+#include "statshost/StatsProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace wdx::statshost;
+
+namespace {
+
+std::string Row(const std::string& Member, const std::string& Value) {
+    std::string row = R"({"name":"Orders","active":1,"maximum":2,"requests":3,"queued":4,"queueTime":5,"serviceTime":6})";
+    auto pos = row.find("\"" + Member + "\":");
+    EXPECT_NE(pos, std::string::npos) << Member;
+    auto start = pos + Member.size() + 3;
+    auto end = row.find_first_of(",}", start);
+    return row.substr(0, start) + Value + row.substr(end);
+}
+
+std::string List(const std::string& Rows) { return R"({"components":[)" + Rows + "]}"; }
+
+void ExpectMalformed(const TStatsResult<std::vector<TComponentStats>>& R, const std::string& Mentions) {
+    ASSERT_FALSE(R.Ok());
+    EXPECT_EQ(R.Error().Kind, TStatsFailure::Malformed);
+    EXPECT_NE(R.Error().Text.find(Mentions), std::string::npos) << R.Error().Text;
+}
+
+} // namespace
+
+TEST(Decoder, EveryAnswerSurvivesEncodeAndDecode) {
+    std::vector<TComponentStats> comps{{"Orders", 1, 8, 120, 2, 15, 40}, {"Price Engine/\xce\xb1%", 0, 2, 0, 0, 0, 0},
+                                       {"Max", 2147483647, 2147483647, 2147483647, 2147483647, 2147483647, 0}};
+    auto c = DecodeComponents(EncodeComponents(comps));
+    ASSERT_TRUE(c.Ok()) << c.Error().Text;
+    EXPECT_EQ(c.Value(), comps);
+
+    std::vector<TServiceStats> svcs{{"Orders.Create", 100, 2, 15, 45}, {"Orders.Cancel", 20, 0, 0, 12}};
+    auto s = DecodeServices(EncodeServices("Orders", svcs));
+    ASSERT_TRUE(s.Ok()) << s.Error().Text;
+    EXPECT_EQ(s.Value(), svcs);
+
+    std::vector<TParamInfo> params{{"Amount", 2, 3, 15, 2}, {"Low", -32768, 5, 32767, -32768}};
+    auto p = DecodeParameters(EncodeParameters("Orders.Create", params));
+    ASSERT_TRUE(p.Ok()) << p.Error().Text;
+    EXPECT_EQ(p.Value(), params);
+
+    TComponentDetails d{"Orders", "ws-01, ws-02", 3, 8, 120, 2, 15, 40};
+    auto dd = DecodeComponentDetails(EncodeComponentDetails(d));
+    ASSERT_TRUE(dd.Ok()) << dd.Error().Text;
+    EXPECT_EQ(dd.Value(), d);
+
+    auto h = DecodeHealth(EncodeHealth({THealthState::Warning, "Disk nearly full"}));
+    ASSERT_TRUE(h.Ok());
+    EXPECT_EQ(h.Value().State, THealthState::Warning);
+    EXPECT_EQ(h.Value().Text, "Disk nearly full");
+
+    auto v = DecodeVersion(EncodeVersion("wdxappserver", {true, "4.2.1"}));
+    ASSERT_TRUE(v.Ok());
+    EXPECT_TRUE(v.Value().Found);
+    EXPECT_EQ(v.Value().Version, "4.2.1");
+    auto nf = DecodeVersion(EncodeVersion("nothing", {false, ""}));
+    ASSERT_TRUE(nf.Ok());
+    EXPECT_FALSE(nf.Value().Found);
+
+    auto a = DecodeActionDone(EncodeActionDone({"Orders", "setmax", -5}));
+    ASSERT_TRUE(a.Ok());
+    EXPECT_EQ(a.Value().Value, -5);
+    auto b = DecodeBrokerInfo(EncodeBrokerInfo({"Demo", 1}));
+    ASSERT_TRUE(b.Ok());
+    EXPECT_EQ(b.Value().Name, "Demo");
+}
+
+TEST(Decoder, UnknownMembersAreIgnoredAndEmptyListsAreLists) {
+    auto r = DecodeComponents(R"({"components":[],"generatedAt":"now","extra":{"a":[1,2]}})");
+    ASSERT_TRUE(r.Ok());
+    EXPECT_TRUE(r.Value().empty());
+    auto row = DecodeComponents(List(Row("name", R"("X","colour":"red")")));
+    ASSERT_TRUE(row.Ok()) << row.Error().Text;
+    EXPECT_EQ(row.Value()[0].Name, "X");
+}
+
+TEST(Decoder, CountersOutsideTheirWidthAreRefusedNotWrapped) {
+    ExpectMalformed(DecodeComponents(List(Row("active", "2147483648"))), "components[0].active");
+    ExpectMalformed(DecodeComponents(List(Row("requests", "4294967296"))), "must be an integer from 0 to 2147483647");
+    // Read as signed, this one would come out as -1.
+    ExpectMalformed(DecodeComponents(List(Row("queued", "18446744073709551615"))), "18446744073709551615");
+    ExpectMalformed(DecodeComponents(List(Row("queueTime", "-1"))), "components[0].queueTime");
+    ExpectMalformed(DecodeComponents(List(Row("serviceTime", "1e400"))), "number beyond any numeric range");
+    // The fault in the second row is named as such.
+    ExpectMalformed(DecodeComponents(List(Row("name", "\"A\"") + "," + Row("maximum", "-7"))),
+                    "components[1].maximum");
+
+    auto wide = DecodeParameters(R"({"parameters":[{"name":"P","dataType":32768,"mode":1,"precision":0,"scale":0}]})");
+    ASSERT_FALSE(wide.Ok());
+    EXPECT_NE(wide.Error().Text.find("parameters[0].dataType must be an integer from -32768 to 32767"),
+              std::string::npos)
+        << wide.Error().Text;
+    auto low = DecodeParameters(R"({"parameters":[{"name":"P","dataType":1,"mode":1,"precision":0,"scale":-32769}]})");
+    EXPECT_FALSE(low.Ok());
+    auto details = DecodeComponentDetails(
+        R"({"name":"A","invokedBy":"","active":1,"maximum":2,"requests":3,"queued":4,"queueTime":5,"serviceTime":99999999999})");
+    ASSERT_FALSE(details.Ok());
+    EXPECT_NE(details.Error().Text.find("serviceTime"), std::string::npos);
+}
+
+TEST(Decoder, WronglyTypedMembersAreNamed) {
+    ExpectMalformed(DecodeComponents(List(Row("active", "\"5\""))), "components[0].active");
+    ExpectMalformed(DecodeComponents(List(Row("active", "5.0"))), "(found 5)");
+    ExpectMalformed(DecodeComponents(List(Row("active", "1.5"))), "(found 1.5)");
+    ExpectMalformed(DecodeComponents(List(Row("maximum", "true"))), "(found true)");
+    ExpectMalformed(DecodeComponents(List(Row("requests", "null"))), "(found null)");
+    ExpectMalformed(DecodeComponents(List(Row("name", "42"))), "components[0].name must be a text");
+    ExpectMalformed(DecodeComponents(List(Row("name", "\"\""))), "components[0].name must not be empty");
+    ExpectMalformed(DecodeComponents(List("[1]")), "components[0] must be an object");
+    ExpectMalformed(DecodeComponents(R"({"components":{"name":"A"}})"), "components must be an array");
+    ExpectMalformed(DecodeComponents(R"({"rows":[]})"), "components is missing");
+    ExpectMalformed(DecodeComponents(List(R"({"name":"A","active":1})")), "components[0].maximum is missing");
+    for (const char* top : {"[]", "\"components\"", "42", "null"})
+        ExpectMalformed(DecodeComponents(top), "the answer must be an object");
+
+    auto health = DecodeHealth(R"({"state":"fine"})");
+    ASSERT_FALSE(health.Ok());
+    EXPECT_NE(health.Error().Text.find("state"), std::string::npos);
+    auto version = DecodeVersion(R"({"found":true})");
+    ASSERT_FALSE(version.Ok());
+    EXPECT_NE(version.Error().Text.find("version is missing"), std::string::npos);
+    EXPECT_FALSE(DecodeVersion(R"({"found":"yes","version":"1"})").Ok());
+    EXPECT_FALSE(DecodeBrokerInfo(R"({"name":"B","protocol":0})").Ok());
+}
+
+TEST(Decoder, NotJsonAndEveryTruncationAreMalformed) {
+    ExpectMalformed(DecodeComponents(""), "empty");
+    ExpectMalformed(DecodeComponents("<html>Bad gateway</html>"), "not valid JSON");
+    ExpectMalformed(DecodeComponents(R"({"components":[]} trailing)"), "not valid JSON");
+    // Invalid UTF-8 inside a name.
+    ExpectMalformed(DecodeComponents(List(Row("name", "\"\xff\xfe\""))), "not valid JSON");
+
+    std::string good = EncodeComponents({{"Orders", 1, 8, 120, 2, 15, 40}, {"Billing", 0, 2, 5, 0, 0, 7}});
+    ASSERT_TRUE(DecodeComponents(good).Ok());
+    for (std::size_t n = 0; n < good.size(); ++n) {
+        auto r = DecodeComponents(std::string_view(good).substr(0, n));
+        ASSERT_FALSE(r.Ok()) << "prefix of " << n << " bytes was accepted";
+        EXPECT_EQ(r.Error().Kind, TStatsFailure::Malformed);
+    }
+}
+
+TEST(Decoder, BodiesOverTheCapAreRefusedBeforeParsing) {
+    std::string good = EncodeComponents({{"Orders", 1, 8, 120, 2, 15, 40}});
+    TDecodeLimits exact{good.size(), MaxNestingDepth};
+    EXPECT_TRUE(DecodeComponents(good, exact).Ok());
+    TDecodeLimits tight{good.size() - 1, MaxNestingDepth};
+    auto r = DecodeComponents(good, tight);
+    ASSERT_FALSE(r.Ok());
+    EXPECT_EQ(r.Error().Kind, TStatsFailure::TooLarge);
+    // Not JSON at all, yet the size is what is reported: nothing was parsed.
+    auto junk = DecodeHealth(std::string(DefaultMaxBodyBytes + 1, '['));
+    ASSERT_FALSE(junk.Ok());
+    EXPECT_EQ(junk.Error().Kind, TStatsFailure::TooLarge);
+}
+
+TEST(Decoder, DeepNestingIsRefusedWithoutRecursion) {
+    auto nested = [](int Depth) {
+        return R"({"components":[],"x":)" + std::string(Depth, '[') + std::string(Depth, ']') + "}";
+    };
+    // The object and the answer's own array count as levels too.
+    EXPECT_TRUE(DecodeComponents(nested(MaxNestingDepth - 1)).Ok());
+    ExpectMalformed(DecodeComponents(nested(MaxNestingDepth)), "nest deeper than 32");
+    // A million open brackets: refused at the 33rd, not parsed.
+    ExpectMalformed(DecodeComponents(std::string(1000000, '[')), "nest deeper");
+    ExpectMalformed(DecodeComponents(std::string(500000, '{') + "\"a\":1"), "nest deeper");
+
+    // Brackets inside texts, escaped quotes included, are not nesting.
+    std::string name = "\\\"" + std::string(100, '[') + "\\\\";
+    auto r = DecodeComponents(List(Row("name", "\"" + name + "\"")));
+    ASSERT_TRUE(r.Ok()) << r.Error().Text;
+    EXPECT_EQ(r.Value()[0].Name, "\"" + std::string(100, '[') + "\\");
+    EXPECT_TRUE(NestingWithin(R"({"a":"\"[[[["})", 1));
+    EXPECT_FALSE(NestingWithin(R"({"a":"\\",[[]]})", 2));
+}
+
+TEST(Decoder, ErrorAnswersGiveTheBrokersCodeAndText) {
+    auto e = DecodeErrorAnswer(404, EncodeError(1, "The component \"X\" is not known to this broker."));
+    EXPECT_EQ(e.Kind, TStatsFailure::BrokerError);
+    EXPECT_EQ(e.HttpStatus, 404);
+    EXPECT_EQ(e.Code, 1);
+    EXPECT_EQ(e.Text, "The component \"X\" is not known to this broker.");
+
+    // Whatever the body, the failure is never one without a code or text.
+    for (const char* body : {"", "Service Unavailable", R"({"error":{"code":"x","text":"t"}})",
+                             R"({"error":"down"})", R"({"message":"down"})"}) {
+        auto g = DecodeErrorAnswer(503, body);
+        EXPECT_EQ(g.Kind, TStatsFailure::BrokerError) << body;
+        EXPECT_EQ(g.Code, 503) << body;
+        EXPECT_NE(g.Text.find("HTTP status 503"), std::string::npos) << body;
+    }
+    auto zero = DecodeErrorAnswer(500, R"({"error":{"code":0,"text":"Odd"}})");
+    EXPECT_EQ(zero.Code, 500);
+    EXPECT_EQ(zero.Text, "Odd");
+    auto empty = DecodeErrorAnswer(409, R"({"error":{"code":4,"text":""}})");
+    EXPECT_EQ(empty.Code, 4);
+    EXPECT_NE(empty.Text.find("empty error text"), std::string::npos);
+}
+
+TEST(Protocol, NamesAreEncodedIntoOnePathSegment) {
+    EXPECT_EQ(ServicesPath("Price Engine/\xce\xb1%"), "/v1/components/Price%20Engine%2F%CE%B1%25/services");
+    EXPECT_EQ(ParametersPath("Orders.Create"), "/v1/services/Orders.Create/parameters");
+    EXPECT_EQ(VersionPath("wdxappserver"), "/v1/versions/wdxappserver");
+    EXPECT_EQ(PercentEncode("a-b_c.d~e?f#g&h+"), "a-b_c.d~e%3Ff%23g%26h%2B");
+
+    std::string all;
+    for (int c = 0; c < 256; ++c)
+        all += static_cast<char>(c);
+    auto back = PercentDecode(PercentEncode(all));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, all);
+    EXPECT_EQ(PercentDecode("a+b%2fc"), "a+b/c");
+    for (const char* broken : {"%", "%4", "a%zz", "%g0", "abc%"})
+        EXPECT_FALSE(PercentDecode(broken).has_value()) << broken;
+}
