@@ -56,10 +56,9 @@ bool PeerOf(int Fd, bool Local, std::string& Addr, int& Port) {
     return true;
 }
 
-// The HTTP library does not hand its socket to handlers, so the connection
-// of a request is found by its two ends and shut down: the client sees the
-// connection close without a byte of answer.
-void CloseConnection(const httplib::Request& Req) {
+// Shuts down every socket of this process whose local port is LocalPort and,
+// when PeerPort is not 0, whose other end is PeerAddr:PeerPort.
+void ShutdownSockets(int LocalPort, const std::string& PeerAddr, int PeerPort) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
         int fd = 0;
@@ -70,13 +69,18 @@ void CloseConnection(const httplib::Request& Req) {
         }
         std::string localAddr, peerAddr;
         int localPort = 0, peerPort = 0;
-        if (PeerOf(fd, true, localAddr, localPort) && localPort == Req.local_port &&
-            PeerOf(fd, false, peerAddr, peerPort) && peerPort == Req.remote_port && peerAddr == Req.remote_addr) {
+        if (!PeerOf(fd, true, localAddr, localPort) || localPort != LocalPort ||
+            !PeerOf(fd, false, peerAddr, peerPort))
+            continue;
+        if (PeerPort == 0 || (peerPort == PeerPort && peerAddr == PeerAddr))
             ::shutdown(fd, SHUT_RDWR);
-            return;
-        }
     }
 }
+
+// The HTTP library does not hand its socket to handlers, so the connection
+// of a request is found by its two ends and shut down: the client sees the
+// connection close without a byte of answer.
+void CloseConnection(const httplib::Request& Req) { ShutdownSockets(Req.local_port, Req.remote_addr, Req.remote_port); }
 
 TSimReply BadRequest(const std::string& Text) { return {400, EncodeError(ecBadRequest, Text)}; }
 
@@ -103,6 +107,7 @@ int TSimServer::Start() {
     FHttp->set_read_timeout(5);
     FHttp->set_write_timeout(5);
     FHttp->set_payload_max_length(1024 * 1024);
+    FHttp->set_tcp_nodelay(true); // headers and body go out in separate writes
     auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
     FHttp->Get(".*", handler);
     FHttp->Post(".*", handler);
@@ -153,8 +158,13 @@ void TSimServer::Stop() {
         FStopping = true;
     }
     FWake.notify_all();
-    if (FHttp)
+    if (FHttp) {
         FHttp->stop();
+        // Idle keep-alive connections would otherwise hold each worker until
+        // its keep-alive time runs out.
+        if (FPort > 0)
+            ShutdownSockets(FPort, {}, 0);
+    }
     if (FListener.joinable())
         FListener.join();
     if (FTicker.joinable())

@@ -94,6 +94,11 @@ TEST(Decoder, CountersOutsideTheirWidthAreRefusedNotWrapped) {
     ExpectMalformed(DecodeComponents(List(Row("name", "\"A\"") + "," + Row("maximum", "-7"))),
                     "components[1].maximum");
 
+    // Signed members: a huge unsigned number must not come out as -1 either.
+    EXPECT_FALSE(DecodeActionDone(R"({"component":"A","action":"setmax","value":18446744073709551615})").Ok());
+    EXPECT_FALSE(DecodeActionDone(R"({"component":"A","action":"setmax","value":2147483648})").Ok());
+    EXPECT_TRUE(DecodeActionDone(R"({"component":"A","action":"setmax","value":-2147483648})").Ok());
+
     auto wide = DecodeParameters(R"({"parameters":[{"name":"P","dataType":32768,"mode":1,"precision":0,"scale":0}]})");
     ASSERT_FALSE(wide.Ok());
     EXPECT_NE(wide.Error().Text.find("parameters[0].dataType must be an integer from -32768 to 32767"),
