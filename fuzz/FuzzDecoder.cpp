@@ -1,0 +1,64 @@
+// libFuzzer target: every answer decoder and the error-answer decoder on the
+// same bytes. Beyond "no crash, no hang, no sanitizer report" it checks that
+// whatever a decoder accepts survives encoding and decoding again unchanged,
+// so the decoder and the broker-side encoder cannot drift apart.
+
+#include "statshost/StatsDecoder.h"
+#include "statshost/StatsProtocol.h"
+
+#include <cstdlib>
+#include <string_view>
+
+using namespace wdx::statshost;
+
+namespace {
+
+void Check(bool Ok) {
+    if (!Ok)
+        std::abort();
+}
+
+// Small caps, so that the size and nesting limits are reached often.
+const TDecodeLimits Limits{64 * 1024, MaxNestingDepth};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    std::string_view body(reinterpret_cast<const char*>(Data), Size);
+
+    if (auto r = DecodeComponents(body, Limits); r.Ok()) {
+        auto again = DecodeComponents(EncodeComponents(r.Value()), TDecodeLimits{});
+        Check(again.Ok() && again.Value() == r.Value());
+    } else {
+        Check(!r.Error().Text.empty());
+    }
+    if (auto r = DecodeServices(body, Limits); r.Ok()) {
+        auto again = DecodeServices(EncodeServices("c", r.Value()), TDecodeLimits{});
+        Check(again.Ok() && again.Value() == r.Value());
+    }
+    if (auto r = DecodeParameters(body, Limits); r.Ok()) {
+        auto again = DecodeParameters(EncodeParameters("s", r.Value()), TDecodeLimits{});
+        Check(again.Ok() && again.Value() == r.Value());
+    }
+    if (auto r = DecodeComponentDetails(body, Limits); r.Ok()) {
+        auto again = DecodeComponentDetails(EncodeComponentDetails(r.Value()), TDecodeLimits{});
+        Check(again.Ok() && again.Value() == r.Value());
+    }
+    if (auto r = DecodeHealth(body, Limits); r.Ok()) {
+        auto again = DecodeHealth(EncodeHealth(r.Value()), TDecodeLimits{});
+        Check(again.Ok() && again.Value().State == r.Value().State && again.Value().Text == r.Value().Text);
+    }
+    if (auto r = DecodeVersion(body, Limits); r.Ok()) {
+        auto again = DecodeVersion(EncodeVersion("c", r.Value()), TDecodeLimits{});
+        Check(again.Ok() && again.Value().Found == r.Value().Found && again.Value().Version == r.Value().Version);
+    }
+    (void)DecodeActionDone(body, Limits);
+    (void)DecodeBrokerInfo(body, Limits);
+
+    TStatsError e = DecodeErrorAnswer(503, body, Limits);
+    Check(e.Kind == TStatsFailure::BrokerError && e.Code != 0 && !e.Text.empty());
+
+    if (auto decoded = PercentDecode(body))
+        Check(PercentDecode(PercentEncode(*decoded)) == decoded);
+    return 0;
+}
