@@ -12,7 +12,7 @@ namespace wdx::common {
 
 struct TResModule {
     const TStringTable& Strings;
-    // Qt resource folder of the program's icons: <IconRoot>/<name>_<size>.png
+    // Qt resource folder of the program's icons: <IconRoot>/<name>_<size>.xpm
     QString IconRoot;
 };
 

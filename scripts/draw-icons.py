@@ -1,16 +1,17 @@
 #!/usr/bin/env python3
 """Draws the programs' icon (a broker hub: one node linked to three clients)
-at 16 and 32 pixels into common/icons/, as 16-colour palette PNGs with a
+at 16 and 32 pixels into common/icons/, as 16-colour XPM images with a
 transparent background. Both programs carry these same two images as
-MAINICON and ICON_VKR. Run it again only when the picture changes; the PNGs
-are committed so that the build needs nothing but Qt.
+MAINICON and ICON_VKR. Run it again only when the picture changes; the
+images are committed so that the build needs nothing but Qt.
+
+XPM rather than PNG: it is plain text, and the programs decode it directly,
+without starting Qt's image-format plug-in machinery at start-up.
 
 Usage: python3 scripts/draw-icons.py
 """
 import math
 import os
-import struct
-import zlib
 
 # The sixteen colours of the classic display palette; index 16 is transparent.
 PALETTE = [
@@ -82,20 +83,21 @@ def render(size):
     return rows
 
 
-def png(rows):
+# One character per palette index; none of them needs quoting in C.
+SYMBOLS = "0123456789abcdef "
+
+
+def xpm(rows, name):
     height, width = len(rows), len(rows[0])
-
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-    raw = b"".join(b"\x00" + bytes(r) for r in rows)
-    return (b"\x89PNG\r\n\x1a\n"
-            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 3, 0, 0, 0))
-            + chunk(b"PLTE", b"".join(bytes(c) for c in PALETTE))
-            + chunk(b"tRNS", bytes([255] * CLEAR + [0]))
-            + chunk(b"IDAT", zlib.compress(raw, 9))
-            + chunk(b"IEND", b""))
+    lines = ["/* XPM */", "static const char* const %s[] = {" % name,
+             '"%d %d %d 1",' % (width, height, len(PALETTE))]
+    for index, (r, g, b) in enumerate(PALETTE):
+        colour = "None" if index == CLEAR else "#%02x%02x%02x" % (r, g, b)
+        lines.append('"%s c %s",' % (SYMBOLS[index], colour))
+    for n, row in enumerate(rows):
+        lines.append('"%s"%s' % ("".join(SYMBOLS[i] for i in row), "," if n + 1 < height else ""))
+    lines.append("};")
+    return "\n".join(lines) + "\n"
 
 
 def main():
@@ -103,9 +105,10 @@ def main():
     target = os.path.join(here, "..", "common", "icons")
     os.makedirs(target, exist_ok=True)
     for size in (16, 32):
-        path = os.path.join(target, "ICON_VKR_%d.png" % size)
-        with open(path, "wb") as f:
-            f.write(png(render(size)))
+        name = "ICON_VKR_%d" % size
+        path = os.path.join(target, name + ".xpm")
+        with open(path, "w") as f:
+            f.write(xpm(render(size), name))
         print(path)
 
 
