@@ -2,11 +2,16 @@
 
 #include "common/MessageService.h"
 
+#include <QStyle>
+#include <QStyleFactory>
 #include <exception>
 
 namespace wdx::common {
 
-TWDXApplication::TWDXApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {}
+TWDXApplication::TWDXApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
+    if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows")))
+        setStyle(classic);
+}
 
 TWDXApplication* TWDXApplication::Instance() { return qobject_cast<TWDXApplication*>(QCoreApplication::instance()); }
 

@@ -16,6 +16,7 @@ QStringList CommandLineArguments(int Argc, char** Argv) {
 void InitApplication(common::TWDXApplication& App) {
     App.SetTitle(QString::fromLatin1(ProgramTitle));
     App.setApplicationName(QString::fromLatin1(ProgramName));
+    App.setFont(common::TWDXStdForm::StdFont());
     App.setWindowIcon(common::LoadProgramIcon(MonitorModule(), QStringLiteral("MAINICON")));
 }
 
