@@ -78,6 +78,7 @@ TEST(StdForm, EscapeClosesNothingUnlessTheFormHasACancelButton) {
     EXPECT_TRUE(form.isVisible());
 
     QPushButton cancel("Cancel", &form);
+    cancel.show();
     QSignalSpy clicked(&cancel, &QPushButton::clicked);
     form.SetCancelButton(&cancel);
     QTest::keyClick(&form, Qt::Key_Escape);
