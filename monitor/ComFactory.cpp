@@ -25,7 +25,9 @@ void RegisterClass(const TGUID& CLSID, TClassFactory Factory) {
         ClassTable().erase(CLSID);
 }
 
-bool IsClassRegistered(const TGUID& CLSID) { return ClassTable().count(CLSID) != 0; }
+bool IsClassRegistered(const TGUID& CLSID) {
+    return ClassTable().count(CLSID) != 0;
+}
 
 THResult CreateComObject(const TGUID& CLSID, TComPtr<IUnknown>& Obj) {
     Obj.Reset();
@@ -52,6 +54,8 @@ TClassRegistrationScope::TClassRegistrationScope(const TGUID& CLSID, TClassFacto
     RegisterClass(CLSID, std::move(Factory));
 }
 
-TClassRegistrationScope::~TClassRegistrationScope() { RegisterClass(FCLSID, std::move(FPrevious)); }
+TClassRegistrationScope::~TClassRegistrationScope() {
+    RegisterClass(FCLSID, std::move(FPrevious));
+}
 
 } // namespace wdx::monitor

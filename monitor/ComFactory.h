@@ -24,8 +24,7 @@ bool IsClassRegistered(const TGUID& CLSID);
 THResult CreateComObject(const TGUID& CLSID, TComPtr<IUnknown>& Obj);
 
 // Creates an object of class CLSID and asks it for the interface T.
-template <CHasIID T>
-THResult CreateComObject(const TGUID& CLSID, TComPtr<T>& Out) {
+template <CHasIID T> THResult CreateComObject(const TGUID& CLSID, TComPtr<T>& Out) {
     TComPtr<IUnknown> obj;
     THResult r = CreateComObject(CLSID, obj);
     if (r.Failed())

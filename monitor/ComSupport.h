@@ -125,8 +125,7 @@ protected:
 
 // The owning handle of one reference. Copying adds a reference, destroying or
 // resetting releases it; "released" in the monitor's code means Reset().
-template <class T>
-class TComPtr {
+template <class T> class TComPtr {
 public:
     TComPtr() noexcept = default;
     TComPtr(std::nullptr_t) noexcept {}
@@ -138,8 +137,8 @@ public:
     TComPtr(const TComPtr& Other) noexcept : TComPtr(Other.FPtr) {}
     TComPtr(TComPtr&& Other) noexcept : FPtr(std::exchange(Other.FPtr, nullptr)) {}
     template <class U>
-        requires std::convertible_to<U*, T*>
-    TComPtr(const TComPtr<U>& Other) noexcept : TComPtr(static_cast<T*>(Other.Get())) {}
+    requires std::convertible_to<U*, T*> TComPtr(const TComPtr<U>& Other)
+    noexcept : TComPtr(static_cast<T*>(Other.Get())) {}
     ~TComPtr() { Reset(); }
 
     TComPtr& operator=(TComPtr Other) noexcept {
@@ -171,12 +170,13 @@ private:
 };
 
 template <class T>
-concept CHasIID = requires { T::IID; };
+concept CHasIID = requires {
+    T::IID;
+};
 
 // Asks Obj for the interface T (T::IID). A success that hands back nothing
 // counts as a failure: the caller must never see an empty interface.
-template <CHasIID T>
-THResult QueryInterface(IUnknown& Obj, TComPtr<T>& Out) {
+template <CHasIID T> THResult QueryInterface(IUnknown& Obj, TComPtr<T>& Out) {
     void* p = nullptr;
     THResult r = Obj.QueryInterface(T::IID, &p);
     if (r.Failed())
@@ -190,8 +190,7 @@ THResult QueryInterface(IUnknown& Obj, TComPtr<T>& Out) {
 // Reference counting and the interface query for an implementation of one or
 // more interfaces (the first one stands for IUnknown). Create it with MakeCom;
 // it frees itself when its last reference is released.
-template <class First, class... Rest>
-class TComObject : public First, public Rest... {
+template <class First, class... Rest> class TComObject : public First, public Rest... {
 public:
     THResult QueryInterface(const TGUID& IID, void** Obj) override {
         if (!Obj)
@@ -221,8 +220,7 @@ protected:
     TComObject& operator=(const TComObject&) = delete;
 
 private:
-    template <class I>
-    bool TryInterface(const TGUID& IID, void** Obj) {
+    template <class I> bool TryInterface(const TGUID& IID, void** Obj) {
         if constexpr (CHasIID<I>) {
             if (IID == I::IID) {
                 *Obj = static_cast<I*>(this);
@@ -236,8 +234,7 @@ private:
 };
 
 // Creates an implementation object and hands out its first reference.
-template <class T, class... Args>
-TComPtr<T> MakeCom(Args&&... A) {
+template <class T, class... Args> TComPtr<T> MakeCom(Args&&... A) {
     return TComPtr<T>(new T(std::forward<Args>(A)...));
 }
 

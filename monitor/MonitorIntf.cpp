@@ -5,8 +5,7 @@ namespace wdx::monitor {
 namespace {
 // An interface member that hands back an interface: a success with nothing
 // in it would leave the caller holding an empty reference, so it fails.
-template <class T>
-TComPtr<T> GetIntf(_Monitor& M, THResult (_Monitor::*Member)(TComPtr<T>&)) {
+template <class T> TComPtr<T> GetIntf(_Monitor& M, THResult (_Monitor::*Member)(TComPtr<T>&)) {
     TComPtr<T> value;
     ComCheck((M.*Member)(value));
     if (!value)
@@ -35,7 +34,9 @@ _Monitor& TMonitor::DefaultInterface() {
     return *FIntf;
 }
 
-std::u16string TMonitor::ErrorText() { return ComGet(DefaultInterface(), &_Monitor::ErrorText); }
+std::u16string TMonitor::ErrorText() {
+    return ComGet(DefaultInterface(), &_Monitor::ErrorText);
+}
 
 int16_t TMonitor::Connect(std::u16string& BrokerName, std::u16string& Text2, std::u16string& Text3) {
     int16_t result = 0;
@@ -43,15 +44,27 @@ int16_t TMonitor::Connect(std::u16string& BrokerName, std::u16string& Text2, std
     return result;
 }
 
-int16_t TMonitor::Disconnect() { return ComGet(DefaultInterface(), &_Monitor::Disconnect); }
+int16_t TMonitor::Disconnect() {
+    return ComGet(DefaultInterface(), &_Monitor::Disconnect);
+}
 
-TComPtr<_servers> TMonitor::Servers() { return GetIntf(DefaultInterface(), &_Monitor::Servers); }
-TComPtr<_services> TMonitor::Services() { return GetIntf(DefaultInterface(), &_Monitor::Services); }
-TComPtr<_server_info> TMonitor::ServerInfo() { return GetIntf(DefaultInterface(), &_Monitor::ServerInfo); }
+TComPtr<_servers> TMonitor::Servers() {
+    return GetIntf(DefaultInterface(), &_Monitor::Servers);
+}
+TComPtr<_services> TMonitor::Services() {
+    return GetIntf(DefaultInterface(), &_Monitor::Services);
+}
+TComPtr<_server_info> TMonitor::ServerInfo() {
+    return GetIntf(DefaultInterface(), &_Monitor::ServerInfo);
+}
 TComPtr<_server_action> TMonitor::ServerAction() {
     return GetIntf(DefaultInterface(), &_Monitor::ServerAction);
 }
-TComPtr<_version> TMonitor::VersionInfo() { return GetIntf(DefaultInterface(), &_Monitor::VersionInfo); }
-TComPtr<_params> TMonitor::Params() { return GetIntf(DefaultInterface(), &_Monitor::Params); }
+TComPtr<_version> TMonitor::VersionInfo() {
+    return GetIntf(DefaultInterface(), &_Monitor::VersionInfo);
+}
+TComPtr<_params> TMonitor::Params() {
+    return GetIntf(DefaultInterface(), &_Monitor::Params);
+}
 
 } // namespace wdx::monitor

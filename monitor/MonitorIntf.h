@@ -47,17 +47,17 @@ class _servers : public IUnknown {
 public:
     static constexpr TGUID IID = TGUID::Parse("{8BF69430-2332-11D3-9BF4-00C04FF38315}");
 
-    virtual THResult ErrorText(std::u16string& Value) = 0;  // 8
-    virtual THResult Name(std::u16string& Value) = 0;       // 18
-    virtual THResult Active(int32_t& Value) = 0;            // 19
-    virtual THResult Maximum(int32_t& Value) = 0;           // 20
-    virtual THResult Requests(int32_t& Value) = 0;          // 21
-    virtual THResult Queued(int32_t& Value) = 0;            // 22
-    virtual THResult QueueTime(int32_t& Value) = 0;         // 23
-    virtual THResult ServiceTime(int32_t& Value) = 0;       // 24
-    virtual THResult Open(int16_t& Status) = 0;             // 25
-    virtual THResult Next(int16_t& NoMore) = 0;             // 26
-    virtual THResult Close() = 0;                           // 27
+    virtual THResult ErrorText(std::u16string& Value) = 0; // 8
+    virtual THResult Name(std::u16string& Value) = 0;      // 18
+    virtual THResult Active(int32_t& Value) = 0;           // 19
+    virtual THResult Maximum(int32_t& Value) = 0;          // 20
+    virtual THResult Requests(int32_t& Value) = 0;         // 21
+    virtual THResult Queued(int32_t& Value) = 0;           // 22
+    virtual THResult QueueTime(int32_t& Value) = 0;        // 23
+    virtual THResult ServiceTime(int32_t& Value) = 0;      // 24
+    virtual THResult Open(int16_t& Status) = 0;            // 25
+    virtual THResult Next(int16_t& NoMore) = 0;            // 26
+    virtual THResult Close() = 0;                          // 27
 };
 
 // The services of the component put into Component.
@@ -148,14 +148,14 @@ public:
 
     virtual THResult ErrorText(std::u16string& Value) = 0; // 7
     virtual THResult Connect(std::u16string& BrokerName, std::u16string& Text2, std::u16string& Text3,
-                             int16_t& Result) = 0;                  // 8
-    virtual THResult Disconnect(int16_t& Result) = 0;               // 9
-    virtual THResult Servers(TComPtr<_servers>& Value) = 0;         // 10
-    virtual THResult Services(TComPtr<_services>& Value) = 0;       // 11
-    virtual THResult ServerInfo(TComPtr<_server_info>& Value) = 0;  // 12
+                             int16_t& Result) = 0;                     // 8
+    virtual THResult Disconnect(int16_t& Result) = 0;                  // 9
+    virtual THResult Servers(TComPtr<_servers>& Value) = 0;            // 10
+    virtual THResult Services(TComPtr<_services>& Value) = 0;          // 11
+    virtual THResult ServerInfo(TComPtr<_server_info>& Value) = 0;     // 12
     virtual THResult ServerAction(TComPtr<_server_action>& Value) = 0; // 13
-    virtual THResult VersionInfo(TComPtr<_version>& Value) = 0;     // 16
-    virtual THResult Params(TComPtr<_params>& Value) = 0;           // 19
+    virtual THResult VersionInfo(TComPtr<_version>& Value) = 0;        // 16
+    virtual THResult Params(TComPtr<_params>& Value) = 0;              // 19
 };
 
 // Creates the relay object and asks it for IOmniRelay. Throws ECOMError with
@@ -201,8 +201,7 @@ private:
 };
 
 // Reads one out value of an interface member, throwing ECOMError on failure.
-template <class T, class I>
-T ComGet(I& Intf, THResult (I::*Member)(T&)) {
+template <class T, class I> T ComGet(I& Intf, THResult (I::*Member)(T&)) {
     T value{};
     ComCheck((Intf.*Member)(value));
     return value;

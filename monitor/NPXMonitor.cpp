@@ -44,7 +44,9 @@ TNPXMonitor::TNPXMonitor(const std::u16string& BrokerName) {
     }
 }
 
-TNPXMonitor::~TNPXMonitor() { (void)Teardown(); }
+TNPXMonitor::~TNPXMonitor() {
+    (void)Teardown();
+}
 
 void TNPXMonitor::Destroy(std::unique_ptr<TNPXMonitor>& Connection) {
     std::unique_ptr<TNPXMonitor> conn = std::move(Connection);

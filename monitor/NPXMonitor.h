@@ -120,9 +120,9 @@ public:
     // server has none. Never fails.
     std::string GetVersion() noexcept;
 
-    TServerList GetServers();                                // 2002
-    TServiceList GetServices(const std::string& ComponentName); // 2003
-    TParamsList GetParams(const std::string& ServiceName);      // 2003
+    TServerList GetServers();                                    // 2002
+    TServiceList GetServices(const std::string& ComponentName);  // 2003
+    TParamsList GetParams(const std::string& ServiceName);       // 2003
     TServerMore GetServerMore(const std::string& ComponentName); // 2004
     // Action words: "retire" (0), "setmax" (new maximum), "clear" (0); any
     // word is passed through.

@@ -7,8 +7,12 @@ namespace wdx::monitor {
 namespace {
 constexpr char16_t Replacement = 0xFFFD;
 
-bool IsHigh(char16_t C) { return C >= 0xD800 && C <= 0xDBFF; }
-bool IsLow(char16_t C) { return C >= 0xDC00 && C <= 0xDFFF; }
+bool IsHigh(char16_t C) {
+    return C >= 0xD800 && C <= 0xDBFF;
+}
+bool IsLow(char16_t C) {
+    return C >= 0xDC00 && C <= 0xDFFF;
+}
 } // namespace
 
 std::string WideToUtf8(const std::u16string& Text) {
