@@ -51,7 +51,8 @@ public:
 std::vector<std::string> ListBrokerNames(TBrokerScope Scope);
 
 // Host, port and time-out of one broker; empty, empty and "0" when the key
-// cannot be read.
+// cannot be read. A value stored as a 32-bit integer (by another tool) reads
+// as its decimal text; one of any other type reads as missing.
 TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name);
 
 // False when the broker key cannot be read (Options is left as it was).
@@ -68,5 +69,24 @@ bool DeleteBrokerDefinition(TBrokerScope Scope, const std::string& Name);
 
 // "LogLevel" text for the two logging flags: "0" to "3".
 std::string EncodeLogLevel(bool LogComms, bool LogCalls);
+
+// The two flags of a stored "LogLevel": missing (pass nullptr), empty and "0"
+// are both off; otherwise the text must be a signed 32-bit decimal integer,
+// whose bit 0 is communications and bit 1 function calls. Throws
+// EBrokerStoreError for any other text.
+void DecodeLogLevel(const std::string* Text, bool& LogComms, bool& LogCalls);
+
+// A name the store accepts: not empty, valid UTF-8, no NUL and no "". A ""
+// would otherwise make nested keys, and the list would show only the part
+// before it, so such names are refused by every operation (reads find
+// nothing, writes and deletes return false without touching the store).
+bool IsValidBrokerName(const std::string& Name);
+
+// Moves an edited definition to another scope in the order the edit dialog
+// relies on: write under Def.Scope first, and only when that succeeded
+// delete the old key. There is no rollback: after DeleteFailed the definition
+// exists under both roots.
+enum class TScopeChange { Moved, WriteFailed, DeleteFailed };
+TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope);
 
 } // namespace wdx::brokerstore

@@ -1,0 +1,404 @@
+#include "registry/Registry.h"
+
+#include "registry/StoreDb.h"
+
+namespace wdx::registry {
+
+using detail::TStmtRun;
+
+namespace {
+
+bool ValidValueName(std::string_view Name, std::string& Fold) {
+    return Name.find('\0') == std::string_view::npos && FoldName(Name, Fold);
+}
+
+int BindText(sqlite3_stmt* S, int I, std::string_view T) {
+    return sqlite3_bind_text(S, I, T.data(), static_cast<int>(T.size()), SQLITE_STATIC);
+}
+
+TRegValueType TypeOfKind(std::int64_t Kind) {
+    return Kind == RegKindText ? TRegValueType::Text : Kind == RegKindInt32 ? TRegValueType::Int32 : TRegValueType::Other;
+}
+
+// One row of (name, type, data) into a value.
+void RowToValue(sqlite3_stmt* S, TRegValue& V) {
+    const auto* N = reinterpret_cast<const char*>(sqlite3_column_text(S, 0));
+    V.Name.assign(N ? N : "", sqlite3_column_bytes(S, 0));
+    std::int64_t Kind = sqlite3_column_int64(S, 1);
+    V.Kind = static_cast<std::uint32_t>(Kind);
+    V.Type = TypeOfKind(Kind);
+    V.Text.clear();
+    V.Bytes.clear();
+    V.Int = 0;
+    if (V.Type == TRegValueType::Text) {
+        const auto* T = reinterpret_cast<const char*>(sqlite3_column_text(S, 2));
+        V.Text.assign(T ? T : "", sqlite3_column_bytes(S, 2));
+    } else if (V.Type == TRegValueType::Int32) {
+        V.Int = static_cast<std::int32_t>(static_cast<std::uint32_t>(sqlite3_column_int64(S, 2)));
+    } else {
+        const auto* B = static_cast<const char*>(sqlite3_column_blob(S, 2));
+        V.Bytes.assign(B ? B : "", sqlite3_column_bytes(S, 2));
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- transaction
+
+TRegTransaction::TRegTransaction(TRegRoot Root, TRegAccess Access)
+    : FRoot(Root), FAccess(Access), FPath(StorePath(Root)) {
+    detail::TAcquired A = detail::AcquireDb(FPath, IsWrite());
+    if (A.Error != TRegError::None) {
+        Fail(A.Error, std::move(A.Text));
+        return;
+    }
+    FActive = true;
+    if (A.Missing)
+        return;
+    FDb = std::move(A.Db);
+    if (!FDb->HasSchema) { // an empty database read: nothing in it
+        detail::ReleaseDb(std::move(FDb));
+        return;
+    }
+    TStmtRun Begin(FDb->Stmt(IsWrite() ? detail::stBeginWrite : detail::stBegin));
+    if (!Begin || sqlite3_step(*Begin) != SQLITE_DONE) {
+        FailDb(IsWrite() ? "cannot lock the store for writing" : "cannot read the store");
+        return;
+    }
+    FBegun = true;
+}
+
+TRegTransaction::~TRegTransaction() { Rollback(); }
+
+bool TRegTransaction::Fail(TRegError Error, std::string Text) {
+    FError = Error;
+    FErrorText = std::move(Text);
+    return false;
+}
+
+// A database failure ends the transaction: SQLite may already have rolled it
+// back, and going on would run the rest outside any transaction.
+bool TRegTransaction::FailDb(const char* What) {
+    sqlite3* H = FDb ? FDb->Db() : nullptr;
+    int Code = H ? sqlite3_extended_errcode(H) : SQLITE_NOMEM;
+    Fail(detail::MapSqliteError(Code, H ? sqlite3_system_errno(H) : 0),
+         std::string(What) + ": " + (H ? sqlite3_errmsg(H) : "out of memory") + " (" + FPath + ")");
+    if (H && !sqlite3_get_autocommit(H))
+        sqlite3_exec(H, "ROLLBACK", nullptr, nullptr, nullptr);
+    FDb.reset(); // not kept: its state is unknown
+    FActive = false;
+    FBegun = false;
+    return false;
+}
+
+bool TRegTransaction::Usable(bool ForWrite) {
+    if (!FActive)
+        return Fail(TRegError::Closed, "the store transaction has ended");
+    if (ForWrite && !IsWrite())
+        return Fail(TRegError::Closed, "the store transaction is read-only");
+    if (FDb && FBegun && sqlite3_get_autocommit(FDb->Db())) {
+        FDb.reset();
+        FActive = false;
+        return Fail(TRegError::IoError, "the store transaction was rolled back (" + FPath + ")");
+    }
+    FError = TRegError::None;
+    FErrorText.clear();
+    return true;
+}
+
+bool TRegTransaction::Commit() {
+    if (!Usable(false))
+        return false;
+    if (FDb && FBegun) {
+        TStmtRun C(FDb->Stmt(detail::stCommit));
+        if (!C || sqlite3_step(*C) != SQLITE_DONE)
+            return FailDb("cannot save the changes");
+    }
+    FActive = false;
+    FBegun = false;
+    detail::ReleaseDb(std::move(FDb));
+    return true;
+}
+
+void TRegTransaction::Rollback() {
+    if (FDb && FBegun && !sqlite3_get_autocommit(FDb->Db())) {
+        TStmtRun R(FDb->Stmt(detail::stRollback));
+        if (!R || sqlite3_step(*R) != SQLITE_DONE)
+            FDb.reset();
+    }
+    FActive = false;
+    FBegun = false;
+    detail::ReleaseDb(std::move(FDb));
+}
+
+bool TRegTransaction::FindChild(std::int64_t Parent, const std::string& Fold, std::int64_t& Id) {
+    TStmtRun S(FDb->Stmt(detail::stFindKey));
+    if (!S)
+        return FailDb("cannot read the store");
+    sqlite3_bind_int64(*S, 1, Parent);
+    BindText(*S, 2, Fold);
+    int Rc = sqlite3_step(*S);
+    if (Rc == SQLITE_ROW) {
+        Id = sqlite3_column_int64(*S, 0);
+        return true;
+    }
+    if (Rc != SQLITE_DONE)
+        return FailDb("cannot read the store");
+    return Fail(TRegError::NotFound, "");
+}
+
+bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) {
+    Key.Close();
+    if (!Usable(Create))
+        return false;
+    // Leading and trailing separators are tolerated; an empty name inside is not.
+    while (!Path.empty() && Path.front() == '\\')
+        Path.remove_prefix(1);
+    while (!Path.empty() && Path.back() == '\\')
+        Path.remove_suffix(1);
+    std::int64_t Id = 0;
+    std::string Fold;
+    size_t Pos = 0;
+    while (Pos < Path.size()) {
+        size_t End = Path.find('\\', Pos);
+        if (End == std::string_view::npos)
+            End = Path.size();
+        std::string_view Name = Path.substr(Pos, End - Pos);
+        if (Name.empty() || Name.find('\0') != std::string_view::npos || !FoldName(Name, Fold))
+            return Fail(TRegError::InvalidName, "invalid key name in \"" + std::string(Path) + "\"");
+        if (!FDb)
+            return Fail(TRegError::NotFound, "key not found: " + std::string(Path));
+        std::int64_t Child = 0;
+        if (!FindChild(Id, Fold, Child)) {
+            if (FError != TRegError::NotFound)
+                return false;
+            if (!Create)
+                return Fail(TRegError::NotFound, "key not found: " + std::string(Path));
+            TStmtRun Ins(FDb->Stmt(detail::stInsertKey));
+            if (!Ins)
+                return FailDb("cannot write the store");
+            sqlite3_bind_int64(*Ins, 1, Id);
+            BindText(*Ins, 2, Fold);
+            BindText(*Ins, 3, Name);
+            if (sqlite3_step(*Ins) != SQLITE_DONE)
+                return FailDb("cannot create the key");
+            Child = sqlite3_last_insert_rowid(FDb->Db());
+        }
+        Id = Child;
+        Pos = End + 1;
+    }
+    Key.FTx = this;
+    Key.FId = Id;
+    Key.FPath.assign(Path);
+    FError = TRegError::None;
+    FErrorText.clear();
+    return true;
+}
+
+bool TRegTransaction::OpenKey(std::string_view Path, TRegKey& Key) { return Resolve(Path, false, Key); }
+bool TRegTransaction::CreateKey(std::string_view Path, TRegKey& Key) { return Resolve(Path, true, Key); }
+
+bool TRegTransaction::DeleteKey(std::string_view Path) {
+    TRegKey Key;
+    if (!Resolve(Path, false, Key))
+        return false;
+    if (Key.FId == 0)
+        return Fail(TRegError::InvalidName, "the root key cannot be deleted");
+    for (auto Id : {detail::stDeleteTreeValues, detail::stDeleteTreeKeys}) {
+        TStmtRun S(FDb->Stmt(Id));
+        if (!S)
+            return FailDb("cannot delete the key");
+        sqlite3_bind_int64(*S, 1, Key.FId);
+        if (sqlite3_step(*S) != SQLITE_DONE)
+            return FailDb("cannot delete the key");
+    }
+    return true;
+}
+
+// ------------------------------------------------------------------------ key
+
+bool TRegKey::OpenSubKey(std::string_view Name, TRegKey& Key) const {
+    if (!FTx)
+        return false;
+    if (Name.empty() || Name.find('\\') != std::string_view::npos) {
+        Key.Close();
+        return FTx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
+    }
+    return FTx->Resolve(FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name), false, Key);
+}
+
+bool TRegKey::CreateSubKey(std::string_view Name, TRegKey& Key) const {
+    if (!FTx)
+        return false;
+    if (Name.empty() || Name.find('\\') != std::string_view::npos) {
+        Key.Close();
+        return FTx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
+    }
+    return FTx->Resolve(FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name), true, Key);
+}
+
+bool TRegKey::SubKeyNames(std::vector<std::string>& Names) const {
+    Names.clear();
+    if (!FTx || !FTx->Usable(false))
+        return false;
+    if (!FTx->FDb)
+        return true;
+    TStmtRun S(FTx->FDb->Stmt(detail::stListKeys));
+    if (!S)
+        return FTx->FailDb("cannot read the store");
+    sqlite3_bind_int64(*S, 1, FId);
+    int Rc;
+    while ((Rc = sqlite3_step(*S)) == SQLITE_ROW)
+        Names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(*S, 0)), sqlite3_column_bytes(*S, 0));
+    if (Rc != SQLITE_DONE) {
+        Names.clear();
+        return FTx->FailDb("cannot read the store");
+    }
+    return true;
+}
+
+bool TRegKey::Values(std::vector<TRegValue>& Values) const {
+    Values.clear();
+    if (!FTx || !FTx->Usable(false))
+        return false;
+    if (!FTx->FDb)
+        return true;
+    TStmtRun S(FTx->FDb->Stmt(detail::stListValues));
+    if (!S)
+        return FTx->FailDb("cannot read the store");
+    sqlite3_bind_int64(*S, 1, FId);
+    int Rc;
+    while ((Rc = sqlite3_step(*S)) == SQLITE_ROW)
+        RowToValue(*S, Values.emplace_back());
+    if (Rc != SQLITE_DONE) {
+        Values.clear();
+        return FTx->FailDb("cannot read the store");
+    }
+    return true;
+}
+
+bool TRegKey::ReadValue(std::string_view Name, TRegValue& Value) const {
+    if (!FTx || !FTx->Usable(false))
+        return false;
+    std::string Fold;
+    if (!ValidValueName(Name, Fold))
+        return FTx->Fail(TRegError::InvalidName, "invalid value name");
+    if (!FTx->FDb)
+        return FTx->Fail(TRegError::NotFound, "value not found: " + std::string(Name));
+    TStmtRun S(FTx->FDb->Stmt(detail::stFindValue));
+    if (!S)
+        return FTx->FailDb("cannot read the store");
+    sqlite3_bind_int64(*S, 1, FId);
+    BindText(*S, 2, Fold);
+    int Rc = sqlite3_step(*S);
+    if (Rc == SQLITE_ROW) {
+        RowToValue(*S, Value);
+        return true;
+    }
+    if (Rc != SQLITE_DONE)
+        return FTx->FailDb("cannot read the store");
+    return FTx->Fail(TRegError::NotFound, "value not found: " + std::string(Name));
+}
+
+bool TRegKey::GetValueType(std::string_view Name, TRegValueType& Type) const {
+    TRegValue V;
+    if (!ReadValue(Name, V))
+        return false;
+    Type = V.Type;
+    return true;
+}
+
+bool TRegKey::ReadText(std::string_view Name, std::string& Value) const {
+    TRegValue V;
+    if (!ReadValue(Name, V))
+        return false;
+    if (V.Type != TRegValueType::Text)
+        return FTx->Fail(TRegError::WrongType, "value is not text: " + std::string(Name));
+    Value = std::move(V.Text);
+    return true;
+}
+
+bool TRegKey::ReadInt32(std::string_view Name, std::int32_t& Value) const {
+    TRegValue V;
+    if (!ReadValue(Name, V))
+        return false;
+    if (V.Type != TRegValueType::Int32)
+        return FTx->Fail(TRegError::WrongType, "value is not a 32-bit integer: " + std::string(Name));
+    Value = V.Int;
+    return true;
+}
+
+bool TRegKey::WriteValue(const TRegValue& Value) {
+    if (!FTx || !FTx->Usable(true))
+        return false;
+    std::string Fold;
+    if (!ValidValueName(Value.Name, Fold))
+        return FTx->Fail(TRegError::InvalidName, "invalid value name");
+    if (TypeOfKind(Value.Kind) != Value.Type)
+        return FTx->Fail(TRegError::WrongType, "value type and type number disagree");
+    detail::TStoreDb& Db = *FTx->FDb;
+    // A handle to a key deleted in this transaction must not leave orphans.
+    if (FId != 0) {
+        TStmtRun A(Db.Stmt(detail::stKeyAlive));
+        if (!A)
+            return FTx->FailDb("cannot write the store");
+        sqlite3_bind_int64(*A, 1, FId);
+        int Rc = sqlite3_step(*A);
+        if (Rc == SQLITE_DONE)
+            return FTx->Fail(TRegError::NotFound, "the key has been deleted: " + FPath);
+        if (Rc != SQLITE_ROW)
+            return FTx->FailDb("cannot write the store");
+    }
+    TStmtRun S(Db.Stmt(detail::stWriteValue));
+    if (!S)
+        return FTx->FailDb("cannot write the store");
+    sqlite3_bind_int64(*S, 1, FId);
+    BindText(*S, 2, Fold);
+    BindText(*S, 3, Value.Name);
+    sqlite3_bind_int64(*S, 4, Value.Kind);
+    if (Value.Type == TRegValueType::Text)
+        BindText(*S, 5, Value.Text);
+    else if (Value.Type == TRegValueType::Int32)
+        sqlite3_bind_int64(*S, 5, static_cast<std::uint32_t>(Value.Int));
+    else
+        sqlite3_bind_blob(*S, 5, Value.Bytes.data(), static_cast<int>(Value.Bytes.size()), SQLITE_STATIC);
+    if (sqlite3_step(*S) != SQLITE_DONE)
+        return FTx->FailDb("cannot write the value");
+    return true;
+}
+
+bool TRegKey::WriteText(std::string_view Name, std::string_view Value) {
+    TRegValue V;
+    V.Name.assign(Name);
+    V.Text.assign(Value);
+    return WriteValue(V);
+}
+
+bool TRegKey::WriteInt32(std::string_view Name, std::int32_t Value) {
+    TRegValue V;
+    V.Name.assign(Name);
+    V.Type = TRegValueType::Int32;
+    V.Kind = RegKindInt32;
+    V.Int = Value;
+    return WriteValue(V);
+}
+
+bool TRegKey::DeleteValue(std::string_view Name) {
+    if (!FTx || !FTx->Usable(true))
+        return false;
+    std::string Fold;
+    if (!ValidValueName(Name, Fold))
+        return FTx->Fail(TRegError::InvalidName, "invalid value name");
+    TStmtRun S(FTx->FDb->Stmt(detail::stDeleteValue));
+    if (!S)
+        return FTx->FailDb("cannot write the store");
+    sqlite3_bind_int64(*S, 1, FId);
+    BindText(*S, 2, Fold);
+    if (sqlite3_step(*S) != SQLITE_DONE)
+        return FTx->FailDb("cannot delete the value");
+    if (sqlite3_changes(FTx->FDb->Db()) == 0)
+        return FTx->Fail(TRegError::NotFound, "value not found: " + std::string(Name));
+    return true;
+}
+
+} // namespace wdx::registry

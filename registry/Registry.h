@@ -1,0 +1,214 @@
+#pragma once
+// The settings store: a tree of named keys holding named, typed values, with
+// two roots, User (this user's settings) and System (the machine's). Each root
+// lives in one SQLite file (see StorePath) that several processes share.
+//
+// Contract
+// - Nothing here throws to the caller and nothing prints. Every call returns
+//   true on success; after a false result, the transaction's Error() and
+//   ErrorText() say why (missing key or value, wrong type, refused write, busy,
+//   damaged file ...).
+// - All work happens inside a TRegTransaction on one root. A read transaction
+//   sees one consistent snapshot of the file; a write transaction holds the
+//   root's write lock from its start, so a write that reads first never races
+//   another writer. Nothing a write transaction did is visible to anyone, or
+//   kept, until Commit() returns true; then it is on disk. A transaction that
+//   is destroyed, or fails, without a successful Commit() leaves the file as
+//   it was before the transaction started.
+// - Store paths are looked up again for every transaction, so changing
+//   WDX_USER_STORE / WDX_SYSTEM_STORE takes effect at once.
+// - A missing file reads as an empty root; the first write creates it, and
+//   its directory. A file that is not a store (not SQLite, foreign schema,
+//   corrupt) fails every operation with TRegError::Damaged; it is never
+//   overwritten.
+// - Another process holding the write lock is waited for, up to the busy
+//   time-out (SetBusyTimeout), then the operation fails with TRegError::Busy.
+// - Key and value names are UTF-8. They compare without regard to case
+//   (Unicode simple upper-case mapping per character, as the platform
+//   registry does) and keep the case they were created with. Sub-keys are
+//   listed sorted by that upper-cased name; values in the order they were
+//   first written. A key path separates key names with "\"; a key name can
+//   therefore not hold "\", a value name can.
+//
+// Ownership and threads
+// - A TRegTransaction owns its database connection for its lifetime. A
+//   TRegKey is a light handle that borrows its transaction: it must not be
+//   used after that transaction ends (Commit, Rollback or destruction).
+// - One transaction belongs to one thread. Different threads may run their
+//   own transactions at the same time. Do not open a second write transaction
+//   on a root while the same thread holds one on it: it would wait for
+//   itself until the busy time-out.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wdx::registry {
+
+enum class TRegRoot { User, System };
+enum class TRegAccess { Read, Write };
+
+// Text (platform type 1) and Int32 (type 4) are what programs read and write;
+// every other type is carried as raw bytes with its platform type number.
+enum class TRegValueType { Text, Int32, Other };
+
+inline constexpr std::uint32_t RegKindText = 1;
+inline constexpr std::uint32_t RegKindInt32 = 4;
+
+enum class TRegError {
+    None,
+    NotFound,     // the key or value does not exist
+    WrongType,    // the value exists with another type than the one asked for
+    InvalidName,  // empty key name, "\" or NUL in a key name, bad UTF-8, the root itself
+    AccessDenied, // no right to read the file, or to write it or its directory
+    Busy,         // another process kept the file locked past the busy time-out
+    Damaged,      // not a store file: not SQLite, foreign schema, corrupt
+    IoError,      // any other failure of the file system or the database
+    Closed        // the transaction has ended, failed earlier, or is read-only
+};
+
+struct TRegValue {
+    std::string Name;
+    TRegValueType Type = TRegValueType::Text;
+    std::uint32_t Kind = RegKindText; // platform type number
+    std::string Text;                 // Type == Text
+    std::int32_t Int = 0;             // Type == Int32
+    std::string Bytes;                // Type == Other: the raw data
+};
+
+class TRegTransaction;
+namespace detail {
+class TStoreDb;
+}
+
+// An open key inside a transaction. Default-constructed it is closed. Copies
+// refer to the same key.
+class TRegKey {
+public:
+    TRegKey() = default;
+
+    bool IsOpen() const { return FTx != nullptr; }
+    // The key's path below the root, spelled as it was asked for.
+    const std::string& Path() const { return FPath; }
+    void Close() { FTx = nullptr; }
+
+    bool OpenSubKey(std::string_view Name, TRegKey& Key) const;
+    bool CreateSubKey(std::string_view Name, TRegKey& Key) const; // write transactions only
+
+    bool SubKeyNames(std::vector<std::string>& Names) const;
+    bool Values(std::vector<TRegValue>& Values) const;
+
+    bool GetValueType(std::string_view Name, TRegValueType& Type) const;
+    bool ReadText(std::string_view Name, std::string& Value) const;   // WrongType unless Text
+    bool ReadInt32(std::string_view Name, std::int32_t& Value) const; // WrongType unless Int32
+    bool ReadValue(std::string_view Name, TRegValue& Value) const;    // any type
+
+    // Writes replace a value of the same name (and any type); the name keeps
+    // the case it was first written with.
+    bool WriteText(std::string_view Name, std::string_view Value);
+    bool WriteInt32(std::string_view Name, std::int32_t Value);
+    bool WriteValue(const TRegValue& Value); // Value.Type and Value.Kind must agree
+    bool DeleteValue(std::string_view Name);  // NotFound when absent
+
+private:
+    friend class TRegTransaction;
+    TRegTransaction* FTx = nullptr;
+    std::int64_t FId = 0;
+    std::string FPath;
+};
+
+// One transaction on one root's file. See the contract above.
+class TRegTransaction {
+public:
+    TRegTransaction(TRegRoot Root, TRegAccess Access);
+    ~TRegTransaction(); // rolls back what was not committed
+    TRegTransaction(const TRegTransaction&) = delete;
+    TRegTransaction& operator=(const TRegTransaction&) = delete;
+
+    // False when the file could not be opened; Error() tells why.
+    bool Ok() const { return FActive; }
+    TRegError Error() const { return FError; }
+    const std::string& ErrorText() const { return FErrorText; }
+    TRegRoot Root() const { return FRoot; }
+    const std::string& FilePath() const { return FPath; }
+    bool IsWrite() const { return FAccess == TRegAccess::Write; }
+
+    // Ends the transaction. For a write transaction, true means every change
+    // is on disk; false means none is. Keys opened from it are closed.
+    bool Commit();
+    void Rollback();
+
+    // The root itself is the empty path. OpenKey fails with NotFound when any
+    // key on the path is missing; CreateKey (write transactions) creates them.
+    bool OpenKey(std::string_view Path, TRegKey& Key);
+    bool CreateKey(std::string_view Path, TRegKey& Key);
+    // Removes the key with everything below it. NotFound when it is missing;
+    // the root cannot be deleted.
+    bool DeleteKey(std::string_view Path);
+
+private:
+    friend class TRegKey;
+    bool Fail(TRegError Error, std::string Text);
+    bool FailDb(const char* What);
+    bool Usable(bool ForWrite);
+    bool FindChild(std::int64_t Parent, const std::string& Fold, std::int64_t& Id);
+    bool Resolve(std::string_view Path, bool Create, TRegKey& Key);
+
+    TRegRoot FRoot;
+    TRegAccess FAccess;
+    std::string FPath;
+    std::unique_ptr<detail::TStoreDb> FDb; // null while the file does not exist (empty root)
+    bool FActive = false;
+    bool FBegun = false;
+    TRegError FError = TRegError::None;
+    std::string FErrorText;
+};
+
+// The file that holds a root: $WDX_USER_STORE / $WDX_SYSTEM_STORE when set
+// and not empty, else DefaultStorePath(Root).
+std::string StorePath(TRegRoot Root);
+// User: $XDG_CONFIG_HOME/wdx/user-store.sqlite (~/.config when unset).
+// System: /var/lib/wdx/system-store.sqlite.
+std::string DefaultStorePath(TRegRoot Root);
+
+// How long an operation waits for another process's lock (default 5 s).
+void SetBusyTimeout(std::chrono::milliseconds Timeout);
+std::chrono::milliseconds BusyTimeout();
+
+// Each thread keeps one open connection per store file between transactions
+// (checked against the file's identity every time, so a replaced or deleted
+// file is noticed). Off means every transaction opens and closes its own.
+void SetConnectionReuse(bool On);
+// Closes this thread's kept connections (before a file is removed, say).
+void ReleaseCachedConnections();
+
+// Canonical upper-case form used to compare names; false for invalid UTF-8.
+bool FoldName(std::string_view Name, std::string& Fold);
+
+const char* RootName(TRegRoot Root); // "HKEY_CURRENT_USER" / "HKEY_LOCAL_MACHINE"
+const char* ErrorName(TRegError Error);
+
+// One-transaction helpers for callers that need a single value or list.
+// On failure, Error (when given) tells why.
+bool ReadText(TRegRoot Root, std::string_view Key, std::string_view Name, std::string& Value,
+              TRegError* Error = nullptr);
+bool ReadInt32(TRegRoot Root, std::string_view Key, std::string_view Name, std::int32_t& Value,
+               TRegError* Error = nullptr);
+bool ReadValue(TRegRoot Root, std::string_view Key, std::string_view Name, TRegValue& Value,
+               TRegError* Error = nullptr);
+bool GetValueType(TRegRoot Root, std::string_view Key, std::string_view Name, TRegValueType& Type,
+                  TRegError* Error = nullptr);
+bool ListSubKeys(TRegRoot Root, std::string_view Key, std::vector<std::string>& Names,
+                 TRegError* Error = nullptr);
+bool KeyExists(TRegRoot Root, std::string_view Key);
+bool WriteText(TRegRoot Root, std::string_view Key, std::string_view Name, std::string_view Value,
+               TRegError* Error = nullptr);
+bool WriteInt32(TRegRoot Root, std::string_view Key, std::string_view Name, std::int32_t Value,
+                TRegError* Error = nullptr);
+bool DeleteValue(TRegRoot Root, std::string_view Key, std::string_view Name, TRegError* Error = nullptr);
+bool DeleteKey(TRegRoot Root, std::string_view Key, TRegError* Error = nullptr);
+
+} // namespace wdx::registry
