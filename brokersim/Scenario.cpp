@@ -144,7 +144,7 @@ TSimScenario ParseScenario(std::string_view Text, const std::string& Source) {
     TJson doc;
     try {
         doc = TJson::parse(Text.begin(), Text.end());
-    } catch (const TJson::parse_error& e) {
+    } catch (const TJson::exception& e) {
         // Keep the parser's own words (line and column) without its tag.
         std::string msg = e.what();
         if (auto pos = msg.find("] "); msg.rfind("[json.exception", 0) == 0 && pos != std::string::npos)
@@ -182,6 +182,11 @@ TSimScenario GenerateScenario(int Components, int Services, int Params, uint64_t
     if (Params < 0 || Params > MaxGeneratedParams)
         throw EScenarioError("The number of parameters must be from 0 to " + std::to_string(MaxGeneratedParams) +
                              ".");
+    const auto services = static_cast<int64_t>(Components) * Services;
+    if (services > MaxGeneratedServiceRows || services * Params > MaxGeneratedParamRows)
+        throw EScenarioError("That many services and parameters would not fit into memory: at most " +
+                             std::to_string(MaxGeneratedServiceRows) + " services and " +
+                             std::to_string(MaxGeneratedParamRows) + " parameters in all.");
     static const int16_t Modes[] = {1, 2, 3, 5};
     std::mt19937_64 random(Seed);
     std::uniform_int_distribution<int> maximum(1, 50), base(5, 400);

@@ -31,11 +31,14 @@ TSimScenario ParseScenario(std::string_view Text, const std::string& Source);
 inline constexpr int MaxGeneratedComponents = 1000000;
 inline constexpr int MaxGeneratedServices = 100;
 inline constexpr int MaxGeneratedParams = 50;
+// ... and of the totals, which bound the memory a generated broker takes.
+inline constexpr int64_t MaxGeneratedServiceRows = 5000000;
+inline constexpr int64_t MaxGeneratedParamRows = 10000000;
 
 // Components "Component000001" ... with Services services each
 // ("Component000001.Service01" ...) and Params parameters per service of
 // every data type and mode in turn; figures drawn from Seed. Throws
-// EScenarioError for counts outside the limits above.
+// EScenarioError for counts or totals outside the limits above.
 TSimScenario GenerateScenario(int Components, int Services, int Params, uint64_t Seed);
 
 } // namespace wdx::brokersim

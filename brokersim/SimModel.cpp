@@ -220,7 +220,7 @@ TSimReply TSimBroker::Action(std::string_view Component, std::string_view Reques
         action = TextMember(doc, "action", at, true);
         if (const TJson* v = FindMember(doc, "value", at))
             value = static_cast<int32_t>(RequireInt(*v, -Int32Top - 1, Int32Top, at.Member("value")));
-    } catch (const TJson::parse_error&) {
+    } catch (const TJson::exception&) {
         return Error(400, ecBadRequest, "The action request is not valid JSON.");
     } catch (const EJsonField& e) {
         return Error(400, ecBadRequest, std::string("The action request is malformed: ") + e.what() + ".");

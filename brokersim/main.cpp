@@ -15,7 +15,9 @@
 
 using namespace wdx::brokersim;
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     CLI::App app{"A broker that serves the statistics protocol, for demos and tests.", "WDXBrokerSim"};
     std::string scenarioFile;
     int components = 0, services = 3, params = 2;
@@ -98,4 +100,17 @@ int main(int argc, char** argv) {
     server.Stop();
     std::cerr << "WDXBrokerSim: stopped (" << (sig == SIGINT ? "SIGINT" : "SIGTERM") << ").\n";
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "WDXBrokerSim: out of memory.\n";
+    } catch (const std::exception& e) {
+        std::cerr << "WDXBrokerSim: " << e.what() << "\n";
+    }
+    return 1;
 }

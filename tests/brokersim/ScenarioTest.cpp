@@ -45,6 +45,7 @@ TEST(Scenario, BadScenariosSayWhereAndWhy) {
         {"", "not valid JSON"},
         {R"({"components":[{"name":"A",}]})", "not valid JSON: parse error at line 1"},
         {R"({"broker":"B"})", "components is missing"},
+        {R"({"components":[{"name":"A","requests":1e400}]})", "not valid JSON: number overflow"},
         {R"({"components":[{"name":"A"},{"name":"A"}]})", "components[1].name repeats the component name \"A\""},
         {R"({"components":[{"name":""}]})", "components[0].name must not be empty"},
         {R"({"components":[{"name":"A","maximum":3,"active":4}]})", "active must not be above the maximum of 3"},
@@ -105,6 +106,9 @@ TEST(Scenario, GeneratorMakesWhatWasAskedWithinLimits) {
     EXPECT_THROW(GenerateScenario(MaxGeneratedComponents + 1, 1, 1, 1), EScenarioError);
     EXPECT_THROW(GenerateScenario(1, MaxGeneratedServices + 1, 1, 1), EScenarioError);
     EXPECT_THROW(GenerateScenario(1, 1, -1, 1), EScenarioError);
+    // Each count within its limit, the whole far beyond memory.
+    EXPECT_THROW(GenerateScenario(MaxGeneratedComponents, MaxGeneratedServices, MaxGeneratedParams, 1),
+                 EScenarioError);
 }
 
 TEST(Scenario, DemoScenarioHoldsEveryTypeAndMode) {

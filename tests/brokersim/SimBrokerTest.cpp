@@ -141,7 +141,8 @@ TEST_F(SimBroker, RequestsOutsideTheProtocolGetErrorAnswers) {
     EXPECT_EQ(brokenEscape->status, 400);
 
     for (const char* body : {"not json", "[1]", R"({"value":3})", R"({"action":"setmax","value":"3"})",
-                             R"({"action":"setmax","value":4294967298})"}) {
+                             R"({"action":"setmax","value":4294967298})",
+                             R"({"action":"setmax","value":1e400})"}) {
         auto r = raw.Post("/v1/components/Orders/actions", body, "application/json");
         ASSERT_TRUE(r) << body;
         EXPECT_EQ(r->status, 400) << body;
