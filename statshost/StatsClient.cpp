@@ -84,6 +84,8 @@ TStatsClient::TStatsClient(std::string Host, int Port, int TimeOutSeconds)
 }
 
 TStatsClient::~TStatsClient() = default;
+TStatsClient::TStatsClient(TStatsClient&&) noexcept = default;
+TStatsClient& TStatsClient::operator=(TStatsClient&&) noexcept = default;
 
 TStatsResult<TStatsClient::TAnswer> TStatsClient::Exchange(bool Post, const std::string& Path,
                                                            const std::string& Body) {

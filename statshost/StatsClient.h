@@ -35,6 +35,8 @@ public:
     ~TStatsClient();
     TStatsClient(const TStatsClient&) = delete;
     TStatsClient& operator=(const TStatsClient&) = delete;
+    TStatsClient(TStatsClient&&) noexcept;
+    TStatsClient& operator=(TStatsClient&&) noexcept;
 
     // The deadline in force, in seconds.
     int TimeOutSeconds() const { return FTimeOutSeconds; }

@@ -87,9 +87,12 @@ TEST(StatsClient, ReadsEveryAnswerOfTheBroker) {
     ASSERT_TRUE(none.Ok());
     EXPECT_FALSE(none.Value().Found);
 
-    auto health = client.GetHealth();
-    ASSERT_TRUE(health.Ok());
+    // A client can be handed on; the new owner keeps the broker and deadline.
+    TStatsClient moved(std::move(client));
+    auto health = moved.GetHealth();
+    ASSERT_TRUE(health.Ok()) << health.Error().Text;
     EXPECT_EQ(health.Value().State, THealthState::Healthy);
+    EXPECT_EQ(moved.TimeOutSeconds(), 5);
 }
 
 TEST(StatsClient, BrokerErrorsCarryTheBrokersText) {
