@@ -1,8 +1,10 @@
 #pragma once
 // A help service that records every call and answers as told.
 
+#include "common/HelpRouter.h"
 #include "common/HelpService.h"
 
+#include <QPointer>
 #include <QString>
 
 #include <optional>
@@ -59,6 +61,24 @@ public:
 
     std::intptr_t NumberOf(const THtmlHelpCall& C) const { return std::get<std::intptr_t>(C.Data); }
     const common::THHPopup& PopupOf(const THtmlHelpCall& C) const { return std::get<common::THHPopup>(C.Data); }
+};
+
+// A router that its owner window may have deleted already.
+class TRouterPtr {
+public:
+    TRouterPtr() = default;
+    TRouterPtr(const TRouterPtr&) = delete;
+    TRouterPtr& operator=(const TRouterPtr&) = delete;
+    ~TRouterPtr() { reset(); }
+    void reset(common::THelpRouter* Router = nullptr) {
+        delete FRouter.data();
+        FRouter = Router;
+    }
+    common::THelpRouter* operator->() const { return FRouter.data(); }
+    common::THelpRouter* get() const { return FRouter.data(); }
+
+private:
+    QPointer<common::THelpRouter> FRouter;
 };
 
 } // namespace wdx::test
