@@ -315,15 +315,30 @@ THelpPopup::THelpPopup(const QString& Text, const THHPopup& Settings, QWidget* P
     FLabel->setMaximumWidth(340);
     adjustSize();
 
-    // The point is the top centre of the pop-up; keep it on the screen.
-    QPoint topLeft(Settings.pt.x() - width() / 2, Settings.pt.y());
-    if (QScreen* screen = QGuiApplication::screenAt(Settings.pt) ? QGuiApplication::screenAt(Settings.pt)
-                                                                 : QGuiApplication::primaryScreen()) {
+    FPoint = Settings.pt;
+    Place();
+}
+
+void THelpPopup::Place() {
+    // The point is the top centre of the pop-up, frame included; keep it on
+    // the screen.
+    const QSize size = frameGeometry().size();
+    QPoint topLeft(FPoint.x() - size.width() / 2, FPoint.y());
+    QScreen* screen = QGuiApplication::screenAt(FPoint);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
         const QRect area = screen->availableGeometry();
-        topLeft.setX(std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() - width())));
-        topLeft.setY(std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() - height())));
+        topLeft.setX(std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+        topLeft.setY(std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
     }
     move(topLeft);
+}
+
+void THelpPopup::showEvent(QShowEvent* Event) {
+    QFrame::showEvent(Event);
+    // Only a shown window knows the size of its frame.
+    Place();
 }
 
 QString THelpPopup::Text() const { return FLabel->text(); }

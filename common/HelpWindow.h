@@ -94,9 +94,13 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
 
 private:
+    void Place();
+
     QLabel* FLabel;
+    QPoint FPoint;
 };
 
 } // namespace wdx::common
