@@ -34,12 +34,7 @@ void Present(QWidget* W) {
 }
 } // namespace
 
-TChmHelpService::~TChmHelpService() {
-    // Help windows are the toolkit's; once the application is gone they are
-    // gone with it and must not be touched.
-    if (QCoreApplication::instance())
-        CloseAll();
-}
+TChmHelpService::~TChmHelpService() { CloseAll(); }
 
 bool TChmHelpService::HtmlHelp(QWidget* Caller, const std::optional<QString>& File, unsigned Command,
                                const THtmlHelpData& Data) {
@@ -122,6 +117,13 @@ QList<THelpWindow*> TChmHelpService::Windows() const {
 }
 
 void TChmHelpService::CloseAll() {
+    // Help windows are the toolkit's; once the application is gone they are
+    // gone with it and must not be touched.
+    if (!QCoreApplication::instance()) {
+        FWindows.clear();
+        FPopup.clear();
+        return;
+    }
     if (FPopup)
         delete FPopup.data();
     for (auto& [path, w] : FWindows)

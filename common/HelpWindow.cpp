@@ -77,6 +77,9 @@ QVariant THelpBrowser::loadResource(int Type, const QUrl& Name) {
 THelpWindow::THelpWindow(std::shared_ptr<const TChmFile> File, QWidget* Parent)
     : QWidget(Parent, Qt::Window), FFile(std::move(File)) {
     setAttribute(Qt::WA_DeleteOnClose);
+    // Help open beside the program must not keep it running once its main
+    // window has closed.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(FFile->Title().isEmpty() ? QFileInfo(FFile->Path()).fileName() : FFile->Title());
 
@@ -122,12 +125,12 @@ THelpWindow::THelpWindow(std::shared_ptr<const TChmFile> File, QWidget* Parent)
     splitter->addWidget(FTabs);
     splitter->addWidget(FBrowser);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({220, 540});
+    splitter->setSizes({260, 540});
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(splitter, 1);
-    resize(780, 540);
+    resize(820, 560);
 
     connect(FBackBtn, &QToolButton::clicked, FBrowser, &QTextBrowser::backward);
     connect(FForwardBtn, &QToolButton::clicked, FBrowser, &QTextBrowser::forward);
@@ -287,6 +290,7 @@ QString THelpWindow::CurrentTopic() const { return FBrowser->InternalPathOf(FBro
 THelpPopup::THelpPopup(const QString& Text, const THHPopup& Settings, QWidget* Parent)
     : QFrame(Parent, Qt::Popup) {
     setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_QuitOnClose, false);
     setObjectName(QStringLiteral("HelpPopup"));
     setFrameStyle(QFrame::Box | QFrame::Plain);
     QPalette pal = QToolTip::palette();
@@ -312,7 +316,9 @@ THelpPopup::THelpPopup(const QString& Text, const THHPopup& Settings, QWidget* P
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(margin(m.left()), margin(m.top()), margin(m.right()), margin(m.bottom()));
     layout->addWidget(FLabel);
-    FLabel->setMaximumWidth(340);
+    // As wide as the text needs, up to a comfortable line length.
+    const QRect needed = FLabel->fontMetrics().boundingRect(QRect(0, 0, 340, 4000), Qt::TextWordWrap, Text);
+    FLabel->setFixedWidth(std::max(needed.width() + 2, 40));
     adjustSize();
 
     FPoint = Settings.pt;

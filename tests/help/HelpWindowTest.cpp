@@ -3,6 +3,7 @@
 #include "common/ChmHelpService.h"
 #include "common/HelpWindow.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -11,6 +12,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -211,6 +213,21 @@ TEST_F(HelpWindowTest, HelpWindowBelongsToTheCallersWindow) {
     ASSERT_TRUE(Service.HtmlHelp(&child, SampleChm(), HH_HELP_CONTEXT, THtmlHelpData{std::intptr_t(118)}));
     EXPECT_EQ(Window()->parentWidget(), &owner);
     EXPECT_TRUE(Window()->isWindow());
+}
+
+TEST_F(HelpWindowTest, OpenHelpDoesNotKeepTheProgramRunning) {
+    QWidget main;
+    main.show();
+    ASSERT_TRUE(Context(118)); // owned by no window of the program
+    ASSERT_TRUE(Window()->isVisible());
+    bool timedOut = false;
+    QTimer::singleShot(0, &main, &QWidget::close);
+    QTimer::singleShot(5000, [&] {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec(); // ends when the last window of the program closes
+    EXPECT_FALSE(timedOut);
 }
 
 } // namespace
