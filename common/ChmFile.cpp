@@ -343,7 +343,8 @@ std::map<std::uint32_t, QString> ParsePopupTopics(const QString& Text, const std
                 current = n->second;
             continue;
         }
-        if (current)
+        // A line starting with ';' is a note for whoever edits the file.
+        if (current && !trimmed.startsWith(u';'))
             lines.append(line);
     }
     flush();

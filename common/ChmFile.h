@@ -82,7 +82,7 @@ QString DecodeHtmlText(const QByteArray& Bytes);
 
 // The pop-up topics of a text-topics file: ".topic <id>" starts a topic and
 // the lines up to the next ".topic" are its text; Names resolves symbolic
-// ids. Blank lines separate paragraphs.
+// ids. Blank lines separate paragraphs; lines starting with ';' are notes.
 std::map<std::uint32_t, QString> ParsePopupTopics(const QString& Text,
                                                   const std::map<QString, std::uint32_t>& Names = {});
 

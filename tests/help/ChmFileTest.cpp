@@ -72,7 +72,7 @@ TEST(ChmFile, PopupTopicFileFormat) {
                                                         ".topic 7\n"
                                                         ".topic 4294967296\nid too large\n"
                                                         ".topic IDH_UNKNOWN\nno such name\n"
-                                                        ".topic 16\nlater wins\n"));
+                                                        ".topic 16\nlater wins\n; a note\n"));
     ASSERT_EQ(topics.size(), 2u);
     EXPECT_EQ(topics.at(16), QStringLiteral("later wins"));
     EXPECT_EQ(topics.at(7), QString());

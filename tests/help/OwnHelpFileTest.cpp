@@ -45,6 +45,7 @@ TEST(OwnHelpFile, EveryDialogControlHasItsPopupText) {
         const auto text = chm->PopupText(QStringLiteral("CSHelp.txt"), static_cast<std::uint32_t>(id));
         ASSERT_TRUE(text) << id;
         EXPECT_GT(text->size(), 10) << id;
+        EXPECT_FALSE(text->contains(QRegularExpression(QStringLiteral("(^|\\n);")))) << id; // notes are not shown
     }
 }
 
