@@ -58,24 +58,24 @@ bool Utf16LeToUtf8(std::string_view Bytes, std::string& Out) {
                                      static_cast<unsigned char>(Bytes[2 * I + 1]) << 8);
     UErrorCode Err = U_ZERO_ERROR;
     int32_t Len = 0;
-    u_strToUTF8(nullptr, 0, &Len, U.data(), static_cast<int32_t>(U.size()), &Err);
+    u_strToUTF8WithSub(nullptr, 0, &Len, U.data(), static_cast<int32_t>(U.size()), U_SENTINEL, nullptr, &Err);
     if (Err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(Err))
         return false;
     Out.assign(static_cast<size_t>(Len), '\0');
     Err = U_ZERO_ERROR;
-    u_strToUTF8(Out.data(), Len, &Len, U.data(), static_cast<int32_t>(U.size()), &Err);
+    u_strToUTF8WithSub(Out.data(), Len, &Len, U.data(), static_cast<int32_t>(U.size()), U_SENTINEL, nullptr, &Err);
     return U_SUCCESS(Err);
 }
 
 bool Utf8ToUtf16Le(std::string_view Text, std::string& Bytes) {
     UErrorCode Err = U_ZERO_ERROR;
     int32_t Len = 0;
-    u_strFromUTF8(nullptr, 0, &Len, Text.data(), static_cast<int32_t>(Text.size()), &Err);
+    u_strFromUTF8WithSub(nullptr, 0, &Len, Text.data(), static_cast<int32_t>(Text.size()), U_SENTINEL, nullptr, &Err);
     if (Err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(Err))
         return false;
     std::u16string U(static_cast<size_t>(Len), u'\0');
     Err = U_ZERO_ERROR;
-    u_strFromUTF8(U.data(), Len, &Len, Text.data(), static_cast<int32_t>(Text.size()), &Err);
+    u_strFromUTF8WithSub(U.data(), Len, &Len, Text.data(), static_cast<int32_t>(Text.size()), U_SENTINEL, nullptr, &Err);
     if (U_FAILURE(Err))
         return false;
     Bytes.clear();
