@@ -87,6 +87,19 @@ void BM_ListFill(benchmark::State& State) {
 }
 BENCHMARK(BM_ListFill)->Args({0, 1})->Args({1, 1})->Args({0, 0})->Unit(benchmark::kMillisecond);
 
+// The same rows from ReadBrokerList: one transaction for the whole scope.
+void BM_ReadBrokerList(benchmark::State& State) {
+    StoreFor(false);
+    for (auto _ : State) {
+        std::vector<TBrokerListEntry> List = ReadBrokerList(scUser);
+        if (List.size() != Definitions)
+            State.SkipWithError("wrong number of definitions");
+        benchmark::DoNotOptimize(List.data());
+    }
+    State.SetLabel("rollback journal, one transaction");
+}
+BENCHMARK(BM_ReadBrokerList)->Unit(benchmark::kMillisecond);
+
 // The same names and values in one query on one open connection.
 void BM_PlainQuery(benchmark::State& State) {
     bool Wal = State.range(0) != 0;

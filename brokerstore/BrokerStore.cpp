@@ -95,14 +95,16 @@ std::vector<std::string> ListBrokerNames(TBrokerScope Scope) {
     return Names;
 }
 
-TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name) {
+namespace {
+
+// The summary of an open broker key; empty, empty and "0" when Key cannot
+// be read (it is not open, or the store fails).
+TBrokerSummary Summarize(const TRegKey& Key) {
     TBrokerSummary S;
-    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
-    TRegKey Key;
     static const char* const Names[] = {"HOSTNAME", "PORT", "TIMEOUT"};
     std::string Texts[3];
     bool Found[3] = {};
-    if (OpenBroker(Tx, Name, Key) && ReadTexts(Key, Names, Texts, Found)) {
+    if (Key.IsOpen() && ReadTexts(Key, Names, Texts, Found)) {
         S.HostName = std::move(Texts[0]);
         S.Port = std::move(Texts[1]);
         S.TimeOut = std::move(Texts[2]);
@@ -110,6 +112,31 @@ TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name) {
     if (S.TimeOut.empty())
         S.TimeOut.push_back('0'); // (assigning "0" trips a false -Wrestrict in GCC 12)
     return S;
+}
+
+} // namespace
+
+TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name) {
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    TRegKey Key;
+    OpenBroker(Tx, Name, Key);
+    return Summarize(Key);
+}
+
+std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope) {
+    std::vector<TBrokerListEntry> List;
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    TRegKey Product;
+    std::vector<std::string> Names;
+    if (!Tx.Ok() || !Tx.OpenKey(ProductKey, Product) || !Product.SubKeyNames(Names))
+        return List;
+    List.reserve(Names.size());
+    for (auto& N : Names) {
+        TRegKey Key;
+        Product.OpenSubKey(N, Key);
+        List.push_back({std::move(N), Summarize(Key)});
+    }
+    return List;
 }
 
 bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptions& Options) {

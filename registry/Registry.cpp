@@ -176,6 +176,43 @@ bool TRegTransaction::FindChild(std::int64_t Parent, const std::string& Fold, st
     return Fail(TRegError::NotFound, "");
 }
 
+// The child Name (folded: Fold) of Parent; created when missing and Create.
+bool TRegTransaction::Step(std::int64_t Parent, std::string_view Name, const std::string& Fold, bool Create,
+                           std::int64_t& Child, std::string_view Whole) {
+    if (FindChild(Parent, Fold, Child))
+        return true;
+    if (FError != TRegError::NotFound)
+        return false;
+    if (!Create)
+        return Fail(TRegError::NotFound, "key not found: " + std::string(Whole));
+    TStmtRun Ins(FDb->Stmt(detail::stInsertKey));
+    if (!Ins)
+        return FailDb("cannot write the store");
+    sqlite3_bind_int64(*Ins, 1, Parent);
+    BindText(*Ins, 2, Fold);
+    BindText(*Ins, 3, Name);
+    if (sqlite3_step(*Ins) != SQLITE_DONE)
+        return FailDb("cannot create the key");
+    Child = sqlite3_last_insert_rowid(FDb->Db());
+    return true;
+}
+
+// A handle to a key deleted in this transaction must not leave orphans.
+bool TRegTransaction::KeyAlive(std::int64_t Id, const std::string& Path) {
+    if (Id == 0)
+        return true;
+    TStmtRun A(FDb->Stmt(detail::stKeyAlive));
+    if (!A)
+        return FailDb("cannot write the store");
+    sqlite3_bind_int64(*A, 1, Id);
+    int Rc = sqlite3_step(*A);
+    if (Rc == SQLITE_ROW)
+        return true;
+    if (Rc != SQLITE_DONE)
+        return FailDb("cannot write the store");
+    return Fail(TRegError::NotFound, "the key has been deleted: " + Path);
+}
+
 bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) {
     Key.Close();
     if (!Usable(Create))
@@ -210,26 +247,12 @@ bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) 
                 continue;
             }
         }
-        if (FindChild(Id, Fold, Child)) {
-            if (Inner) {
-                if (FDb->KeyIds.size() >= 256)
-                    FDb->KeyIds.clear();
-                FDb->KeyIds.emplace(Prefix, Child);
-            }
-        } else {
-            if (FError != TRegError::NotFound)
-                return false;
-            if (!Create)
-                return Fail(TRegError::NotFound, "key not found: " + std::string(Path));
-            TStmtRun Ins(FDb->Stmt(detail::stInsertKey));
-            if (!Ins)
-                return FailDb("cannot write the store");
-            sqlite3_bind_int64(*Ins, 1, Id);
-            BindText(*Ins, 2, Fold);
-            BindText(*Ins, 3, Name);
-            if (sqlite3_step(*Ins) != SQLITE_DONE)
-                return FailDb("cannot create the key");
-            Child = sqlite3_last_insert_rowid(FDb->Db());
+        if (!Step(Id, Name, Fold, Create, Child, Path))
+            return false;
+        if (Inner) {
+            if (FDb->KeyIds.size() >= 256)
+                FDb->KeyIds.clear();
+            FDb->KeyIds.emplace(Prefix, Child);
         }
         Id = Child;
         Pos = End + 1;
@@ -264,25 +287,29 @@ bool TRegTransaction::DeleteKey(std::string_view Path) {
 
 // ------------------------------------------------------------------------ key
 
-bool TRegKey::OpenSubKey(std::string_view Name, TRegKey& Key) const {
-    if (!FTx)
+bool TRegKey::Child(std::string_view Name, bool Create, TRegKey& Key) const {
+    TRegTransaction* Tx = FTx;
+    Key.Close();
+    if (!Tx || !Tx->Usable(Create))
         return false;
-    if (Name.empty() || Name.find('\\') != std::string_view::npos) {
-        Key.Close();
-        return FTx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
-    }
-    return FTx->Resolve(FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name), false, Key);
+    std::string Fold;
+    if (Name.empty() || Name.find('\\') != std::string_view::npos || Name.find('\0') != std::string_view::npos ||
+        !FoldName(Name, Fold))
+        return Tx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
+    std::string Path = FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name);
+    if (!Tx->FDb)
+        return Tx->Fail(TRegError::NotFound, "key not found: " + Path);
+    std::int64_t Id = 0;
+    if ((Create && !Tx->KeyAlive(FId, FPath)) || !Tx->Step(FId, Name, Fold, Create, Id, Path))
+        return false;
+    Key.FTx = Tx;
+    Key.FId = Id;
+    Key.FPath = std::move(Path);
+    return true;
 }
 
-bool TRegKey::CreateSubKey(std::string_view Name, TRegKey& Key) const {
-    if (!FTx)
-        return false;
-    if (Name.empty() || Name.find('\\') != std::string_view::npos) {
-        Key.Close();
-        return FTx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
-    }
-    return FTx->Resolve(FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name), true, Key);
-}
+bool TRegKey::OpenSubKey(std::string_view Name, TRegKey& Key) const { return Child(Name, false, Key); }
+bool TRegKey::CreateSubKey(std::string_view Name, TRegKey& Key) const { return Child(Name, true, Key); }
 
 bool TRegKey::SubKeyNames(std::vector<std::string>& Names) const {
     Names.clear();
@@ -384,18 +411,8 @@ bool TRegKey::WriteValue(const TRegValue& Value) {
     if (TypeOfKind(Value.Kind) != Value.Type)
         return FTx->Fail(TRegError::WrongType, "value type and type number disagree");
     detail::TStoreDb& Db = *FTx->FDb;
-    // A handle to a key deleted in this transaction must not leave orphans.
-    if (FId != 0) {
-        TStmtRun A(Db.Stmt(detail::stKeyAlive));
-        if (!A)
-            return FTx->FailDb("cannot write the store");
-        sqlite3_bind_int64(*A, 1, FId);
-        int Rc = sqlite3_step(*A);
-        if (Rc == SQLITE_DONE)
-            return FTx->Fail(TRegError::NotFound, "the key has been deleted: " + FPath);
-        if (Rc != SQLITE_ROW)
-            return FTx->FailDb("cannot write the store");
-    }
+    if (!FTx->KeyAlive(FId, FPath))
+        return false;
     TStmtRun S(Db.Stmt(detail::stWriteValue));
     if (!S)
         return FTx->FailDb("cannot write the store");

@@ -119,6 +119,7 @@ public:
 
 private:
     friend class TRegTransaction;
+    bool Child(std::string_view Name, bool Create, TRegKey& Key) const;
     TRegTransaction* FTx = nullptr;
     std::int64_t FId = 0;
     std::string FPath;
@@ -160,6 +161,9 @@ private:
     bool Usable(bool ForWrite);
     bool FindChild(std::int64_t Parent, const std::string& Fold, std::int64_t& Id);
     bool Resolve(std::string_view Path, bool Create, TRegKey& Key);
+    bool Step(std::int64_t Parent, std::string_view Name, const std::string& Fold, bool Create, std::int64_t& Child,
+              std::string_view Whole);
+    bool KeyAlive(std::int64_t Id, const std::string& Path);
 
     TRegRoot FRoot;
     TRegAccess FAccess;

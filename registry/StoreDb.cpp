@@ -308,7 +308,9 @@ TAcquired AcquireDb(const std::string& Path, bool ForWrite) {
 }
 
 void ReleaseDb(std::unique_ptr<TStoreDb> Db) {
-    if (!Db || !GReuse || Db->Pid != getpid() || !sqlite3_get_autocommit(Db->Db()))
+    // An empty database may get its schema from another process at any
+    // moment; such a connection is not worth keeping.
+    if (!Db || !GReuse || !Db->HasSchema || Db->Pid != getpid() || !sqlite3_get_autocommit(Db->Db()))
         return;
     // One kept per path: a nested transaction's connection just closes.
     for (const auto& K : TKept)

@@ -240,3 +240,22 @@ TEST_F(BrokerStoreTest, DamagedStoreReadsAsNothingAndRefusesWrites) {
     // The other scope is its own file and works on.
     EXPECT_EQ(ListBrokerNames(scSystem), std::vector<std::string>{"Safe"});
 }
+
+TEST_F(BrokerStoreTest, ReadBrokerListGivesTheRowsOfNamesThenSummaries) {
+    ASSERT_TRUE(WriteBrokerDefinition(Def("b")));
+    ASSERT_TRUE(WriteBrokerDefinition(Def("A")));
+    Raw("Bare", {{"TimeOut", ""}});
+    for (TBrokerScope Scope : {scUser, scSystem}) {
+        std::vector<TBrokerListEntry> List = ReadBrokerList(Scope);
+        std::vector<std::string> Names = ListBrokerNames(Scope);
+        ASSERT_EQ(List.size(), Names.size());
+        for (size_t I = 0; I < Names.size(); ++I) {
+            TBrokerSummary S = ReadBrokerSummary(Scope, Names[I]);
+            EXPECT_EQ(List[I].Name, Names[I]);
+            EXPECT_EQ(List[I].Summary.HostName, S.HostName);
+            EXPECT_EQ(List[I].Summary.Port, S.Port);
+            EXPECT_EQ(List[I].Summary.TimeOut, S.TimeOut);
+        }
+    }
+    EXPECT_EQ(ReadBrokerList(scUser).at(1).Summary.TimeOut, "0");
+}

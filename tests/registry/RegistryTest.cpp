@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 using namespace wdx::registry;
@@ -276,6 +277,19 @@ TEST_F(RegistryTest, DeletedOrReplacedFileIsNoticedBetweenOperations) {
         EXPECT_FALSE(fs::exists(Store.UserPath()));
     }
     SetConnectionReuse(true);
+}
+
+// Another process may create the store while this one reads the empty file.
+TEST_F(RegistryTest, EmptyFileThatGetsItsSchemaLaterIsReadAfresh) {
+    std::ofstream(Store.UserPath()).flush(); // 0 bytes: an empty database
+    std::string Text;
+    TRegError Err = TRegError::None;
+    EXPECT_FALSE(ReadText(TRegRoot::User, "K", "V", Text, &Err));
+    EXPECT_EQ(Err, TRegError::NotFound);
+    std::thread Other([] { EXPECT_TRUE(WriteText(TRegRoot::User, "K", "V", "now")); }); // its own connection
+    Other.join();
+    ASSERT_TRUE(ReadText(TRegRoot::User, "K", "V", Text, &Err)) << ErrorName(Err);
+    EXPECT_EQ(Text, "now");
 }
 
 TEST_F(RegistryTest, ReadNestedInAWriteSeesTheCommittedState) {

@@ -143,7 +143,8 @@ TEST(StoreProcessTest, ConcurrentReadModifyWriteLosesNoUpdate) {
     for (auto& W : All)
         EXPECT_EQ(W->Wait(Deadline), 0);
     std::int32_t Final = 0;
-    ASSERT_TRUE(ReadInt32(TRegRoot::User, "Race", "Counter", Final));
+    TRegError Err = TRegError::None;
+    ASSERT_TRUE(ReadInt32(TRegRoot::User, "Race", "Counter", Final, &Err)) << ErrorName(Err);
     EXPECT_EQ(Final, Workers * Rounds);
     ReleaseCachedConnections();
     EXPECT_EQ(IntegrityCheck(Store.UserPath()), "ok");
