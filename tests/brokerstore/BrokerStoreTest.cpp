@@ -257,5 +257,6 @@ TEST_F(BrokerStoreTest, ReadBrokerListGivesTheRowsOfNamesThenSummaries) {
             EXPECT_EQ(List[I].Summary.TimeOut, S.TimeOut);
         }
     }
-    EXPECT_EQ(ReadBrokerList(scUser).at(1).Summary.TimeOut, "0");
+    EXPECT_EQ(ReadBrokerList(scUser).at(2).Name, "Bare");
+    EXPECT_EQ(ReadBrokerList(scUser).at(2).Summary.TimeOut, "0");
 }
