@@ -35,13 +35,11 @@ bool AsText(TRegValue& V, std::string& Text) {
     return false;
 }
 
-// Reads the named values of a key in one pass; Texts[i] belongs to Names[i],
-// Found[i] tells whether it was there (as text or integer).
+// Picks the named values (upper-cased names) out of a key's values; Texts[i]
+// belongs to Names[i], Found[i] tells whether it was there (text or integer).
 template <size_t N>
-bool ReadTexts(const TRegKey& Key, const char* const (&Names)[N], std::string (&Texts)[N], bool (&Found)[N]) {
-    std::vector<TRegValue> Values;
-    if (!Key.Values(Values))
-        return false;
+void PickTexts(std::vector<TRegValue>& Values, const char* const (&Names)[N], std::string (&Texts)[N],
+               bool (&Found)[N]) {
     std::string Fold;
     for (TRegValue& V : Values) {
         if (!registry::FoldName(V.Name, Fold))
@@ -50,6 +48,14 @@ bool ReadTexts(const TRegKey& Key, const char* const (&Names)[N], std::string (&
             if (Fold == Names[I])
                 Found[I] = AsText(V, Texts[I]);
     }
+}
+
+template <size_t N>
+bool ReadTexts(const TRegKey& Key, const char* const (&Names)[N], std::string (&Texts)[N], bool (&Found)[N]) {
+    std::vector<TRegValue> Values;
+    if (!Key.Values(Values))
+        return false;
+    PickTexts(Values, Names, Texts, Found);
     return true;
 }
 
@@ -97,18 +103,10 @@ std::vector<std::string> ListBrokerNames(TBrokerScope Scope) {
 
 namespace {
 
-// The summary of an open broker key; empty, empty and "0" when Key cannot
-// be read (it is not open, or the store fails).
-TBrokerSummary Summarize(const TRegKey& Key) {
-    TBrokerSummary S;
-    static const char* const Names[] = {"HOSTNAME", "PORT", "TIMEOUT"};
-    std::string Texts[3];
-    bool Found[3] = {};
-    if (Key.IsOpen() && ReadTexts(Key, Names, Texts, Found)) {
-        S.HostName = std::move(Texts[0]);
-        S.Port = std::move(Texts[1]);
-        S.TimeOut = std::move(Texts[2]);
-    }
+const char* const SummaryNames[] = {"HOSTNAME", "PORT", "TIMEOUT"};
+
+TBrokerSummary SummaryOf(std::string (&Texts)[3]) {
+    TBrokerSummary S{std::move(Texts[0]), std::move(Texts[1]), std::move(Texts[2])};
     if (S.TimeOut.empty())
         S.TimeOut.push_back('0'); // (assigning "0" trips a false -Wrestrict in GCC 12)
     return S;
@@ -119,22 +117,26 @@ TBrokerSummary Summarize(const TRegKey& Key) {
 TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name) {
     TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
     TRegKey Key;
-    OpenBroker(Tx, Name, Key);
-    return Summarize(Key);
+    std::string Texts[3];
+    bool Found[3] = {};
+    if (OpenBroker(Tx, Name, Key) && !ReadTexts(Key, SummaryNames, Texts, Found))
+        Texts[0].clear(), Texts[1].clear(), Texts[2].clear();
+    return SummaryOf(Texts);
 }
 
 std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope) {
     std::vector<TBrokerListEntry> List;
     TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
     TRegKey Product;
-    std::vector<std::string> Names;
-    if (!Tx.Ok() || !Tx.OpenKey(ProductKey, Product) || !Product.SubKeyNames(Names))
+    std::vector<registry::TRegSubKey> Subs;
+    if (!Tx.Ok() || !Tx.OpenKey(ProductKey, Product) || !Product.SubKeysWithValues(Subs))
         return List;
-    List.reserve(Names.size());
-    for (auto& N : Names) {
-        TRegKey Key;
-        Product.OpenSubKey(N, Key);
-        List.push_back({std::move(N), Summarize(Key)});
+    List.reserve(Subs.size());
+    for (auto& Sub : Subs) {
+        std::string Texts[3];
+        bool Found[3] = {};
+        PickTexts(Sub.Values, SummaryNames, Texts, Found);
+        List.push_back({std::move(Sub.Name), SummaryOf(Texts)});
     }
     return List;
 }

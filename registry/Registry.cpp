@@ -20,24 +20,24 @@ TRegValueType TypeOfKind(std::int64_t Kind) {
     return Kind == RegKindText ? TRegValueType::Text : Kind == RegKindInt32 ? TRegValueType::Int32 : TRegValueType::Other;
 }
 
-// One row of (name, type, data) into a value.
-void RowToValue(sqlite3_stmt* S, TRegValue& V) {
-    const auto* N = reinterpret_cast<const char*>(sqlite3_column_text(S, 0));
-    V.Name.assign(N ? N : "", sqlite3_column_bytes(S, 0));
-    std::int64_t Kind = sqlite3_column_int64(S, 1);
+// Columns (name, type, data) from First on into a value.
+void RowToValue(sqlite3_stmt* S, TRegValue& V, int First = 0) {
+    const auto* N = reinterpret_cast<const char*>(sqlite3_column_text(S, First));
+    V.Name.assign(N ? N : "", sqlite3_column_bytes(S, First));
+    std::int64_t Kind = sqlite3_column_int64(S, First + 1);
     V.Kind = static_cast<std::uint32_t>(Kind);
     V.Type = TypeOfKind(Kind);
     V.Text.clear();
     V.Bytes.clear();
     V.Int = 0;
     if (V.Type == TRegValueType::Text) {
-        const auto* T = reinterpret_cast<const char*>(sqlite3_column_text(S, 2));
-        V.Text.assign(T ? T : "", sqlite3_column_bytes(S, 2));
+        const auto* T = reinterpret_cast<const char*>(sqlite3_column_text(S, First + 2));
+        V.Text.assign(T ? T : "", sqlite3_column_bytes(S, First + 2));
     } else if (V.Type == TRegValueType::Int32) {
-        V.Int = static_cast<std::int32_t>(static_cast<std::uint32_t>(sqlite3_column_int64(S, 2)));
+        V.Int = static_cast<std::int32_t>(static_cast<std::uint32_t>(sqlite3_column_int64(S, First + 2)));
     } else {
-        const auto* B = static_cast<const char*>(sqlite3_column_blob(S, 2));
-        V.Bytes.assign(B ? B : "", sqlite3_column_bytes(S, 2));
+        const auto* B = static_cast<const char*>(sqlite3_column_blob(S, First + 2));
+        V.Bytes.assign(B ? B : "", sqlite3_column_bytes(S, First + 2));
     }
 }
 
@@ -341,6 +341,7 @@ bool TRegKey::Values(std::vector<TRegValue>& Values) const {
     if (!S)
         return FTx->FailDb("cannot read the store");
     sqlite3_bind_int64(*S, 1, FId);
+    Values.reserve(8);
     int Rc;
     while ((Rc = sqlite3_step(*S)) == SQLITE_ROW)
         RowToValue(*S, Values.emplace_back());
@@ -348,6 +349,53 @@ bool TRegKey::Values(std::vector<TRegValue>& Values) const {
         Values.clear();
         return FTx->FailDb("cannot read the store");
     }
+    return true;
+}
+
+bool TRegKey::SubKeysWithValues(std::vector<TRegSubKey>& Subs) const {
+    Subs.clear();
+    if (!FTx || !FTx->Usable(false))
+        return false;
+    if (!FTx->FDb)
+        return true;
+    TStmtRun S(FTx->FDb->Stmt(detail::stListKeysValues));
+    if (!S)
+        return FTx->FailDb("cannot read the store");
+    sqlite3_bind_int64(*S, 1, FId);
+    int Rc;
+    std::int64_t Last = -1;
+    std::vector<std::int64_t> Seq; // of the current sub-key's values
+    auto PutInOrder = [&] {
+        // Few values per key: an insertion sort into first-write order.
+        auto& V = Subs.back().Values;
+        for (size_t I = 1; I < V.size(); ++I)
+            for (size_t J = I; J > 0 && Seq[J - 1] > Seq[J]; --J) {
+                std::swap(Seq[J - 1], Seq[J]);
+                std::swap(V[J - 1], V[J]);
+            }
+    };
+    while ((Rc = sqlite3_step(*S)) == SQLITE_ROW) {
+        std::int64_t Id = sqlite3_column_int64(*S, 0);
+        if (Id != Last) {
+            if (Last != -1)
+                PutInOrder();
+            Last = Id;
+            Seq.clear();
+            Subs.emplace_back().Name.assign(reinterpret_cast<const char*>(sqlite3_column_text(*S, 1)),
+                                            sqlite3_column_bytes(*S, 1));
+            Subs.back().Values.reserve(8);
+        }
+        if (sqlite3_column_type(*S, 2) != SQLITE_NULL) { // NULL: a key without values
+            RowToValue(*S, Subs.back().Values.emplace_back(), 2);
+            Seq.push_back(sqlite3_column_int64(*S, 5));
+        }
+    }
+    if (Rc != SQLITE_DONE) {
+        Subs.clear();
+        return FTx->FailDb("cannot read the store");
+    }
+    if (Last != -1)
+        PutInOrder();
     return true;
 }
 

@@ -83,6 +83,12 @@ struct TRegValue {
     std::string Bytes;                // Type == Other: the raw data
 };
 
+// A sub-key with its values, as SubKeysWithValues lists them.
+struct TRegSubKey {
+    std::string Name;
+    std::vector<TRegValue> Values;
+};
+
 class TRegTransaction;
 namespace detail {
 class TStoreDb;
@@ -104,6 +110,9 @@ public:
 
     bool SubKeyNames(std::vector<std::string>& Names) const;
     bool Values(std::vector<TRegValue>& Values) const;
+    // Every direct sub-key with its values, in one pass over the store: what
+    // SubKeyNames and then Values on each sub-key give, only much faster.
+    bool SubKeysWithValues(std::vector<TRegSubKey>& Subs) const;
 
     bool GetValueType(std::string_view Name, TRegValueType& Type) const;
     bool ReadText(std::string_view Name, std::string& Value) const;   // WrongType unless Text

@@ -71,6 +71,9 @@ const char* const StmtSql[stCount] = {
     WDX_TREE "DELETE FROM vals WHERE key IN (SELECT id FROM t)",
     WDX_TREE "DELETE FROM keys WHERE id IN (SELECT id FROM t)",
     "PRAGMA data_version",
+    // Values come in name order here (sorting by seq would cost a temporary b-tree).
+    "SELECT k.id, k.name, v.name, v.type, v.data, v.seq FROM keys k LEFT JOIN vals v ON v.key = k.id "
+    "WHERE k.parent = ?1 ORDER BY k.fold",
 };
 
 constexpr size_t MaxKept = 4;

@@ -31,6 +31,7 @@ enum TStmtId {
     stDeleteTreeValues,
     stDeleteTreeKeys,
     stDataVersion,
+    stListKeysValues,
     stCount
 };
 

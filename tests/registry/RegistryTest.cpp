@@ -177,6 +177,40 @@ TEST_F(RegistryTest, ValuesAreTypedAndReadersGetWrongTypeForAnother) {
     EXPECT_EQ(All[3].Name, "Bin");
 }
 
+TEST_F(RegistryTest, SubKeysWithValuesMatchesNamesThenValues) {
+    ASSERT_TRUE(WriteText(TRegRoot::User, "P\\b", "Zed", "1"));
+    ASSERT_TRUE(WriteInt32(TRegRoot::User, "P\\b", "alpha", 2));
+    ASSERT_TRUE(WriteText(TRegRoot::User, "P\\b", "Mid", "3"));
+    ASSERT_TRUE(WriteText(TRegRoot::User, "P\\A\\Deeper", "NotMine", "x"));
+    ASSERT_TRUE(WriteText(TRegRoot::User, "P\\c", "Only", "4"));
+    TRegTransaction Tx(TRegRoot::User, TRegAccess::Read);
+    TRegKey P;
+    ASSERT_TRUE(Tx.OpenKey("P", P));
+    std::vector<TRegSubKey> Subs;
+    ASSERT_TRUE(P.SubKeysWithValues(Subs));
+    std::vector<std::string> Names;
+    ASSERT_TRUE(P.SubKeyNames(Names));
+    ASSERT_EQ(Subs.size(), Names.size());
+    for (size_t I = 0; I < Names.size(); ++I) {
+        EXPECT_EQ(Subs[I].Name, Names[I]);
+        TRegKey K;
+        std::vector<TRegValue> Values;
+        ASSERT_TRUE(P.OpenSubKey(Names[I], K));
+        ASSERT_TRUE(K.Values(Values));
+        ASSERT_EQ(Subs[I].Values.size(), Values.size()) << Names[I];
+        for (size_t J = 0; J < Values.size(); ++J) {
+            EXPECT_EQ(Subs[I].Values[J].Name, Values[J].Name);
+            EXPECT_EQ(Subs[I].Values[J].Type, Values[J].Type);
+            EXPECT_EQ(Subs[I].Values[J].Text, Values[J].Text);
+            EXPECT_EQ(Subs[I].Values[J].Int, Values[J].Int);
+        }
+    }
+    EXPECT_TRUE(Subs[0].Values.empty()); // "A" has a sub-key but no values
+    ASSERT_EQ(Subs[1].Values.size(), 3u);
+    EXPECT_EQ(Subs[1].Values[0].Name, "Zed"); // first-write order, not name order
+    EXPECT_EQ(Subs[1].Values[2].Name, "Mid");
+}
+
 TEST_F(RegistryTest, EmptyTextAndDefaultValueAreKept) {
     ASSERT_TRUE(WriteText(TRegRoot::User, "K", "", "default"));
     ASSERT_TRUE(WriteText(TRegRoot::User, "K", "Empty", ""));
