@@ -24,7 +24,9 @@ namespace {
 
 constexpr int Definitions = 10000;
 
-std::string BrokerName(int I) { return "Broker" + std::to_string(I); }
+std::string BrokerName(int I) {
+    return "Broker" + std::to_string(I);
+}
 
 // One transaction with 10,000 definitions laid out exactly as the store writes them.
 void Fill(bool Wal) {
@@ -105,7 +107,8 @@ void BM_PlainQuery(benchmark::State& State) {
     bool Wal = State.range(0) != 0;
     StoreFor(Wal);
     sqlite3* Db = nullptr;
-    sqlite3_open_v2(registry::StorePath(registry::TRegRoot::User).c_str(), &Db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2(registry::StorePath(registry::TRegRoot::User).c_str(), &Db, SQLITE_OPEN_READONLY,
+                    nullptr);
     const char* Sql = R"sql(
         WITH p AS (SELECT c.id FROM keys a JOIN keys b ON b.parent = a.id JOIN keys c ON c.parent = b.id
                    WHERE a.parent = 0 AND a.fold = 'SOFTWARE' AND b.fold = 'CORVANTA' AND c.fold = 'VKR_CLIENT')

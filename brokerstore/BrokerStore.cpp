@@ -19,7 +19,9 @@ registry::TRegRoot RootOf(TBrokerScope Scope) {
     return Scope == scSystem ? registry::TRegRoot::System : registry::TRegRoot::User;
 }
 
-std::string BrokerKey(const std::string& Name) { return std::string(ProductKey) + "\\" + Name; }
+std::string BrokerKey(const std::string& Name) {
+    return std::string(ProductKey) + "\\" + Name;
+}
 
 // Broker values are texts; one that another tool stored as a 32-bit integer
 // is read as its decimal text, any other type as missing.

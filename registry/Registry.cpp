@@ -17,7 +17,9 @@ int BindText(sqlite3_stmt* S, int I, std::string_view T) {
 }
 
 TRegValueType TypeOfKind(std::int64_t Kind) {
-    return Kind == RegKindText ? TRegValueType::Text : Kind == RegKindInt32 ? TRegValueType::Int32 : TRegValueType::Other;
+    return Kind == RegKindText    ? TRegValueType::Text
+           : Kind == RegKindInt32 ? TRegValueType::Int32
+                                  : TRegValueType::Other;
 }
 
 // Columns (name, type, data) from First on into a value.
@@ -85,7 +87,9 @@ TRegTransaction::TRegTransaction(TRegRoot Root, TRegAccess Access)
     }
 }
 
-TRegTransaction::~TRegTransaction() { Rollback(); }
+TRegTransaction::~TRegTransaction() {
+    Rollback();
+}
 
 bool TRegTransaction::Fail(TRegError Error, std::string Text) {
     FError = Error;
@@ -265,8 +269,12 @@ bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) 
     return true;
 }
 
-bool TRegTransaction::OpenKey(std::string_view Path, TRegKey& Key) { return Resolve(Path, false, Key); }
-bool TRegTransaction::CreateKey(std::string_view Path, TRegKey& Key) { return Resolve(Path, true, Key); }
+bool TRegTransaction::OpenKey(std::string_view Path, TRegKey& Key) {
+    return Resolve(Path, false, Key);
+}
+bool TRegTransaction::CreateKey(std::string_view Path, TRegKey& Key) {
+    return Resolve(Path, true, Key);
+}
 
 bool TRegTransaction::DeleteKey(std::string_view Path) {
     TRegKey Key;
@@ -293,8 +301,8 @@ bool TRegKey::Child(std::string_view Name, bool Create, TRegKey& Key) const {
     if (!Tx || !Tx->Usable(Create))
         return false;
     std::string Fold;
-    if (Name.empty() || Name.find('\\') != std::string_view::npos || Name.find('\0') != std::string_view::npos ||
-        !FoldName(Name, Fold))
+    if (Name.empty() || Name.find('\\') != std::string_view::npos ||
+        Name.find('\0') != std::string_view::npos || !FoldName(Name, Fold))
         return Tx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
     std::string Path = FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name);
     if (!Tx->FDb)
@@ -308,8 +316,12 @@ bool TRegKey::Child(std::string_view Name, bool Create, TRegKey& Key) const {
     return true;
 }
 
-bool TRegKey::OpenSubKey(std::string_view Name, TRegKey& Key) const { return Child(Name, false, Key); }
-bool TRegKey::CreateSubKey(std::string_view Name, TRegKey& Key) const { return Child(Name, true, Key); }
+bool TRegKey::OpenSubKey(std::string_view Name, TRegKey& Key) const {
+    return Child(Name, false, Key);
+}
+bool TRegKey::CreateSubKey(std::string_view Name, TRegKey& Key) const {
+    return Child(Name, true, Key);
+}
 
 bool TRegKey::SubKeyNames(std::vector<std::string>& Names) const {
     Names.clear();
@@ -323,7 +335,8 @@ bool TRegKey::SubKeyNames(std::vector<std::string>& Names) const {
     sqlite3_bind_int64(*S, 1, FId);
     int Rc;
     while ((Rc = sqlite3_step(*S)) == SQLITE_ROW)
-        Names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(*S, 0)), sqlite3_column_bytes(*S, 0));
+        Names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(*S, 0)),
+                           sqlite3_column_bytes(*S, 0));
     if (Rc != SQLITE_DONE) {
         Names.clear();
         return FTx->FailDb("cannot read the store");

@@ -124,7 +124,7 @@ public:
     bool WriteText(std::string_view Name, std::string_view Value);
     bool WriteInt32(std::string_view Name, std::int32_t Value);
     bool WriteValue(const TRegValue& Value); // Value.Type and Value.Kind must agree
-    bool DeleteValue(std::string_view Name);  // NotFound when absent
+    bool DeleteValue(std::string_view Name); // NotFound when absent
 
 private:
     friend class TRegTransaction;
@@ -170,8 +170,8 @@ private:
     bool Usable(bool ForWrite);
     bool FindChild(std::int64_t Parent, const std::string& Fold, std::int64_t& Id);
     bool Resolve(std::string_view Path, bool Create, TRegKey& Key);
-    bool Step(std::int64_t Parent, std::string_view Name, const std::string& Fold, bool Create, std::int64_t& Child,
-              std::string_view Whole);
+    bool Step(std::int64_t Parent, std::string_view Name, const std::string& Fold, bool Create,
+              std::int64_t& Child, std::string_view Whole);
     bool KeyAlive(std::int64_t Id, const std::string& Path);
 
     TRegRoot FRoot;

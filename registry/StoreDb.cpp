@@ -17,8 +17,12 @@ std::atomic<long long> GBusyTimeoutMs{5000};
 std::atomic<bool> GReuse{true};
 } // namespace
 
-void SetBusyTimeout(std::chrono::milliseconds Timeout) { GBusyTimeoutMs = std::max<long long>(0, Timeout.count()); }
-std::chrono::milliseconds BusyTimeout() { return std::chrono::milliseconds(GBusyTimeoutMs.load()); }
+void SetBusyTimeout(std::chrono::milliseconds Timeout) {
+    GBusyTimeoutMs = std::max<long long>(0, Timeout.count());
+}
+std::chrono::milliseconds BusyTimeout() {
+    return std::chrono::milliseconds(GBusyTimeoutMs.load());
+}
 void SetConnectionReuse(bool On) {
     GReuse = On;
     if (!On)
@@ -51,7 +55,8 @@ CREATE TABLE vals(
 )sql";
 
 // The sub-tree of ?1, the key itself included.
-#define WDX_TREE "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
+#define WDX_TREE                                                                                             \
+    "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
 
 const char* const StmtSql[stCount] = {
     "BEGIN",
@@ -146,7 +151,9 @@ TAcquired CheckFormat(std::unique_ptr<TStoreDb> Db) {
     return R;
 }
 
-int Exec(sqlite3* Db, const char* Sql) { return sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr); }
+int Exec(sqlite3* Db, const char* Sql) {
+    return sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr);
+}
 
 // Gives an empty database the schema. Another process may do the same at the
 // same moment; the write lock makes one of them win and the other see it.
@@ -229,8 +236,8 @@ TStoreDb::~TStoreDb() {
 }
 
 sqlite3_stmt* TStoreDb::Stmt(TStmtId Id) {
-    if (!FStmts[Id] &&
-        sqlite3_prepare_v3(FDb, StmtSql[Id], -1, SQLITE_PREPARE_PERSISTENT, &FStmts[Id], nullptr) != SQLITE_OK)
+    if (!FStmts[Id] && sqlite3_prepare_v3(FDb, StmtSql[Id], -1, SQLITE_PREPARE_PERSISTENT, &FStmts[Id],
+                                          nullptr) != SQLITE_OK)
         FStmts[Id] = nullptr;
     return FStmts[Id];
 }
@@ -276,7 +283,7 @@ TAcquired AcquireDb(const std::string& Path, bool ForWrite) {
     }
     if (Kept && Kept->Pid != Pid)
         Kept->Abandon();
-    if (Kept && (Kept->Pid != Pid || !Exists || Kept->Dev != St.st_dev || Kept->Ino != St.st_ino ||
+    if (Kept && (!GReuse || Kept->Pid != Pid || !Exists || Kept->Dev != St.st_dev || Kept->Ino != St.st_ino ||
                  (ForWrite && Kept->ReadOnly())))
         Kept.reset();
 

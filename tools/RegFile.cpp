@@ -63,19 +63,22 @@ bool Utf16LeToUtf8(std::string_view Bytes, std::string& Out) {
         return false;
     Out.assign(static_cast<size_t>(Len), '\0');
     Err = U_ZERO_ERROR;
-    u_strToUTF8WithSub(Out.data(), Len, &Len, U.data(), static_cast<int32_t>(U.size()), U_SENTINEL, nullptr, &Err);
+    u_strToUTF8WithSub(Out.data(), Len, &Len, U.data(), static_cast<int32_t>(U.size()), U_SENTINEL, nullptr,
+                       &Err);
     return U_SUCCESS(Err);
 }
 
 bool Utf8ToUtf16Le(std::string_view Text, std::string& Bytes) {
     UErrorCode Err = U_ZERO_ERROR;
     int32_t Len = 0;
-    u_strFromUTF8WithSub(nullptr, 0, &Len, Text.data(), static_cast<int32_t>(Text.size()), U_SENTINEL, nullptr, &Err);
+    u_strFromUTF8WithSub(nullptr, 0, &Len, Text.data(), static_cast<int32_t>(Text.size()), U_SENTINEL,
+                         nullptr, &Err);
     if (Err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(Err))
         return false;
     std::u16string U(static_cast<size_t>(Len), u'\0');
     Err = U_ZERO_ERROR;
-    u_strFromUTF8WithSub(U.data(), Len, &Len, Text.data(), static_cast<int32_t>(Text.size()), U_SENTINEL, nullptr, &Err);
+    u_strFromUTF8WithSub(U.data(), Len, &Len, Text.data(), static_cast<int32_t>(Text.size()), U_SENTINEL,
+                         nullptr, &Err);
     if (U_FAILURE(Err))
         return false;
     Bytes.clear();
@@ -306,7 +309,8 @@ bool ParseRegText(std::string_view Text, std::vector<TRegFileKey>& Keys, std::st
         std::string Line;
         for (;;) {
             size_t End = Text.find('\n', Pos);
-            std::string_view Part = Trim(Text.substr(Pos, End == std::string_view::npos ? Text.npos : End - Pos));
+            std::string_view Part =
+                Trim(Text.substr(Pos, End == std::string_view::npos ? Text.npos : End - Pos));
             Pos = End == std::string_view::npos ? Text.size() : End + 1;
             bool More = !Part.empty() && Part.back() == '\\';
             Line.append(More ? Part.substr(0, Part.size() - 1) : Part);

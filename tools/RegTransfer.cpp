@@ -52,7 +52,8 @@ bool ExportRegTree(TRegRoot Root, std::string_view Path, std::string& Text, std:
     TRegTransaction Tx(Root, TRegAccess::Read);
     std::string Stored;
     if (!Tx.Ok() || !StoredPath(Tx, Path, Stored)) {
-        Error = Tx.Error() == TRegError::NotFound ? "key not found: " + RootedPath(Root, Path) : Tx.ErrorText();
+        Error =
+            Tx.Error() == TRegError::NotFound ? "key not found: " + RootedPath(Root, Path) : Tx.ErrorText();
         return false;
     }
     Text = "Windows Registry Editor Version 5.00\r\n\r\n";

@@ -81,14 +81,22 @@ bool Confirm(const std::string& Question) {
 
 std::string TypeName(const TRegValue& V) {
     switch (V.Kind) {
-    case 0: return "REG_NONE";
-    case 1: return "REG_SZ";
-    case 2: return "REG_EXPAND_SZ";
-    case 3: return "REG_BINARY";
-    case 4: return "REG_DWORD";
-    case 7: return "REG_MULTI_SZ";
-    case 11: return "REG_QWORD";
-    default: return "REG_TYPE_" + std::to_string(V.Kind);
+    case 0:
+        return "REG_NONE";
+    case 1:
+        return "REG_SZ";
+    case 2:
+        return "REG_EXPAND_SZ";
+    case 3:
+        return "REG_BINARY";
+    case 4:
+        return "REG_DWORD";
+    case 7:
+        return "REG_MULTI_SZ";
+    case 11:
+        return "REG_QWORD";
+    default:
+        return "REG_TYPE_" + std::to_string(V.Kind);
     }
 }
 
@@ -142,7 +150,8 @@ bool PrintKey(TRegTransaction& Tx, TRegRoot Root, const std::string& Path, bool 
 
 std::string Describe(const TRegTransaction& Tx, TRegRoot Root, const std::string& Path) {
     if (Tx.Error() == TRegError::NotFound)
-        return "not found: " + RootedPath(Root, Path) + (Tx.ErrorText().find("value") == 0 ? " (" + Tx.ErrorText() + ")" : "");
+        return "not found: " + RootedPath(Root, Path) +
+               (Tx.ErrorText().find("value") == 0 ? " (" + Tx.ErrorText() + ")" : "");
     return Tx.ErrorText();
 }
 
@@ -193,9 +202,10 @@ int RunQuery(TTarget& T, const std::string& ValueName, bool DefaultValue, bool R
     if (!ValueName.empty() || DefaultValue) {
         TRegValue V;
         if (!Key.ReadValue(ValueName, V))
-            return Failed(Tx.Error() == TRegError::NotFound ? "value not found: " + RootedPath(T.Root, T.Path) +
-                                                                  " " + (DefaultValue ? "(Default)" : ValueName)
-                                                            : Tx.ErrorText());
+            return Failed(Tx.Error() == TRegError::NotFound
+                              ? "value not found: " + RootedPath(T.Root, T.Path) + " " +
+                                    (DefaultValue ? "(Default)" : ValueName)
+                              : Tx.ErrorText());
         std::cout << "\n" << RootedPath(T.Root, T.Path) << "\n";
         PrintValue(V);
         return 0;
@@ -205,8 +215,8 @@ int RunQuery(TTarget& T, const std::string& ValueName, bool DefaultValue, bool R
     return 0;
 }
 
-int RunAdd(TTarget& T, const std::string& ValueName, bool DefaultValue, std::string Type, const std::string& Data,
-           bool Force) {
+int RunAdd(TTarget& T, const std::string& ValueName, bool DefaultValue, std::string Type,
+           const std::string& Data, bool Force) {
     bool HasValue = !ValueName.empty() || DefaultValue;
     TRegValue V;
     V.Name = ValueName;
@@ -219,7 +229,8 @@ int RunAdd(TTarget& T, const std::string& ValueName, bool DefaultValue, std::str
         V.Kind = registry::RegKindInt32;
         if (!ParseDword(Data, V.Int)) {
             std::cerr << "WDXReg: REG_DWORD data must be a number from -2147483648 to 4294967295 or 0x0 to "
-                         "0xffffffff, not \"" << Data << "\"\n";
+                         "0xffffffff, not \""
+                      << Data << "\"\n";
             return ExitUsage;
         }
     } else {
@@ -229,14 +240,16 @@ int RunAdd(TTarget& T, const std::string& ValueName, bool DefaultValue, std::str
     if (HasValue && !Force) {
         TRegValue Old;
         bool Exists = registry::ReadValue(T.Root, T.Path, V.Name, Old);
-        if (Exists && !Confirm("Value " + (V.Name.empty() ? std::string("(Default)") : V.Name) + " exists, overwrite"))
+        if (Exists &&
+            !Confirm("Value " + (V.Name.empty() ? std::string("(Default)") : V.Name) + " exists, overwrite"))
             return Failed("value exists; nothing changed (add -f to overwrite)");
     }
     TRegTransaction Tx(T.Root, TRegAccess::Write);
     TRegKey Key;
     if (!Tx.Ok() || !Tx.CreateKey(T.Path, Key) || (HasValue && !Key.WriteValue(V)) || !Tx.Commit())
         return Failed(Tx.ErrorText());
-    std::cout << "Saved " << RootedPath(T.Root, T.Path) << (HasValue ? " " + (V.Name.empty() ? std::string("(Default)") : V.Name) : "") << "\n";
+    std::cout << "Saved " << RootedPath(T.Root, T.Path)
+              << (HasValue ? " " + (V.Name.empty() ? std::string("(Default)") : V.Name) : "") << "\n";
     return 0;
 }
 
@@ -249,12 +262,13 @@ int RunDelete(TTarget& T, const std::string& ValueName, bool DefaultValue, bool 
         if (!Tx.Ok() || !Tx.OpenKey(T.Path, Key))
             return Failed(Describe(Tx, T.Root, T.Path));
         if (OneValue && !Key.ReadValue(ValueName, V))
-            return Failed(Tx.Error() == TRegError::NotFound ? "value not found: " + RootedPath(T.Root, T.Path) + " " +
-                                                                  (DefaultValue ? "(Default)" : ValueName)
-                                                            : Tx.ErrorText());
+            return Failed(Tx.Error() == TRegError::NotFound
+                              ? "value not found: " + RootedPath(T.Root, T.Path) + " " +
+                                    (DefaultValue ? "(Default)" : ValueName)
+                              : Tx.ErrorText());
     }
-    std::string What = OneValue    ? "the value " + (DefaultValue ? std::string("(Default)") : ValueName) + " of " +
-                                      RootedPath(T.Root, T.Path)
+    std::string What = OneValue ? "the value " + (DefaultValue ? std::string("(Default)") : ValueName) +
+                                      " of " + RootedPath(T.Root, T.Path)
                        : AllValues ? "all values of " + RootedPath(T.Root, T.Path)
                                    : "the key " + RootedPath(T.Root, T.Path) + " and everything below it";
     if (!Force && !Confirm("Delete " + What))
@@ -342,20 +356,25 @@ int main(int argc, char** argv) {
     Add->add_option("-d,--data", Data, "the data: text, or a number (decimal or 0x hexadecimal)");
     Add->add_flag("-f,--force", Force, "overwrite an existing value without asking");
 
-    auto* Del = App.add_subcommand("delete", "delete a value, all values of a key, or a key with everything below it");
+    auto* Del = App.add_subcommand("delete",
+                                   "delete a value, all values of a key, or a key with everything below it");
     AddTarget(Del, T);
     auto* DV = Del->add_option("-v,--value", ValueName, "delete only this value");
     auto* DE = Del->add_flag("--ve", DefaultValue, "delete only the default (unnamed) value")->excludes(DV);
-    Del->add_flag("--va", AllValues, "delete all values of the key, keeping its sub-keys")->excludes(DV)->excludes(DE);
+    Del->add_flag("--va", AllValues, "delete all values of the key, keeping its sub-keys")
+        ->excludes(DV)
+        ->excludes(DE);
     Del->add_flag("-f,--force", Force, "do not ask");
 
-    auto* Exp = App.add_subcommand("export", "write a key tree to a .reg file (UTF-16LE, as the Windows editor)");
+    auto* Exp =
+        App.add_subcommand("export", "write a key tree to a .reg file (UTF-16LE, as the Windows editor)");
     AddTarget(Exp, T);
     Exp->add_option("FILE", File, "the .reg file to write, - for standard output")->required();
     Exp->add_flag("--utf8", Utf8, "write UTF-8 instead of UTF-16LE");
     Exp->add_flag("-y,--yes", Yes, "overwrite an existing file without asking");
 
-    auto* Imp = App.add_subcommand("import", "apply a .reg file (UTF-16LE or UTF-8): all of it or, on any error, none");
+    auto* Imp = App.add_subcommand("import",
+                                   "apply a .reg file (UTF-16LE or UTF-8): all of it or, on any error, none");
     Imp->add_option("FILE", File, "the .reg file, - for standard input")->required();
 
     try {

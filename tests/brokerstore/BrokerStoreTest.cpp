@@ -26,7 +26,8 @@ protected:
         return reg::ReadText(Root, Key, Name, T) ? T : "<missing>";
     }
     // A broker key holding exactly the given texts, written by "another tool".
-    static void Raw(const std::string& Name, std::initializer_list<std::pair<const char*, const char*>> Values) {
+    static void Raw(const std::string& Name,
+                    std::initializer_list<std::pair<const char*, const char*>> Values) {
         reg::TRegTransaction Tx(TRegRoot::User, reg::TRegAccess::Write);
         reg::TRegKey K;
         ASSERT_TRUE(Tx.CreateKey(Product + "\\" + Name, K));
@@ -76,9 +77,10 @@ TEST_F(BrokerStoreTest, LogLevelEncodingBothWays) {
     struct {
         const char* Text;
         bool Comms, Calls;
-    } Cases[] = {{"0", false, false}, {"", false, false}, {"1", true, false}, {"2", false, true},
-                 {"3", true, true},   {"7", true, true},   {"4", false, false}, {"-1", true, true},
-                 {"+2", false, true}, {"-2147483648", false, false}};
+    } Cases[] = {{"0", false, false},          {"", false, false}, {"1", true, false},
+                 {"2", false, true},           {"3", true, true},  {"7", true, true},
+                 {"4", false, false},          {"-1", true, true}, {"+2", false, true},
+                 {"-2147483648", false, false}};
     for (auto C : Cases) {
         std::string T = C.Text;
         bool Comms = !C.Comms, Calls = !C.Calls;

@@ -190,7 +190,8 @@ int ReadButNotWrite() {
     if (!ListSubKeys(TRegRoot::System, "SOFTWARE", Names) || Names != std::vector<std::string>{"P"})
         return 2;
     TRegError Err = TRegError::None;
-    if (WriteText(TRegRoot::System, "SOFTWARE\\P", "ClientDir", "/evil", &Err) || Err != TRegError::AccessDenied)
+    if (WriteText(TRegRoot::System, "SOFTWARE\\P", "ClientDir", "/evil", &Err) ||
+        Err != TRegError::AccessDenied)
         return 3;
     if (DeleteKey(TRegRoot::System, "SOFTWARE", &Err) || Err != TRegError::AccessDenied)
         return 4;

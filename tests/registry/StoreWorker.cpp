@@ -46,7 +46,6 @@ static int Ack(const std::string& Tag, size_t Size) {
         std::printf("%ld\n", I);
         std::fflush(stdout);
         usleep(1000); // a pause between saves, as a program makes them
-
     }
 }
 

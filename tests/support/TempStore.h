@@ -41,7 +41,8 @@ public:
         Restore("WDX_USER_STORE", FSavedUser);
         Restore("WDX_SYSTEM_STORE", FSavedSystem);
         std::error_code Ec;
-        std::filesystem::permissions(FDir, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, Ec);
+        std::filesystem::permissions(FDir, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, Ec);
         std::filesystem::remove_all(FDir, Ec);
     }
 

@@ -18,7 +18,8 @@ std::string Utf16(const std::string& Utf8) {
 bool Import(const std::string& Bytes, std::string& Error) {
     std::string Text;
     std::vector<TRegFileKey> Keys;
-    return DecodeRegBytes(Bytes, Text, Error) && ParseRegText(Text, Keys, Error) && ImportRegKeys(Keys, Error);
+    return DecodeRegBytes(Bytes, Text, Error) && ParseRegText(Text, Keys, Error) &&
+           ImportRegKeys(Keys, Error);
 }
 
 std::string Export(TRegRoot Root, const std::string& Path) {
@@ -80,7 +81,8 @@ TEST_F(RegFileTest, WindowsEditorFileImportsWithTypesAndExportsTheSame) {
             T.erase(P, 5);
         return T;
     };
-    EXPECT_EQ(Unwrapped(Export(TRegRoot::System, "software\\corvanta\\vkr_client")), Unwrapped(WindowsExport));
+    EXPECT_EQ(Unwrapped(Export(TRegRoot::System, "software\\corvanta\\vkr_client")),
+              Unwrapped(WindowsExport));
 }
 
 TEST_F(RegFileTest, RoundTripThroughBothEncodingsKeepsEveryValue) {
@@ -123,7 +125,7 @@ TEST_F(RegFileTest, EncodingsAccepted) {
     EXPECT_FALSE(DecodeRegBytes("\xfe\xff\x00W", Text, Error));
     EXPECT_NE(Error.find("big-endian"), std::string::npos);
     EXPECT_FALSE(DecodeRegBytes("Windows \xff\xfe\xfd", Text, Error));
-    EXPECT_FALSE(DecodeRegBytes(Utf16(Body).substr(2), Text, Error)); // UTF-16 without its mark
+    EXPECT_FALSE(DecodeRegBytes(Utf16(Body).substr(2), Text, Error));              // UTF-16 without its mark
     EXPECT_FALSE(DecodeRegBytes(std::string("\xff\xfe\x00\xd8", 4), Text, Error)); // lone surrogate
 }
 
@@ -137,18 +139,23 @@ TEST_F(RegFileTest, MalformedInputNamesTheLineAndImportsNothing) {
         {"REGEDIT5\n", "line 1: not a .reg file"},
         {"Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n", "line 2: value before"},
         {"Windows Registry Editor Version 5.00\n[HKEY_CLASSES_ROOT\\X]\n", "line 2: unsupported root"},
-        {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"new\"\n\"N\"=dword:123456789\n", "line 4: dword"},
-        {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"C:\\temp\"\n", "line 3: unknown escape"},
-        {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"open\n", "line 3: quoted text is not closed"},
+        {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"new\"\n\"N\"=dword:123456789\n",
+         "line 4: dword"},
+        {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"C:\\temp\"\n",
+         "line 3: unknown escape"},
+        {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"open\n",
+         "line 3: quoted text is not closed"},
         {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=hex:0g\n", "line 3: hex data"},
-        {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=hex:01,\\\n  02,\n", "line 3: hex data ends"},
+        {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=hex:01,\\\n  02,\n",
+         "line 3: hex data ends"},
         {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=hex(4):01,02\n", "line 3: hex(4)"},
         {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\" \"x\"\n", "line 3: expected ="},
         {"Windows Registry Editor Version 5.00\n[HKCU\\Keep\n", "line 2: key line"},
         {"Windows Registry Editor Version 5.00\n[-HKCU\\Keep]\n\"V\"=\"x\"\n", "line 3: value under a key"},
         {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"new\"\n[HKLM\\S]\n", "both"},
         // Only the store finds this one (an empty key name), after the first key was written.
-        {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"new\"\n[HKCU\\A\\\\B]\n", "line 4: HKEY_CURRENT_USER\\A\\\\B: invalid key name"},
+        {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"new\"\n[HKCU\\A\\\\B]\n",
+         "line 4: HKEY_CURRENT_USER\\A\\\\B: invalid key name"},
     };
     for (auto C : Cases) {
         std::string Error;

@@ -34,7 +34,9 @@ TRun WDXReg(const std::string& Args) {
     return R;
 }
 
-bool Has(const TRun& R, const std::string& Part) { return R.Output.find(Part) != std::string::npos; }
+bool Has(const TRun& R, const std::string& Part) {
+    return R.Output.find(Part) != std::string::npos;
+}
 
 class WDXRegTest : public ::testing::Test {
 protected:
@@ -44,9 +46,12 @@ protected:
 } // namespace
 
 TEST_F(WDXRegTest, AddQueryDeleteInBothRoots) {
-    EXPECT_EQ(WDXReg("add 'HKCU\\SOFTWARE\\Corvanta\\VKR_Client\\B1' -v HostName -d 'h1.example.net'").Status, 0);
+    EXPECT_EQ(WDXReg("add 'HKCU\\SOFTWARE\\Corvanta\\VKR_Client\\B1' -v HostName -d 'h1.example.net'").Status,
+              0);
     EXPECT_EQ(WDXReg("add --system 'SOFTWARE\\Corvanta\\VKR_Client' -v ClientDir -d '/opt/npx'").Status, 0);
-    EXPECT_EQ(WDXReg("add 'HKLM\\SOFTWARE\\Corvanta\\VKR_Client' -v Disable8dot3Check -t REG_DWORD -d 0x1").Status, 0);
+    EXPECT_EQ(
+        WDXReg("add 'HKLM\\SOFTWARE\\Corvanta\\VKR_Client' -v Disable8dot3Check -t REG_DWORD -d 0x1").Status,
+        0);
     std::string Text;
     ASSERT_TRUE(ReadText(TRegRoot::User, "SOFTWARE\\Corvanta\\VKR_Client\\B1", "HostName", Text));
     EXPECT_EQ(Text, "h1.example.net");
@@ -129,7 +134,9 @@ TEST_F(WDXRegTest, ExportAndImportFilesBothEncodings) {
     A << std::ifstream(U16, std::ios::binary).rdbuf();
     B << std::ifstream(U8, std::ios::binary).rdbuf();
     EXPECT_EQ(A.str().substr(0, 4), std::string("\xff\xfeW\0", 4));
-    EXPECT_EQ(B.str().rfind("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Corvanta]", 0), 0u);
+    EXPECT_EQ(B.str().rfind(
+                  "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Corvanta]", 0),
+              0u);
 
     for (const std::string& File : {U16, U8}) {
         ASSERT_TRUE(DeleteKey(TRegRoot::User, "SOFTWARE"));
@@ -140,7 +147,8 @@ TEST_F(WDXRegTest, ExportAndImportFilesBothEncodings) {
         EXPECT_EQ(N, 7);
     }
 
-    std::ofstream(Store.Dir() + "/bad.reg") << "Windows Registry Editor Version 5.00\n[HKCU\\New]\n\"a\"=\"1\"\n\"b\"=dword:xyz\n";
+    std::ofstream(Store.Dir() + "/bad.reg")
+        << "Windows Registry Editor Version 5.00\n[HKCU\\New]\n\"a\"=\"1\"\n\"b\"=dword:xyz\n";
     TRun Bad = WDXReg("import '" + Store.Dir() + "/bad.reg'");
     EXPECT_EQ(Bad.Status, 1);
     EXPECT_TRUE(Has(Bad, "line 4")) << Bad.Output;
