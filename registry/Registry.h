@@ -32,8 +32,9 @@
 //
 // Ownership and threads
 // - A TRegTransaction owns its database connection for its lifetime. A
-//   TRegKey is a light handle that borrows its transaction: it must not be
-//   used after that transaction ends (Commit, Rollback or destruction).
+//   TRegKey is a light handle that borrows its transaction: once that has
+//   ended (Commit, Rollback) its calls fail with Closed, and it must not be
+//   used at all once the transaction is destroyed.
 // - One transaction belongs to one thread. Different threads may run their
 //   own transactions at the same time. A thread may nest a read transaction
 //   inside another transaction on the same root, but must not start a write
