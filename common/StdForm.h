@@ -1,29 +1,70 @@
 #pragma once
 // The standard form base of every window of both programs. It knows the
-// string table of the program that owns the window and gives the window its
-// texts by id.
+// resources of the program that owns the window (its string table and icons),
+// gives the window its texts by id, and sets the common look.
 
-#include "common/ResText.h"
+#include "common/ResModule.h"
 
 #include <QDialog>
+#include <QIcon>
+#include <QPixmap>
 #include <QString>
+#include <memory>
+
+class QLabel;
+class QPushButton;
 
 namespace wdx::common {
 
 class TWDXStdForm : public QDialog {
     Q_OBJECT
 public:
-    TWDXStdForm(const TStringTable& Table, QWidget* Parent = nullptr);
+    explicit TWDXStdForm(const TResModule& Module, QWidget* Parent = nullptr);
+    // A form with the texts of Table and no icons, for routines that only
+    // read texts; the programs' windows use the form of their own program.
+    explicit TWDXStdForm(const TStringTable& Table, QWidget* Parent = nullptr);
+    ~TWDXStdForm() override;
 
     // Text of Id from this program's table (see common::LoadResText).
     std::u16string LoadResText(int Id) const;
     // The same, as the QString a control takes.
     QString ResText(int Id) const;
 
-    const TStringTable& StringTable() const { return *FModule; }
+    const TStringTable& StringTable() const { return FModule->Strings; }
+
+    const TResModule& Module() const { return *FModule; }
+
+    // An icon of this window's own program (see common::LoadIconImage).
+    QPixmap LoadIconImage(const QString& Name, int Size) const;
+    QIcon LoadProgramIcon(const QString& Name) const;
+    // Puts "ICON_VKR" at its standard size into a window's header image.
+    void LoadHeaderImage(QLabel* Image) const;
+
+    // Help context and help file of the window, used by the Help button.
+    int HelpContext() const { return FHelpContext; }
+    void SetHelpContext(int Context) { FHelpContext = Context; }
+    const QString& HelpFile() const { return FHelpFile; }
+    void SetHelpFile(const QString& File) { FHelpFile = File; }
+
+    // Escape presses this button; without one, Escape does nothing (a window
+    // must not close behind the operator's back).
+    void SetCancelButton(QPushButton* Button) { FCancelButton = Button; }
+
+    // The common look: "MS Sans Serif" at 8 points, or the closest sans-serif
+    // installed, on the button-face colour.
+    static QFont StdFont();
+
+protected:
+    void keyPressEvent(QKeyEvent* Event) override;
 
 private:
-    const TStringTable* FModule; // the owning program's table; never another's
+    void ApplyStdLook();
+
+    std::unique_ptr<TResModule> FOwnModule;
+    const TResModule* FModule; // the owning program's resources; never another's
+    int FHelpContext = 0;
+    QString FHelpFile;
+    QPushButton* FCancelButton = nullptr;
 };
 
 } // namespace wdx::common

@@ -19,3 +19,6 @@ rm -f "$WDX_USER_STORE"* "$WDX_SYSTEM_STORE"*
 
 "$reg" query 'HKCU\SOFTWARE\Corvanta\VKR_Client' -s
 "$reg" query 'HKLM\SOFTWARE\Corvanta\VKR_Client' -s
+
+# The monitor's broker selector shows the same names: User first, then System.
+bash "$here/scripts/run-monitor.sh"

@@ -10,6 +10,7 @@ PKGS=(
   libchm-dev fp-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth imagemagick
+  fonts-liberation2
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

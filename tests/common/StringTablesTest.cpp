@@ -1,14 +1,14 @@
-#include "clntadmin/ClntAdminStrings.h"
-#include "common/StdForm.h"
+#include "clntadmin/WDXClntStdClasses.h"
 #include "monitor/MonitorStrings.h"
+#include "monitor/WDXMntrStdClasses.h"
 
 #include <gtest/gtest.h>
 
 using namespace wdx;
 
 TEST(StringTables, EachProgramReadsItsOwnTable) {
-    common::TWDXStdForm mon(monitor::MonitorStrings());
-    common::TWDXStdForm adm(clntadmin::ClntAdminStrings());
+    monitor::TWDXMntrStdForm mon;
+    clntadmin::TWDXClntStdForm adm;
     EXPECT_EQ(mon.ResText(2005), "Cannot process requested action:");
     EXPECT_EQ(adm.ResText(2005), "Cannot find help file:");
     EXPECT_EQ(mon.ResText(1007), "Cannot find resource string");
@@ -18,9 +18,15 @@ TEST(StringTables, EachProgramReadsItsOwnTable) {
 }
 
 TEST(StringTables, MonitorMessageWithLineFeed) {
-    common::TWDXStdForm mon(monitor::MonitorStrings());
+    monitor::TWDXMntrStdForm mon;
     QStringList lines = mon.ResText(2009).split('\n');
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], "Invalid return from Omni Relay: %d - %s");
     EXPECT_EQ(lines[1], "Click OK to continue, Cancel to disconnect.");
+}
+
+TEST(StringTables, FormFromATableAloneReadsThatTable) {
+    common::TWDXStdForm form(monitor::MonitorStrings());
+    EXPECT_EQ(form.ResText(1067), "(None)");
+    EXPECT_TRUE(form.LoadIconImage("ICON_VKR", 32).isNull());
 }

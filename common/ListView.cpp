@@ -1,0 +1,114 @@
+#include "ListView.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+
+namespace wdx::common {
+
+void TListItems::SetColumns(const QStringList& Titles) {
+    beginResetModel();
+    FTitles = Titles;
+    endResetModel();
+}
+
+void TListItems::Clear() {
+    if (FRows.empty())
+        return;
+    beginResetModel();
+    FRows.clear();
+    endResetModel();
+}
+
+void TListItems::Add(QStringList Cells) {
+    int row = Count();
+    beginInsertRows({}, row, row);
+    FRows.push_back(std::move(Cells));
+    endInsertRows();
+}
+
+void TListItems::Assign(std::vector<QStringList> Rows) {
+    beginResetModel();
+    FRows = std::move(Rows);
+    endResetModel();
+}
+
+QString TListItems::Text(int Row, int Column) const {
+    if (Row < 0 || Row >= Count())
+        return {};
+    const QStringList& cells = FRows[static_cast<size_t>(Row)];
+    return Column >= 0 && Column < cells.size() ? cells.at(Column) : QString();
+}
+
+int TListItems::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Count(); }
+
+int TListItems::columnCount(const QModelIndex& Parent) const {
+    return Parent.isValid() ? 0 : static_cast<int>(FTitles.size());
+}
+
+QVariant TListItems::data(const QModelIndex& Index, int Role) const {
+    if (Role != Qt::DisplayRole || !Index.isValid())
+        return {};
+    return Text(Index.row(), Index.column());
+}
+
+QVariant TListItems::headerData(int Section, Qt::Orientation Orientation, int Role) const {
+    if (Role == Qt::DisplayRole && Orientation == Qt::Horizontal && Section >= 0 && Section < FTitles.size())
+        return FTitles.at(Section);
+    return QAbstractTableModel::headerData(Section, Orientation, Role);
+}
+
+TListView::TListView(QWidget* Parent) : QTableView(Parent), FItems(new TListItems(this)) {
+    setModel(FItems);
+    setShowGrid(true);
+    setEditTriggers(NoEditTriggers);
+    setSelectionMode(SingleSelection);
+    setSelectionBehavior(SelectRows);
+    setTabKeyNavigation(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->hide();
+    // Fixed row heights let the view skip measuring rows: big lists stay fast.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    SetHideSelection(false);
+}
+
+void TListView::SetColumns(const QStringList& Titles, const std::vector<int>& Widths) {
+    FItems->SetColumns(Titles);
+    for (int c = 0; c < Titles.size() && static_cast<size_t>(c) < Widths.size(); ++c)
+        setColumnWidth(c, Widths[static_cast<size_t>(c)]);
+}
+
+int TListView::SelectedRow() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TListView::SelectRow(int Row) {
+    if (Row < 0 || Row >= FItems->Count()) {
+        selectionModel()->clearSelection();
+        return;
+    }
+    QModelIndex index = FItems->index(Row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TListView::SetHideSelection(bool Hide) {
+    FHideSelection = Hide;
+    QPalette p = palette();
+    if (Hide) {
+        p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Inactive, QPalette::Base));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Inactive, QPalette::Text));
+    } else {
+        p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   p.color(QPalette::Active, QPalette::HighlightedText));
+    }
+    setPalette(p);
+}
+
+} // namespace wdx::common

@@ -1,0 +1,64 @@
+#pragma once
+// A read-only list in report style: column titles, one row of texts per
+// record, grid lines and a single selected row. The rows live in a flat
+// model so that lists of a hundred thousand rows fill and scroll quickly.
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <QTableView>
+#include <vector>
+
+namespace wdx::common {
+
+class TListItems : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void SetColumns(const QStringList& Titles);
+    // Empties the list.
+    void Clear();
+    // Appends one row; its first text is the row's caption.
+    void Add(QStringList Cells);
+    // Replaces every row at once (one view update, however many rows).
+    void Assign(std::vector<QStringList> Rows);
+
+    int Count() const { return static_cast<int>(FRows.size()); }
+    // Text of one cell; empty when the row has fewer texts.
+    QString Text(int Row, int Column) const;
+    QString Caption(int Row) const { return Text(Row, 0); }
+
+    int rowCount(const QModelIndex& Parent = {}) const override;
+    int columnCount(const QModelIndex& Parent = {}) const override;
+    QVariant data(const QModelIndex& Index, int Role) const override;
+    QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
+
+private:
+    QStringList FTitles;
+    std::vector<QStringList> FRows;
+};
+
+class TListView : public QTableView {
+    Q_OBJECT
+public:
+    explicit TListView(QWidget* Parent = nullptr);
+
+    TListItems* Items() const { return FItems; }
+    // Titles and widths of the columns, in order.
+    void SetColumns(const QStringList& Titles, const std::vector<int>& Widths);
+
+    // Index of the selected row, or -1.
+    int SelectedRow() const;
+    // Selects one row (or none for -1) without moving the focus.
+    void SelectRow(int Row);
+
+    // Whether the selection is drawn while the list has no focus.
+    void SetHideSelection(bool Hide);
+    bool HideSelection() const { return FHideSelection; }
+
+private:
+    TListItems* FItems;
+    bool FHideSelection = false;
+};
+
+} // namespace wdx::common

@@ -1,0 +1,101 @@
+#include "common/Application.h"
+#include "common/MessageService.h"
+
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace wdx::common;
+
+namespace {
+struct TSeenBoxes {
+    std::vector<TMessageRequest> Boxes;
+    TMessageHandlerScope Scope{[this](const TMessageRequest& R) {
+        Boxes.push_back(R);
+        return TMsgAnswer::Ok;
+    }};
+};
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App = TWDXApplication::Instance();
+        ASSERT_NE(App, nullptr) << "GUI tests run under the programs' application object";
+        FOldTitle = App->Title();
+        App->SetTitle("Test Program");
+    }
+    void TearDown() override {
+        if (App)
+            App->SetTitle(FOldTitle);
+    }
+    TWDXApplication* App = nullptr;
+
+private:
+    QString FOldTitle;
+};
+} // namespace
+
+TEST_F(ApplicationTest, ExceptionFromAHandlerIsReportedAndTheProgramRunsOn) {
+    TSeenBoxes seen;
+    QWidget window;
+    QPushButton button("Go", &window);
+    int clicks = 0;
+    QObject::connect(&button, &QPushButton::clicked, [&] {
+        if (++clicks == 1)
+            throw std::runtime_error("Disk full");
+    });
+    window.show();
+
+    QTest::mouseClick(&button, Qt::LeftButton);
+    ASSERT_EQ(seen.Boxes.size(), 1u);
+    EXPECT_EQ(seen.Boxes[0].Text, "Disk full");
+    EXPECT_EQ(seen.Boxes[0].Caption, "Test Program");
+    EXPECT_EQ(seen.Boxes[0].Icon, TMsgIcon::Error);
+    EXPECT_EQ(seen.Boxes[0].Buttons, TMsgButtons::Ok);
+
+    // The same control works again, and the event loop goes on delivering.
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(seen.Boxes.size(), 1u);
+    bool timerRan = false;
+    QTimer::singleShot(0, [&] { timerRan = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return timerRan; }, 2000));
+}
+
+TEST_F(ApplicationTest, ExceptionFromATimerTickIsReportedOncePerTick) {
+    TSeenBoxes seen;
+    QTimer timer;
+    int ticks = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (++ticks == 2)
+            timer.stop();
+        throw std::logic_error("tick " + std::to_string(ticks));
+    });
+    timer.start(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks == 2; }, 2000));
+    ASSERT_EQ(seen.Boxes.size(), 2u);
+    EXPECT_EQ(seen.Boxes[0].Text, "tick 1");
+    EXPECT_EQ(seen.Boxes[1].Text, "tick 2");
+}
+
+TEST_F(ApplicationTest, AnythingThrownThatIsNoExceptionStillGetsABox) {
+    TSeenBoxes seen;
+    QPushButton button("Go");
+    QObject::connect(&button, &QPushButton::clicked, [] { throw 42; });
+    button.show();
+    QTest::mouseClick(&button, Qt::LeftButton);
+    ASSERT_EQ(seen.Boxes.size(), 1u);
+    EXPECT_EQ(seen.Boxes[0].Text, "Unknown exception.");
+    EXPECT_EQ(seen.Boxes[0].Icon, TMsgIcon::Error);
+}
+
+TEST_F(ApplicationTest, WithoutATitleTheProgramNameIsTheCaption) {
+    TSeenBoxes seen;
+    App->SetTitle(QString());
+    App->ShowException("Broken");
+    ASSERT_EQ(seen.Boxes.size(), 1u);
+    EXPECT_EQ(seen.Boxes[0].Caption, App->applicationName());
+    EXPECT_FALSE(seen.Boxes[0].Caption.isEmpty());
+}

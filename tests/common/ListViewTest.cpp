@@ -1,0 +1,81 @@
+#include "common/ListView.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace wdx::common;
+
+namespace {
+struct ListViewTest : ::testing::Test {
+    TListView List;
+    void SetUp() override {
+        List.SetColumns({"Name", "Active", "Maximum"}, {100, 60, 60});
+        List.resize(300, 200);
+        List.show();
+    }
+    void Fill(int Rows) {
+        std::vector<QStringList> rows;
+        for (int i = 0; i < Rows; ++i)
+            rows.push_back({QString("row%1").arg(i), QString::number(i), QString::number(-i)});
+        List.Items()->Assign(std::move(rows));
+    }
+    QPoint RowCentre(int Row) { return List.visualRect(List.Items()->index(Row, 0)).center(); }
+};
+} // namespace
+
+TEST_F(ListViewTest, ColumnsAndRows) {
+    EXPECT_EQ(List.Items()->columnCount(), 3);
+    EXPECT_EQ(List.Items()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Active");
+    EXPECT_EQ(List.columnWidth(0), 100);
+    EXPECT_EQ(List.columnWidth(2), 60);
+
+    List.Items()->Add({"first", "1", "2"});
+    List.Items()->Add({"short"}); // missing cells read as empty
+    EXPECT_EQ(List.Items()->Count(), 2);
+    EXPECT_EQ(List.Items()->Caption(0), "first");
+    EXPECT_EQ(List.Items()->data(List.Items()->index(0, 2), Qt::DisplayRole).toString(), "2");
+    EXPECT_EQ(List.Items()->Text(1, 2), "");
+    EXPECT_EQ(List.Items()->Text(5, 0), "");
+
+    Fill(100000);
+    EXPECT_EQ(List.Items()->Count(), 100000);
+    EXPECT_EQ(List.Items()->Caption(99999), "row99999");
+    List.Items()->Clear();
+    EXPECT_EQ(List.Items()->Count(), 0);
+    EXPECT_EQ(List.model()->rowCount(), 0);
+}
+
+TEST_F(ListViewTest, SingleReadOnlySelection) {
+    Fill(5);
+    EXPECT_TRUE(List.showGrid());
+    EXPECT_EQ(List.SelectedRow(), -1);
+    QTest::mouseClick(List.viewport(), Qt::LeftButton, {}, RowCentre(1));
+    EXPECT_EQ(List.SelectedRow(), 1);
+    // Ctrl and Shift do not add rows to the selection.
+    QTest::mouseClick(List.viewport(), Qt::LeftButton, Qt::ControlModifier, RowCentre(3));
+    QTest::mouseClick(List.viewport(), Qt::LeftButton, Qt::ShiftModifier, RowCentre(4));
+    EXPECT_EQ(List.selectionModel()->selectedRows().size(), 1);
+    // A double-click opens no editor.
+    QTest::mouseDClick(List.viewport(), Qt::LeftButton, {}, RowCentre(2));
+    EXPECT_EQ(List.indexWidget(List.Items()->index(2, 0)), nullptr);
+    EXPECT_EQ(List.findChildren<QLineEdit*>().size(), 0);
+
+    List.SelectRow(0);
+    EXPECT_EQ(List.SelectedRow(), 0);
+    List.SelectRow(-1);
+    EXPECT_EQ(List.SelectedRow(), -1);
+    List.SelectRow(17);
+    EXPECT_EQ(List.SelectedRow(), -1);
+}
+
+TEST_F(ListViewTest, HiddenSelectionIsNotDrawnWithoutFocus) {
+    List.SetHideSelection(true);
+    EXPECT_EQ(List.palette().color(QPalette::Inactive, QPalette::Highlight),
+              List.palette().color(QPalette::Inactive, QPalette::Base));
+    List.SetHideSelection(false);
+    EXPECT_NE(List.palette().color(QPalette::Inactive, QPalette::Highlight),
+              List.palette().color(QPalette::Inactive, QPalette::Base));
+}
