@@ -19,14 +19,13 @@ registry::TRegRoot RootOf(TBrokerScope Scope) {
     return Scope == scSystem ? registry::TRegRoot::System : registry::TRegRoot::User;
 }
 
-std::string BrokerKey(const std::string& Name) { return std::string(ProductKey) + "\\" + Name; }
+std::string BrokerKey(const std::string& Name) {
+    return std::string(ProductKey) + "\\" + Name;
+}
 
 // Broker values are texts; one that another tool stored as a 32-bit integer
 // is read as its decimal text, any other type as missing.
-bool ReadAsText(const TRegKey& Key, const char* Name, std::string& Text) {
-    TRegValue V;
-    if (!Key.ReadValue(Name, V))
-        return false;
+bool AsText(TRegValue& V, std::string& Text) {
     if (V.Type == TRegValueType::Text) {
         Text = std::move(V.Text);
         return true;
@@ -36,6 +35,30 @@ bool ReadAsText(const TRegKey& Key, const char* Name, std::string& Text) {
         return true;
     }
     return false;
+}
+
+// Picks the named values (upper-cased names) out of a key's values; Texts[i]
+// belongs to Names[i], Found[i] tells whether it was there (text or integer).
+template <size_t N>
+void PickTexts(std::vector<TRegValue>& Values, const char* const (&Names)[N], std::string (&Texts)[N],
+               bool (&Found)[N]) {
+    std::string Fold;
+    for (TRegValue& V : Values) {
+        if (!registry::FoldName(V.Name, Fold))
+            continue;
+        for (size_t I = 0; I < N; ++I)
+            if (Fold == Names[I])
+                Found[I] = AsText(V, Texts[I]);
+    }
+}
+
+template <size_t N>
+bool ReadTexts(const TRegKey& Key, const char* const (&Names)[N], std::string (&Texts)[N], bool (&Found)[N]) {
+    std::vector<TRegValue> Values;
+    if (!Key.Values(Values))
+        return false;
+    PickTexts(Values, Names, Texts, Found);
+    return true;
 }
 
 bool OpenBroker(TRegTransaction& Tx, const std::string& Name, TRegKey& Key) {
@@ -80,36 +103,57 @@ std::vector<std::string> ListBrokerNames(TBrokerScope Scope) {
     return Names;
 }
 
-TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name) {
-    TBrokerSummary S;
-    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
-    TRegKey Key;
-    if (OpenBroker(Tx, Name, Key)) {
-        ReadAsText(Key, "HostName", S.HostName);
-        ReadAsText(Key, "Port", S.Port);
-        ReadAsText(Key, "TimeOut", S.TimeOut);
-        // A failure part-way (a damaged file) must not leave half a row.
-        if (!Tx.Ok())
-            S = TBrokerSummary{};
-    }
+namespace {
+
+const char* const SummaryNames[] = {"HOSTNAME", "PORT", "TIMEOUT"};
+
+TBrokerSummary SummaryOf(std::string (&Texts)[3]) {
+    TBrokerSummary S{std::move(Texts[0]), std::move(Texts[1]), std::move(Texts[2])};
     if (S.TimeOut.empty())
         S.TimeOut.push_back('0'); // (assigning "0" trips a false -Wrestrict in GCC 12)
     return S;
 }
 
+} // namespace
+
+TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name) {
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    TRegKey Key;
+    std::string Texts[3];
+    bool Found[3] = {};
+    if (OpenBroker(Tx, Name, Key) && !ReadTexts(Key, SummaryNames, Texts, Found))
+        Texts[0].clear(), Texts[1].clear(), Texts[2].clear();
+    return SummaryOf(Texts);
+}
+
+std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope) {
+    std::vector<TBrokerListEntry> List;
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    TRegKey Product;
+    std::vector<registry::TRegSubKey> Subs;
+    if (!Tx.Ok() || !Tx.OpenKey(ProductKey, Product) || !Product.SubKeysWithValues(Subs))
+        return List;
+    List.reserve(Subs.size());
+    for (auto& Sub : Subs) {
+        std::string Texts[3];
+        bool Found[3] = {};
+        PickTexts(Sub.Values, SummaryNames, Texts, Found);
+        List.push_back({std::move(Sub.Name), SummaryOf(Texts)});
+    }
+    return List;
+}
+
 bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptions& Options) {
     TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
     TRegKey Key;
-    if (!OpenBroker(Tx, Name, Key))
-        return false;
-    std::string Pooling, Level;
-    ReadAsText(Key, "ConnectionPooling", Pooling);
-    bool HasLevel = ReadAsText(Key, "LogLevel", Level);
-    if (!Tx.Ok())
+    static const char* const Names[] = {"CONNECTIONPOOLING", "LOGLEVEL"};
+    std::string Texts[2];
+    bool Found[2] = {};
+    if (!OpenBroker(Tx, Name, Key) || !ReadTexts(Key, Names, Texts, Found))
         return false;
     TBrokerOptions Read;
-    Read.ConnectionPooling = Pooling == "Y";
-    DecodeLogLevel(HasLevel ? &Level : nullptr, Read.LogComms, Read.LogCalls);
+    Read.ConnectionPooling = Texts[0] == "Y";
+    DecodeLogLevel(Found[1] ? &Texts[1] : nullptr, Read.LogComms, Read.LogCalls);
     Options = Read;
     return true;
 }

@@ -55,6 +55,16 @@ std::vector<std::string> ListBrokerNames(TBrokerScope Scope);
 // as its decimal text; one of any other type reads as missing.
 TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name);
 
+// ListBrokerNames followed by ReadBrokerSummary for each name, as the list
+// window fills its rows, but in one read transaction: the same rows, from one
+// consistent state of the store, for a fraction of the cost (one lock instead
+// of one per broker). Empty when the product key cannot be read.
+struct TBrokerListEntry {
+    std::string Name;
+    TBrokerSummary Summary;
+};
+std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope);
+
 // False when the broker key cannot be read (Options is left as it was).
 // Throws EBrokerStoreError for a "LogLevel" that does not parse.
 bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptions& Options);

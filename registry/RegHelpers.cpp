@@ -28,7 +28,8 @@ template <typename F> bool WriteIn(TRegRoot Root, std::string_view Key, TRegErro
 
 } // namespace
 
-bool ReadText(TRegRoot Root, std::string_view Key, std::string_view Name, std::string& Value, TRegError* Error) {
+bool ReadText(TRegRoot Root, std::string_view Key, std::string_view Name, std::string& Value,
+              TRegError* Error) {
     return ReadIn(Root, Key, Error, [&](TRegKey& K) { return K.ReadText(Name, Value); });
 }
 
@@ -37,7 +38,8 @@ bool ReadInt32(TRegRoot Root, std::string_view Key, std::string_view Name, std::
     return ReadIn(Root, Key, Error, [&](TRegKey& K) { return K.ReadInt32(Name, Value); });
 }
 
-bool ReadValue(TRegRoot Root, std::string_view Key, std::string_view Name, TRegValue& Value, TRegError* Error) {
+bool ReadValue(TRegRoot Root, std::string_view Key, std::string_view Name, TRegValue& Value,
+               TRegError* Error) {
     return ReadIn(Root, Key, Error, [&](TRegKey& K) { return K.ReadValue(Name, Value); });
 }
 

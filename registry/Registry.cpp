@@ -17,27 +17,29 @@ int BindText(sqlite3_stmt* S, int I, std::string_view T) {
 }
 
 TRegValueType TypeOfKind(std::int64_t Kind) {
-    return Kind == RegKindText ? TRegValueType::Text : Kind == RegKindInt32 ? TRegValueType::Int32 : TRegValueType::Other;
+    return Kind == RegKindText    ? TRegValueType::Text
+           : Kind == RegKindInt32 ? TRegValueType::Int32
+                                  : TRegValueType::Other;
 }
 
-// One row of (name, type, data) into a value.
-void RowToValue(sqlite3_stmt* S, TRegValue& V) {
-    const auto* N = reinterpret_cast<const char*>(sqlite3_column_text(S, 0));
-    V.Name.assign(N ? N : "", sqlite3_column_bytes(S, 0));
-    std::int64_t Kind = sqlite3_column_int64(S, 1);
+// Columns (name, type, data) from First on into a value.
+void RowToValue(sqlite3_stmt* S, TRegValue& V, int First = 0) {
+    const auto* N = reinterpret_cast<const char*>(sqlite3_column_text(S, First));
+    V.Name.assign(N ? N : "", sqlite3_column_bytes(S, First));
+    std::int64_t Kind = sqlite3_column_int64(S, First + 1);
     V.Kind = static_cast<std::uint32_t>(Kind);
     V.Type = TypeOfKind(Kind);
     V.Text.clear();
     V.Bytes.clear();
     V.Int = 0;
     if (V.Type == TRegValueType::Text) {
-        const auto* T = reinterpret_cast<const char*>(sqlite3_column_text(S, 2));
-        V.Text.assign(T ? T : "", sqlite3_column_bytes(S, 2));
+        const auto* T = reinterpret_cast<const char*>(sqlite3_column_text(S, First + 2));
+        V.Text.assign(T ? T : "", sqlite3_column_bytes(S, First + 2));
     } else if (V.Type == TRegValueType::Int32) {
-        V.Int = static_cast<std::int32_t>(static_cast<std::uint32_t>(sqlite3_column_int64(S, 2)));
+        V.Int = static_cast<std::int32_t>(static_cast<std::uint32_t>(sqlite3_column_int64(S, First + 2)));
     } else {
-        const auto* B = static_cast<const char*>(sqlite3_column_blob(S, 2));
-        V.Bytes.assign(B ? B : "", sqlite3_column_bytes(S, 2));
+        const auto* B = static_cast<const char*>(sqlite3_column_blob(S, First + 2));
+        V.Bytes.assign(B ? B : "", sqlite3_column_bytes(S, First + 2));
     }
 }
 
@@ -66,9 +68,28 @@ TRegTransaction::TRegTransaction(TRegRoot Root, TRegAccess Access)
         return;
     }
     FBegun = true;
+    if (IsWrite()) {
+        // Our own writes do not show in the data version: forget the key ids.
+        FDb->KeyIds.clear();
+        FDb->DataVersion = -1;
+        return;
+    }
+    // This also takes the read lock, so the version belongs to our snapshot.
+    TStmtRun Version(FDb->Stmt(detail::stDataVersion));
+    if (!Version || sqlite3_step(*Version) != SQLITE_ROW) {
+        FailDb("cannot read the store");
+        return;
+    }
+    std::int64_t V = sqlite3_column_int64(*Version, 0);
+    if (V != FDb->DataVersion) {
+        FDb->KeyIds.clear();
+        FDb->DataVersion = V;
+    }
 }
 
-TRegTransaction::~TRegTransaction() { Rollback(); }
+TRegTransaction::~TRegTransaction() {
+    Rollback();
+}
 
 bool TRegTransaction::Fail(TRegError Error, std::string Text) {
     FError = Error;
@@ -85,7 +106,9 @@ bool TRegTransaction::FailDb(const char* What) {
          std::string(What) + ": " + (H ? sqlite3_errmsg(H) : "out of memory") + " (" + FPath + ")");
     if (H && !sqlite3_get_autocommit(H))
         sqlite3_exec(H, "ROLLBACK", nullptr, nullptr, nullptr);
-    FDb.reset(); // not kept: its state is unknown
+    // Closed when the transaction goes (a statement may still be in use
+    // here), and never kept: its state is unknown.
+    FBroken = true;
     FActive = false;
     FBegun = false;
     return false;
@@ -97,7 +120,8 @@ bool TRegTransaction::Usable(bool ForWrite) {
     if (ForWrite && !IsWrite())
         return Fail(TRegError::Closed, "the store transaction is read-only");
     if (FDb && FBegun && sqlite3_get_autocommit(FDb->Db())) {
-        FDb.reset();
+        FBroken = true;
+        FBegun = false;
         FActive = false;
         return Fail(TRegError::IoError, "the store transaction was rolled back (" + FPath + ")");
     }
@@ -110,9 +134,16 @@ bool TRegTransaction::Commit() {
     if (!Usable(false))
         return false;
     if (FDb && FBegun) {
-        TStmtRun C(FDb->Stmt(detail::stCommit));
-        if (!C || sqlite3_step(*C) != SQLITE_DONE)
-            return FailDb("cannot save the changes");
+        bool Saved;
+        {
+            TStmtRun C(FDb->Stmt(detail::stCommit));
+            Saved = C && sqlite3_step(*C) == SQLITE_DONE;
+        }
+        if (!Saved) {
+            FailDb("cannot save the changes");
+            Rollback();
+            return false;
+        }
     }
     FActive = false;
     FBegun = false;
@@ -128,6 +159,8 @@ void TRegTransaction::Rollback() {
     }
     FActive = false;
     FBegun = false;
+    if (FBroken)
+        FDb.reset();
     detail::ReleaseDb(std::move(FDb));
 }
 
@@ -147,6 +180,43 @@ bool TRegTransaction::FindChild(std::int64_t Parent, const std::string& Fold, st
     return Fail(TRegError::NotFound, "");
 }
 
+// The child Name (folded: Fold) of Parent; created when missing and Create.
+bool TRegTransaction::Step(std::int64_t Parent, std::string_view Name, const std::string& Fold, bool Create,
+                           std::int64_t& Child, std::string_view Whole) {
+    if (FindChild(Parent, Fold, Child))
+        return true;
+    if (FError != TRegError::NotFound)
+        return false;
+    if (!Create)
+        return Fail(TRegError::NotFound, "key not found: " + std::string(Whole));
+    TStmtRun Ins(FDb->Stmt(detail::stInsertKey));
+    if (!Ins)
+        return FailDb("cannot write the store");
+    sqlite3_bind_int64(*Ins, 1, Parent);
+    BindText(*Ins, 2, Fold);
+    BindText(*Ins, 3, Name);
+    if (sqlite3_step(*Ins) != SQLITE_DONE)
+        return FailDb("cannot create the key");
+    Child = sqlite3_last_insert_rowid(FDb->Db());
+    return true;
+}
+
+// A handle to a key deleted in this transaction must not leave orphans.
+bool TRegTransaction::KeyAlive(std::int64_t Id, const std::string& Path) {
+    if (Id == 0)
+        return true;
+    TStmtRun A(FDb->Stmt(detail::stKeyAlive));
+    if (!A)
+        return FailDb("cannot write the store");
+    sqlite3_bind_int64(*A, 1, Id);
+    int Rc = sqlite3_step(*A);
+    if (Rc == SQLITE_ROW)
+        return true;
+    if (Rc != SQLITE_DONE)
+        return FailDb("cannot write the store");
+    return Fail(TRegError::NotFound, "the key has been deleted: " + Path);
+}
+
 bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) {
     Key.Close();
     if (!Usable(Create))
@@ -157,8 +227,9 @@ bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) 
     while (!Path.empty() && Path.back() == '\\')
         Path.remove_suffix(1);
     std::int64_t Id = 0;
-    std::string Fold;
+    std::string Fold, Prefix;
     size_t Pos = 0;
+    const bool UseIds = FDb && !IsWrite();
     while (Pos < Path.size()) {
         size_t End = Path.find('\\', Pos);
         if (End == std::string_view::npos)
@@ -169,20 +240,23 @@ bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) 
         if (!FDb)
             return Fail(TRegError::NotFound, "key not found: " + std::string(Path));
         std::int64_t Child = 0;
-        if (!FindChild(Id, Fold, Child)) {
-            if (FError != TRegError::NotFound)
-                return false;
-            if (!Create)
-                return Fail(TRegError::NotFound, "key not found: " + std::string(Path));
-            TStmtRun Ins(FDb->Stmt(detail::stInsertKey));
-            if (!Ins)
-                return FailDb("cannot write the store");
-            sqlite3_bind_int64(*Ins, 1, Id);
-            BindText(*Ins, 2, Fold);
-            BindText(*Ins, 3, Name);
-            if (sqlite3_step(*Ins) != SQLITE_DONE)
-                return FailDb("cannot create the key");
-            Child = sqlite3_last_insert_rowid(FDb->Db());
+        const bool Inner = UseIds && End < Path.size(); // only keys above the one asked for are kept
+        if (Inner) {
+            if (!Prefix.empty())
+                Prefix.push_back('\\');
+            Prefix += Fold;
+            if (auto It = FDb->KeyIds.find(Prefix); It != FDb->KeyIds.end()) {
+                Id = It->second;
+                Pos = End + 1;
+                continue;
+            }
+        }
+        if (!Step(Id, Name, Fold, Create, Child, Path))
+            return false;
+        if (Inner) {
+            if (FDb->KeyIds.size() >= 256)
+                FDb->KeyIds.clear();
+            FDb->KeyIds.emplace(Prefix, Child);
         }
         Id = Child;
         Pos = End + 1;
@@ -195,8 +269,12 @@ bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) 
     return true;
 }
 
-bool TRegTransaction::OpenKey(std::string_view Path, TRegKey& Key) { return Resolve(Path, false, Key); }
-bool TRegTransaction::CreateKey(std::string_view Path, TRegKey& Key) { return Resolve(Path, true, Key); }
+bool TRegTransaction::OpenKey(std::string_view Path, TRegKey& Key) {
+    return Resolve(Path, false, Key);
+}
+bool TRegTransaction::CreateKey(std::string_view Path, TRegKey& Key) {
+    return Resolve(Path, true, Key);
+}
 
 bool TRegTransaction::DeleteKey(std::string_view Path) {
     TRegKey Key;
@@ -217,24 +295,32 @@ bool TRegTransaction::DeleteKey(std::string_view Path) {
 
 // ------------------------------------------------------------------------ key
 
-bool TRegKey::OpenSubKey(std::string_view Name, TRegKey& Key) const {
-    if (!FTx)
+bool TRegKey::Child(std::string_view Name, bool Create, TRegKey& Key) const {
+    TRegTransaction* Tx = FTx;
+    Key.Close();
+    if (!Tx || !Tx->Usable(Create))
         return false;
-    if (Name.empty() || Name.find('\\') != std::string_view::npos) {
-        Key.Close();
-        return FTx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
-    }
-    return FTx->Resolve(FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name), false, Key);
+    std::string Fold;
+    if (Name.empty() || Name.find('\\') != std::string_view::npos ||
+        Name.find('\0') != std::string_view::npos || !FoldName(Name, Fold))
+        return Tx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
+    std::string Path = FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name);
+    if (!Tx->FDb)
+        return Tx->Fail(TRegError::NotFound, "key not found: " + Path);
+    std::int64_t Id = 0;
+    if ((Create && !Tx->KeyAlive(FId, FPath)) || !Tx->Step(FId, Name, Fold, Create, Id, Path))
+        return false;
+    Key.FTx = Tx;
+    Key.FId = Id;
+    Key.FPath = std::move(Path);
+    return true;
 }
 
+bool TRegKey::OpenSubKey(std::string_view Name, TRegKey& Key) const {
+    return Child(Name, false, Key);
+}
 bool TRegKey::CreateSubKey(std::string_view Name, TRegKey& Key) const {
-    if (!FTx)
-        return false;
-    if (Name.empty() || Name.find('\\') != std::string_view::npos) {
-        Key.Close();
-        return FTx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
-    }
-    return FTx->Resolve(FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name), true, Key);
+    return Child(Name, true, Key);
 }
 
 bool TRegKey::SubKeyNames(std::vector<std::string>& Names) const {
@@ -249,7 +335,8 @@ bool TRegKey::SubKeyNames(std::vector<std::string>& Names) const {
     sqlite3_bind_int64(*S, 1, FId);
     int Rc;
     while ((Rc = sqlite3_step(*S)) == SQLITE_ROW)
-        Names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(*S, 0)), sqlite3_column_bytes(*S, 0));
+        Names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(*S, 0)),
+                           sqlite3_column_bytes(*S, 0));
     if (Rc != SQLITE_DONE) {
         Names.clear();
         return FTx->FailDb("cannot read the store");
@@ -267,6 +354,7 @@ bool TRegKey::Values(std::vector<TRegValue>& Values) const {
     if (!S)
         return FTx->FailDb("cannot read the store");
     sqlite3_bind_int64(*S, 1, FId);
+    Values.reserve(8);
     int Rc;
     while ((Rc = sqlite3_step(*S)) == SQLITE_ROW)
         RowToValue(*S, Values.emplace_back());
@@ -274,6 +362,53 @@ bool TRegKey::Values(std::vector<TRegValue>& Values) const {
         Values.clear();
         return FTx->FailDb("cannot read the store");
     }
+    return true;
+}
+
+bool TRegKey::SubKeysWithValues(std::vector<TRegSubKey>& Subs) const {
+    Subs.clear();
+    if (!FTx || !FTx->Usable(false))
+        return false;
+    if (!FTx->FDb)
+        return true;
+    TStmtRun S(FTx->FDb->Stmt(detail::stListKeysValues));
+    if (!S)
+        return FTx->FailDb("cannot read the store");
+    sqlite3_bind_int64(*S, 1, FId);
+    int Rc;
+    std::int64_t Last = -1;
+    std::vector<std::int64_t> Seq; // of the current sub-key's values
+    auto PutInOrder = [&] {
+        // Few values per key: an insertion sort into first-write order.
+        auto& V = Subs.back().Values;
+        for (size_t I = 1; I < V.size(); ++I)
+            for (size_t J = I; J > 0 && Seq[J - 1] > Seq[J]; --J) {
+                std::swap(Seq[J - 1], Seq[J]);
+                std::swap(V[J - 1], V[J]);
+            }
+    };
+    while ((Rc = sqlite3_step(*S)) == SQLITE_ROW) {
+        std::int64_t Id = sqlite3_column_int64(*S, 0);
+        if (Id != Last) {
+            if (Last != -1)
+                PutInOrder();
+            Last = Id;
+            Seq.clear();
+            Subs.emplace_back().Name.assign(reinterpret_cast<const char*>(sqlite3_column_text(*S, 1)),
+                                            sqlite3_column_bytes(*S, 1));
+            Subs.back().Values.reserve(8);
+        }
+        if (sqlite3_column_type(*S, 2) != SQLITE_NULL) { // NULL: a key without values
+            RowToValue(*S, Subs.back().Values.emplace_back(), 2);
+            Seq.push_back(sqlite3_column_int64(*S, 5));
+        }
+    }
+    if (Rc != SQLITE_DONE) {
+        Subs.clear();
+        return FTx->FailDb("cannot read the store");
+    }
+    if (Last != -1)
+        PutInOrder();
     return true;
 }
 
@@ -337,18 +472,8 @@ bool TRegKey::WriteValue(const TRegValue& Value) {
     if (TypeOfKind(Value.Kind) != Value.Type)
         return FTx->Fail(TRegError::WrongType, "value type and type number disagree");
     detail::TStoreDb& Db = *FTx->FDb;
-    // A handle to a key deleted in this transaction must not leave orphans.
-    if (FId != 0) {
-        TStmtRun A(Db.Stmt(detail::stKeyAlive));
-        if (!A)
-            return FTx->FailDb("cannot write the store");
-        sqlite3_bind_int64(*A, 1, FId);
-        int Rc = sqlite3_step(*A);
-        if (Rc == SQLITE_DONE)
-            return FTx->Fail(TRegError::NotFound, "the key has been deleted: " + FPath);
-        if (Rc != SQLITE_ROW)
-            return FTx->FailDb("cannot write the store");
-    }
+    if (!FTx->KeyAlive(FId, FPath))
+        return false;
     TStmtRun S(Db.Stmt(detail::stWriteValue));
     if (!S)
         return FTx->FailDb("cannot write the store");

@@ -32,12 +32,17 @@
 //
 // Ownership and threads
 // - A TRegTransaction owns its database connection for its lifetime. A
-//   TRegKey is a light handle that borrows its transaction: it must not be
-//   used after that transaction ends (Commit, Rollback or destruction).
+//   TRegKey is a light handle that borrows its transaction: once that has
+//   ended (Commit, Rollback) its calls fail with Closed, and it must not be
+//   used at all once the transaction is destroyed.
 // - One transaction belongs to one thread. Different threads may run their
-//   own transactions at the same time. Do not open a second write transaction
-//   on a root while the same thread holds one on it: it would wait for
-//   itself until the busy time-out.
+//   own transactions at the same time. A thread may nest a read transaction
+//   inside another transaction on the same root, but must not start a write
+//   transaction on a root while it holds any transaction on it: the write
+//   would wait for the thread itself until the busy time-out.
+// - Readers and writers of one file take turns: a write waits (within the
+//   busy time-out) for the read transactions that are open when it commits.
+//   Keep transactions short; every helper below is one short transaction.
 
 #include <chrono>
 #include <cstdint>
@@ -79,6 +84,12 @@ struct TRegValue {
     std::string Bytes;                // Type == Other: the raw data
 };
 
+// A sub-key with its values, as SubKeysWithValues lists them.
+struct TRegSubKey {
+    std::string Name;
+    std::vector<TRegValue> Values;
+};
+
 class TRegTransaction;
 namespace detail {
 class TStoreDb;
@@ -100,6 +111,9 @@ public:
 
     bool SubKeyNames(std::vector<std::string>& Names) const;
     bool Values(std::vector<TRegValue>& Values) const;
+    // Every direct sub-key with its values, in one pass over the store: what
+    // SubKeyNames and then Values on each sub-key give, only much faster.
+    bool SubKeysWithValues(std::vector<TRegSubKey>& Subs) const;
 
     bool GetValueType(std::string_view Name, TRegValueType& Type) const;
     bool ReadText(std::string_view Name, std::string& Value) const;   // WrongType unless Text
@@ -111,10 +125,11 @@ public:
     bool WriteText(std::string_view Name, std::string_view Value);
     bool WriteInt32(std::string_view Name, std::int32_t Value);
     bool WriteValue(const TRegValue& Value); // Value.Type and Value.Kind must agree
-    bool DeleteValue(std::string_view Name);  // NotFound when absent
+    bool DeleteValue(std::string_view Name); // NotFound when absent
 
 private:
     friend class TRegTransaction;
+    bool Child(std::string_view Name, bool Create, TRegKey& Key) const;
     TRegTransaction* FTx = nullptr;
     std::int64_t FId = 0;
     std::string FPath;
@@ -156,6 +171,9 @@ private:
     bool Usable(bool ForWrite);
     bool FindChild(std::int64_t Parent, const std::string& Fold, std::int64_t& Id);
     bool Resolve(std::string_view Path, bool Create, TRegKey& Key);
+    bool Step(std::int64_t Parent, std::string_view Name, const std::string& Fold, bool Create,
+              std::int64_t& Child, std::string_view Whole);
+    bool KeyAlive(std::int64_t Id, const std::string& Path);
 
     TRegRoot FRoot;
     TRegAccess FAccess;
@@ -163,6 +181,7 @@ private:
     std::unique_ptr<detail::TStoreDb> FDb; // null while the file does not exist (empty root)
     bool FActive = false;
     bool FBegun = false;
+    bool FBroken = false; // a database failure ended it; the connection is not kept
     TRegError FError = TRegError::None;
     std::string FErrorText;
 };

@@ -17,8 +17,12 @@ std::atomic<long long> GBusyTimeoutMs{5000};
 std::atomic<bool> GReuse{true};
 } // namespace
 
-void SetBusyTimeout(std::chrono::milliseconds Timeout) { GBusyTimeoutMs = std::max<long long>(0, Timeout.count()); }
-std::chrono::milliseconds BusyTimeout() { return std::chrono::milliseconds(GBusyTimeoutMs.load()); }
+void SetBusyTimeout(std::chrono::milliseconds Timeout) {
+    GBusyTimeoutMs = std::max<long long>(0, Timeout.count());
+}
+std::chrono::milliseconds BusyTimeout() {
+    return std::chrono::milliseconds(GBusyTimeoutMs.load());
+}
 void SetConnectionReuse(bool On) {
     GReuse = On;
     if (!On)
@@ -51,7 +55,8 @@ CREATE TABLE vals(
 )sql";
 
 // The sub-tree of ?1, the key itself included.
-#define WDX_TREE "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
+#define WDX_TREE                                                                                             \
+    "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
 
 const char* const StmtSql[stCount] = {
     "BEGIN",
@@ -70,9 +75,24 @@ const char* const StmtSql[stCount] = {
     "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
     WDX_TREE "DELETE FROM vals WHERE key IN (SELECT id FROM t)",
     WDX_TREE "DELETE FROM keys WHERE id IN (SELECT id FROM t)",
+    "PRAGMA data_version",
+    // Values come in name order here (sorting by seq would cost a temporary b-tree).
+    "SELECT k.id, k.name, v.name, v.type, v.data, v.seq FROM keys k LEFT JOIN vals v ON v.key = k.id "
+    "WHERE k.parent = ?1 ORDER BY k.fold",
 };
 
 constexpr size_t MaxKept = 4;
+
+// Waits for another process's lock in short steady steps: SQLite's own
+// handler backs off to 100 ms sleeps, which lets a busy writer starve the
+// others until they time out.
+int BusyWait(void*, int Count) {
+    constexpr int StepMs = 2;
+    if (static_cast<long long>(Count) * StepMs >= GBusyTimeoutMs.load())
+        return 0;
+    usleep(StepMs * 1000);
+    return 1;
+}
 thread_local std::vector<std::unique_ptr<TStoreDb>> TKept;
 
 std::string Describe(sqlite3* Db, const std::string& Path) {
@@ -131,14 +151,14 @@ TAcquired CheckFormat(std::unique_ptr<TStoreDb> Db) {
     return R;
 }
 
-int Exec(sqlite3* Db, const char* Sql) { return sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr); }
+int Exec(sqlite3* Db, const char* Sql) {
+    return sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr);
+}
 
 // Gives an empty database the schema. Another process may do the same at the
 // same moment; the write lock makes one of them win and the other see it.
 TAcquired InitSchema(std::unique_ptr<TStoreDb> Db) {
     sqlite3* H = Db->Db();
-    if (Exec(H, "PRAGMA journal_mode=WAL") != SQLITE_OK)
-        return FailedDb(H, Db->Path(), "cannot prepare the store file");
     if (Exec(H, "BEGIN IMMEDIATE") != SQLITE_OK)
         return FailedDb(H, Db->Path(), "cannot lock the store file");
     long long AppId = 0, Objects = 0;
@@ -182,13 +202,14 @@ TAcquired OpenNew(const std::string& Path, bool ForWrite, bool Create) {
     if (Rc != SQLITE_OK)
         return FailedDb(H, Path, "cannot open the store file");
     sqlite3_extended_result_codes(H, 1);
-    sqlite3_busy_timeout(H, static_cast<int>(std::min<long long>(GBusyTimeoutMs.load(), 1 << 30)));
+    sqlite3_busy_handler(H, BusyWait, nullptr);
     // A store file is data, never code: no schema-defined functions or views
     // with side effects, and no direct writes to the schema.
     sqlite3_db_config(H, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(H, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    // Durable when the commit returns, also in WAL mode.
-    Exec(H, "PRAGMA synchronous=FULL");
+    // Durable when the commit returns: with a rollback journal that takes
+    // syncing the folder too once the journal is gone.
+    Exec(H, "PRAGMA synchronous=EXTRA");
     if (ForWrite && Db->ReadOnly())
         return Failed(TRegError::AccessDenied, "no right to write the store file (" + Path + ")");
 
@@ -215,8 +236,8 @@ TStoreDb::~TStoreDb() {
 }
 
 sqlite3_stmt* TStoreDb::Stmt(TStmtId Id) {
-    if (!FStmts[Id] &&
-        sqlite3_prepare_v3(FDb, StmtSql[Id], -1, SQLITE_PREPARE_PERSISTENT, &FStmts[Id], nullptr) != SQLITE_OK)
+    if (!FStmts[Id] && sqlite3_prepare_v3(FDb, StmtSql[Id], -1, SQLITE_PREPARE_PERSISTENT, &FStmts[Id],
+                                          nullptr) != SQLITE_OK)
         FStmts[Id] = nullptr;
     return FStmts[Id];
 }
@@ -262,7 +283,7 @@ TAcquired AcquireDb(const std::string& Path, bool ForWrite) {
     }
     if (Kept && Kept->Pid != Pid)
         Kept->Abandon();
-    if (Kept && (Kept->Pid != Pid || !Exists || Kept->Dev != St.st_dev || Kept->Ino != St.st_ino ||
+    if (Kept && (!GReuse || Kept->Pid != Pid || !Exists || Kept->Dev != St.st_dev || Kept->Ino != St.st_ino ||
                  (ForWrite && Kept->ReadOnly())))
         Kept.reset();
 
@@ -297,7 +318,9 @@ TAcquired AcquireDb(const std::string& Path, bool ForWrite) {
 }
 
 void ReleaseDb(std::unique_ptr<TStoreDb> Db) {
-    if (!Db || !GReuse || Db->Pid != getpid() || !sqlite3_get_autocommit(Db->Db()))
+    // An empty database may get its schema from another process at any
+    // moment; such a connection is not worth keeping.
+    if (!Db || !GReuse || !Db->HasSchema || Db->Pid != getpid() || !sqlite3_get_autocommit(Db->Db()))
         return;
     // One kept per path: a nested transaction's connection just closes.
     for (const auto& K : TKept)
