@@ -1,6 +1,7 @@
 #include "common/Application.h"
 #include "monitor/MainForm.h"
 #include "monitor/Startup.h"
+#include "statshost/StandIns.h"
 
 #include <QPointer>
 
@@ -8,6 +9,7 @@ int main(int argc, char** argv) {
     using namespace wdx;
     const QStringList args = monitor::CommandLineArguments(argc, argv);
     common::TWDXApplication app(argc, argv);
+    statshost::RegisterStandIns();
     monitor::InitApplication(app);
     // Creating the window shows it and reads the command line; closing it
     // frees it and ends the message loop.

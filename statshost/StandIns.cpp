@@ -1,0 +1,35 @@
+#include "statshost/StandIns.h"
+
+#include "monitor/MonitorIntf.h"
+#include "statshost/StatsMonitor.h"
+#include "statshost/StatsRelay.h"
+
+namespace wdx::statshost {
+
+using monitor::IUnknown;
+using monitor::TComPtr;
+using monitor::THResult;
+
+namespace {
+template <class T> monitor::TClassFactory FactoryOf() {
+    return [](TComPtr<IUnknown>& Obj) {
+        Obj = monitor::MakeCom<T>();
+        return THResult{};
+    };
+}
+} // namespace
+
+monitor::TClassFactory MonitorFactory() {
+    return FactoryOf<TStatsMonitor>();
+}
+
+monitor::TClassFactory RelayFactory() {
+    return FactoryOf<TStatsRelay>();
+}
+
+void RegisterStandIns() {
+    monitor::RegisterClass(monitor::CLSID_Monitor, MonitorFactory());
+    monitor::RegisterClass(monitor::CLSID_OmniRelay, RelayFactory());
+}
+
+} // namespace wdx::statshost

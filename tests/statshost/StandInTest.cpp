@@ -1,0 +1,273 @@
+// The relay and monitor-server stand-ins through their interfaces, as the
+// class table hands them out: the relay's codes and texts, the broker
+// lookup, and the rules of the list, details, action and version objects.
+
+#include "StandInHarness.h"
+
+#include "monitor/WideText.h"
+#include "statshost/BrokerLookup.h"
+
+#include <gtest/gtest.h>
+
+using namespace wdx;
+using namespace wdx::monitor;
+using brokersim::TFaultKind;
+using statshost::TRelayStatus;
+using wdx::testing::TRefusingPort;
+using wdx::testing::TStandInHarness;
+
+namespace {
+
+struct TCheck {
+    std::int16_t Code = -100;
+    std::string Text;
+};
+
+TCheck Check(const std::string& Broker) {
+    TComPtr<IOmniRelay> Relay = CoOmniRelay::Create();
+    TCheck C;
+    ComCheck(Relay->CheckBroker(Utf8ToWide(Broker), 0, 0, 0, C.Code));
+    C.Text = WideToUtf8(ComGet(*Relay, &IOmniRelay::ErrorText));
+    return C;
+}
+
+bool Has(const std::string& Text, const std::string& Part) {
+    return Text.find(Part) != std::string::npos;
+}
+
+TComPtr<_Monitor> NewMonitor() {
+    TComPtr<_Monitor> M;
+    ComCheck(CreateComObject(CLSID_Monitor, M));
+    return M;
+}
+
+std::int16_t Connect(_Monitor& M, const std::string& Broker, std::u16string* Text2 = nullptr,
+                     std::u16string* Text3 = nullptr) {
+    std::u16string Name = Utf8ToWide(Broker), T2, T3;
+    std::int16_t R = 0;
+    ComCheck(M.Connect(Name, T2, T3, R));
+    if (Text2)
+        *Text2 = T2;
+    if (Text3)
+        *Text3 = T3;
+    return R;
+}
+
+} // namespace
+
+TEST(Relay, CodesForHealthyWarningAndTheBrokersOwnFailure) {
+    TStandInHarness H;
+    H.DefineSim("Sim");
+
+    TCheck C = Check("Sim");
+    EXPECT_EQ(C.Code, statshost::rsHealthy);
+    EXPECT_EQ(C.Text, "");
+
+    H.Sim().Broker().SetHealth({statshost::THealthState::Warning, "Licence expires in 3 days."});
+    C = Check("Sim");
+    EXPECT_EQ(C.Code, statshost::rsWarning);
+    EXPECT_EQ(C.Text, "Licence expires in 3 days.");
+
+    H.Sim().Broker().SetHealth({statshost::THealthState::Warning, ""});
+    C = Check("Sim");
+    EXPECT_EQ(C.Code, statshost::rsWarning);
+    EXPECT_TRUE(Has(C.Text, "reports a warning")) << C.Text;
+
+    // It answers, but not with a health answer it can be judged by.
+    brokersim::TFault Busy = TStandInHarness::Fault("/v1/health", TFaultKind::Error);
+    Busy.Status = 503;
+    Busy.Text = "The broker is shutting down.";
+    H.Sim().Faults().Add(Busy);
+    C = Check("Sim");
+    EXPECT_EQ(C.Code, statshost::rsBrokerFailed);
+    EXPECT_EQ(C.Text, "The broker is shutting down.");
+
+    H.Sim().Faults().Add(TStandInHarness::Answer("/v1/health", R"({"state":"fine"})"));
+    C = Check("Sim");
+    EXPECT_EQ(C.Code, statshost::rsBrokerFailed);
+    EXPECT_TRUE(Has(C.Text, "state")) << C.Text;
+}
+
+TEST(Relay, CodesForUndefinedUnusableAndUnreachableBrokers) {
+    TStandInHarness H;
+    TRefusingPort Dead;
+    TStandInHarness::Define("Refusing", "127.0.0.1", std::to_string(Dead.Port()));
+    TStandInHarness::Define("Word port", "127.0.0.1", "http");
+    TStandInHarness::Define("Big port", "127.0.0.1", "70000");
+    TStandInHarness::Define("No host", "", "7563");
+    TStandInHarness::Define("Bad host", "no such host!", "7563");
+    TStandInHarness::Define("Bad time-out", "127.0.0.1", "7563", "soon");
+    H.DefineSim("Stalling", "1");
+    H.Sim().Faults().Add(TStandInHarness::Fault("/v1/health", TFaultKind::Stall, 20000));
+
+    TCheck C = Check("Nowhere");
+    EXPECT_EQ(C.Code, statshost::rsNotDefined);
+    EXPECT_TRUE(Has(C.Text, "\"Nowhere\" is not defined")) << C.Text;
+
+    C = Check("Refusing");
+    EXPECT_EQ(C.Code, statshost::rsNotReachable);
+    EXPECT_TRUE(Has(C.Text, "Cannot connect to the broker at 127.0.0.1:" + std::to_string(Dead.Port())))
+        << C.Text;
+
+    for (const char* Name : {"Word port", "Big port", "No host", "Bad host", "Bad time-out"}) {
+        C = Check(Name);
+        EXPECT_EQ(C.Code, statshost::rsBadDefinition) << Name;
+        EXPECT_FALSE(C.Text.empty()) << Name;
+    }
+    EXPECT_TRUE(Has(Check("Big port").Text, "port \"70000\", which is not a number from 1 to 65535"));
+    EXPECT_TRUE(Has(Check("Bad time-out").Text, "time-out \"soon\""));
+
+    auto Start = std::chrono::steady_clock::now();
+    C = Check("Stalling");
+    EXPECT_LT(wdx::testing::SecondsSince(Start), 4.0); // the definition's 1 s, not the stall's 20 s
+    EXPECT_EQ(C.Code, statshost::rsNotReachable);
+    EXPECT_TRUE(Has(C.Text, "did not answer within 1 second")) << C.Text;
+}
+
+TEST(BrokerLookup, UserScopeFirstNamesWithoutCaseNumbersAsTyped) {
+    testsupport::TTempStore Store;
+    TStandInHarness::Define("Both", "user-host", "07563", "", brokerstore::scUser);
+    TStandInHarness::Define("Both", "system-host", "7000", "30", brokerstore::scSystem);
+    TStandInHarness::Define("Machine", "system-host", " +8000 ", "-5", brokerstore::scSystem);
+
+    auto L = statshost::FindBrokerDefinition("bOTH");
+    ASSERT_EQ(L.Status, statshost::TLookupStatus::Found) << L.ErrorText;
+    EXPECT_EQ(L.Address.Scope, brokerstore::scUser);
+    EXPECT_EQ(L.Address.HostName, "user-host");
+    EXPECT_EQ(L.Address.Port, 7563);
+    EXPECT_EQ(L.Address.TimeOutSeconds, 0); // missing reads as 0: the client's default
+
+    L = statshost::FindBrokerDefinition("Machine");
+    ASSERT_EQ(L.Status, statshost::TLookupStatus::Found) << L.ErrorText;
+    EXPECT_EQ(L.Address.Scope, brokerstore::scSystem);
+    EXPECT_EQ(L.Address.Port, 8000);
+
+    EXPECT_EQ(statshost::FindBrokerDefinition("").Status, statshost::TLookupStatus::NotDefined);
+    EXPECT_EQ(statshost::FindBrokerDefinition("a\\b").Status, statshost::TLookupStatus::NotDefined);
+    EXPECT_EQ(statshost::ParseDefinitionInteger("99999999999"), 99999999999LL);
+    EXPECT_FALSE(statshost::ParseDefinitionInteger("12a"));
+    EXPECT_FALSE(statshost::ParseDefinitionInteger("+-1"));
+    EXPECT_FALSE(statshost::ParseDefinitionInteger("  "));
+}
+
+TEST(MonitorServer, ConnectReportsWhoAnswersAndEveryQueryNeedsIt) {
+    TStandInHarness H;
+    H.DefineSim("Sim");
+    TComPtr<_Monitor> M = NewMonitor();
+    TComPtr<_servers> Servers;
+    ComCheck(M->Servers(Servers));
+
+    // Not connected yet: the query fails as a query, with a reason.
+    std::int16_t Status = 0;
+    ComCheck(Servers->Open(Status));
+    EXPECT_EQ(Status, -1);
+    EXPECT_TRUE(Has(WideToUtf8(ComGet(*Servers, &_servers::ErrorText)), "not connected"));
+
+    std::u16string Text2, Text3;
+    ASSERT_EQ(Connect(*M, "Sim", &Text2, &Text3), 0) << WideToUtf8(ComGet(*M, &_Monitor::ErrorText));
+    EXPECT_EQ(Text2, u"Test broker");
+    EXPECT_EQ(Text3, Utf8ToWide("127.0.0.1:" + std::to_string(H.Sim().Port())));
+    ComCheck(Servers->Open(Status));
+    EXPECT_EQ(Status, 0);
+    EXPECT_EQ(ComGet(*Servers, &_servers::ErrorText), u"");
+
+    // Disconnect ends it for every object the server handed out.
+    EXPECT_EQ(ComGet(*M, &_Monitor::Disconnect), 0);
+    ComCheck(Servers->Open(Status));
+    EXPECT_EQ(Status, -1);
+
+    // A failed connect leaves no connection behind, not even the earlier one.
+    ASSERT_EQ(Connect(*M, "Sim"), 0);
+    EXPECT_EQ(Connect(*M, "Nowhere"), -1);
+    EXPECT_TRUE(Has(WideToUtf8(ComGet(*M, &_Monitor::ErrorText)), "\"Nowhere\" is not defined"));
+    ComCheck(Servers->Open(Status));
+    EXPECT_EQ(Status, -1);
+}
+
+TEST(MonitorServer, RowCursorIsBoundedAndRefusesMisuse) {
+    TStandInHarness H;
+    H.DefineSim("Sim");
+    TComPtr<_Monitor> M = NewMonitor();
+    ASSERT_EQ(Connect(*M, "Sim"), 0);
+    TComPtr<_services> S;
+    ComCheck(M->Services(S));
+    ComCheck(S->Component(u"Orders"));
+
+    std::int32_t Figure = 0;
+    EXPECT_TRUE(S->Requests(Figure).Failed()); // nothing opened yet
+    EXPECT_EQ(ComGet(*S, &_services::Next), 1);
+    EXPECT_EQ(ComGet(*S, &_services::Open), 0);
+    EXPECT_TRUE(S->Requests(Figure).Failed()); // no row current before Next
+
+    std::vector<std::u16string> Names;
+    for (int I = 0; I < 10 && ComGet(*S, &_services::Next) == 0; ++I)
+        Names.push_back(ComGet(*S, &_services::Name));
+    EXPECT_EQ(Names, (std::vector<std::u16string>{u"Orders.Create", u"Orders.Cancel"}));
+    EXPECT_EQ(ComGet(*S, &_services::Next), 1); // stays at the end
+    EXPECT_TRUE(S->Name(Names.front()).Failed());
+
+    // A failed Open leaves no rows of the earlier one to read.
+    ComCheck(S->Component(u"Nope"));
+    EXPECT_EQ(ComGet(*S, &_services::Open), -1);
+    EXPECT_EQ(WideToUtf8(ComGet(*S, &_services::ErrorText)),
+              "The component \"Nope\" is not known to this broker.");
+    EXPECT_EQ(ComGet(*S, &_services::Next), 1);
+
+    ComCheck(S->Close());
+    std::int16_t Status = 0;
+    THResult After = S->Open(Status);
+    EXPECT_TRUE(After.Failed());
+    EXPECT_EQ(After.Message(), u"The service list has been closed.");
+    EXPECT_TRUE(S->Close().Failed());
+}
+
+TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
+    TStandInHarness H;
+    H.DefineSim("Sim");
+    TComPtr<_Monitor> M = NewMonitor();
+    ASSERT_EQ(Connect(*M, "Sim"), 0);
+
+    // Details of another component than the one asked for are refused.
+    TComPtr<_server_info> Info;
+    ComCheck(M->ServerInfo(Info));
+    ComCheck(Info->Component(u"Orders"));
+    EXPECT_EQ(ComGet(*Info, &_server_info::Open), 0);
+    EXPECT_EQ(ComGet(*Info, &_server_info::Maximum), 8);
+    H.Sim().Faults().Add(TStandInHarness::Answer(
+        "/v1/components/Orders", R"({"name":"Billing","invokedBy":"","active":1,"maximum":1,"requests":1,)"
+                                 R"("queued":0,"queueTime":0,"serviceTime":0})"));
+    EXPECT_EQ(ComGet(*Info, &_server_info::Open), -1);
+    EXPECT_TRUE(Has(WideToUtf8(ComGet(*Info, &_server_info::ErrorText)), "details of \"Billing\""));
+    std::int32_t Figure = 0;
+    EXPECT_TRUE(Info->Maximum(Figure).Failed()); // the earlier figures are gone too
+
+    // An action the broker reports differently is not a success.
+    TComPtr<_server_action> Act;
+    ComCheck(M->ServerAction(Act));
+    ComCheck(Act->Component(u"Orders"));
+    ComCheck(Act->Action(u"setmax"));
+    ComCheck(Act->Value(5));
+    H.Sim().Faults().Add(TStandInHarness::Answer("/v1/components/Orders/actions",
+                                                 R"({"component":"Orders","action":"retire","value":0})"));
+    EXPECT_EQ(ComGet(*Act, &_server_action::Execute), -1);
+    EXPECT_NE(ComGet(*Act, &_server_action::ErrorCode), 0);
+    H.Sim().Faults().Clear();
+    EXPECT_EQ(ComGet(*Act, &_server_action::Execute), 0);
+    EXPECT_EQ(ComGet(*Act, &_server_action::ErrorCode), 0);
+    EXPECT_EQ(H.Sim().Broker().Snapshot("Orders")->Maximum, 5);
+
+    // Version: a known one, an unknown one, and a failed lookup.
+    TComPtr<_version> V;
+    ComCheck(M->VersionInfo(V));
+    ComCheck(V->Component(u"wdxappserver"));
+    EXPECT_EQ(ComGet(*V, &_version::NotFound), 0);
+    EXPECT_EQ(ComGet(*V, &_version::ErrorCode), 0);
+    EXPECT_EQ(ComGet(*V, &_version::Version), u"4.2.1 (test)");
+    ComCheck(V->Component(u"nothing"));
+    EXPECT_EQ(ComGet(*V, &_version::NotFound), 1);
+    H.Sim().Faults().Add(TStandInHarness::Fault("/v1/versions/*", TFaultKind::Error));
+    ComCheck(V->Component(u"wdxappserver"));
+    EXPECT_EQ(ComGet(*V, &_version::NotFound), 0);
+    EXPECT_EQ(ComGet(*V, &_version::ErrorCode), brokersim::ecSimulatedFailure);
+    EXPECT_EQ(ComGet(*V, &_version::Version), u"");
+}
