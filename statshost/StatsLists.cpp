@@ -7,6 +7,22 @@ using monitor::THResult;
 using monitor::Utf8ToWide;
 using monitor::WideToUtf8;
 
+namespace {
+// Row names are read once per row of lists that can be long, and nearly
+// always ASCII: widen those directly, without the general conversion's
+// round trip through a QString.
+std::u16string WideName(const std::string& Text) {
+    std::u16string Wide(Text.size(), u'\0');
+    for (std::size_t I = 0; I < Text.size(); ++I) {
+        auto C = static_cast<unsigned char>(Text[I]);
+        if (C >= 0x80)
+            return Utf8ToWide(Text);
+        Wide[I] = C;
+    }
+    return Wide;
+}
+} // namespace
+
 template <class Intf, class Row>
 template <class Fetch>
 THResult TRowCursor<Intf, Row>::OpenWith(Fetch Request, std::int16_t& Status) {
@@ -64,7 +80,7 @@ THResult TRowCursor<Intf, Row>::TextField(std::string Row::*Member, std::u16stri
     const Row* R = nullptr;
     if (THResult U = Current(R); U.Failed())
         return U;
-    Value = Utf8ToWide(R->*Member);
+    Value = WideName(R->*Member);
     return {};
 }
 
