@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, fills a demo store with a few broker
-# definitions in both scopes and lists them with WDXReg.
+# definitions in both scopes, starts WDXBrokerSim with the demo scenario,
+# defines the broker "Demo" on it and opens the monitor. When the monitor
+# ends, the simulator is stopped.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${WDX_BUILD_DIR:-$here/build}"
@@ -17,8 +19,52 @@ rm -f "$WDX_USER_STORE"* "$WDX_SYSTEM_STORE"*
 "$reg" import "$here/demo/brokers-user.reg"
 "$reg" import "$here/demo/brokers-system.reg"
 
+# The simulated broker, on a free loopback port. It goes when this script
+# does, however that happens.
+tmp="$(mktemp -d)"
+sim_pid=""
+stop_sim() {
+  if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2>/dev/null; then
+    kill -TERM "$sim_pid" 2>/dev/null || true
+    for _ in $(seq 50); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    echo "demo: WDXBrokerSim stopped."
+  fi
+  rm -rf "$tmp"
+}
+trap stop_sim EXIT
+trap 'exit 130' INT TERM
+
+"$build/brokersim/WDXBrokerSim" --scenario "$here/brokersim/scenarios/demo.json" --port 0 \
+  >"$tmp/sim.out" 2>"$tmp/sim.err" &
+sim_pid=$!
+port=""
+for _ in $(seq 100); do
+  port="$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$tmp/sim.out")"
+  [ -n "$port" ] && break
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$port" ]; then
+  echo "demo: WDXBrokerSim did not start listening within 10 seconds:" >&2
+  cat "$tmp/sim.err" >&2
+  exit 1
+fi
+echo "demo: WDXBrokerSim serves the demo scenario on 127.0.0.1:$port"
+
+# "Demo", a User definition of that broker, written as the Client
+# Administrator writes one.
+demo='HKCU\SOFTWARE\Corvanta\VKR_Client\Demo'
+"$reg" add "$demo" -v HostName -d 127.0.0.1 -f
+"$reg" add "$demo" -v Port -d "$port" -f
+"$reg" add "$demo" -v TimeOut -d 5 -f
+"$reg" add "$demo" -v ConnectionPooling -d N -f
+"$reg" add "$demo" -v LogLevel -d 0 -f
+
 "$reg" query 'HKCU\SOFTWARE\Corvanta\VKR_Client' -s
 "$reg" query 'HKLM\SOFTWARE\Corvanta\VKR_Client' -s
 
-# The monitor's broker selector shows the same names: User first, then System.
-bash "$here/scripts/run-monitor.sh"
+# The monitor's broker selector shows the same names: User first, then
+# System. Choosing "Demo" connects to the simulator.
+bash "$here/scripts/run-monitor.sh" "$@"

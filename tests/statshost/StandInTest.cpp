@@ -271,3 +271,23 @@ TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
     EXPECT_EQ(ComGet(*V, &_version::ErrorCode), brokersim::ecSimulatedFailure);
     EXPECT_EQ(ComGet(*V, &_version::Version), u"");
 }
+
+TEST(StandIns, RegisteredForTheClassIdentifiersTheMonitorCreates) {
+    testsupport::TTempStore Store;
+    wdx::testing::TSimHarness Sim;
+    TStandInHarness::Define("Sim", "127.0.0.1", std::to_string(Sim.Port()));
+    // Empty while the test runs, and put back as they were after it.
+    TClassRegistrationScope NoMonitor(CLSID_Monitor, {});
+    TClassRegistrationScope NoRelay(CLSID_OmniRelay, {});
+    ASSERT_FALSE(IsClassRegistered(CLSID_Monitor));
+
+    statshost::RegisterStandIns();
+    TComPtr<IOmniRelay> Relay = CoOmniRelay::Create();
+    std::int16_t Code = -100;
+    ComCheck(Relay->CheckBroker(u"Sim", 0, 0, 0, Code));
+    EXPECT_EQ(Code, statshost::rsHealthy);
+    TMonitor M;
+    std::u16string Name = u"Sim", T2, T3;
+    EXPECT_EQ(M.Connect(Name, T2, T3), 0);
+    EXPECT_EQ(T2, u"Test broker");
+}
