@@ -23,10 +23,7 @@ std::string BrokerKey(const std::string& Name) { return std::string(ProductKey) 
 
 // Broker values are texts; one that another tool stored as a 32-bit integer
 // is read as its decimal text, any other type as missing.
-bool ReadAsText(const TRegKey& Key, const char* Name, std::string& Text) {
-    TRegValue V;
-    if (!Key.ReadValue(Name, V))
-        return false;
+bool AsText(TRegValue& V, std::string& Text) {
     if (V.Type == TRegValueType::Text) {
         Text = std::move(V.Text);
         return true;
@@ -36,6 +33,24 @@ bool ReadAsText(const TRegKey& Key, const char* Name, std::string& Text) {
         return true;
     }
     return false;
+}
+
+// Reads the named values of a key in one pass; Texts[i] belongs to Names[i],
+// Found[i] tells whether it was there (as text or integer).
+template <size_t N>
+bool ReadTexts(const TRegKey& Key, const char* const (&Names)[N], std::string (&Texts)[N], bool (&Found)[N]) {
+    std::vector<TRegValue> Values;
+    if (!Key.Values(Values))
+        return false;
+    std::string Fold;
+    for (TRegValue& V : Values) {
+        if (!registry::FoldName(V.Name, Fold))
+            continue;
+        for (size_t I = 0; I < N; ++I)
+            if (Fold == Names[I])
+                Found[I] = AsText(V, Texts[I]);
+    }
+    return true;
 }
 
 bool OpenBroker(TRegTransaction& Tx, const std::string& Name, TRegKey& Key) {
@@ -84,13 +99,13 @@ TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name) {
     TBrokerSummary S;
     TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
     TRegKey Key;
-    if (OpenBroker(Tx, Name, Key)) {
-        ReadAsText(Key, "HostName", S.HostName);
-        ReadAsText(Key, "Port", S.Port);
-        ReadAsText(Key, "TimeOut", S.TimeOut);
-        // A failure part-way (a damaged file) must not leave half a row.
-        if (!Tx.Ok())
-            S = TBrokerSummary{};
+    static const char* const Names[] = {"HOSTNAME", "PORT", "TIMEOUT"};
+    std::string Texts[3];
+    bool Found[3] = {};
+    if (OpenBroker(Tx, Name, Key) && ReadTexts(Key, Names, Texts, Found)) {
+        S.HostName = std::move(Texts[0]);
+        S.Port = std::move(Texts[1]);
+        S.TimeOut = std::move(Texts[2]);
     }
     if (S.TimeOut.empty())
         S.TimeOut.push_back('0'); // (assigning "0" trips a false -Wrestrict in GCC 12)
@@ -100,16 +115,14 @@ TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name) {
 bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptions& Options) {
     TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
     TRegKey Key;
-    if (!OpenBroker(Tx, Name, Key))
-        return false;
-    std::string Pooling, Level;
-    ReadAsText(Key, "ConnectionPooling", Pooling);
-    bool HasLevel = ReadAsText(Key, "LogLevel", Level);
-    if (!Tx.Ok())
+    static const char* const Names[] = {"CONNECTIONPOOLING", "LOGLEVEL"};
+    std::string Texts[2];
+    bool Found[2] = {};
+    if (!OpenBroker(Tx, Name, Key) || !ReadTexts(Key, Names, Texts, Found))
         return false;
     TBrokerOptions Read;
-    Read.ConnectionPooling = Pooling == "Y";
-    DecodeLogLevel(HasLevel ? &Level : nullptr, Read.LogComms, Read.LogCalls);
+    Read.ConnectionPooling = Texts[0] == "Y";
+    DecodeLogLevel(Found[1] ? &Texts[1] : nullptr, Read.LogComms, Read.LogCalls);
     Options = Read;
     return true;
 }

@@ -66,6 +66,23 @@ TRegTransaction::TRegTransaction(TRegRoot Root, TRegAccess Access)
         return;
     }
     FBegun = true;
+    if (IsWrite()) {
+        // Our own writes do not show in the data version: forget the key ids.
+        FDb->KeyIds.clear();
+        FDb->DataVersion = -1;
+        return;
+    }
+    // This also takes the read lock, so the version belongs to our snapshot.
+    TStmtRun Version(FDb->Stmt(detail::stDataVersion));
+    if (!Version || sqlite3_step(*Version) != SQLITE_ROW) {
+        FailDb("cannot read the store");
+        return;
+    }
+    std::int64_t V = sqlite3_column_int64(*Version, 0);
+    if (V != FDb->DataVersion) {
+        FDb->KeyIds.clear();
+        FDb->DataVersion = V;
+    }
 }
 
 TRegTransaction::~TRegTransaction() { Rollback(); }
@@ -85,7 +102,9 @@ bool TRegTransaction::FailDb(const char* What) {
          std::string(What) + ": " + (H ? sqlite3_errmsg(H) : "out of memory") + " (" + FPath + ")");
     if (H && !sqlite3_get_autocommit(H))
         sqlite3_exec(H, "ROLLBACK", nullptr, nullptr, nullptr);
-    FDb.reset(); // not kept: its state is unknown
+    // Closed when the transaction goes (a statement may still be in use
+    // here), and never kept: its state is unknown.
+    FBroken = true;
     FActive = false;
     FBegun = false;
     return false;
@@ -97,7 +116,8 @@ bool TRegTransaction::Usable(bool ForWrite) {
     if (ForWrite && !IsWrite())
         return Fail(TRegError::Closed, "the store transaction is read-only");
     if (FDb && FBegun && sqlite3_get_autocommit(FDb->Db())) {
-        FDb.reset();
+        FBroken = true;
+        FBegun = false;
         FActive = false;
         return Fail(TRegError::IoError, "the store transaction was rolled back (" + FPath + ")");
     }
@@ -110,9 +130,16 @@ bool TRegTransaction::Commit() {
     if (!Usable(false))
         return false;
     if (FDb && FBegun) {
-        TStmtRun C(FDb->Stmt(detail::stCommit));
-        if (!C || sqlite3_step(*C) != SQLITE_DONE)
-            return FailDb("cannot save the changes");
+        bool Saved;
+        {
+            TStmtRun C(FDb->Stmt(detail::stCommit));
+            Saved = C && sqlite3_step(*C) == SQLITE_DONE;
+        }
+        if (!Saved) {
+            FailDb("cannot save the changes");
+            Rollback();
+            return false;
+        }
     }
     FActive = false;
     FBegun = false;
@@ -128,6 +155,8 @@ void TRegTransaction::Rollback() {
     }
     FActive = false;
     FBegun = false;
+    if (FBroken)
+        FDb.reset();
     detail::ReleaseDb(std::move(FDb));
 }
 
@@ -157,8 +186,9 @@ bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) 
     while (!Path.empty() && Path.back() == '\\')
         Path.remove_suffix(1);
     std::int64_t Id = 0;
-    std::string Fold;
+    std::string Fold, Prefix;
     size_t Pos = 0;
+    const bool UseIds = FDb && !IsWrite();
     while (Pos < Path.size()) {
         size_t End = Path.find('\\', Pos);
         if (End == std::string_view::npos)
@@ -169,7 +199,24 @@ bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) 
         if (!FDb)
             return Fail(TRegError::NotFound, "key not found: " + std::string(Path));
         std::int64_t Child = 0;
-        if (!FindChild(Id, Fold, Child)) {
+        const bool Inner = UseIds && End < Path.size(); // only keys above the one asked for are kept
+        if (Inner) {
+            if (!Prefix.empty())
+                Prefix.push_back('\\');
+            Prefix += Fold;
+            if (auto It = FDb->KeyIds.find(Prefix); It != FDb->KeyIds.end()) {
+                Id = It->second;
+                Pos = End + 1;
+                continue;
+            }
+        }
+        if (FindChild(Id, Fold, Child)) {
+            if (Inner) {
+                if (FDb->KeyIds.size() >= 256)
+                    FDb->KeyIds.clear();
+                FDb->KeyIds.emplace(Prefix, Child);
+            }
+        } else {
             if (FError != TRegError::NotFound)
                 return false;
             if (!Create)

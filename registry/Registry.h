@@ -35,9 +35,13 @@
 //   TRegKey is a light handle that borrows its transaction: it must not be
 //   used after that transaction ends (Commit, Rollback or destruction).
 // - One transaction belongs to one thread. Different threads may run their
-//   own transactions at the same time. Do not open a second write transaction
-//   on a root while the same thread holds one on it: it would wait for
-//   itself until the busy time-out.
+//   own transactions at the same time. A thread may nest a read transaction
+//   inside another transaction on the same root, but must not start a write
+//   transaction on a root while it holds any transaction on it: the write
+//   would wait for the thread itself until the busy time-out.
+// - Readers and writers of one file take turns: a write waits (within the
+//   busy time-out) for the read transactions that are open when it commits.
+//   Keep transactions short; every helper below is one short transaction.
 
 #include <chrono>
 #include <cstdint>
@@ -163,6 +167,7 @@ private:
     std::unique_ptr<detail::TStoreDb> FDb; // null while the file does not exist (empty root)
     bool FActive = false;
     bool FBegun = false;
+    bool FBroken = false; // a database failure ended it; the connection is not kept
     TRegError FError = TRegError::None;
     std::string FErrorText;
 };

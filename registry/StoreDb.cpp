@@ -70,9 +70,21 @@ const char* const StmtSql[stCount] = {
     "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
     WDX_TREE "DELETE FROM vals WHERE key IN (SELECT id FROM t)",
     WDX_TREE "DELETE FROM keys WHERE id IN (SELECT id FROM t)",
+    "PRAGMA data_version",
 };
 
 constexpr size_t MaxKept = 4;
+
+// Waits for another process's lock in short steady steps: SQLite's own
+// handler backs off to 100 ms sleeps, which lets a busy writer starve the
+// others until they time out.
+int BusyWait(void*, int Count) {
+    constexpr int StepMs = 2;
+    if (static_cast<long long>(Count) * StepMs >= GBusyTimeoutMs.load())
+        return 0;
+    usleep(StepMs * 1000);
+    return 1;
+}
 thread_local std::vector<std::unique_ptr<TStoreDb>> TKept;
 
 std::string Describe(sqlite3* Db, const std::string& Path) {
@@ -137,8 +149,6 @@ int Exec(sqlite3* Db, const char* Sql) { return sqlite3_exec(Db, Sql, nullptr, n
 // same moment; the write lock makes one of them win and the other see it.
 TAcquired InitSchema(std::unique_ptr<TStoreDb> Db) {
     sqlite3* H = Db->Db();
-    if (Exec(H, "PRAGMA journal_mode=WAL") != SQLITE_OK)
-        return FailedDb(H, Db->Path(), "cannot prepare the store file");
     if (Exec(H, "BEGIN IMMEDIATE") != SQLITE_OK)
         return FailedDb(H, Db->Path(), "cannot lock the store file");
     long long AppId = 0, Objects = 0;
@@ -182,13 +192,14 @@ TAcquired OpenNew(const std::string& Path, bool ForWrite, bool Create) {
     if (Rc != SQLITE_OK)
         return FailedDb(H, Path, "cannot open the store file");
     sqlite3_extended_result_codes(H, 1);
-    sqlite3_busy_timeout(H, static_cast<int>(std::min<long long>(GBusyTimeoutMs.load(), 1 << 30)));
+    sqlite3_busy_handler(H, BusyWait, nullptr);
     // A store file is data, never code: no schema-defined functions or views
     // with side effects, and no direct writes to the schema.
     sqlite3_db_config(H, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(H, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    // Durable when the commit returns, also in WAL mode.
-    Exec(H, "PRAGMA synchronous=FULL");
+    // Durable when the commit returns: with a rollback journal that takes
+    // syncing the folder too once the journal is gone.
+    Exec(H, "PRAGMA synchronous=EXTRA");
     if (ForWrite && Db->ReadOnly())
         return Failed(TRegError::AccessDenied, "no right to write the store file (" + Path + ")");
 

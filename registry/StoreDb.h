@@ -8,8 +8,10 @@
 #include <sys/types.h>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 namespace wdx::registry::detail {
 
@@ -28,6 +30,7 @@ enum TStmtId {
     stDeleteValue,
     stDeleteTreeValues,
     stDeleteTreeKeys,
+    stDataVersion,
     stCount
 };
 
@@ -48,6 +51,12 @@ public:
     void Abandon() { FDb = nullptr; }
 
     bool HasSchema = false; // false: an empty database, which reads as an empty root
+    // Ids of keys above the ones asked for ("SOFTWARE\\CORVANTA" ...), by folded
+    // path, so that a read of one broker does not walk the whole path again.
+    // Valid only while DataVersion is what the file reports (no other
+    // connection has committed since) and no write ran on this connection.
+    std::unordered_map<std::string, std::int64_t> KeyIds;
+    std::int64_t DataVersion = -1;
     dev_t Dev = 0;
     ino_t Ino = 0;
     pid_t Pid = 0;
@@ -58,16 +67,14 @@ private:
     std::array<sqlite3_stmt*, stCount> FStmts{};
 };
 
-// Resets a statement (and drops its bindings) when the step is over, so that
+// Resets a statement when the step is over, so that
 // a kept connection never holds a read open by accident.
 class TStmtRun {
 public:
     explicit TStmtRun(sqlite3_stmt* Stmt) : FStmt(Stmt) {}
     ~TStmtRun() {
-        if (FStmt) {
+        if (FStmt)
             sqlite3_reset(FStmt);
-            sqlite3_clear_bindings(FStmt);
-        }
     }
     TStmtRun(const TStmtRun&) = delete;
     TStmtRun& operator=(const TStmtRun&) = delete;

@@ -1,0 +1,185 @@
+// Several processes on one store file: no update is lost, and a process
+// killed while writing leaves every acknowledged write and a sound file.
+
+#include "registry/Registry.h"
+#include "support/TempStore.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+using namespace wdx::registry;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A worker process; killed if the test leaves it running.
+class TWorker {
+public:
+    explicit TWorker(std::vector<std::string> Args) {
+        int Pipe[2];
+        if (pipe(Pipe) != 0)
+            return;
+        posix_spawn_file_actions_t Actions;
+        posix_spawn_file_actions_init(&Actions);
+        posix_spawn_file_actions_adddup2(&Actions, Pipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&Actions, Pipe[0]);
+        Args.insert(Args.begin(), WDX_STORE_WORKER);
+        std::vector<char*> Argv;
+        for (auto& A : Args)
+            Argv.push_back(A.data());
+        Argv.push_back(nullptr);
+        if (posix_spawn(&FPid, WDX_STORE_WORKER, &Actions, nullptr, Argv.data(), environ) != 0)
+            FPid = -1;
+        posix_spawn_file_actions_destroy(&Actions);
+        close(Pipe[1]);
+        FOut = Pipe[0];
+    }
+    ~TWorker() {
+        if (FPid > 0 && !FDone) {
+            kill(FPid, SIGKILL);
+            waitpid(FPid, nullptr, 0);
+        }
+        if (FOut >= 0)
+            close(FOut);
+    }
+    bool Started() const { return FPid > 0; }
+
+    // Waits for the exit, at most until Deadline; -1 on time-out or a signal.
+    int Wait(Clock::time_point Deadline) {
+        int Status = 0;
+        while (waitpid(FPid, &Status, WNOHANG) == 0) {
+            if (Clock::now() > Deadline)
+                return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        FDone = true;
+        return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+    }
+
+    void Kill9() {
+        kill(FPid, SIGKILL);
+        waitpid(FPid, nullptr, 0);
+        FDone = true;
+    }
+
+    // Reads what the worker printed so far (waiting up to Ms for something)
+    // and returns the last complete number, or the previous one.
+    long LastAck(int Ms) {
+        pollfd P{FOut, POLLIN, 0};
+        while (poll(&P, 1, Ms) > 0) {
+            char Buf[4096];
+            ssize_t N = read(FOut, Buf, sizeof Buf);
+            if (N <= 0)
+                break;
+            FPending.append(Buf, static_cast<size_t>(N));
+            Ms = 0;
+        }
+        size_t End;
+        while ((End = FPending.find('\n')) != std::string::npos) {
+            FLast = std::stol(FPending.substr(0, End));
+            FPending.erase(0, End + 1);
+        }
+        return FLast;
+    }
+
+private:
+    pid_t FPid = -1;
+    int FOut = -1;
+    bool FDone = false;
+    std::string FPending;
+    long FLast = -1;
+};
+
+std::string IntegrityCheck(const std::string& Path) {
+    sqlite3* Db = nullptr;
+    std::string Result = "cannot open";
+    if (sqlite3_open_v2(Path.c_str(), &Db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* S = nullptr;
+        if (sqlite3_prepare_v2(Db, "PRAGMA integrity_check", -1, &S, nullptr) == SQLITE_OK &&
+            sqlite3_step(S) == SQLITE_ROW)
+            Result = reinterpret_cast<const char*>(sqlite3_column_text(S, 0));
+        sqlite3_finalize(S);
+    }
+    sqlite3_close(Db);
+    return Result;
+}
+
+} // namespace
+
+TEST(StoreProcessTest, ConcurrentReadModifyWriteLosesNoUpdate) {
+    wdx::testsupport::TTempStore Store;
+    const int Workers = 4, Rounds = 60;
+    std::vector<std::unique_ptr<TWorker>> All;
+    for (int I = 0; I < Workers; ++I) {
+        All.push_back(std::make_unique<TWorker>(std::vector<std::string>{"count", std::to_string(Rounds)}));
+        ASSERT_TRUE(All.back()->Started());
+    }
+    // This process reads alongside them.
+    auto Deadline = Clock::now() + std::chrono::seconds(90);
+    std::int32_t Seen = 0;
+    for (int I = 0; I < 50; ++I) {
+        std::int32_t Now = 0;
+        TRegError Err = TRegError::None;
+        if (ReadInt32(TRegRoot::User, "Race", "Counter", Now, &Err)) {
+            EXPECT_GE(Now, Seen);
+            Seen = Now;
+        } else {
+            EXPECT_EQ(Err, TRegError::NotFound) << ErrorName(Err);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (auto& W : All)
+        EXPECT_EQ(W->Wait(Deadline), 0);
+    std::int32_t Final = 0;
+    ASSERT_TRUE(ReadInt32(TRegRoot::User, "Race", "Counter", Final));
+    EXPECT_EQ(Final, Workers * Rounds);
+    ReleaseCachedConnections();
+    EXPECT_EQ(IntegrityCheck(Store.UserPath()), "ok");
+}
+
+TEST(StoreProcessTest, KillDuringWritesKeepsEveryAcknowledgedWrite) {
+    wdx::testsupport::TTempStore Store;
+    std::map<std::string, long> Acked;
+    for (int Round = 0; Round < 3; ++Round) {
+        std::vector<std::pair<std::string, std::unique_ptr<TWorker>>> All;
+        for (const char* Tag : {"A", "B"}) {
+            std::string T = std::string(Tag) + std::to_string(Round);
+            All.emplace_back(T, std::make_unique<TWorker>(std::vector<std::string>{"ack", T, "3000"}));
+            ASSERT_TRUE(All.back().second->Started());
+        }
+        // Let both get going, then kill them at some moment mid-stream.
+        auto Deadline = Clock::now() + std::chrono::seconds(30);
+        for (auto& [Tag, W] : All)
+            while (W->LastAck(50) < 10 + Round * 7 && Clock::now() < Deadline) {
+            }
+        for (auto& [Tag, W] : All) {
+            W->Kill9();
+            Acked[Tag] = W->LastAck(0);
+            EXPECT_GE(Acked[Tag], 10) << Tag << " did not get going";
+        }
+        EXPECT_EQ(IntegrityCheck(Store.UserPath()), "ok") << "round " << Round;
+    }
+    TRegTransaction Tx(TRegRoot::User, TRegAccess::Read);
+    ASSERT_TRUE(Tx.Ok()) << Tx.ErrorText();
+    for (auto& [Tag, Last] : Acked) {
+        TRegKey Key;
+        ASSERT_TRUE(Tx.OpenKey("Kill\\" + Tag, Key));
+        for (long I = 0; I <= Last; ++I) {
+            std::string Text;
+            ASSERT_TRUE(Key.ReadText(Tag + "-" + std::to_string(I), Text)) << Tag << " " << I;
+            EXPECT_EQ(Text, std::string(3000, static_cast<char>('a' + I % 26)));
+        }
+    }
+}
