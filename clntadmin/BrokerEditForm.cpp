@@ -144,7 +144,8 @@ void TForm2::CreateControls() {
     Panel2->setFrameShape(QFrame::Panel);
     Panel2->setFrameShadow(QFrame::Raised);
     Panel2->setGeometry(8, 216, 217, 33);
-    chkbConnectionPooling = CheckBox(Panel1, "chkbConnectionPooling", "Connection pooling", {16, 224, 137, 17});
+    chkbConnectionPooling =
+        CheckBox(Panel1, "chkbConnectionPooling", "Connection pooling", {16, 224, 137, 17});
     chkbConnectionPooling->raise();
 
     grpbLogging = Named(new QGroupBox(QStringLiteral("Logging"), Panel1), "grpbLogging");
@@ -303,16 +304,24 @@ void TForm2::SyncSpinPosition(common::TUpDown* UpDown) {
         UpDown->SyncPosition(value);
 }
 
-void TForm2::Edit1Change() { FChanged = true; }
+void TForm2::Edit1Change() {
+    FChanged = true;
+}
 
 void TForm2::UpDown1Click(common::TUpDown* UpDown) {
     UpDown->Associate()->setModified(true);
     FChanged = true;
 }
 
-void TForm2::chkbConnectionPoolingClick() { FChanged = true; }
-void TForm2::chkbCommsClick() { FChanged = true; }
-void TForm2::chkbCallsClick() { FChanged = true; }
+void TForm2::chkbConnectionPoolingClick() {
+    FChanged = true;
+}
+void TForm2::chkbCommsClick() {
+    FChanged = true;
+}
+void TForm2::chkbCallsClick() {
+    FChanged = true;
+}
 
 bool TForm2::NameTakenInScope(int Scope) const {
     const common::TListItems* items = FListView->Items();
@@ -326,7 +335,9 @@ bool TForm2::NameTakenInScope(int Scope) const {
 
 TForm2::TCheckResult TForm2::CheckEntries() const {
     const QString invalid = ResText(2004);
-    auto fail = [](QWidget* Focus, QString Message) { return TCheckResult{false, Focus, std::move(Message)}; };
+    auto fail = [](QWidget* Focus, QString Message) {
+        return TCheckResult{false, Focus, std::move(Message)};
+    };
 
     if (Edit1->text().isEmpty())
         return fail(Edit1, invalid);
@@ -338,7 +349,8 @@ TForm2::TCheckResult TForm2::CheckEntries() const {
     if (Edit2->text().isEmpty())
         return fail(Edit2, invalid);
     if (!IsStorable(Edit2->text()))
-        return fail(Edit2, invalid + QStringLiteral(" The host name holds characters that cannot be stored."));
+        return fail(Edit2,
+                    invalid + QStringLiteral(" The host name holds characters that cannot be stored."));
     if (Edit3->text().isEmpty())
         return fail(Edit3, invalid);
     if (Edit4->text().isEmpty())
@@ -377,7 +389,8 @@ void TForm2::OKBtnClick() {
     const TCheckResult check = CheckEntries();
     if (!check.Passed) {
         check.Focus->setFocus();
-        common::ShowMessage({this, check.Message, windowTitle(), common::TMsgIcon::Error, common::TMsgButtons::Ok});
+        common::ShowMessage(
+            {this, check.Message, windowTitle(), common::TMsgIcon::Error, common::TMsgButtons::Ok});
         return;
     }
 
@@ -392,7 +405,8 @@ void TForm2::OKBtnClick() {
     def.LogComms = chkbComms->isChecked();
     def.LogCalls = chkbCalls->isChecked();
     if (!brokerstore::WriteBrokerDefinition(def)) {
-        common::ShowMessage({this, failText, Edit1->text(), common::TMsgIcon::Error, common::TMsgButtons::Ok});
+        common::ShowMessage(
+            {this, failText, Edit1->text(), common::TMsgIcon::Error, common::TMsgButtons::Ok});
         return;
     }
 

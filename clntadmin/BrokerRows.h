@@ -26,7 +26,11 @@ QString TypeTextOf(const common::TWDXStdForm& Form, brokerstore::TBrokerScope Sc
 bool SameBrokerName(const QString& A, const QString& B);
 
 // Store texts are UTF-8.
-inline std::string StoreText(const QString& Text) { return Text.toStdString(); }
-inline QString FromStore(const std::string& Text) { return QString::fromStdString(Text); }
+inline std::string StoreText(const QString& Text) {
+    return Text.toStdString();
+}
+inline QString FromStore(const std::string& Text) {
+    return QString::fromStdString(Text);
+}
 
 } // namespace wdx::clntadmin

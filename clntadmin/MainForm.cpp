@@ -186,13 +186,16 @@ void TForm1::FillList() {
         const QString type = TypeTextOf(*this, scope);
         for (const std::string& name : names) {
             brokerstore::TBrokerSummary s = brokerstore::ReadBrokerSummary(scope, name);
-            rows.push_back({FromStore(name), FromStore(s.HostName), FromStore(s.Port), FromStore(s.TimeOut), type});
+            rows.push_back(
+                {FromStore(name), FromStore(s.HostName), FromStore(s.Port), FromStore(s.TimeOut), type});
         }
     }
     ListView1->Items()->Assign(std::move(rows));
 }
 
-void TForm1::CheckShortNames() { clntadmin::CheckShortNames(this, *FShortNameSetting); }
+void TForm1::CheckShortNames() {
+    clntadmin::CheckShortNames(this, *FShortNameSetting);
+}
 
 void TForm1::closeEvent(QCloseEvent* Event) {
     FormClose();
@@ -204,7 +207,9 @@ void TForm1::FormClose() {
     setAttribute(Qt::WA_DeleteOnClose);
 }
 
-void TForm1::CloseBtnClick() { close(); }
+void TForm1::CloseBtnClick() {
+    close();
+}
 
 void TForm1::ListView1SelectItem() {
     const bool selected = ListView1->SelectedRow() >= 0;
@@ -221,7 +226,8 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
     if (Watched == ListView1 && Event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(Event);
         // The keypad's Delete is the same key; only Shift, Ctrl and Alt count.
-        if (ListView1KeyDown(key->key(), key->modifiers() & ~Qt::KeypadModifier, QGuiApplication::mouseButtons()))
+        if (ListView1KeyDown(key->key(), key->modifiers() & ~Qt::KeypadModifier,
+                             QGuiApplication::mouseButtons()))
             return true;
     } else if (Watched == ListView1->viewport()) {
         if (Event->type() == QEvent::MouseButtonPress) {
@@ -246,7 +252,9 @@ void TForm1::ListView1DblClick() {
         AddListViewEntry();
 }
 
-void TForm1::AddListViewEntry() { ShowEditDialog(false); }
+void TForm1::AddListViewEntry() {
+    ShowEditDialog(false);
+}
 
 void TForm1::EditListViewEntry() {
     // There is nothing to edit without a selected row.
@@ -271,7 +279,9 @@ bool TForm1::ListView1KeyDown(int Key, Qt::KeyboardModifiers Shift, Qt::MouseBut
     return true;
 }
 
-void TForm1::DeleteListViewEntry() { ListView1KeyDown(Qt::Key_Delete, Qt::NoModifier, Qt::NoButton); }
+void TForm1::DeleteListViewEntry() {
+    ListView1KeyDown(Qt::Key_Delete, Qt::NoModifier, Qt::NoButton);
+}
 
 void TForm1::DeleteSelectedEntry() {
     if (common::ShowMessage({this, ResText(1006), windowTitle(), common::TMsgIcon::Warning,

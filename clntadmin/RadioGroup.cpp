@@ -44,7 +44,9 @@ QRadioButton* TRadioGroup::Button(int Index) const {
     return Index >= 0 && Index < Count() ? FButtons[static_cast<size_t>(Index)] : nullptr;
 }
 
-int TRadioGroup::ItemIndex() const { return FGroup->checkedId(); }
+int TRadioGroup::ItemIndex() const {
+    return FGroup->checkedId();
+}
 
 void TRadioGroup::SetItemIndex(int Index) {
     if (QRadioButton* b = Button(Index)) {

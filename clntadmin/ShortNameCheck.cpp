@@ -45,8 +45,9 @@ bool CheckShortNames(QWidget* Owner, const TShortNameSetting& Setting) {
     std::optional<std::int32_t> Value = Setting.NameCreationSetting();
     if (!Value || *Value != 1)
         return false;
-    common::ShowMessage({Owner, QString::fromLatin1(ShortNameWarning), QString::fromLatin1(ShortNameWarningCaption),
-                         common::TMsgIcon::Warning, common::TMsgButtons::Ok});
+    common::ShowMessage({Owner, QString::fromLatin1(ShortNameWarning),
+                         QString::fromLatin1(ShortNameWarningCaption), common::TMsgIcon::Warning,
+                         common::TMsgButtons::Ok});
     return true;
 }
 

@@ -33,8 +33,9 @@ inline constexpr const char* NameCreationValue = "NtfsDisable8dot3NameCreation";
 // Under the product key of the System root: "1" turns the warning off.
 inline constexpr const char* ShortNameOptOutValue = "Disable8dot3Check";
 
-inline constexpr const char* ShortNameWarning = "VKR Client will not work correctly with 8.3 file name generation "
-                                                "disabled.  Contact your supplier for further information.";
+inline constexpr const char* ShortNameWarning =
+    "VKR Client will not work correctly with 8.3 file name generation "
+    "disabled.  Contact your supplier for further information.";
 inline constexpr const char* ShortNameWarningCaption = "Warning";
 
 // Reads the opt-out and the setting and, when the setting is exactly 1,

@@ -31,17 +31,19 @@ using brokerstore::scSystem;
 using brokerstore::scUser;
 using registry::TRegRoot;
 
-inline std::string BrokerKey(const std::string& Name) { return std::string(brokerstore::ProductKey) + "\\" + Name; }
+inline std::string BrokerKey(const std::string& Name) {
+    return std::string(brokerstore::ProductKey) + "\\" + Name;
+}
 inline TRegRoot RootOf(brokerstore::TBrokerScope Scope) {
     return Scope == scSystem ? TRegRoot::System : TRegRoot::User;
 }
 
 // A definition written the way the dialog writes one.
-inline void Define(brokerstore::TBrokerScope Scope, const std::string& Name, const std::string& Host = "localhost",
-                   const std::string& Port = "7563", const std::string& TimeOut = "30", bool Pooling = false,
-                   int LogLevel = 0) {
-    brokerstore::TBrokerDefinition d{Name, Scope, Host, Port, TimeOut, Pooling, (LogLevel & 1) != 0,
-                                     (LogLevel & 2) != 0};
+inline void Define(brokerstore::TBrokerScope Scope, const std::string& Name,
+                   const std::string& Host = "localhost", const std::string& Port = "7563",
+                   const std::string& TimeOut = "30", bool Pooling = false, int LogLevel = 0) {
+    brokerstore::TBrokerDefinition d{
+        Name, Scope, Host, Port, TimeOut, Pooling, (LogLevel & 1) != 0, (LogLevel & 2) != 0};
     ASSERT_TRUE(brokerstore::WriteBrokerDefinition(d)) << Name;
 }
 
@@ -141,6 +143,13 @@ private:
 inline void Enter(QLineEdit* Edit, const QString& Text) {
     Edit->selectAll();
     Edit->insert(Text);
+}
+inline void Fill(TForm2& D, const QString& Name, const QString& Host, const QString& Port,
+                 const QString& TimeOut) {
+    Enter(D.Edit1, Name);
+    Enter(D.Edit2, Host);
+    Enter(D.Edit3, Port);
+    Enter(D.Edit4, TimeOut);
 }
 
 // Holds the write lock of a store file, as another program writing it

@@ -31,13 +31,6 @@ void Edit(TFormGuard& Form, int Row, std::function<void(TForm2&)> Drive) {
     TDialogDriver driver(std::move(Drive));
     Form->Button2->click();
 }
-
-void Fill(TForm2& D, const QString& Name, const QString& Host, const QString& Port, const QString& TimeOut) {
-    Enter(D.Edit1, Name);
-    Enter(D.Edit2, Host);
-    Enter(D.Edit3, Port);
-    Enter(D.Edit4, TimeOut);
-}
 } // namespace
 
 TEST(AdminEditForm, NewModeStartsEmptyWithTheStartingValues) {
@@ -64,7 +57,8 @@ TEST(AdminEditForm, NewModeStartsEmptyWithTheStartingValues) {
         EXPECT_EQ(d.focusWidget(), d.Edit1);
         EXPECT_EQ((QStringList{d.Edit1->text(), d.Edit2->text(), d.Edit3->text(), d.Edit4->text()}),
                   (QStringList{"", "", "7563", "0"}));
-        EXPECT_FALSE(d.chkbConnectionPooling->isChecked() || d.chkbComms->isChecked() || d.chkbCalls->isChecked());
+        EXPECT_FALSE(d.chkbConnectionPooling->isChecked() || d.chkbComms->isChecked() ||
+                     d.chkbCalls->isChecked());
         EXPECT_EQ(d.UpDown1->Min(), 1025);
         EXPECT_EQ(d.UpDown1->Max(), 32767);
         EXPECT_EQ(d.UpDown2->Max(), 1000);
@@ -92,8 +86,8 @@ TEST(AdminEditForm, ChecksRunInOrderWithTheirMessageAndFocus) {
         {"n", "h", "", "x", "Invalid input.", "Edit3"},
         {"n", "h", "x", "", "Invalid input.", "Edit4"},
         {"a\\b", "h", "1", "1", "Invalid input. A Component Broker name cannot contain \"\\\".", "Edit1"},
-        {"abc", "", "1", "1", "Invalid input.", "Edit2"},                 // empty fields come first
-        {"abc", "h", "x", "1", "Duplicate entry.", "Edit1"},              // in another scope, another case
+        {"abc", "", "1", "1", "Invalid input.", "Edit2"},    // empty fields come first
+        {"abc", "h", "x", "1", "Duplicate entry.", "Edit1"}, // in another scope, another case
         {"n", "h", "  ", "1", "Invalid entry: must be an integer.", "Edit3"},
         {"n", "h", "x", "y", "Invalid entry: must be an integer.", "Edit3"},
         {"n", "h", " 7563", "1", "Invalid entry: must be an integer.", "Edit3"},
@@ -211,7 +205,8 @@ TEST(AdminEditForm, EditShowsTheRowAndTheStoredOptions) {
                   (QStringList{"Plant", "plant", "07563", "30"}));
         EXPECT_EQ(d.RadioGroup1->ItemIndex(), 1);
         EXPECT_EQ(d.LoadedScope(), 1);
-        EXPECT_TRUE(d.chkbConnectionPooling->isChecked() && d.chkbComms->isChecked() && d.chkbCalls->isChecked());
+        EXPECT_TRUE(d.chkbConnectionPooling->isChecked() && d.chkbComms->isChecked() &&
+                    d.chkbCalls->isChecked());
         EXPECT_FALSE(d.Changed());
         d.CancelBtn->click();
     });
@@ -244,12 +239,26 @@ TEST(AdminEditForm, OnlyTheOperatorsChangesCount) {
     };
     const TChange changes[] = {
         {"nothing", [](TForm2&) {}, false},
-        {"scope there and back", [](TForm2& d) { d.RadioGroup1->Button(1)->click(); d.RadioGroup1->Button(0)->click(); },
+        {"scope there and back",
+         [](TForm2& d) {
+             d.RadioGroup1->Button(1)->click();
+             d.RadioGroup1->Button(0)->click();
+         },
          false},
         {"a text set by code", [](TForm2& d) { d.Edit2->setText("h"); }, false},
-        {"a box clicked twice", [](TForm2& d) { d.chkbCalls->click(); d.chkbCalls->click(); }, true},
+        {"a box clicked twice",
+         [](TForm2& d) {
+             d.chkbCalls->click();
+             d.chkbCalls->click();
+         },
+         true},
         {"a pasted text", [](TForm2& d) { Enter(d.Edit2, "p"); }, true},
-        {"a typed text", [](TForm2& d) { QTest::keyClick(d.Edit2, Qt::Key_End); QTest::keyClicks(d.Edit2, "x"); }, true},
+        {"a typed text",
+         [](TForm2& d) {
+             QTest::keyClick(d.Edit2, Qt::Key_End);
+             QTest::keyClicks(d.Edit2, "x");
+         },
+         true},
         {"an arrow", [](TForm2& d) { QTest::mouseClick(Arrow(d.UpDown2, true), Qt::LeftButton); }, true},
     };
     for (const TChange& c : changes) {
@@ -363,7 +372,8 @@ TEST(AdminEditForm, LongTextsAndAnyCharactersRoundTripExactly) {
         d.OKBtn->click();
         ASSERT_EQ(boxes.Seen.size(), 1u);
         EXPECT_EQ(boxes.Seen[0].Focus, d.Edit2);
-        EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith("Invalid input. ")) << boxes.Texts()[0].toStdString();
+        EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith("Invalid input. "))
+            << boxes.Texts()[0].toStdString();
         d.CancelBtn->click();
     });
     EXPECT_FALSE(Exists(scUser, "n"));

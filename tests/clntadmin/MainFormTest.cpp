@@ -36,7 +36,9 @@ const std::vector<bool> RowSelected{true, true, true, false, true, true};
 QPoint RowCentre(const TForm1& F, int Row) {
     return F.ListView1->visualRect(F.ListView1->Items()->index(Row, 1)).center();
 }
-QPoint BelowRows(const TForm1& F) { return {20, F.ListView1->viewport()->height() - 5}; }
+QPoint BelowRows(const TForm1& F) {
+    return {20, F.ListView1->viewport()->height() - 5};
+}
 
 // A double-click as the platform delivers it (QTest's alone sends neither
 // the first click nor the last release).
@@ -130,7 +132,8 @@ TEST(AdminMainForm, ListsUserRowsThenSystemRowsAsStored) {
     EXPECT_EQ(form.Row(form.Find("Bare", "User")), (QStringList{"Bare", "", "", "0", "User"}));
     EXPECT_EQ(form.Row(form.Find("NoTimeOut", "User")), (QStringList{"NoTimeOut", "h", "1", "0", "User"}));
     EXPECT_EQ(form.Row(form.Find("Shared", "User")), (QStringList{"Shared", "my-host", "9000", "1", "User"}));
-    EXPECT_EQ(form.Row(form.Find("Shared", "System")), (QStringList{"Shared", "sys-host", "8000", "5", "System"}));
+    EXPECT_EQ(form.Row(form.Find("Shared", "System")),
+              (QStringList{"Shared", "sys-host", "8000", "5", "System"}));
     EXPECT_EQ(form.Row(form.Find("Plant", "System")),
               (QStringList{"Plant", "plant.example.com", "07563", "30", "System"}));
     EXPECT_LT(form.Find("NoTimeOut", "User"), form.Find("Plant", "System"));
