@@ -174,8 +174,18 @@ void TForm1::showEvent(QShowEvent* Event) {
 }
 
 void TForm1::FormShow() {
+    // The rows are there before the window is first drawn.
     FillList();
-    CheckShortNames();
+}
+
+void TForm1::setVisible(bool Visible) {
+    TWDXClntStdForm::setVisible(Visible);
+    // The first showing ends with the short-name check, once the window is
+    // on the screen, so that a warning has the filled list behind it.
+    if (Visible && FShown && !FChecked) {
+        FChecked = true;
+        CheckShortNames();
+    }
 }
 
 void TForm1::FillList() {

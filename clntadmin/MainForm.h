@@ -55,6 +55,8 @@ public:
     static constexpr int ClientHeight = 413;
     static constexpr int HelpContextId = 116;
 
+    void setVisible(bool Visible) override;
+
 protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
@@ -84,6 +86,7 @@ private:
 
     std::shared_ptr<const TShortNameSetting> FShortNameSetting;
     bool FShown = false;
+    bool FChecked = false;
 };
 
 } // namespace wdx::clntadmin

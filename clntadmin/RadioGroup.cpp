@@ -13,17 +13,24 @@ TRadioGroup::TRadioGroup(QWidget* Parent) : QGroupBox(Parent), FGroup(new QButto
 }
 
 void TRadioGroup::SetItems(const QStringList& Items) {
-    for (QRadioButton* b : FButtons) {
+    // Buttons that stay keep their place in the keyboard order.
+    while (Count() > Items.size()) {
+        QRadioButton* b = FButtons.back();
         FGroup->removeButton(b);
+        FButtons.pop_back();
         delete b;
     }
-    FButtons.clear();
     for (int i = 0; i < Items.size(); ++i) {
+        if (i < Count()) {
+            FButtons[static_cast<size_t>(i)]->setText(Items.at(i));
+            continue;
+        }
         auto* b = new QRadioButton(Items.at(i), this);
         b->setObjectName(objectName() + QStringLiteral("Item%1").arg(i));
         FGroup->addButton(b, i);
         FButtons.push_back(b);
     }
+    SetItemIndex(-1);
     Arrange();
 }
 

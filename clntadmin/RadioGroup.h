@@ -16,7 +16,7 @@ class TRadioGroup : public QGroupBox {
 public:
     explicit TRadioGroup(QWidget* Parent = nullptr);
 
-    // Replaces the buttons; none is chosen afterwards.
+    // One button per item, in order; none is chosen afterwards.
     void SetItems(const QStringList& Items);
     void SetColumns(int Columns);
     int Count() const { return static_cast<int>(FButtons.size()); }

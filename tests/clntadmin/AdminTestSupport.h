@@ -20,10 +20,16 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 struct sqlite3;
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString& Text, std::ostream* Os) {
+    *Os << '"' << Text.toStdString() << '"';
+}
 
 namespace wdx::clntadmin::test {
 

@@ -64,6 +64,16 @@ TEST(AdminEditForm, NewModeStartsEmptyWithTheStartingValues) {
         EXPECT_EQ(d.UpDown2->Max(), 1000);
         EXPECT_FALSE(d.UpDown1->Wrap());
         EXPECT_TRUE(d.Changed());
+        QStringList order;
+        QWidget* w = d.Edit1;
+        do {
+            if ((w->focusPolicy() & Qt::TabFocus) && w->window() == &d)
+                order << w->objectName();
+            w = w->nextInFocusChain();
+        } while (w != d.Edit1);
+        EXPECT_EQ(order, (QStringList{"Edit1", "Edit2", "Edit3", "UpDown1", "Edit4", "UpDown2",
+                                      "RadioGroup1Item0", "RadioGroup1Item1", "chkbConnectionPooling",
+                                      "chkbComms", "chkbCalls", "OKBtn", "CancelBtn"}));
         d.CancelBtn->click();
     });
     EXPECT_TRUE(boxes.Seen.empty());
@@ -156,7 +166,7 @@ TEST(AdminEditForm, AddWritesAndAppendsAndKeepsTheSelection) {
         Fill(d, "Mine", "h", "1", "1");
         d.chkbComms->click();
         d.chkbCalls->click();
-        d.OKBtn->click();
+        QTest::keyClick(d.Edit4, Qt::Key_Return); // OK is the default button
     });
     EXPECT_EQ(form.Row(3), (QStringList{"Mine", "h", "1", "1", "User"}));
     EXPECT_EQ(Stored(scUser, "Mine", "LogLevel"), "3");

@@ -1,5 +1,7 @@
 #include "AdminTestSupport.h"
 
+#include "clntadmin/Startup.h"
+#include "common/Application.h"
 #include "common/UpDown.h"
 
 #include <QAction>
@@ -292,4 +294,20 @@ TEST(AdminMainForm, DeletingAKeyThatIsGoneShowsTheFailureAndKeepsTheRow) {
     EXPECT_EQ(failure.Buttons, common::TMsgButtons::Ok);
     EXPECT_EQ(form.Rows().Count(), 1);
     EXPECT_EQ(form->ListView1->SelectedRow(), 0);
+}
+
+TEST(AdminStartup, ApplicationTitleNameAndIcon) {
+    auto* app = common::TWDXApplication::Instance();
+    ASSERT_NE(app, nullptr);
+    InitApplication(*app);
+    EXPECT_EQ(app->Title(), "NPX Client Administrator");
+    EXPECT_EQ(QApplication::applicationName(), "WDXClntAdmin");
+    EXPECT_EQ(QApplication::font().family(), "MS Sans Serif");
+    const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
+    // An exception escaping a handler is reported under the program's title.
+    TBoxes boxes;
+    app->ShowException("broken");
+    ASSERT_EQ(boxes.Seen.size(), 1u);
+    EXPECT_EQ(boxes.Seen[0].Request.Caption, "NPX Client Administrator");
 }

@@ -3,6 +3,7 @@
 #include "clntadmin/ShortNameCheck.h"
 
 #include <QPushButton>
+#include <QWindow>
 #include <optional>
 #include <variant>
 
@@ -82,11 +83,14 @@ TEST(AdminShortNameCheck, TheWarningComesOnceAfterTheListIsFilled) {
     Put(TRegRoot::User, brokerstore::ProductKey, ShortNameOptOutValue, std::string("1"));
     Put(TRegRoot::System, FileSystemKey, NameCreationValue, std::int32_t(1));
     int rowsAtWarning = -1;
+    bool onScreen = false;
     std::vector<common::TMessageRequest> seen;
     common::TMessageHandlerScope handler([&](const common::TMessageRequest& R) {
         seen.push_back(R);
-        if (auto* f = qobject_cast<TForm1*>(R.Owner))
+        if (auto* f = qobject_cast<TForm1*>(R.Owner)) {
             rowsAtWarning = f->ListView1->Items()->Count();
+            onScreen = f->windowHandle() && f->windowHandle()->isVisible();
+        }
         return common::TMsgAnswer::Ok;
     });
     TFormGuard form;
@@ -98,6 +102,7 @@ TEST(AdminShortNameCheck, TheWarningComesOnceAfterTheListIsFilled) {
     EXPECT_EQ(seen[0].Buttons, common::TMsgButtons::Ok);
     EXPECT_EQ(seen[0].Owner, form.Form);
     EXPECT_EQ(rowsAtWarning, 1);
+    EXPECT_TRUE(onScreen);
     // Shown again, the window neither warns nor reads again; it runs on.
     form->hide();
     form->show();
