@@ -32,6 +32,25 @@ void TListItems::Assign(std::vector<QStringList> Rows) {
     endResetModel();
 }
 
+void TListItems::SetText(int Row, int Column, const QString& Text) {
+    if (Row < 0 || Row >= Count() || Column < 0)
+        return;
+    QStringList& cells = FRows[static_cast<size_t>(Row)];
+    while (cells.size() <= Column)
+        cells << QString();
+    cells[Column] = Text;
+    QModelIndex cell = index(Row, Column);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+void TListItems::Delete(int Row) {
+    if (Row < 0 || Row >= Count())
+        return;
+    beginRemoveRows({}, Row, Row);
+    FRows.erase(FRows.begin() + Row);
+    endRemoveRows();
+}
+
 QString TListItems::Text(int Row, int Column) const {
     if (Row < 0 || Row >= Count())
         return {};

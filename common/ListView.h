@@ -22,6 +22,10 @@ public:
     void Add(QStringList Cells);
     // Replaces every row at once (one view update, however many rows).
     void Assign(std::vector<QStringList> Rows);
+    // Changes one cell of an existing row (the caption is column 0).
+    void SetText(int Row, int Column, const QString& Text);
+    // Removes one row; the rows after it move up.
+    void Delete(int Row);
 
     int Count() const { return static_cast<int>(FRows.size()); }
     // Text of one cell; empty when the row has fewer texts.

@@ -79,3 +79,24 @@ TEST_F(ListViewTest, HiddenSelectionIsNotDrawnWithoutFocus) {
     EXPECT_NE(List.palette().color(QPalette::Inactive, QPalette::Highlight),
               List.palette().color(QPalette::Inactive, QPalette::Base));
 }
+
+TEST_F(ListViewTest, CellsChangeInPlaceAndRowsAreRemoved) {
+    Fill(3);
+    QSignalSpy changed(List.Items(), &QAbstractItemModel::dataChanged);
+    List.Items()->SetText(1, 2, "changed");
+    List.Items()->SetText(1, 5, "beyond"); // a row with fewer cells grows
+    List.Items()->SetText(7, 0, "ignored");
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(List.Items()->Text(1, 2), "changed");
+    EXPECT_EQ(List.Items()->Text(1, 5), "beyond");
+    EXPECT_EQ(List.Items()->Text(1, 4), "");
+    EXPECT_EQ(List.Items()->Caption(1), "row1");
+
+    List.Items()->Delete(1);
+    List.Items()->Delete(-1);
+    List.Items()->Delete(2);
+    ASSERT_EQ(List.Items()->Count(), 2);
+    EXPECT_EQ(List.Items()->Caption(0), "row0");
+    EXPECT_EQ(List.Items()->Caption(1), "row2");
+    EXPECT_EQ(List.model()->rowCount(), 2);
+}
