@@ -4,6 +4,8 @@
 #include "clntadmin/BrokerEditForm.h"
 #include "clntadmin/BrokerRows.h"
 #include "clntadmin/ShortNameCheck.h"
+#include "common/HelpFile.h"
+#include "common/HelpRouter.h"
 #include "common/ListView.h"
 #include "common/MessageService.h"
 
@@ -120,7 +122,8 @@ void TForm1::CreateControls() {
     connect(Item11, &QAction::triggered, this, [this] { AddListViewEntry(); });
     connect(Item21, &QAction::triggered, this, [this] { EditListViewEntry(); });
     connect(Item31, &QAction::triggered, this, [this] { DeleteListViewEntry(); });
-    // HelpBtn is wired to the help file search and the help router.
+    connect(HelpBtn, &QPushButton::clicked, this, [this] { HelpBtnClick(); });
+    HelpRouter1 = common::CreateHelpRouter1(this);
 }
 
 void TForm1::FormCreate() {
@@ -150,7 +153,7 @@ void TForm1::FormCreate() {
 
     PageControl1->setCurrentWidget(TabSheet1);
 
-    // The help file search belongs here, once the texts are set.
+    common::LocateHelpFile(*this);
 
     Button1->setEnabled(true);
     Button2->setEnabled(false);
@@ -216,6 +219,8 @@ void TForm1::FormClose() {
     // However the window closes, it is freed, and its closing ends the program.
     setAttribute(Qt::WA_DeleteOnClose);
 }
+
+void TForm1::HelpBtnClick() { common::HelpBtnClick(*this, common::ClntAdminHelpMessages); }
 
 void TForm1::CloseBtnClick() {
     close();

@@ -16,6 +16,7 @@ class QTabWidget;
 
 namespace wdx::common {
 class TListView;
+class THelpRouter;
 }
 
 namespace wdx::clntadmin {
@@ -50,6 +51,7 @@ public:
     QAction* Item11;
     QAction* Item21;
     QAction* Item31;
+    common::THelpRouter* HelpRouter1;
 
     static constexpr int ClientWidth = 362;
     static constexpr int ClientHeight = 413;
@@ -70,6 +72,7 @@ private:
     void FormShow();
     void FormClose();
     void CloseBtnClick();
+    void HelpBtnClick();
     void ListView1SelectItem();
     void ListView1DblClick();
     void AddListViewEntry();

@@ -2,6 +2,7 @@
 
 #include "clntadmin/WDXClntStdClasses.h"
 #include "common/Application.h"
+#include "common/HelpApplication.h"
 
 namespace wdx::clntadmin {
 
@@ -10,6 +11,8 @@ void InitApplication(common::TWDXApplication& App) {
     App.setApplicationName(QString::fromLatin1(ProgramName));
     App.setFont(common::TWDXStdForm::StdFont());
     App.setWindowIcon(common::LoadProgramIcon(ClntAdminModule(), QStringLiteral("MAINICON")));
+    // Help goes through the main window's own help file and the help router.
+    common::SetApplicationHelpFile({});
 }
 
 } // namespace wdx::clntadmin
