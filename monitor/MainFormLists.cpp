@@ -167,10 +167,10 @@ void TForm1::RefreshBtnClick() {
         failure = std::current_exception();
     }
     // After a reset (a fill the broker refused) the button stays disabled.
-    if (Connection) {
+    // Enabled, it is painted as this handler returns (or by the report's box
+    // below): as soon as a repaint here would, without its cost.
+    if (Connection)
         RefreshBtn->setEnabled(true);
-        RefreshBtn->repaint();
-    }
     // Reported while the refresh still counts as under way, so that ticks
     // meanwhile wait for the operator's answer.
     if (failure)
