@@ -185,7 +185,9 @@ void TForm1::CreateControls() {
 
 void TForm1::BindHandlers() {
     // Every handler reports what it does not handle itself; see RunHandler.
-    auto bind = [this](auto Handler) { return [this, Handler] { RunHandler([this, Handler] { (this->*Handler)(); }); }; };
+    auto bind = [this](auto Handler) {
+        return [this, Handler] { RunHandler([this, Handler] { (this->*Handler)(); }); };
+    };
     // A choice by the operator; choosing an item from code runs nothing.
     connect(ComboBox1, &QComboBox::activated, this, bind(&TForm1::ComboBox1Change));
     connect(DisconnectBtn, &QPushButton::clicked, this, bind(&TForm1::DisconnectBtnClick));

@@ -60,8 +60,8 @@ void TForm1::ComboBox1Change() {
     try {
         relay = CoOmniRelay::Create();
     } catch (const std::exception& e) {
-        common::ShowMessage({this, ResText(IdCannotAccessRelay) + u' ' + QString::fromUtf8(e.what()), BrokerName,
-                             common::TMsgIcon::Error, common::TMsgButtons::Ok});
+        common::ShowMessage({this, ResText(IdCannotAccessRelay) + u' ' + QString::fromUtf8(e.what()),
+                             BrokerName, common::TMsgIcon::Error, common::TMsgButtons::Ok});
         return;
     }
     try {
@@ -74,8 +74,8 @@ void TForm1::ComboBox1Change() {
     if (status != 0 && (DebugMode || status != RelayNotice)) {
         const QString errorText = QString::fromStdU16String(ComGet(*relay, &IOmniRelay::ErrorText));
         const common::TMsgAnswer answer =
-            common::ShowMessage({this, FormatMessage(ResText(IdInvalidRelayReturn), status, errorText), BrokerName,
-                                 common::TMsgIcon::Warning, common::TMsgButtons::OkCancel});
+            common::ShowMessage({this, FormatMessage(ResText(IdInvalidRelayReturn), status, errorText),
+                                 BrokerName, common::TMsgIcon::Warning, common::TMsgButtons::OkCancel});
         if (answer == common::TMsgAnswer::Cancel) {
             relay.Reset();
             DisconnectBtnClick();

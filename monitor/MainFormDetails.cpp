@@ -17,13 +17,15 @@
 namespace wdx::monitor {
 
 void TForm1::OpenComponentDetails() {
-    common::ShowMessage({this, QStringLiteral("The component details are not available in this version of the monitor."),
-                         windowTitle(), common::TMsgIcon::Information, common::TMsgButtons::Ok});
+    common::ShowMessage(
+        {this, QStringLiteral("The component details are not available in this version of the monitor."),
+         windowTitle(), common::TMsgIcon::Information, common::TMsgButtons::Ok});
 }
 
 void TForm1::OpenParamDetails() {
-    common::ShowMessage({this, QStringLiteral("The parameter details are not available in this version of the monitor."),
-                         windowTitle(), common::TMsgIcon::Information, common::TMsgButtons::Ok});
+    common::ShowMessage(
+        {this, QStringLiteral("The parameter details are not available in this version of the monitor."),
+         windowTitle(), common::TMsgIcon::Information, common::TMsgButtons::Ok});
 }
 
 } // namespace wdx::monitor

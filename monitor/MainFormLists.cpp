@@ -42,7 +42,8 @@ int ReadInterval(const QString& Text) {
     long long value = 0;
     const qsizetype digitsFrom = i;
     for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i)
-        value = std::min(value * 10 + (t[i].unicode() - u'0'), 1LL << 40); // stays far above the range, never overflows
+        value = std::min(value * 10 + (t[i].unicode() - u'0'),
+                         1LL << 40); // stays far above the range, never overflows
     const bool number = i == t.size() && i > digitsFrom;
     if (negative)
         value = -value;
@@ -50,11 +51,12 @@ int ReadInterval(const QString& Text) {
         return static_cast<int>(value);
     // Typed text is not limited; the box quotes only its start.
     QString shown = Text.size() > 40 ? Text.left(40) + QStringLiteral("...") : Text;
-    throw EIntervalError(QStringLiteral("\"%1\" is not a valid interval: enter a whole number of seconds from %2 to %3.")
-                             .arg(shown)
-                             .arg(TForm1::MinInterval)
-                             .arg(TForm1::MaxInterval)
-                             .toStdString());
+    throw EIntervalError(
+        QStringLiteral("\"%1\" is not a valid interval: enter a whole number of seconds from %2 to %3.")
+            .arg(shown)
+            .arg(TForm1::MinInterval)
+            .arg(TForm1::MaxInterval)
+            .toStdString());
 }
 
 // Where the operator has scrolled a list to; a refill puts it back.
@@ -87,7 +89,8 @@ void TForm1::FillComponentList() {
     }
     // Reselect the component last clicked: the first row of exactly that
     // name. Nothing clicked means nothing to reselect.
-    const int selected = CurrentComponent.isEmpty() ? -1 : FindServer(servers, CurrentComponent.toStdString());
+    const int selected =
+        CurrentComponent.isEmpty() ? -1 : FindServer(servers, CurrentComponent.toStdString());
     ListView1->Items()->Assign(std::make_unique<TServerRows>(std::move(servers)));
     ListView1->SelectRow(selected);
     // Selecting would scroll to the row; the operator's place counts more.

@@ -22,8 +22,8 @@
 #include "monitor/Startup.h"
 
 #include <QComboBox>
-#include <QPushButton>
 #include <QEvent>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -46,8 +46,8 @@ struct TClock {
     using duration = std::chrono::nanoseconds;
     using time_point = std::chrono::time_point<TClock, duration>;
     static time_point now() {
-        static const clockid_t id = qEnvironmentVariableIntValue("WDX_BENCH_WALL") ? CLOCK_MONOTONIC
-                                                                                   : CLOCK_THREAD_CPUTIME_ID;
+        static const clockid_t id =
+            qEnvironmentVariableIntValue("WDX_BENCH_WALL") ? CLOCK_MONOTONIC : CLOCK_THREAD_CPUTIME_ID;
         timespec t{};
         clock_gettime(id, &t);
         return time_point(duration(static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec));
@@ -80,8 +80,8 @@ std::unique_ptr<TServing> Serve(int Components, int Services) {
     char name[32];
     for (int i = 0; i < Components; ++i) {
         std::snprintf(name, sizeof name, "Component%05d", i);
-        script.Servers.push_back({QString::fromLatin1(name).toStdU16String(), i % 7, 10, i * 13, i % 3, i % 250,
-                                  i % 1000 - 5});
+        script.Servers.push_back(
+            {QString::fromLatin1(name).toStdU16String(), i % 7, 10, i * 13, i % 3, i % 250, i % 1000 - 5});
     }
     auto& services = script.Services[QString::fromLatin1(CurrentName).toStdU16String()];
     for (int i = 0; i < Services; ++i) {
@@ -173,9 +173,15 @@ TFigures Measure(int Components, int Services, int Rounds) {
         double b = 0, f = 0, r = 0, p = 0;
         for (int k = 0; k < 3; ++k) {
             switch ((round + 3 + k) % 3) {
-            case 0: b = runBare(); break;
-            case 1: f = runFills(); break;
-            default: std::tie(r, p) = runRefresh(); break;
+            case 0:
+                b = runBare();
+                break;
+            case 1:
+                f = runFills();
+                break;
+            default:
+                std::tie(r, p) = runRefresh();
+                break;
             }
         }
         if (round >= 0) {
@@ -202,8 +208,9 @@ double MeasureEagerFill(int Components, int Rounds) {
         std::vector<QStringList> rows;
         rows.reserve(servers.size());
         for (const TServer& s : servers)
-            rows.push_back({QString::fromStdString(s.Name), QString::number(s.Active), QString::number(s.Maximum),
-                            QString::number(s.Requests), QString::number(s.Queued), QString::number(s.QueueTime),
+            rows.push_back({QString::fromStdString(s.Name), QString::number(s.Active),
+                            QString::number(s.Maximum), QString::number(s.Requests),
+                            QString::number(s.Queued), QString::number(s.QueueTime),
                             QString::number(s.ServiceTime)});
         list.Items()->Assign(std::move(rows));
         if (round >= 0)
@@ -241,9 +248,10 @@ int main(int argc, char** argv) {
     }
 
     std::printf("rounds: %d; medians in ms of %s\n", rounds,
-                qEnvironmentVariableIntValue("WDX_BENCH_WALL") ? "wall-clock time" : "the GUI thread's CPU time");
-    std::printf("%10s %8s | %6s %6s %7s %6s | %13s %13s | %14s %14s\n", "components", "services", "bare", "fills",
-                "refresh", "paint", "fills add", "refresh+paint", "blocked/10k", "own/10k");
+                qEnvironmentVariableIntValue("WDX_BENCH_WALL") ? "wall-clock time"
+                                                               : "the GUI thread's CPU time");
+    std::printf("%10s %8s | %6s %6s %7s %6s | %13s %13s | %14s %14s\n", "components", "services", "bare",
+                "fills", "refresh", "paint", "fills add", "refresh+paint", "blocked/10k", "own/10k");
     for (int components : {10000, 100000}) {
         const int services = 200;
         const TFigures f = Measure(components, services, rounds);
@@ -251,9 +259,9 @@ int main(int argc, char** argv) {
         const double fillsAdd = f.Fills - f.Bare;
         const double windowAdd = f.Refresh + f.Paint - f.Bare;
         std::printf("%10d %8d | %6.2f %6.2f %7.2f %6.2f | %6.2f (%3.0f%%) %6.2f (%3.0f%%) | %14.2f %14.2f\n",
-                    components, services, f.Bare, f.Fills, f.Refresh, f.Paint, fillsAdd, 100 * fillsAdd / f.Bare,
-                    windowAdd, 100 * windowAdd / f.Bare, (f.Refresh + f.Paint) * 10000 / rows,
-                    windowAdd * 10000 / rows);
+                    components, services, f.Bare, f.Fills, f.Refresh, f.Paint, fillsAdd,
+                    100 * fillsAdd / f.Bare, windowAdd, 100 * windowAdd / f.Bare,
+                    (f.Refresh + f.Paint) * 10000 / rows, windowAdd * 10000 / rows);
     }
     for (int components : {10000, 100000})
         std::printf("for comparison, %d component rows formatted into texts up front: %.2f ms\n", components,

@@ -56,7 +56,8 @@ TEST_F(ConnectTest, ChoosingABrokerConnectsShowsItsVersionAndComponents) {
     const Calls calls = Server->TakeCalls();
     auto at = [&](const std::string& C) { return std::find(calls.begin(), calls.end(), C) - calls.begin(); };
     EXPECT_LT(at("Relay.CheckBroker"), at("Monitor.Create"));
-    EXPECT_EQ(Count(calls, "Relay.Release"), Count(calls, "Relay.Create") + Count(calls, "Relay.QueryInterface"));
+    EXPECT_EQ(Count(calls, "Relay.Release"),
+              Count(calls, "Relay.Create") + Count(calls, "Relay.QueryInterface"));
     EXPECT_LT(at("Monitor.VersionInfo"), at("servers.Open"));
     EXPECT_EQ(Count(calls, "services.Open"), 0);
     EXPECT_EQ(Server->LiveObjects, 4);
@@ -78,8 +79,8 @@ TEST_F(ConnectTest, DisconnectEndsTheConnectionAndResetsEveryControlAndField) {
     f.DisconnectBtn->click();
 
     EXPECT_EQ(Server->TakeCalls(),
-              (Calls{"servers.Close", "services.Close", "params.Close", "Monitor.Disconnect", "servers.Release",
-                     "services.Release", "params.Release", "Monitor.Release"}));
+              (Calls{"servers.Close", "services.Close", "params.Close", "Monitor.Disconnect",
+                     "servers.Release", "services.Release", "params.Release", "Monitor.Release"}));
     EXPECT_EQ(Server->LiveObjects, 0);
     ExpectNotConnected("after Disconnect");
     ExpectAutomatic(false);
@@ -159,9 +160,10 @@ TEST_F(ConnectTest, RelayStatusesAndDebugMode) {
         ASSERT_EQ(Boxes.Seen.size(), c.Warned ? 1u : 0u);
         if (c.Warned) {
             const int shown = c.FailCheck ? -1 : c.Status;
-            EXPECT_EQ(Boxes.Seen[0].Text, QStringLiteral("Invalid return from Omni Relay: %1 - relay error text\n"
-                                                         "Click OK to continue, Cancel to disconnect.")
-                                              .arg(shown));
+            EXPECT_EQ(Boxes.Seen[0].Text,
+                      QStringLiteral("Invalid return from Omni Relay: %1 - relay error text\n"
+                                     "Click OK to continue, Cancel to disconnect.")
+                          .arg(shown));
             EXPECT_EQ(Boxes.Seen[0].Caption, "Alpha");
             EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Warning);
             EXPECT_EQ(Boxes.Seen[0].Buttons, TMsgButtons::OkCancel);
@@ -233,7 +235,8 @@ TEST_F(ConnectTest, ARefusedConnectionIsShownAndLeavesTheWindowNotConnected) {
     TClassRegistrationScope noMonitor(CLSID_Monitor, {});
     Choose("Alpha");
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access Monitor type library: The monitor server class is not registered.");
+    EXPECT_EQ(Boxes.Seen[0].Text,
+              "Cannot access Monitor type library: The monitor server class is not registered.");
     EXPECT_EQ(Boxes.Seen[0].Caption, "Alpha");
     ExpectNotConnected("no monitor server");
     EXPECT_EQ(f.ComboBox1->currentText(), "Alpha");
@@ -334,8 +337,8 @@ TEST_F(ConnectTest, ATeardownFailureIsReportedOnceTheResetIsComplete) {
     Server->FailCall("services.Close", u"services would not close");
     bool resetBeforeReport = false;
     Boxes.WhileOpen = [&](const common::TMessageRequest&) {
-        resetBeforeReport = !f.Connection && f.ComboBox1->currentIndex() == 0 && !f.DisconnectBtn->isEnabled() &&
-                            f.ListView1->model()->rowCount() == 0;
+        resetBeforeReport = !f.Connection && f.ComboBox1->currentIndex() == 0 &&
+                            !f.DisconnectBtn->isEnabled() && f.ListView1->model()->rowCount() == 0;
     };
     f.DisconnectBtn->click();
     EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"services would not close"});

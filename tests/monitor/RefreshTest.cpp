@@ -35,7 +35,8 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton);
     }
     static QString Refused(const QString& Text) {
-        return QStringLiteral("\"%1\" is not a valid interval: enter a whole number of seconds from 1 to 3600.")
+        return QStringLiteral(
+                   "\"%1\" is not a valid interval: enter a whole number of seconds from 1 to 3600.")
             .arg(Text);
     }
 };
