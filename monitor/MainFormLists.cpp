@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace wdx::monitor {
@@ -41,9 +42,9 @@ int ReadInterval(const QString& Text) {
         negative = t[i++] == u'-';
     long long value = 0;
     const qsizetype digitsFrom = i;
+    // Capped far above the range: long digit strings never overflow.
     for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i)
-        value = std::min(value * 10 + (t[i].unicode() - u'0'),
-                         1LL << 40); // stays far above the range, never overflows
+        value = std::min(value * 10 + (t[i].unicode() - u'0'), 1LL << 40);
     const bool number = i == t.size() && i > digitsFrom;
     if (negative)
         value = -value;
