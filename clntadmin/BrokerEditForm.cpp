@@ -3,6 +3,7 @@
 #include "brokerstore/BrokerStore.h"
 #include "clntadmin/BrokerRows.h"
 #include "clntadmin/RadioGroup.h"
+#include "common/FormControls.h"
 #include "common/ListView.h"
 #include "common/MessageService.h"
 #include "common/UpDown.h"
@@ -23,13 +24,10 @@
 namespace wdx::clntadmin {
 
 namespace {
-template <class T> T* Named(T* Widget, const char* Name) {
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
+using common::Named;
 
 QLabel* Label(QWidget* Parent, const char* Name, int Left, int Top) {
-    auto* l = Named(new QLabel(QLatin1String(Name), Parent), Name);
+    auto* l = common::NamedLabel(Parent, Name);
     l->move(Left, Top);
     return l;
 }
@@ -41,9 +39,7 @@ QLineEdit* Edit(QWidget* Parent, const char* Name, int Left, int Top, int Width)
 }
 
 QFrame* Bevel(QWidget* Parent, const char* Name, int Top) {
-    auto* f = Named(new QFrame(Parent), Name);
-    f->setFrameShape(QFrame::HLine);
-    f->setFrameShadow(QFrame::Sunken);
+    auto* f = common::NamedBevel(Parent, Name);
     f->setGeometry(8, Top, 217, 2);
     return f;
 }

@@ -4,6 +4,7 @@
 #include "clntadmin/BrokerEditForm.h"
 #include "clntadmin/BrokerRows.h"
 #include "clntadmin/ShortNameCheck.h"
+#include "common/FormControls.h"
 #include "common/HelpFile.h"
 #include "common/HelpRouter.h"
 #include "common/ListView.h"
@@ -24,21 +25,16 @@
 namespace wdx::clntadmin {
 
 namespace {
-template <class T> T* Named(T* Widget, const char* Name) {
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
+using common::Named;
 
 QLabel* Label(QWidget* Parent, const char* Name, int Left, int Top) {
-    auto* l = Named(new QLabel(QLatin1String(Name), Parent), Name);
+    auto* l = common::NamedLabel(Parent, Name);
     l->move(Left, Top);
     return l;
 }
 
 QFrame* Bevel(QWidget* Parent, const char* Name, int Left, int Top, int Width) {
-    auto* f = Named(new QFrame(Parent), Name);
-    f->setFrameShape(QFrame::HLine);
-    f->setFrameShadow(QFrame::Sunken);
+    auto* f = common::NamedBevel(Parent, Name);
     f->setGeometry(Left, Top, Width, 2);
     return f;
 }

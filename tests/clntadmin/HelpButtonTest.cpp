@@ -1,28 +1,18 @@
-// The administrator's Help button and F1, on the real window.
+// The administrator's Help button on the real window: the topic it asks for, or why not.
 #include "AdminTestSupport.h"
 #include "help/FakeHelpService.h"
 
 #include "common/HelpService.h"
+#include "support/ScratchDir.h"
 
-#include <QDir>
 #include <QFile>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace wdx;
 using namespace wdx::clntadmin::test;
 
-namespace {
-// Runs with a scratch directory as the current one, so the help file search
-// sees only what the test puts there.
-struct TScratchDir {
-    QTemporaryDir Dir;
-    QString Previous = QDir::currentPath();
-    TScratchDir() { QDir::setCurrent(Dir.path()); }
-    ~TScratchDir() { QDir::setCurrent(Previous); }
-};
-} // namespace
+using testsupport::TScratchDir;
 
 TEST(AdminHelpButton, OpensTheWindowsTopicInTheFileFound) {
     testsupport::TTempStore store;

@@ -1,25 +1,17 @@
-// The monitor's Help button and F1, on the real window.
+// The monitor's Help button on the real window: the topic it asks for, or why not.
 #include "WindowHarness.h"
 #include "help/FakeHelpService.h"
 
 #include "common/HelpService.h"
+#include "support/ScratchDir.h"
 
-#include <QDir>
 #include <QFile>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace wdx;
 
-namespace {
-struct TScratchDir {
-    QTemporaryDir Dir;
-    QString Previous = QDir::currentPath();
-    TScratchDir() { QDir::setCurrent(Dir.path()); }
-    ~TScratchDir() { QDir::setCurrent(Previous); }
-};
-} // namespace
+using testsupport::TScratchDir;
 
 namespace wdx::monitor::test {
 
