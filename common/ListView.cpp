@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMouseEvent>
 
 namespace wdx::common {
 
@@ -12,14 +13,16 @@ void TListItems::SetColumns(const QStringList& Titles) {
 }
 
 void TListItems::Clear() {
-    if (FRows.empty())
+    if (FRows.empty() && !FSource)
         return;
     beginResetModel();
     FRows.clear();
+    FSource.reset();
     endResetModel();
 }
 
 void TListItems::Add(QStringList Cells) {
+    Materialize();
     int row = Count();
     beginInsertRows({}, row, row);
     FRows.push_back(std::move(Cells));
@@ -28,13 +31,58 @@ void TListItems::Add(QStringList Cells) {
 
 void TListItems::Assign(std::vector<QStringList> Rows) {
     beginResetModel();
+    FSource.reset();
     FRows = std::move(Rows);
     endResetModel();
+}
+
+void TListItems::SetText(int Row, int Column, const QString& Text) {
+    Materialize();
+    if (Row < 0 || Row >= Count() || Column < 0)
+        return;
+    QStringList& cells = FRows[static_cast<size_t>(Row)];
+    while (cells.size() <= Column)
+        cells << QString();
+    cells[Column] = Text;
+    QModelIndex cell = index(Row, Column);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+void TListItems::Delete(int Row) {
+    Materialize();
+    if (Row < 0 || Row >= Count())
+        return;
+    beginRemoveRows({}, Row, Row);
+    FRows.erase(FRows.begin() + Row);
+    endRemoveRows();
+}
+
+void TListItems::Assign(std::unique_ptr<TListSource> Source) {
+    beginResetModel();
+    FRows.clear();
+    FSource = std::move(Source);
+    endResetModel();
+}
+
+void TListItems::Materialize() {
+    if (!FSource)
+        return;
+    std::unique_ptr<TListSource> source = std::move(FSource);
+    const int rows = source->Count(), columns = columnCount();
+    FRows.reserve(static_cast<size_t>(rows));
+    for (int r = 0; r < rows; ++r) {
+        QStringList cells;
+        for (int c = 0; c < columns; ++c)
+            cells << source->Text(r, c);
+        FRows.push_back(std::move(cells));
+    }
 }
 
 QString TListItems::Text(int Row, int Column) const {
     if (Row < 0 || Row >= Count())
         return {};
+    if (FSource)
+        return Column >= 0 && Column < FTitles.size() ? FSource->Text(Row, Column) : QString();
     const QStringList& cells = FRows[static_cast<size_t>(Row)];
     return Column >= 0 && Column < cells.size() ? cells.at(Column) : QString();
 }
@@ -95,6 +143,29 @@ void TListView::SelectRow(int Row) {
     }
     QModelIndex index = FItems->index(Row, 0);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TListView::mousePressEvent(QMouseEvent* Event) {
+    FLeftPressed = Event->button() == Qt::LeftButton && !FInDoubleClick;
+    QTableView::mousePressEvent(Event);
+}
+
+void TListView::mouseReleaseEvent(QMouseEvent* Event) {
+    const bool click = FLeftPressed && Event->button() == Qt::LeftButton;
+    if (click)
+        FLeftPressed = false;
+    QTableView::mouseReleaseEvent(Event);
+    if (click)
+        emit Click();
+}
+
+void TListView::mouseDoubleClickEvent(QMouseEvent* Event) {
+    // The second press of a double-click starts no click of its own, also
+    // where the view treats it as a press (outside the rows).
+    FLeftPressed = false;
+    FInDoubleClick = true;
+    QTableView::mouseDoubleClickEvent(Event);
+    FInDoubleClick = false;
 }
 
 void TListView::SetHideSelection(bool Hide) {

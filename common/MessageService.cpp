@@ -33,6 +33,7 @@ TMsgAnswer ShowReal(const TMessageRequest& R) {
         break;
     case TMsgButtons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         break;
     }

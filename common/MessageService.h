@@ -10,6 +10,7 @@ class QWidget;
 namespace wdx::common {
 
 enum class TMsgIcon { Error, Warning, Information, Question };
+// A Yes/No box asks before something is undone: No is its default button.
 enum class TMsgButtons { Ok, OkCancel, YesNo };
 enum class TMsgAnswer { Ok, Cancel, Yes, No };
 

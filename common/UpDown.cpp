@@ -52,6 +52,8 @@ void TUpDown::SetPosition(int Position) {
     }
 }
 
+void TUpDown::SyncPosition(int Position) { FPosition = std::clamp(Position, FMin, FMax); }
+
 void TUpDown::Step(TUDBtnType Button) {
     if (FAssociate) {
         bool ok = false;

@@ -31,6 +31,9 @@ public:
     int Position() const { return FPosition; }
     // Sets the position (kept within the range) and writes it to the edit.
     void SetPosition(int Position);
+    // Sets the position (kept within the range) and leaves the edit's text
+    // as it is: a loaded text is shown as stored, the buttons step from it.
+    void SyncPosition(int Position);
 
     // What a press of one button does: the edit's number (or the last
     // position when the text is no number) moves by one increment, stopping

@@ -1,8 +1,11 @@
 #include "MainForm.h"
 
 #include "brokerstore/BrokerStore.h"
+#include "common/HelpFile.h"
+#include "common/HelpRouter.h"
 #include "common/ListView.h"
 #include "common/UpDown.h"
+#include "monitor/DefaultReport.h"
 #include "monitor/Startup.h"
 
 #include <QCheckBox>
@@ -51,6 +54,8 @@ QLabel* Label(QWidget* Parent, const char* Name) { return Named(new QLabel(QLati
 
 TForm1::TForm1(const QStringList& Args, QWidget* Parent) : TWDXMntrStdForm(Parent) {
     CreateControls();
+    HelpRouter1 = common::CreateHelpRouter1(this);
+    BindHandlers();
     FormCreate(Args);
 }
 
@@ -171,12 +176,43 @@ void TForm1::CreateControls() {
     Item11 = Named(PopupMenu1->addAction(QStringLiteral("Item11")), "Item11");
     PopupMenu2 = Named(new QMenu(this), "PopupMenu2");
     Item12 = Named(PopupMenu2->addAction(QStringLiteral("Item12")), "Item12");
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
 
     // Keyboard order.
     QWidget* order[] = {ComboBox1, cbRefresh, Edit2, UpDown1, RefreshBtn, ListView1,
                         ListView2, DisconnectBtn, CloseBtn, HelpBtn};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+}
+
+void TForm1::HelpBtnClick() { common::HelpBtnClick(*this, common::MonitorHelpMessages); }
+
+void TForm1::BindHandlers() {
+    // Every handler reports what it does not handle itself; see RunHandler.
+    auto bind = [this](auto Handler) {
+        return [this, Handler] { RunHandler([this, Handler] { (this->*Handler)(); }); };
+    };
+    // A choice by the operator; choosing an item from code runs nothing.
+    connect(ComboBox1, &QComboBox::activated, this, bind(&TForm1::ComboBox1Change));
+    connect(DisconnectBtn, &QPushButton::clicked, this, bind(&TForm1::DisconnectBtnClick));
+    connect(CloseBtn, &QPushButton::clicked, this, bind(&TForm1::CloseBtnClick));
+    connect(HelpBtn, &QPushButton::clicked, this, bind(&TForm1::HelpBtnClick));
+    connect(RefreshBtn, &QPushButton::clicked, this, bind(&TForm1::RefreshBtnClick));
+    connect(Timer1, &QTimer::timeout, this, bind(&TForm1::RefreshBtnClick));
+    // Every change of state and text, by the operator or from code.
+    connect(cbRefresh, &QCheckBox::toggled, this, bind(&TForm1::cbRefreshClick));
+    connect(Edit2, &QLineEdit::textChanged, this, bind(&TForm1::Edit2Change));
+    connect(ListView1, &common::TListView::Click, this, bind(&TForm1::ListView1Click));
+    connect(ListView2, &common::TListView::Click, this, bind(&TForm1::ListView2Click));
+    connect(PopupMenu1, &QMenu::aboutToShow, this, bind(&TForm1::PopupMenu1Popup));
+    connect(PopupMenu2, &QMenu::aboutToShow, this, bind(&TForm1::PopupMenu2Popup));
+    connect(Item11, &QAction::triggered, this, bind(&TForm1::ListView1DblClick));
+    connect(Item12, &QAction::triggered, this, bind(&TForm1::ListView2DblClick));
+    connect(ListView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& At) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(At)); });
+    connect(ListView2, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& At) { PopupMenu2->popup(ListView2->viewport()->mapToGlobal(At)); });
 }
 
 void TForm1::FormCreate(const QStringList& Args) {
@@ -237,7 +273,7 @@ void TForm1::FormCreate(const QStringList& Args) {
 
     PageControl1->setCurrentWidget(TabSheet1);
 
-    // The help file search belongs here, once the texts are set.
+    common::LocateHelpFile(*this);
 
     BrokerName.clear();
     CurrentComponent.clear();
@@ -269,7 +305,7 @@ void TForm1::FormShow() {
 }
 
 void TForm1::closeEvent(QCloseEvent* Event) {
-    FormClose();
+    RunHandler([this] { FormClose(); });
     TWDXMntrStdForm::closeEvent(Event);
 }
 
@@ -277,6 +313,9 @@ void TForm1::FormClose() {
     // However the window closes (Close button, title bar, system menu), it is
     // freed, and as the main window its closing ends the program.
     setAttribute(Qt::WA_DeleteOnClose);
+    // Every way of closing ends the connection first, so the broker hears of
+    // it; a teardown failure is reported and the window closes all the same.
+    DisconnectBtnClick();
 }
 
 } // namespace wdx::monitor

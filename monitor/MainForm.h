@@ -3,6 +3,9 @@
 // the component and service lists. The whole monitor lives in this window.
 
 #include "monitor/WDXMntrStdClasses.h"
+#ifndef Q_MOC_RUN // the connection's headers are beyond what moc parses
+#include "monitor/MonitorLink.h"
+#endif
 
 #include <QString>
 #include <QStringList>
@@ -20,6 +23,7 @@ class QTabWidget;
 class QTimer;
 
 namespace wdx::common {
+class THelpRouter;
 class TListView;
 class TUpDown;
 } // namespace wdx::common
@@ -65,6 +69,7 @@ public:
     QAction* Item11;
     QMenu* PopupMenu2;
     QAction* Item12;
+    common::THelpRouter* HelpRouter1;
 
     // True when the program was started with "-debug"; set once, at start.
     bool DebugMode = false;
@@ -72,10 +77,43 @@ public:
     QString BrokerName;
     QString CurrentComponent;
     QString CurrentService;
+    // The monitor connection: present exactly while the window is connected.
+    // The window is its only owner; dialogs borrow it through
+    // Connection.Link().
+    TConnectionOwner Connection;
 
     static constexpr int ClientWidth = 525;
     static constexpr int ClientHeight = 502;
     static constexpr int HelpContextId = 118;
+    // The automatic refresh interval the window takes, in seconds.
+    static constexpr int MinInterval = 1;
+    static constexpr int MaxInterval = 3600;
+
+    // Connecting and disconnecting (the reset).
+    void ComboBox1Change();
+    void DisconnectBtnClick();
+    void CloseBtnClick();
+    void HelpBtnClick();
+
+    // The lists. The component details dialog calls both fills after each
+    // action.
+    void FillComponentList();
+    void FillServiceList();
+    void ListView1Click();
+    void ListView2Click();
+    void PopupMenu1Popup();
+    void PopupMenu2Popup();
+    void ListView1DblClick();
+    void ListView2DblClick();
+
+    // Refresh, by the button and by every tick of Timer1, and its interval.
+    void RefreshBtnClick();
+    void cbRefreshClick();
+    void Edit2Change();
+
+signals:
+    // The reset has ended a connection (every link to it is empty by now).
+    void ConnectionEnded();
 
 protected:
     void showEvent(QShowEvent* Event) override;
@@ -85,11 +123,22 @@ private:
     // The stored window definition: every control, laid out, with its
     // placeholder text; FormCreate gives the real texts and states.
     void CreateControls();
+    // Binds the handlers to their controls' events, as the window's
+    // definition does.
+    void BindHandlers();
     void FormCreate(const QStringList& Args);
     void FormShow();
     void FormClose();
 
+    // What the "&Details..." items open for the selected row.
+    void OpenComponentDetails();
+    void OpenParamDetails();
+
     bool FShown = false;
+    // A refresh, or a fill, is under way; with its message box open, further
+    // ticks of Timer1 are skipped instead of stacking refreshes and boxes.
+    bool FRefreshing = false;
+    bool FFilling = false;
 };
 
 } // namespace wdx::monitor

@@ -1,5 +1,6 @@
 #include "common/ListView.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -78,4 +79,88 @@ TEST_F(ListViewTest, HiddenSelectionIsNotDrawnWithoutFocus) {
     List.SetHideSelection(false);
     EXPECT_NE(List.palette().color(QPalette::Inactive, QPalette::Highlight),
               List.palette().color(QPalette::Inactive, QPalette::Base));
+}
+
+TEST_F(ListViewTest, CellsChangeInPlaceAndRowsAreRemoved) {
+    Fill(3);
+    QSignalSpy changed(List.Items(), &QAbstractItemModel::dataChanged);
+    List.Items()->SetText(1, 2, "changed");
+    List.Items()->SetText(1, 5, "beyond"); // a row with fewer cells grows
+    List.Items()->SetText(7, 0, "ignored");
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(List.Items()->Text(1, 2), "changed");
+    EXPECT_EQ(List.Items()->Text(1, 5), "beyond");
+    EXPECT_EQ(List.Items()->Text(1, 4), "");
+    EXPECT_EQ(List.Items()->Caption(1), "row1");
+
+    List.Items()->Delete(1);
+    List.Items()->Delete(-1);
+    List.Items()->Delete(2);
+    ASSERT_EQ(List.Items()->Count(), 2);
+    EXPECT_EQ(List.Items()->Caption(0), "row0");
+    EXPECT_EQ(List.Items()->Caption(1), "row2");
+    EXPECT_EQ(List.model()->rowCount(), 2);
+}
+
+namespace {
+// Rows that count how often a cell's text was asked for.
+struct TCountingSource : TListSource {
+    int Rows;
+    mutable int Asked = 0;
+    explicit TCountingSource(int Rows) : Rows(Rows) {}
+    int Count() const override { return Rows; }
+    QString Text(int Row, int Column) const override {
+        ++Asked;
+        return QString("r%1c%2").arg(Row).arg(Column);
+    }
+};
+} // namespace
+
+TEST_F(ListViewTest, RowsFromASourceAreReadOnlyWhenDrawn) {
+    auto owned = std::make_unique<TCountingSource>(100000);
+    TCountingSource* source = owned.get();
+    List.Items()->Assign(std::move(owned));
+    EXPECT_EQ(List.Items()->Count(), 100000);
+    EXPECT_EQ(List.model()->rowCount(), 100000);
+    EXPECT_EQ(List.Items()->Caption(99999), "r99999c0");
+    EXPECT_EQ(List.Items()->Text(5, 3), "") << "beyond the columns";
+    EXPECT_EQ(List.Items()->Text(100000, 0), "") << "beyond the rows";
+    QApplication::processEvents(); // the view lays its rows out lazily
+    source->Asked = 0;
+    (void)List.grab(); // draws the list once
+    EXPECT_GT(source->Asked, 0);
+    EXPECT_LT(source->Asked, 3 * 50) << "only the rows on screen are drawn";
+
+    // Adding a row keeps the source's rows, now as texts.
+    List.Items()->Add({"added", "1", "2"});
+    EXPECT_EQ(List.Items()->Count(), 100001);
+    EXPECT_EQ(List.Items()->Text(7, 2), "r7c2");
+    EXPECT_EQ(List.Items()->Caption(100000), "added");
+    List.Items()->Clear();
+    EXPECT_EQ(List.model()->rowCount(), 0);
+}
+
+TEST_F(ListViewTest, ClickComesForLeftClicksOnRowsAndBelowThem) {
+    Fill(2);
+    QSignalSpy clicks(&List, &TListView::Click);
+    QTest::mouseClick(List.viewport(), Qt::LeftButton, {}, RowCentre(1));
+    ASSERT_EQ(clicks.count(), 1);
+    EXPECT_EQ(List.SelectedRow(), 1);
+    // Below the rows: the selection is cleared, and it is a click too.
+    const QPoint below(5, List.viewport()->height() - 2);
+    ASSERT_FALSE(List.indexAt(below).isValid());
+    QTest::mouseClick(List.viewport(), Qt::LeftButton, {}, below);
+    EXPECT_EQ(clicks.count(), 2);
+    EXPECT_EQ(List.SelectedRow(), -1);
+    // The right button and the keyboard are no clicks.
+    QTest::mouseClick(List.viewport(), Qt::RightButton, {}, RowCentre(0));
+    List.setFocus();
+    QTest::keyClick(&List, Qt::Key_Down);
+    EXPECT_EQ(clicks.count(), 2);
+    // A double-click counts its first click only.
+    QTest::mousePress(List.viewport(), Qt::LeftButton, {}, RowCentre(0));
+    QTest::mouseRelease(List.viewport(), Qt::LeftButton, {}, RowCentre(0));
+    QTest::mouseDClick(List.viewport(), Qt::LeftButton, {}, RowCentre(0));
+    QTest::mouseRelease(List.viewport(), Qt::LeftButton, {}, RowCentre(0));
+    EXPECT_EQ(clicks.count(), 3);
 }

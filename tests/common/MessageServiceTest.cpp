@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -44,4 +45,17 @@ TEST(MessageService, RealBoxClosedByEscapeGivesTheSafeAnswer) {
                 box->reject();
     });
     EXPECT_EQ(ShowMessage({nullptr, "t", "c", TMsgIcon::Error, TMsgButtons::OkCancel}), TMsgAnswer::Cancel);
+}
+
+TEST(MessageService, RealYesNoBoxHasNoAsItsDefault) {
+    QMessageBox::StandardButton seenDefault = QMessageBox::NoButton;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                seenDefault = box->standardButton(box->defaultButton());
+                box->defaultButton()->click();
+            }
+    });
+    EXPECT_EQ(ShowMessage({nullptr, "Sure?", "c", TMsgIcon::Warning, TMsgButtons::YesNo}), TMsgAnswer::No);
+    EXPECT_EQ(seenDefault, QMessageBox::No);
 }

@@ -88,3 +88,17 @@ TEST_F(UpDownTest, ArrowKeysInTheEditStepAndADisabledControlDoesNothing) {
     QTest::keyClick(Edit, Qt::Key_Up);
     EXPECT_EQ(Edit->text(), "9");
 }
+
+TEST_F(UpDownTest, SyncedPositionLeavesTheTextAndIsWhereTheNextStepStarts) {
+    Edit->setText("0042");
+    UpDown->SyncPosition(42);
+    EXPECT_EQ(Edit->text(), "0042");
+    EXPECT_EQ(UpDown->Position(), 42);
+    UpDown->SyncPosition(99999); // kept within the range, text untouched
+    EXPECT_EQ(UpDown->Position(), 3600);
+    EXPECT_EQ(Edit->text(), "0042");
+    Edit->setText("x");
+    UpDown->SyncPosition(20);
+    UpDown->Step(TUpDown::btNext);
+    EXPECT_EQ(Edit->text(), "21");
+}

@@ -48,14 +48,25 @@ class TFakeScript {
 public:
     std::vector<std::string> Calls; // every call, in order
     int LiveObjects = 0;            // fake objects not yet freed
+    // Off: calls are neither logged nor watched (benchmarks, where the log
+    // would be most of the cost); scripted failures still apply.
+    bool LogCalls = true;
+    // Runs at each call, before its scripted result: a test looks at the
+    // window while the call "blocks" it.
+    std::function<void(const std::string& Call)> OnCall;
 
     // The next Times calls of Call fail with Message (Times < 0: every call).
     void FailCall(const std::string& Call, std::u16string Message = u"scripted failure", int Times = 1) {
         FFailures[Call] = {std::move(Message), Times};
     }
+    // Whether Enter needs the call's name at all.
+    bool Watching() const { return LogCalls || OnCall || !FFailures.empty(); }
     // Logs Call and gives its scripted failure, if any.
     THResult Enter(const std::string& Call) {
-        Calls.push_back(Call);
+        if (LogCalls)
+            Calls.push_back(Call);
+        if (OnCall)
+            OnCall(Call);
         auto it = FFailures.find(Call);
         if (it == FFailures.end())
             return {};
@@ -86,6 +97,7 @@ public:
     std::int16_t ServersOpen = 0;
     std::u16string ServersErrorText = u"servers error text";
     std::map<std::u16string, std::vector<TServiceRow>> Services;
+    std::vector<std::u16string> ServicesAsked; // every Component put into _services
     std::int16_t ServicesOpen = 0;
     std::u16string ServicesErrorText = u"services error text";
     std::map<std::u16string, std::vector<TParamRow>> Params;
@@ -134,12 +146,15 @@ public:
         return TComObject<Intfs...>::QueryInterface(IID, Obj);
     }
     std::uint32_t Release() override {
-        FScript->Calls.push_back(FName + ".Release");
+        if (FScript->LogCalls)
+            FScript->Calls.push_back(FName + ".Release");
         return TComObject<Intfs...>::Release();
     }
 
 protected:
-    THResult Enter(const char* Member) { return FScript->Enter(FName + "." + Member); }
+    THResult Enter(const char* Member) {
+        return FScript->Watching() ? FScript->Enter(FName + "." + Member) : THResult{};
+    }
     // Entry of a member that needs a live object.
     THResult EnterOpen(const char* Member) {
         if (THResult r = Enter(Member); r.Failed())
@@ -233,6 +248,7 @@ public:
         if (THResult r = EnterOpen("Component"); r.Failed())
             return r;
         FKey = V;
+        FScript->ServicesAsked.push_back(V);
         return {};
     }
     THResult Name(std::u16string& V) override { return Read("Name", &TServiceRow::Name, V); }

@@ -1,0 +1,46 @@
+#pragma once
+// The start-up warning when the file system does not generate 8.3 short
+// file names, which the client software needs.
+
+#include <cstdint>
+#include <optional>
+
+class QWidget;
+
+namespace wdx::clntadmin {
+
+// The platform's short-name setting "NtfsDisable8dot3NameCreation", read
+// through this interface so that the check does not depend on where a
+// platform keeps it.
+class TShortNameSetting {
+public:
+    virtual ~TShortNameSetting() = default;
+    // Empty when the key that holds the setting cannot be opened; otherwise
+    // the setting, with 0 for a value that is missing or not an integer.
+    virtual std::optional<std::int32_t> NameCreationSetting() const = 0;
+};
+
+// Linux has no such setting. It is read from the System store, at the key
+// path and under the name the platform uses, so that an operator (or a
+// test) can set it with WDXReg. Nobody sets it by default: no warning.
+class TStoreShortNameSetting : public TShortNameSetting {
+public:
+    std::optional<std::int32_t> NameCreationSetting() const override;
+};
+
+inline constexpr const char* FileSystemKey = "SYSTEM\\CurrentControlSet\\Control\\FileSystem";
+inline constexpr const char* NameCreationValue = "NtfsDisable8dot3NameCreation";
+// Under the product key of the System root: "1" turns the warning off.
+inline constexpr const char* ShortNameOptOutValue = "Disable8dot3Check";
+
+inline constexpr const char* ShortNameWarning =
+    "VKR Client will not work correctly with 8.3 file name generation "
+    "disabled.  Contact your supplier for further information.";
+inline constexpr const char* ShortNameWarningCaption = "Warning";
+
+// Reads the opt-out and the setting and, when the setting is exactly 1,
+// shows the warning owned by Owner. Nothing else changes and no failure is
+// reported. True when the warning was shown.
+bool CheckShortNames(QWidget* Owner, const TShortNameSetting& Setting);
+
+} // namespace wdx::clntadmin

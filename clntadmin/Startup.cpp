@@ -1,0 +1,18 @@
+#include "Startup.h"
+
+#include "clntadmin/WDXClntStdClasses.h"
+#include "common/Application.h"
+#include "common/HelpApplication.h"
+
+namespace wdx::clntadmin {
+
+void InitApplication(common::TWDXApplication& App) {
+    App.SetTitle(QString::fromLatin1(ProgramTitle));
+    App.setApplicationName(QString::fromLatin1(ProgramName));
+    App.setFont(common::TWDXStdForm::StdFont());
+    App.setWindowIcon(common::LoadProgramIcon(ClntAdminModule(), QStringLiteral("MAINICON")));
+    // Help goes through the main window's own help file and the help router.
+    common::SetApplicationHelpFile({});
+}
+
+} // namespace wdx::clntadmin

@@ -1,0 +1,192 @@
+#pragma once
+// What the administrator's window tests share: temporary stores with broker
+// definitions, a recorder for message boxes, a driver for the modal edit
+// dialog, a lock on a store file, and a run without the right to write the
+// System store.
+
+#include "brokerstore/BrokerStore.h"
+#include "clntadmin/BrokerEditForm.h"
+#include "clntadmin/MainForm.h"
+#include "common/ListView.h"
+#include "common/MessageService.h"
+#include "registry/Registry.h"
+#include "support/TempStore.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString& Text, std::ostream* Os) {
+    *Os << '"' << Text.toStdString() << '"';
+}
+
+namespace wdx::clntadmin::test {
+
+using brokerstore::scSystem;
+using brokerstore::scUser;
+using registry::TRegRoot;
+
+inline std::string BrokerKey(const std::string& Name) {
+    return std::string(brokerstore::ProductKey) + "\\" + Name;
+}
+inline TRegRoot RootOf(brokerstore::TBrokerScope Scope) {
+    return Scope == scSystem ? TRegRoot::System : TRegRoot::User;
+}
+
+// A definition written the way the dialog writes one.
+inline void Define(brokerstore::TBrokerScope Scope, const std::string& Name,
+                   const std::string& Host = "localhost", const std::string& Port = "7563",
+                   const std::string& TimeOut = "30", bool Pooling = false, int LogLevel = 0) {
+    brokerstore::TBrokerDefinition d{
+        Name, Scope, Host, Port, TimeOut, Pooling, (LogLevel & 1) != 0, (LogLevel & 2) != 0};
+    ASSERT_TRUE(brokerstore::WriteBrokerDefinition(d)) << Name;
+}
+
+// One stored value as text; "<missing>" when it cannot be read.
+inline std::string Stored(brokerstore::TBrokerScope Scope, const std::string& Name, const char* Value) {
+    std::string text;
+    return registry::ReadText(RootOf(Scope), BrokerKey(Name), Value, text) ? text : "<missing>";
+}
+inline bool Exists(brokerstore::TBrokerScope Scope, const std::string& Name) {
+    return registry::KeyExists(RootOf(Scope), BrokerKey(Name));
+}
+
+// Every message box, with the widget that had the focus in the owner's
+// window when it came. YesNo boxes get Answer; the others their only button.
+struct TBoxes {
+    struct TBox {
+        common::TMessageRequest Request;
+        QPointer<QWidget> Focus;
+    };
+    std::vector<TBox> Seen;
+    common::TMsgAnswer Answer = common::TMsgAnswer::Yes;
+    common::TMessageHandlerScope Scope{[this](const common::TMessageRequest& R) {
+        Seen.push_back({R, R.Owner ? R.Owner->window()->focusWidget() : nullptr});
+        return R.Buttons == common::TMsgButtons::YesNo ? Answer : common::TMsgAnswer::Ok;
+    }};
+    QStringList Texts() const {
+        QStringList t;
+        for (const TBox& b : Seen)
+            t << b.Request.Text;
+        return t;
+    }
+};
+
+// The list window, shown; it frees itself when it closes, or here.
+struct TFormGuard {
+    QPointer<TForm1> Form;
+    explicit TFormGuard(std::shared_ptr<const TShortNameSetting> Setting = nullptr)
+        : Form(new TForm1(std::move(Setting))) {
+        Form->show();
+    }
+    ~TFormGuard() { delete Form.data(); }
+    TForm1* operator->() const { return Form.data(); }
+    common::TListItems& Rows() const { return *Form->ListView1->Items(); }
+    QStringList Row(int Index) const {
+        QStringList cells;
+        for (int c = 0; c < 5; ++c)
+            cells << Rows().Text(Index, c);
+        return cells;
+    }
+    int Find(const QString& Name, const QString& Type) const {
+        for (int r = 0; r < Rows().Count(); ++r)
+            if (Rows().Caption(r) == Name && Rows().Text(r, 4) == Type)
+                return r;
+        return -1;
+    }
+};
+
+// Runs Drive on the edit dialog once it shows modally (inside its own event
+// loop). A dialog that Drive leaves open is cancelled and the test fails, so
+// nothing waits forever; so does a dialog that never comes.
+class TDialogDriver {
+public:
+    explicit TDialogDriver(std::function<void(TForm2&)> Drive) : FDrive(std::move(Drive)) {
+        FTimer.setInterval(5);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] { Poll(); });
+        FTimer.start();
+    }
+    ~TDialogDriver() {
+        if (!FRan)
+            ADD_FAILURE() << "the edit dialog was not shown";
+    }
+    bool Ran() const { return FRan; }
+
+private:
+    void Poll() {
+        auto* dialog = qobject_cast<TForm2*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) {
+            if (++FTicks > 1000)
+                FTimer.stop();
+            return;
+        }
+        FTimer.stop();
+        FRan = true;
+        FDrive(*dialog);
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << "the edit dialog was left open";
+            dialog->reject();
+        }
+    }
+    std::function<void(TForm2&)> FDrive;
+    QTimer FTimer;
+    bool FRan = false;
+    int FTicks = 0;
+};
+
+// Replaces a field's text as the operator would (select all, type).
+inline void Enter(QLineEdit* Edit, const QString& Text) {
+    Edit->selectAll();
+    Edit->insert(Text);
+}
+inline void Fill(TForm2& D, const QString& Name, const QString& Host, const QString& Port,
+                 const QString& TimeOut) {
+    Enter(D.Edit1, Name);
+    Enter(D.Edit2, Host);
+    Enter(D.Edit3, Port);
+    Enter(D.Edit4, TimeOut);
+}
+
+// Holds the write lock of a store file, as another program writing it
+// would; store writes then fail as busy after a short wait.
+class TStoreLock {
+public:
+    explicit TStoreLock(const std::string& Path);
+    ~TStoreLock();
+    bool Held() const { return FHeld; }
+
+private:
+    sqlite3* FDb = nullptr;
+    bool FHeld = false;
+    std::chrono::milliseconds FOldTimeout;
+};
+
+// Takes away the right to write the System store file while it lives: as
+// root (whom file modes do not stop) by running as "nobody", otherwise by
+// making the file read-only. The User file stays writable. Both files must
+// exist. Usable() is false when the temporary folder cannot be handed to
+// another user; the test then skips.
+class TNoSystemWriteRight {
+public:
+    explicit TNoSystemWriteRight(const testsupport::TTempStore& Store);
+    ~TNoSystemWriteRight();
+    bool Usable() const { return FUsable; }
+
+private:
+    const testsupport::TTempStore& FStore;
+    bool FRoot = false;
+    bool FUsable = false;
+};
+
+} // namespace wdx::clntadmin::test

@@ -1,0 +1,48 @@
+// The administrator's Help button on the real window: the topic it asks for, or why not.
+#include "AdminTestSupport.h"
+#include "help/FakeHelpService.h"
+
+#include "common/HelpService.h"
+#include "support/ScratchDir.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QTest>
+
+using namespace wdx;
+using namespace wdx::clntadmin::test;
+
+using testsupport::TScratchDir;
+
+TEST(AdminHelpButton, OpensTheWindowsTopicInTheFileFound) {
+    testsupport::TTempStore store;
+    TScratchDir dir;
+    QFile(dir.Dir.filePath("NPXDeploy.chm")).open(QIODevice::WriteOnly);
+    wdx::test::TFakeHelpService fake;
+    common::THelpServiceScope scope(fake);
+    TBoxes boxes;
+    TFormGuard form;
+
+    QTest::mouseClick(form->HelpBtn, Qt::LeftButton);
+    EXPECT_TRUE(boxes.Seen.empty());
+    ASSERT_EQ(fake.HtmlCalls.size(), 1u);
+    EXPECT_EQ(fake.HtmlCalls[0].Command, common::HH_HELP_CONTEXT);
+    EXPECT_EQ(fake.HtmlCalls[0].File, QStringLiteral("NPXDeploy.chm"));
+    EXPECT_EQ(fake.NumberOf(fake.HtmlCalls[0]), 116);
+}
+
+TEST(AdminHelpButton, WithoutAHelpFileSaysWhereItLooked) {
+    testsupport::TTempStore store;
+    TScratchDir dir;
+    wdx::test::TFakeHelpService fake;
+    common::THelpServiceScope scope(fake);
+    TBoxes boxes;
+    TFormGuard form;
+
+    QTest::mouseClick(form->HelpBtn, Qt::LeftButton);
+    EXPECT_TRUE(fake.HtmlCalls.empty());
+    ASSERT_EQ(boxes.Seen.size(), 1u);
+    EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith("Cannot find help file: ")) << boxes.Seen[0].Request.Text.toStdString();
+    EXPECT_TRUE(boxes.Seen[0].Request.Text.endsWith("NPXDeploy.chm"));
+    EXPECT_EQ(boxes.Seen[0].Request.Icon, common::TMsgIcon::Error);
+}

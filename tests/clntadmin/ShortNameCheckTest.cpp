@@ -1,0 +1,145 @@
+#include "AdminTestSupport.h"
+
+#include "clntadmin/ShortNameCheck.h"
+
+#include <QPushButton>
+#include <QWindow>
+#include <optional>
+#include <variant>
+
+using namespace wdx;
+using namespace wdx::clntadmin;
+using namespace wdx::clntadmin::test;
+
+namespace {
+struct TAbsent {};
+using TStoredValue = std::variant<TAbsent, std::string, std::int32_t>;
+
+void Put(TRegRoot Root, const char* Key, const char* Name, const TStoredValue& Value) {
+    if (auto* text = std::get_if<std::string>(&Value)) {
+        ASSERT_TRUE(registry::WriteText(Root, Key, Name, *text));
+    } else if (auto* number = std::get_if<std::int32_t>(&Value)) {
+        ASSERT_TRUE(registry::WriteInt32(Root, Key, Name, *number));
+    }
+}
+
+struct TCase {
+    bool ProductKey;
+    TStoredValue OptOut;
+    bool SettingKey;
+    TStoredValue Setting;
+    bool Warns;
+};
+
+// A setting that counts how often it is read.
+struct TFakeSetting : TShortNameSetting {
+    std::optional<std::int32_t> Value;
+    mutable int Reads = 0;
+    std::optional<std::int32_t> NameCreationSetting() const override {
+        ++Reads;
+        return Value;
+    }
+};
+} // namespace
+
+TEST(AdminShortNameCheck, OptOutAndSettingDecideTheWarning) {
+    const std::string one = "1";
+    const TCase cases[] = {
+        {false, TAbsent{}, true, 1, false}, // no product key: nothing is checked
+        {true, TAbsent{}, true, 1, true},
+        {true, one, true, 1, false},
+        {true, std::string("0"), true, 1, true},
+        {true, std::string("yes"), true, 1, true},
+        {true, std::string(""), true, 1, true},
+        {true, std::string(" 1"), true, 1, true},
+        {true, 1, true, 1, true}, // the opt-out stored as an integer does not count
+        {true, TAbsent{}, true, 0, false},
+        {true, TAbsent{}, true, 2, false},
+        {true, TAbsent{}, true, -1, false},
+        {true, TAbsent{}, true, TAbsent{}, false},
+        {true, TAbsent{}, false, TAbsent{}, false},
+        {true, TAbsent{}, true, one, false}, // the setting stored as text counts as 0
+    };
+    int index = 0;
+    for (const TCase& c : cases) {
+        testsupport::TTempStore store;
+        if (c.ProductKey)
+            Put(TRegRoot::System, brokerstore::ProductKey, "ClientDir", std::string("/opt/client"));
+        Put(TRegRoot::System, brokerstore::ProductKey, ShortNameOptOutValue, c.OptOut);
+        if (c.SettingKey)
+            Put(TRegRoot::System, FileSystemKey, "Other", std::int32_t(0));
+        Put(TRegRoot::System, FileSystemKey, NameCreationValue, c.Setting);
+        TBoxes boxes;
+        TFormGuard form;
+        EXPECT_EQ(boxes.Seen.size(), c.Warns ? 1u : 0u) << "case " << index;
+        ++index;
+    }
+}
+
+TEST(AdminShortNameCheck, TheWarningComesOnceAfterTheListIsFilled) {
+    testsupport::TTempStore store;
+    Define(scSystem, "Plant");
+    // Only the System root's opt-out counts.
+    Put(TRegRoot::User, brokerstore::ProductKey, ShortNameOptOutValue, std::string("1"));
+    Put(TRegRoot::System, FileSystemKey, NameCreationValue, std::int32_t(1));
+    int rowsAtWarning = -1;
+    bool onScreen = false;
+    std::vector<common::TMessageRequest> seen;
+    common::TMessageHandlerScope handler([&](const common::TMessageRequest& R) {
+        seen.push_back(R);
+        if (auto* f = qobject_cast<TForm1*>(R.Owner)) {
+            rowsAtWarning = f->ListView1->Items()->Count();
+            onScreen = f->windowHandle() && f->windowHandle()->isVisible();
+        }
+        return common::TMsgAnswer::Ok;
+    });
+    TFormGuard form;
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].Text, "VKR Client will not work correctly with 8.3 file name generation disabled.  "
+                            "Contact your supplier for further information.");
+    EXPECT_EQ(seen[0].Caption, "Warning");
+    EXPECT_EQ(seen[0].Icon, common::TMsgIcon::Warning);
+    EXPECT_EQ(seen[0].Buttons, common::TMsgButtons::Ok);
+    EXPECT_EQ(seen[0].Owner, form.Form);
+    EXPECT_EQ(rowsAtWarning, 1);
+    EXPECT_TRUE(onScreen);
+    // Shown again, the window neither warns nor reads again; it runs on.
+    form->hide();
+    form->show();
+    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->Button1->isEnabled());
+}
+
+TEST(AdminShortNameCheck, ThePlatformSettingIsReadOnlyWhenTheCheckIsWanted) {
+    testsupport::TTempStore store;
+    auto setting = std::make_shared<TFakeSetting>();
+    setting->Value = 1;
+    {
+        TBoxes boxes;
+        TFormGuard form(setting); // no product key
+        EXPECT_EQ(setting->Reads, 0);
+        EXPECT_TRUE(boxes.Seen.empty());
+    }
+    Put(TRegRoot::System, brokerstore::ProductKey, ShortNameOptOutValue, std::string("1"));
+    {
+        TBoxes boxes;
+        TFormGuard form(setting);
+        EXPECT_EQ(setting->Reads, 0);
+        EXPECT_TRUE(boxes.Seen.empty());
+    }
+    Put(TRegRoot::System, brokerstore::ProductKey, ShortNameOptOutValue, std::string("0"));
+    {
+        TBoxes boxes;
+        TFormGuard form(setting);
+        EXPECT_EQ(setting->Reads, 1);
+        EXPECT_EQ(boxes.Seen.size(), 1u);
+    }
+    setting->Value.reset(); // the setting's key cannot be opened
+    {
+        TBoxes boxes;
+        TFormGuard form(setting);
+        EXPECT_EQ(setting->Reads, 2);
+        EXPECT_TRUE(boxes.Seen.empty());
+    }
+}
