@@ -65,6 +65,11 @@ demo='HKCU\SOFTWARE\Corvanta\VKR_Client\Demo'
 "$reg" query 'HKCU\SOFTWARE\Corvanta\VKR_Client' -s
 "$reg" query 'HKLM\SOFTWARE\Corvanta\VKR_Client' -s
 
+# The same store in the Client Administrator, to add, edit or delete
+# definitions; the monitor sees them at its next start.
+echo "demo: to edit these definitions, run in another terminal:"
+echo "  WDX_USER_STORE='$WDX_USER_STORE' WDX_SYSTEM_STORE='$WDX_SYSTEM_STORE' bash '$here/scripts/run-admin.sh'"
+
 # The monitor's broker selector shows the same names: User first, then
 # System. Choosing "Demo" connects to the simulator.
 bash "$here/scripts/run-monitor.sh" "$@"
