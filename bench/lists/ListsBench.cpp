@@ -3,17 +3,22 @@
 // alternating, for a broker with 10,000 and with 100,000 components and a
 // current component with 200 services.
 //
-// Usage: bench_lists [rounds]   (default 25, after 2 warm-up rounds)
+// Usage: bench_lists [rounds] [--fake]   (default 25 rounds, after 2 warm-up rounds)
 //
 // The window runs offscreen, shown, as the operator has it: connected, one
 // component clicked, the refresh ending with the lists painted. What blocks
 // the window is timed from the press of Refresh to the end of the paint.
 //
-// Where the calls go is decided by Serve() alone: today the scripted fake of
-// the tests, with its call log off; with the monitor-server stand-in, register
-// its class there and start a WDXBrokerSim serving the same rows.
+// Where the calls go is decided by Serve() alone: by default a WDXBrokerSim
+// on loopback reached through the monitor-server stand-in, as the program
+// runs; with --fake the scripted fake of the tests (its call log off), which
+// isolates the window's own cost from the network and the decoding.
 
 #include "FakeMonitor.h"
+
+#include "brokersim/Scenario.h"
+#include "brokersim/SimServer.h"
+#include "statshost/StandIns.h"
 
 #include "brokerstore/BrokerStore.h"
 #include "common/Application.h"
@@ -32,6 +37,8 @@
 #include <ctime>
 #include <malloc.h>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 using namespace wdx;
@@ -65,17 +72,58 @@ double Median(std::vector<double> V) {
 }
 
 const char* const BrokerName = "Bench";
-const char* const CurrentName = "Component00000";
+bool UseFake = false;
 
 // The broker the window talks to, serving Components components, the first
 // of which (CurrentName) has Services services.
 struct TServing {
-    fake::TFakeServer Fake;
+    std::string CurrentName = "Component00000";
+    std::optional<fake::TFakeServer> Fake;
+    std::unique_ptr<brokersim::TSimServer> Sim;
 };
 
-std::unique_ptr<TServing> Serve(int Components, int Services) {
+// "Bench" defined on Port, where the window will look it up.
+void DefineBroker(int Port) {
+    brokerstore::TBrokerDefinition def;
+    def.Name = BrokerName;
+    def.Scope = brokerstore::scUser;
+    def.HostName = "127.0.0.1";
+    def.Port = std::to_string(Port);
+    def.TimeOut = "30";
+    if (!brokerstore::WriteBrokerDefinition(def)) {
+        std::fprintf(stderr, "cannot write the broker definition\n");
+        std::exit(1);
+    }
+}
+
+std::unique_ptr<TServing> ServeSimulated(int Components, int Services) {
     auto s = std::make_unique<TServing>();
-    fake::TFakeScript& script = s->Fake.Script();
+    brokersim::TSimScenario scenario = brokersim::GenerateScenario(Components, 1, 1, 1);
+    brokersim::TSimComponent& first = scenario.Components.front();
+    s->CurrentName = first.Stats.Name;
+    const brokersim::TSimService model = first.Services.front();
+    first.Services.assign(static_cast<size_t>(Services), model);
+    char name[32];
+    for (int i = 0; i < Services; ++i) {
+        std::snprintf(name, sizeof name, "Service%03d", i);
+        first.Services[static_cast<size_t>(i)].Stats.Name = name;
+    }
+    auto broker = std::make_shared<brokersim::TSimBroker>(std::move(scenario), 1);
+    broker->Tick(3);
+    brokersim::TSimServerOptions options;
+    options.TickMillis = 0; // the same figures for every request
+    s->Sim = std::make_unique<brokersim::TSimServer>(broker, options);
+    DefineBroker(s->Sim->Start());
+    return s;
+}
+
+std::unique_ptr<TServing> Serve(int Components, int Services) {
+    if (!UseFake)
+        return ServeSimulated(Components, Services);
+    DefineBroker(7563);
+    auto s = std::make_unique<TServing>();
+    s->Fake.emplace();
+    fake::TFakeScript& script = s->Fake->Script();
     script.LogCalls = false;
     char name[32];
     for (int i = 0; i < Components; ++i) {
@@ -83,7 +131,7 @@ std::unique_ptr<TServing> Serve(int Components, int Services) {
         script.Servers.push_back(
             {QString::fromLatin1(name).toStdU16String(), i % 7, 10, i * 13, i % 3, i % 250, i % 1000 - 5});
     }
-    auto& services = script.Services[QString::fromLatin1(CurrentName).toStdU16String()];
+    auto& services = script.Services[QString::fromStdString(s->CurrentName).toStdU16String()];
     for (int i = 0; i < Services; ++i) {
         std::snprintf(name, sizeof name, "Service%03d", i);
         services.push_back({QString::fromLatin1(name).toStdU16String(), i * 7, i % 4, i % 90, i % 400});
@@ -120,7 +168,7 @@ TFigures Measure(int Components, int Services, int Rounds) {
     }
     form.ListView1->SelectRow(0);
     form.ListView1Click();
-    if (form.CurrentComponent != QString::fromLatin1(CurrentName) ||
+    if (form.CurrentComponent != QString::fromStdString(serving->CurrentName) ||
         form.ListView2->model()->rowCount() != Services) {
         std::fprintf(stderr, "the window did not list the services\n");
         std::exit(1);
@@ -137,7 +185,7 @@ TFigures Measure(int Components, int Services, int Rounds) {
         painted.Paints = 0;
     };
 
-    const std::string current = CurrentName;
+    const std::string current = serving->CurrentName;
     auto runBare = [&] {
         const auto t0 = TClock::now();
         {
@@ -222,7 +270,13 @@ double MeasureEagerFill(int Components, int Rounds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 25;
+    int rounds = 25;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--fake")
+            UseFake = true;
+        else
+            rounds = std::max(1, std::atoi(argv[i]));
+    }
     // Freed memory stays with the process: otherwise whichever measurement
     // happens to follow a large free pays for mapping the pages in again,
     // which swamps the difference being measured at 100,000 rows.
@@ -236,17 +290,9 @@ int main(int argc, char** argv) {
     qputenv("WDX_SYSTEM_STORE", dir.filePath("system.db").toLocal8Bit());
     common::TWDXApplication app(argc, argv);
     InitApplication(app);
-    brokerstore::TBrokerDefinition def;
-    def.Name = BrokerName;
-    def.Scope = brokerstore::scUser;
-    def.HostName = "127.0.0.1";
-    def.Port = "7563";
-    def.TimeOut = "30";
-    if (!brokerstore::WriteBrokerDefinition(def)) {
-        std::fprintf(stderr, "cannot write the broker definition\n");
-        return 1;
-    }
+    statshost::RegisterStandIns();
 
+    std::printf("broker: %s\n", UseFake ? "the scripted fake" : "WDXBrokerSim on loopback, through the stand-in");
     std::printf("rounds: %d; medians in ms of %s\n", rounds,
                 qEnvironmentVariableIntValue("WDX_BENCH_WALL") ? "wall-clock time"
                                                                : "the GUI thread's CPU time");
