@@ -189,14 +189,16 @@ void TForm1::setVisible(bool Visible) {
 
 void TForm1::FillList() {
     // The store is read once; the list is this window's copy from then on.
+    // Each scope's names and summaries come from one read of the store: the
+    // same rows as the names followed by one summary each, read under one
+    // lock instead of one per broker.
     std::vector<QStringList> rows;
     for (auto scope : {brokerstore::scUser, brokerstore::scSystem}) {
-        const std::vector<std::string> names = brokerstore::ListBrokerNames(scope);
         const QString type = TypeTextOf(*this, scope);
-        for (const std::string& name : names) {
-            brokerstore::TBrokerSummary s = brokerstore::ReadBrokerSummary(scope, name);
+        for (const brokerstore::TBrokerListEntry& e : brokerstore::ReadBrokerList(scope)) {
+            const brokerstore::TBrokerSummary& s = e.Summary;
             rows.push_back(
-                {FromStore(name), FromStore(s.HostName), FromStore(s.Port), FromStore(s.TimeOut), type});
+                {FromStore(e.Name), FromStore(s.HostName), FromStore(s.Port), FromStore(s.TimeOut), type});
         }
     }
     ListView1->Items()->Assign(std::move(rows));
