@@ -62,13 +62,13 @@ bool Matches(const std::string& Pattern, std::string_view Path) {
 
 } // namespace
 
-TFault ParseFaultSpec(std::string_view Spec) {
-    auto eq = Spec.find('=');
+TFault ParseFaultSpec(std::string_view Text) {
+    auto eq = Text.find('=');
     if (eq == std::string_view::npos)
-        throw EFaultSpec("a fault is given as PATH=KIND[:ARG], not \"" + std::string(Spec) + "\"");
+        throw EFaultSpec("a fault is given as PATH=KIND[:ARG], not \"" + std::string(Text) + "\"");
     TFault f;
-    f.Path = std::string(Spec.substr(0, eq));
-    std::string_view rest = Spec.substr(eq + 1);
+    f.Path = std::string(Text.substr(0, eq));
+    std::string_view rest = Text.substr(eq + 1);
     auto colon = rest.find(':');
     f.Kind = KindFromName(rest.substr(0, colon));
     std::string_view arg = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);

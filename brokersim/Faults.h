@@ -45,7 +45,7 @@ inline constexpr std::size_t MaxOversizeBytes = 1024u * 1024 * 1024;
 
 // "PATH=KIND[:ARG[:TEXT]]": refuse, stall[:ms], trickle[:ms], error[:status[:text]],
 // malformed, oversize[:bytes]. Throws EFaultSpec.
-TFault ParseFaultSpec(std::string_view Spec);
+TFault ParseFaultSpec(std::string_view Text);
 // {"path", "kind", "ms", "status", "text", "body", "bytes", "count"}. Throws EFaultSpec.
 TFault FaultFromJson(const nlohmann::json& Json);
 nlohmann::json FaultToJson(const TFault& Fault);

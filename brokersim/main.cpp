@@ -53,8 +53,8 @@ int Run(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     try {
-        for (const auto& spec : faultSpecs)
-            options.Faults.push_back(ParseFaultSpec(spec));
+        for (const auto& fault : faultSpecs)
+            options.Faults.push_back(ParseFaultSpec(fault));
     } catch (const EFaultSpec& e) {
         std::cerr << "WDXBrokerSim: --fault: " << e.what() << ".\n";
         return 2;

@@ -90,11 +90,11 @@ QString FormatResText(const QString& Template, const QString& S, int D) {
             out += c;
             continue;
         }
-        const QChar spec = Template.at(i + 1);
-        if (spec == u'%') {
+        const QChar conv = Template.at(i + 1);
+        if (conv == u'%') {
             out += u'%';
             ++i;
-        } else if ((spec == u's' || spec == u'd') && next < 2) {
+        } else if ((conv == u's' || conv == u'd') && next < 2) {
             out += next == 0 ? S : QString::number(D);
             ++next;
             ++i;

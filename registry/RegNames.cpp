@@ -95,7 +95,7 @@ std::string DefaultStorePath(TRegRoot Root) {
     if (Root == TRegRoot::System)
         return "/var/lib/wdx/system-store.sqlite";
     std::string Config = EnvOr("XDG_CONFIG_HOME");
-    // The base directory specification says a relative value is to be ignored.
+    // XDG base directories: a relative value is to be ignored.
     if (Config.empty() || Config.front() != '/')
         Config = HomeDir() + "/.config";
     return Config + "/wdx/user-store.sqlite";
