@@ -27,9 +27,7 @@ namespace {
 using common::Named;
 
 QLabel* Label(QWidget* Parent, const char* Name, int Left, int Top) {
-    auto* l = common::NamedLabel(Parent, Name);
-    l->move(Left, Top);
-    return l;
+    return common::NamedLabel(Parent, Name, Left, Top);
 }
 
 QLineEdit* Edit(QWidget* Parent, const char* Name, int Left, int Top, int Width) {

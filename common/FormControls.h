@@ -20,6 +20,13 @@ inline QLabel* NamedLabel(QWidget* Parent, const char* Name) {
     return Named(new QLabel(QLatin1String(Name), Parent), Name);
 }
 
+// The same, placed at Left, Top.
+inline QLabel* NamedLabel(QWidget* Parent, const char* Name, int Left, int Top) {
+    QLabel* l = NamedLabel(Parent, Name);
+    l->move(Left, Top);
+    return l;
+}
+
 // A sunken horizontal rule.
 inline QFrame* NamedBevel(QWidget* Parent, const char* Name) {
     auto* f = Named(new QFrame(Parent), Name);
