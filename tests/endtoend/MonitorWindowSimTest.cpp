@@ -1,0 +1,143 @@
+// The monitor's main window connected to WDXBrokerSim: choosing the broker,
+// its version and live components, a component's services, a refresh that
+// shows what changed on the broker, and Disconnect.
+#include "statshost/StandInHarness.h"
+
+#include "common/ListView.h"
+#include "common/MessageService.h"
+#include "monitor/MainForm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace wdx;
+using namespace wdx::monitor;
+
+namespace {
+
+QString Row(const common::TListView* List, int RowIndex) {
+    QStringList cells;
+    for (int c = 0; c < List->model()->columnCount(); ++c)
+        cells << List->model()->index(RowIndex, c).data().toString();
+    return cells.join(u'|');
+}
+
+int RowOf(const common::TListView* List, const QString& Name) {
+    for (int r = 0; r < List->model()->rowCount(); ++r)
+        if (List->model()->index(r, 0).data().toString() == Name)
+            return r;
+    return -1;
+}
+
+class MonitorWindowSim : public ::testing::Test {
+protected:
+    MonitorWindowSim() { Harness.DefineSim("Sim"); }
+    ~MonitorWindowSim() override { delete Form.data(); }
+
+    TForm1& Open() {
+        Form = new TForm1({});
+        Form->show();
+        return *Form;
+    }
+    void Choose(const QString& Name) {
+        const int i = Form->ComboBox1->findText(Name);
+        ASSERT_GE(i, 0);
+        Form->ComboBox1->setCurrentIndex(i);
+        emit Form->ComboBox1->activated(i);
+    }
+    void ClickRow(common::TListView* List, int RowIndex) {
+        const QRect r = List->visualRect(List->model()->index(RowIndex, 0));
+        QTest::mouseClick(List->viewport(), Qt::LeftButton, {}, r.center());
+    }
+
+    wdx::testing::TStandInHarness Harness;
+    std::vector<common::TMessageRequest> Boxes;
+    common::TMessageHandlerScope BoxScope{[this](const common::TMessageRequest& R) {
+        Boxes.push_back(R);
+        return common::TMsgAnswer::Ok;
+    }};
+    QPointer<TForm1> Form;
+};
+
+} // namespace
+
+TEST_F(MonitorWindowSim, ConnectsAndShowsTheBrokersFigures) {
+    TForm1& f = Open();
+    Choose("Sim");
+    ASSERT_TRUE(Boxes.empty()) << Boxes.front().Text.toStdString();
+    ASSERT_TRUE(f.Connection);
+    EXPECT_TRUE(f.lblVersion->isVisible());
+    EXPECT_EQ(f.lblVersionDisplay->text(), "4.2.1 (test)");
+    EXPECT_TRUE(f.DisconnectBtn->isEnabled());
+    EXPECT_TRUE(f.RefreshBtn->isEnabled());
+
+    ASSERT_EQ(f.ListView1->model()->rowCount(), 3);
+    EXPECT_EQ(Row(f.ListView1, 0), "Orders|3|8|120|2|15|40");
+    EXPECT_EQ(Row(f.ListView1, 1).section(u'|', 0, 0), QString::fromUtf8("Price Engine/\u03b1%"));
+    EXPECT_EQ(Row(f.ListView1, 2), "Billing|4|4|2147483647|0|0|0");
+
+    ClickRow(f.ListView1, 0);
+    EXPECT_EQ(f.CurrentComponent, "Orders");
+    ASSERT_EQ(f.ListView2->model()->rowCount(), 2);
+    EXPECT_EQ(Row(f.ListView2, 0), "Orders.Create|100|2|15|45");
+    EXPECT_EQ(Row(f.ListView2, 1).section(u'|', 0, 0), "Orders.Cancel");
+}
+
+TEST_F(MonitorWindowSim, RefreshShowsWhatChangedOnTheBroker) {
+    TForm1& f = Open();
+    Choose("Sim");
+    ASSERT_TRUE(f.Connection);
+    ClickRow(f.ListView1, 0);
+
+    // Another operator sets a new maximum and clears the statistics.
+    ASSERT_EQ(Harness.Sim().Broker().Action("Orders", R"({"action":"setmax","value":6})").Status, 200);
+    ASSERT_EQ(Harness.Sim().Broker().Action("Orders", R"({"action":"clear"})").Status, 200);
+    QTest::mouseClick(f.RefreshBtn, Qt::LeftButton);
+
+    EXPECT_TRUE(Boxes.empty());
+    const int orders = RowOf(f.ListView1, "Orders");
+    ASSERT_GE(orders, 0);
+    const QStringList cells = Row(f.ListView1, orders).split(u'|');
+    EXPECT_EQ(cells[2], "6") << "maximum";
+    EXPECT_EQ(cells[3], "0") << "requests cleared";
+    EXPECT_EQ(f.ListView1->SelectedRow(), orders) << "the current component stays chosen";
+    EXPECT_EQ(f.ListView2->model()->rowCount(), 2);
+}
+
+TEST_F(MonitorWindowSim, BrokerGoneMidSessionEndsTheConnectionWithAMessage) {
+    TForm1& f = Open();
+    Choose("Sim");
+    ASSERT_TRUE(f.Connection);
+    Harness.Sim().Faults().Add(wdx::testing::TStandInHarness::Fault("/v1/components", brokersim::TFaultKind::Refuse));
+    QTest::mouseClick(f.RefreshBtn, Qt::LeftButton);
+
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_TRUE(Boxes[0].Text.startsWith("Cannot access components: ")) << Boxes[0].Text.toStdString();
+    EXPECT_EQ(Boxes[0].Icon, common::TMsgIcon::Error);
+    EXPECT_FALSE(f.Connection);
+    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
+    EXPECT_FALSE(f.DisconnectBtn->isEnabled());
+}
+
+TEST_F(MonitorWindowSim, RefusedPortGivesTheRelayWarningAndCancelResets) {
+    wdx::testing::TRefusingPort refusing;
+    wdx::testing::TStandInHarness::Define("Dead", "127.0.0.1", std::to_string(refusing.Port()), "2");
+    TForm1& f = Open();
+    std::vector<common::TMessageRequest> seen;
+    common::TMessageHandlerScope scope([&](const common::TMessageRequest& R) {
+        seen.push_back(R);
+        return common::TMsgAnswer::Cancel;
+    });
+    Choose("Dead");
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].Caption, "Dead");
+    EXPECT_EQ(seen[0].Icon, common::TMsgIcon::Warning);
+    EXPECT_TRUE(seen[0].Text.startsWith("Invalid return from Omni Relay: 4 - ")) << seen[0].Text.toStdString();
+    EXPECT_FALSE(f.Connection);
+    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+}
