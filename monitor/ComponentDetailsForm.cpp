@@ -9,12 +9,14 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include <limits>
@@ -28,7 +30,9 @@ template <class T> T* Named(T* Widget, const char* Name) {
     return Widget;
 }
 
-QLabel* Label(QWidget* Parent, const char* Name) { return Named(new QLabel(QLatin1String(Name), Parent), Name); }
+QLabel* Label(QWidget* Parent, const char* Name) {
+    return Named(new QLabel(QLatin1String(Name), Parent), Name);
+}
 
 QFrame* Bevel(QWidget* Parent, const char* Name) {
     auto* f = Named(new QFrame(Parent), Name);
@@ -261,13 +265,21 @@ void TForm2::SetMainWindow(TForm1* MainWindow) {
         connect(FMainWindow, &TForm1::ConnectionEnded, this, [this] { MonitorEnded(); });
 }
 
-void TForm2::SetMonitor(TMonitorLink Monitor) { FMonitor = std::move(Monitor); }
+void TForm2::SetMonitor(TMonitorLink Monitor) {
+    FMonitor = std::move(Monitor);
+}
 
-void TForm2::SetBrokerName(const QString& BrokerName) { FBrokerName = BrokerName; }
+void TForm2::SetBrokerName(const QString& BrokerName) {
+    FBrokerName = BrokerName;
+}
 
-void TForm2::SetComponentName(const std::string& ComponentName) { FComponentName = ComponentName; }
+void TForm2::SetComponentName(const std::string& ComponentName) {
+    FComponentName = ComponentName;
+}
 
-int TForm2::ItemIndex() const { return FRadioButtons->checkedId(); }
+int TForm2::ItemIndex() const {
+    return FRadioButtons->checkedId();
+}
 
 void TForm2::SetItemIndex(int Index) {
     if (Index >= 0 && Index < 3) {
@@ -285,6 +297,11 @@ void TForm2::showEvent(QShowEvent* Event) {
     TWDXMntrStdForm::showEvent(Event);
     if (!FShown) {
         FShown = true;
+        // In the middle of the desktop, wherever the main window is.
+        if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
+            const QRect area = s->availableGeometry();
+            move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+        }
         RunHandler([this] { FormShow(); });
     }
 }
@@ -330,7 +347,9 @@ void TForm2::Edit1Change() {
         SetItemIndex(1);
 }
 
-void TForm2::Button1Click() { Button3Click(); }
+void TForm2::Button1Click() {
+    Button3Click();
+}
 
 void TForm2::Button2Click() {}
 
@@ -346,8 +365,9 @@ void TForm2::Button3Click() {
         // Only when the end was not told (no main window to tell it): the
         // operator must not believe the action was sent.
         MonitorEnded();
-        common::ShowMessage({this, QString::fromUtf8(ConnectionEndedText), QString::fromStdString(FComponentName),
-                             common::TMsgIcon::Error, common::TMsgButtons::Ok});
+        common::ShowMessage({this, QString::fromUtf8(ConnectionEndedText),
+                             QString::fromStdString(FComponentName), common::TMsgIcon::Error,
+                             common::TMsgButtons::Ok});
         return;
     }
     try {

@@ -12,22 +12,33 @@ namespace wdx::monitor {
 
 QString DataTypeText(std::int32_t DataType) {
     switch (DataType) {
-    case 1: return QStringLiteral("char");
-    case 2: return QStringLiteral("number");
-    case 3: return QStringLiteral("date");
-    case 4: return QStringLiteral("boolean");
-    case 5: return QStringLiteral("binary");
-    default: return QString::number(DataType);
+    case 1:
+        return QStringLiteral("char");
+    case 2:
+        return QStringLiteral("number");
+    case 3:
+        return QStringLiteral("date");
+    case 4:
+        return QStringLiteral("boolean");
+    case 5:
+        return QStringLiteral("binary");
+    default:
+        return QString::number(DataType);
     }
 }
 
 QString ParamModeText(std::int32_t Mode) {
     switch (Mode) {
-    case 1: return QStringLiteral("Input");
-    case 2: return QStringLiteral("Output");
-    case 3: return QStringLiteral("In/Out");
-    case 5: return QStringLiteral("Result");
-    default: return QString::number(Mode);
+    case 1:
+        return QStringLiteral("Input");
+    case 2:
+        return QStringLiteral("Output");
+    case 3:
+        return QStringLiteral("In/Out");
+    case 5:
+        return QStringLiteral("Result");
+    default:
+        return QString::number(Mode);
     }
 }
 
@@ -73,9 +84,13 @@ void TForm3::FormCreate() {
     ListView1->SetHideSelection(false);
 }
 
-void TForm3::SetMonitor(TMonitorLink Monitor) { FMonitor = std::move(Monitor); }
+void TForm3::SetMonitor(TMonitorLink Monitor) {
+    FMonitor = std::move(Monitor);
+}
 
-void TForm3::SetServiceName(const std::string& ServiceName) { FServiceName = ServiceName; }
+void TForm3::SetServiceName(const std::string& ServiceName) {
+    FServiceName = ServiceName;
+}
 
 void TForm3::showEvent(QShowEvent* Event) {
     TWDXMntrStdForm::showEvent(Event);
@@ -109,11 +124,13 @@ void TForm3::FormShow() {
     rows.reserve(params.size());
     // In the connection's order: the list is never sorted.
     for (const TParams& p : params)
-        rows.push_back({QString::fromStdString(p.Name), DataTypeText(p.DataType), QString::number(p.Precision),
-                        QString::number(p.Scale), ParamModeText(p.Mode)});
+        rows.push_back({QString::fromStdString(p.Name), DataTypeText(p.DataType),
+                        QString::number(p.Precision), QString::number(p.Scale), ParamModeText(p.Mode)});
     ListView1->Items()->Assign(std::move(rows));
 }
 
-void TForm3::Button1Click() { accept(); }
+void TForm3::Button1Click() {
+    accept();
+}
 
 } // namespace wdx::monitor

@@ -49,8 +49,8 @@ protected:
     }
 
     static QStringList Figures(const TForm2& D) {
-        return {D.Label2->text(), D.Label4->text(), D.Label6->text(), D.Edit1->text(), D.Label9->text(),
-                D.Label11->text(), D.Label13->text(), D.Label15->text()};
+        return {D.Label2->text(), D.Label4->text(),  D.Label6->text(),  D.Edit1->text(),
+                D.Label9->text(), D.Label11->text(), D.Label13->text(), D.Label15->text()};
     }
 
     static void Type(QLineEdit* Edit, const QString& Text) {
@@ -68,7 +68,8 @@ TEST_F(ComponentDetailsTest, ShowsTheComponentsFiguresUnderTheBrokersName) {
     Server->Info[u"Orders"] = {u"host7/app", 1, 250, 120, 0, -3, 2147483647};
     OpenDetails([&](TForm2& d) {
         EXPECT_EQ(d.windowTitle(), "Alpha");
-        EXPECT_EQ(Figures(d), QStringList({"Orders", "host7/app", "1", "250", "120", "0", "-3", "2147483647"}));
+        EXPECT_EQ(Figures(d),
+                  QStringList({"Orders", "host7/app", "1", "250", "120", "0", "-3", "2147483647"}));
         EXPECT_EQ(d.ItemIndex(), -1);
         EXPECT_EQ(d.Label1->text(), "Component name:");
         EXPECT_EQ(d.Label3->text(), "Invoked by:");
@@ -124,7 +125,12 @@ TEST_F(ComponentDetailsTest, TypingOrSteppingTheMaximumChoosesSetMaximum) {
         Type(d.Edit1, "abc");
         Spin(d, true);
         EXPECT_EQ(d.Edit1->text(), "2");
-        d.Button2->click();
+
+        // Enter in the box neither sends nor closes; Escape cancels.
+        QTest::keyClick(d.Edit1, Qt::Key_Return);
+        EXPECT_TRUE(d.isVisible());
+        QTest::keyClick(d.Edit1, Qt::Key_Escape);
+        EXPECT_FALSE(d.isVisible());
     });
     // Cancel sends nothing, whatever was chosen.
     EXPECT_TRUE(Server->Actions.empty());
@@ -167,8 +173,8 @@ TEST_F(ComponentDetailsTest, ClearAndRetireRefillTheMainWindowBeforeTheDialog) {
             if (c == "server_action.Execute" || c == "servers.Open" || c == "services.Open" ||
                 c == "server_info.Open")
                 order.push_back(c);
-        EXPECT_EQ(order, (std::vector<std::string>{"server_info.Open", "server_action.Execute", "servers.Open",
-                                                   "services.Open", "server_info.Open"}));
+        EXPECT_EQ(order, (std::vector<std::string>{"server_info.Open", "server_action.Execute",
+                                                   "servers.Open", "services.Open", "server_info.Open"}));
 
         // OK runs Apply, then closes.
         d.RadioGroup1Items[0]->click();

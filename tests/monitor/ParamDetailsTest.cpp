@@ -36,14 +36,16 @@ protected:
 
 TEST_F(ParamDetailsTest, ListsTheParametersInTheConnectionsOrderWithTheirWords) {
     // Name, DataType, Mode, Precision, Scale.
-    Server->Params[u"Create"] = {{u"zeta", 4, 5, 1, 0},      {u"alpha", 1, 1, 30, 0},    {u"amount", 2, 3, 12, 2},
-                                 {u"when", 3, 2, 0, 0},      {u"blob", 5, 1, 100, -1},   {u"odd", 9, 4, 0, 0},
+    Server->Params[u"Create"] = {{u"zeta", 4, 5, 1, 0},          {u"alpha", 1, 1, 30, 0},
+                                 {u"amount", 2, 3, 12, 2},       {u"when", 3, 2, 0, 0},
+                                 {u"blob", 5, 1, 100, -1},       {u"odd", 9, 4, 0, 0},
                                  {u"neg", -2, 0, -5, 2147483647}};
     OpenParams(0, [&](TForm3& d) {
         EXPECT_EQ(d.windowTitle(), "Parameter Details");
-        EXPECT_EQ(Rows(d), QStringList({"zeta|boolean|1|0|Result", "alpha|char|30|0|Input",
-                                        "amount|number|12|2|In/Out", "when|date|0|0|Output",
-                                        "blob|binary|100|-1|Input", "odd|9|0|0|4", "neg|-2|-5|2147483647|0"}));
+        EXPECT_EQ(Rows(d),
+                  QStringList({"zeta|boolean|1|0|Result", "alpha|char|30|0|Input",
+                               "amount|number|12|2|In/Out", "when|date|0|0|Output",
+                               "blob|binary|100|-1|Input", "odd|9|0|0|4", "neg|-2|-5|2147483647|0"}));
         QStringList titles;
         for (int c = 0; c < d.ListView1->model()->columnCount(); ++c)
             titles << d.ListView1->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
