@@ -1,0 +1,136 @@
+// The details dialogs against WDXBrokerSim: an action sent from the component
+// dialog changes what the broker reports and what both windows then show; the
+// parameter dialog lists what the broker describes.
+#include "DialogDriver.h"
+#include "statshost/StandInHarness.h"
+
+#include "common/ListView.h"
+#include "common/MessageService.h"
+#include "monitor/ComponentDetailsForm.h"
+#include "monitor/MainForm.h"
+#include "monitor/ParamDetailsForm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace wdx;
+using namespace wdx::monitor;
+using wdx::monitor::test::TDialogDriver;
+
+namespace {
+
+QString Cell(const common::TListView* List, int Row, int Column) {
+    return List->model()->index(Row, Column).data().toString();
+}
+
+class DetailsDialogsSim : public ::testing::Test {
+protected:
+    DetailsDialogsSim() {
+        Harness.DefineSim("Sim");
+        Form = new TForm1({});
+        Form->show();
+        const int i = Form->ComboBox1->findText("Sim");
+        Form->ComboBox1->setCurrentIndex(i);
+        emit Form->ComboBox1->activated(i);
+    }
+    ~DetailsDialogsSim() override { delete Form.data(); }
+
+    // Clicks the row of Orders (the first component) and opens its details.
+    void OpenOrders(std::function<void(TForm2&)> Drive) {
+        const QRect r = Form->ListView1->visualRect(Form->ListView1->model()->index(0, 0));
+        QTest::mouseClick(Form->ListView1->viewport(), Qt::LeftButton, {}, r.center());
+        ASSERT_EQ(Form->CurrentComponent, "Orders");
+        TDialogDriver<TForm2> driver(std::move(Drive));
+        Form->ListView1DblClick();
+    }
+    int32_t BrokerMaximum() { return Harness.Sim().Broker().Snapshot("Orders")->Maximum; }
+
+    wdx::testing::TStandInHarness Harness;
+    std::vector<common::TMessageRequest> Boxes;
+    common::TMessageHandlerScope BoxScope{[this](const common::TMessageRequest& R) {
+        Boxes.push_back(R);
+        return common::TMsgAnswer::Ok;
+    }};
+    QPointer<TForm1> Form;
+};
+
+} // namespace
+
+TEST_F(DetailsDialogsSim, SetMaximumReachesTheBrokerAndBothWindows) {
+    ASSERT_TRUE(Form->Connection);
+    ASSERT_EQ(BrokerMaximum(), 8);
+    OpenOrders([&](TForm2& d) {
+        EXPECT_EQ(d.Label2->text(), "Orders");
+        EXPECT_EQ(d.Edit1->text(), "8");
+        d.Edit1->selectAll();
+        QTest::keyClicks(d.Edit1, "5");
+        EXPECT_TRUE(d.RadioGroup1Items[1]->isChecked()) << "typing chooses Set maximum";
+        QTest::mouseClick(d.Button3, Qt::LeftButton); // Apply
+        EXPECT_EQ(d.Edit1->text(), "5") << "the dialog reads its figures again";
+        QTest::mouseClick(d.Button1, Qt::LeftButton); // OK
+    });
+    EXPECT_TRUE(Boxes.empty()) << Boxes.front().Text.toStdString();
+    EXPECT_EQ(BrokerMaximum(), 5);
+    EXPECT_EQ(Cell(Form->ListView1, 0, 0), "Orders");
+    EXPECT_EQ(Cell(Form->ListView1, 0, 2), "5");
+}
+
+TEST_F(DetailsDialogsSim, ClearAndRetireChangeTheFiguresShown) {
+    OpenOrders([&](TForm2& d) {
+        QTest::mouseClick(d.RadioGroup1Items[2], Qt::LeftButton); // Clear statistics
+        QTest::mouseClick(d.Button3, Qt::LeftButton);
+        EXPECT_EQ(Harness.Sim().Broker().Snapshot("Orders")->Requests, 0);
+        EXPECT_EQ(d.Label9->text(), "0") << "requests in the dialog";
+        QTest::mouseClick(d.RadioGroup1Items[0], Qt::LeftButton); // Retire
+        QTest::mouseClick(d.Button3, Qt::LeftButton);
+        EXPECT_EQ(Harness.Sim().Broker().Snapshot("Orders")->Active, 0);
+        EXPECT_EQ(d.Label6->text(), "0") << "active in the dialog";
+        QTest::mouseClick(d.Button2, Qt::LeftButton); // Cancel
+    });
+    EXPECT_TRUE(Boxes.empty()) << Boxes.front().Text.toStdString();
+    EXPECT_EQ(Cell(Form->ListView1, 0, 1), "0") << "active";
+    EXPECT_EQ(Cell(Form->ListView1, 0, 3), "0") << "requests";
+}
+
+TEST_F(DetailsDialogsSim, ARefusedMaximumShowsTheBrokersReason) {
+    OpenOrders([&](TForm2& d) {
+        d.Edit1->selectAll();
+        QTest::keyClicks(d.Edit1, "20000"); // above what the broker accepts
+        QTest::mouseClick(d.Button1, Qt::LeftButton); // OK: the action, then the dialog closes
+    });
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_TRUE(Boxes[0].Text.startsWith("Cannot process requested action: ")) << Boxes[0].Text.toStdString();
+    EXPECT_GT(Boxes[0].Text.size(), QString("Cannot process requested action: ").size()) << "with a reason";
+    EXPECT_EQ(Boxes[0].Caption, "Orders");
+    EXPECT_EQ(BrokerMaximum(), 8);
+}
+
+TEST_F(DetailsDialogsSim, ParametersOfAServiceWithTheirWords) {
+    const QRect r = Form->ListView1->visualRect(Form->ListView1->model()->index(0, 0));
+    QTest::mouseClick(Form->ListView1->viewport(), Qt::LeftButton, {}, r.center());
+    ASSERT_EQ(Form->ListView2->model()->rowCount(), 2);
+    const QRect s = Form->ListView2->visualRect(Form->ListView2->model()->index(0, 0));
+    QTest::mouseClick(Form->ListView2->viewport(), Qt::LeftButton, {}, s.center());
+    ASSERT_EQ(Form->CurrentService, "Orders.Create");
+    QStringList rows;
+    {
+        TDialogDriver<TForm3> driver([&](TForm3& d) {
+            for (int i = 0; i < d.ListView1->model()->rowCount(); ++i) {
+                QStringList cells;
+                for (int c = 0; c < 5; ++c)
+                    cells << Cell(d.ListView1, i, c);
+                rows << cells.join(u'|');
+            }
+            d.accept();
+        });
+        Form->ListView2DblClick();
+    }
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(rows, (QStringList{"Customer|char|40|0|Input", "Amount|number|15|2|In/Out", "Result|boolean|0|0|Result"}));
+}
