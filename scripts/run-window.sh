@@ -15,6 +15,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 tag="$1" exe="$2" title="$3" shot="$4"
+[ "${shot#/}" = "$shot" ] && shot="$PWD/$shot"
 shift 4
 
 if [ "${WDX_SHOT_INNER:-}" = 1 ]; then
@@ -36,10 +37,18 @@ if [ "${WDX_SHOT_INNER:-}" = 1 ]; then
   exit "$status"
 fi
 
+# The program runs in its own build folder, where the build puts the help file
+# it looks for first; store files named relative to here stay the same files.
+for var in WDX_USER_STORE WDX_SYSTEM_STORE; do
+  val="${!var:-}"
+  if [ -n "$val" ] && [ "${val#/}" = "$val" ]; then export "$var=$PWD/$val"; fi
+done
+
 if [ ! -x "$exe" ]; then
   echo "$tag: $exe is not built yet; run: bash scripts/build.sh" >&2
   exit 1
 fi
+cd "$(dirname "$exe")"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$exe" "$@"
 fi
