@@ -1,5 +1,6 @@
 #include "ComponentDetailsForm.h"
 
+#include "common/FormControls.h"
 #include "common/MessageService.h"
 #include "common/UpDown.h"
 #include "monitor/DefaultReport.h"
@@ -25,21 +26,9 @@ namespace wdx::monitor {
 
 namespace {
 
-template <class T> T* Named(T* Widget, const char* Name) {
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
-
-QLabel* Label(QWidget* Parent, const char* Name) {
-    return Named(new QLabel(QLatin1String(Name), Parent), Name);
-}
-
-QFrame* Bevel(QWidget* Parent, const char* Name) {
-    auto* f = Named(new QFrame(Parent), Name);
-    f->setFrameShape(QFrame::HLine);
-    f->setFrameShadow(QFrame::Sunken);
-    return f;
-}
+using common::Named;
+QLabel* Label(QWidget* Parent, const char* Name) { return common::NamedLabel(Parent, Name); }
+constexpr auto Bevel = common::NamedBevel;
 
 QPushButton* Button(QWidget* Parent, const char* Name) {
     auto* b = Named(new QPushButton(QLatin1String(Name), Parent), Name);

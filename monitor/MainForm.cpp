@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include "brokerstore/BrokerStore.h"
+#include "common/FormControls.h"
 #include "common/HelpFile.h"
 #include "common/HelpRouter.h"
 #include "common/ListView.h"
@@ -29,17 +30,8 @@ namespace wdx::monitor {
 namespace {
 constexpr int ButtonWidth = 75;
 
-template <class T> T* Named(T* Widget, const char* Name) {
-    Widget->setObjectName(QLatin1String(Name));
-    return Widget;
-}
-
-QFrame* Bevel(QWidget* Parent, const char* Name) {
-    auto* f = Named(new QFrame(Parent), Name);
-    f->setFrameShape(QFrame::HLine);
-    f->setFrameShadow(QFrame::Sunken);
-    return f;
-}
+using common::Named;
+constexpr auto Bevel = common::NamedBevel;
 
 QPushButton* Button(QWidget* Parent, const char* Name) {
     auto* b = Named(new QPushButton(QLatin1String(Name), Parent), Name);
@@ -49,7 +41,7 @@ QPushButton* Button(QWidget* Parent, const char* Name) {
     return b;
 }
 
-QLabel* Label(QWidget* Parent, const char* Name) { return Named(new QLabel(QLatin1String(Name), Parent), Name); }
+QLabel* Label(QWidget* Parent, const char* Name) { return common::NamedLabel(Parent, Name); }
 } // namespace
 
 TForm1::TForm1(const QStringList& Args, QWidget* Parent) : TWDXMntrStdForm(Parent) {
