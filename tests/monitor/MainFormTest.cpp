@@ -1,3 +1,4 @@
+#include "support/TempStore.h"
 #include "brokerstore/BrokerStore.h"
 #include "common/ListView.h"
 #include "common/MessageService.h"
@@ -28,21 +29,11 @@ using monitor::TForm1;
 
 namespace {
 
-// Points both store roots at files in a fresh folder for one test.
-class TTempStores {
+// Temporary store files for one test, and broker definitions in them.
+class TTempStores : public testsupport::TTempStore {
 public:
-    TTempStores() {
-        FOld[0] = qgetenv("WDX_USER_STORE");
-        FOld[1] = qgetenv("WDX_SYSTEM_STORE");
-        qputenv("WDX_USER_STORE", UserPath().toLocal8Bit());
-        qputenv("WDX_SYSTEM_STORE", SystemPath().toLocal8Bit());
-    }
-    ~TTempStores() {
-        qputenv("WDX_USER_STORE", FOld[0]);
-        qputenv("WDX_SYSTEM_STORE", FOld[1]);
-    }
-    QString UserPath() const { return FDir.filePath("user.db"); }
-    QString SystemPath() const { return FDir.filePath("system.db"); }
+    QString UserPath() const { return QString::fromStdString(TTempStore::UserPath()); }
+    QString SystemPath() const { return QString::fromStdString(TTempStore::SystemPath()); }
     static void Define(brokerstore::TBrokerScope Scope, const std::string& Name) {
         brokerstore::TBrokerDefinition def;
         def.Name = Name;
@@ -52,10 +43,6 @@ public:
         def.TimeOut = "30";
         ASSERT_TRUE(brokerstore::WriteBrokerDefinition(def)) << Name;
     }
-
-private:
-    QTemporaryDir FDir;
-    QByteArray FOld[2];
 };
 
 // Collects every message box; answers OK.

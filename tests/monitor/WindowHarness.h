@@ -7,6 +7,7 @@
 #include "FakeMonitor.h"
 
 #include "brokerstore/BrokerStore.h"
+#include "support/TempStore.h"
 #include "common/ListView.h"
 #include "common/MessageService.h"
 #include "common/UpDown.h"
@@ -31,22 +32,9 @@
 
 namespace wdx::monitor::test {
 
-// Points both store roots at files in a fresh folder while it lives.
-class TWindowStores {
+// Temporary store files while it lives, and broker definitions in them.
+class TWindowStores : public testsupport::TTempStore {
 public:
-    TWindowStores() {
-        FOld[0] = qgetenv("WDX_USER_STORE");
-        FOld[1] = qgetenv("WDX_SYSTEM_STORE");
-        qputenv("WDX_USER_STORE", FDir.filePath("user.db").toLocal8Bit());
-        qputenv("WDX_SYSTEM_STORE", FDir.filePath("system.db").toLocal8Bit());
-    }
-    ~TWindowStores() {
-        qputenv("WDX_USER_STORE", FOld[0]);
-        qputenv("WDX_SYSTEM_STORE", FOld[1]);
-    }
-    TWindowStores(const TWindowStores&) = delete;
-    TWindowStores& operator=(const TWindowStores&) = delete;
-
     static void Define(const std::string& Name, brokerstore::TBrokerScope Scope = brokerstore::scUser) {
         brokerstore::TBrokerDefinition def;
         def.Name = Name;
@@ -56,10 +44,6 @@ public:
         def.TimeOut = "30";
         ASSERT_TRUE(brokerstore::WriteBrokerDefinition(def)) << Name;
     }
-
-private:
-    QTemporaryDir FDir;
-    QByteArray FOld[2];
 };
 
 // Records every box and answers it: from Answers while there are any, else
