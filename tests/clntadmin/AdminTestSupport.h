@@ -10,6 +10,7 @@
 #include "common/ListView.h"
 #include "common/MessageService.h"
 #include "registry/Registry.h"
+#include "support/DialogDriver.h"
 #include "support/TempStore.h"
 
 #include <QApplication>
@@ -107,43 +108,8 @@ struct TFormGuard {
     }
 };
 
-// Runs Drive on the edit dialog once it shows modally (inside its own event
-// loop). A dialog that Drive leaves open is cancelled and the test fails, so
-// nothing waits forever; so does a dialog that never comes.
-class TDialogDriver {
-public:
-    explicit TDialogDriver(std::function<void(TForm2&)> Drive) : FDrive(std::move(Drive)) {
-        FTimer.setInterval(5);
-        QObject::connect(&FTimer, &QTimer::timeout, [this] { Poll(); });
-        FTimer.start();
-    }
-    ~TDialogDriver() {
-        if (!FRan)
-            ADD_FAILURE() << "the edit dialog was not shown";
-    }
-    bool Ran() const { return FRan; }
-
-private:
-    void Poll() {
-        auto* dialog = qobject_cast<TForm2*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) {
-            if (++FTicks > 1000)
-                FTimer.stop();
-            return;
-        }
-        FTimer.stop();
-        FRan = true;
-        FDrive(*dialog);
-        if (dialog->isVisible()) {
-            ADD_FAILURE() << "the edit dialog was left open";
-            dialog->reject();
-        }
-    }
-    std::function<void(TForm2&)> FDrive;
-    QTimer FTimer;
-    bool FRan = false;
-    int FTicks = 0;
-};
+// Runs Drive on the edit dialog once it shows modally; see DialogDriver.h.
+using TDialogDriver = testsupport::TDialogDriver<TForm2>;
 
 // Replaces a field's text as the operator would (select all, type).
 inline void Enter(QLineEdit* Edit, const QString& Text) {

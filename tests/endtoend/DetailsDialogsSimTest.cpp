@@ -1,7 +1,7 @@
 // The details dialogs against WDXBrokerSim: an action sent from the component
 // dialog changes what the broker reports and what both windows then show; the
 // parameter dialog lists what the broker describes.
-#include "DialogDriver.h"
+#include "support/DialogDriver.h"
 #include "statshost/StandInHarness.h"
 
 #include "common/ListView.h"
@@ -21,7 +21,7 @@
 
 using namespace wdx;
 using namespace wdx::monitor;
-using wdx::monitor::test::TDialogDriver;
+using wdx::testsupport::TDialogDriver;
 
 namespace {
 

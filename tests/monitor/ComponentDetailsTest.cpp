@@ -2,13 +2,15 @@
 // fake: its figures, the three actions and their effect on both windows, the
 // failures the operator sees, and the connection ending behind it.
 
-#include "DialogDriver.h"
+#include "support/DialogDriver.h"
 #include "WindowHarness.h"
 #include "monitor/ComponentDetailsForm.h"
 
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QToolButton>
+
+using wdx::testsupport::TDialogDriver;
 
 using namespace wdx;
 using namespace wdx::monitor;

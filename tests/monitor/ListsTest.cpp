@@ -2,7 +2,7 @@
 // reselection after a refill, the operator's scroll place, and the pop-up
 // menus with their "&Details..." items.
 
-#include "DialogDriver.h"
+#include "support/DialogDriver.h"
 #include "WindowHarness.h"
 #include "monitor/ComponentDetailsForm.h"
 #include "monitor/ParamDetailsForm.h"
@@ -11,6 +11,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+
+using wdx::testsupport::TDialogDriver;
 
 using namespace wdx;
 using namespace wdx::monitor;

@@ -1,11 +1,13 @@
 // The parameter details dialog, opened from the service list on the
 // scripted fake.
 
-#include "DialogDriver.h"
+#include "support/DialogDriver.h"
 #include "WindowHarness.h"
 #include "monitor/ParamDetailsForm.h"
 
 #include <QHeaderView>
+
+using wdx::testsupport::TDialogDriver;
 
 using namespace wdx;
 using namespace wdx::monitor;

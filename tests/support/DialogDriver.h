@@ -1,5 +1,5 @@
 #pragma once
-// Drives a modal dialog of the monitor from inside its own event loop: Drive
+// Drives a modal dialog of either program from inside its own event loop: Drive
 // runs once the dialog of type T is the active modal window. A dialog that
 // Drive leaves open is rejected and the test fails, so nothing waits
 // forever; a dialog that never comes fails the test too.
@@ -11,7 +11,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-namespace wdx::monitor::test {
+namespace wdx::testsupport {
 
 template <class T> class TDialogDriver {
 public:
@@ -59,4 +59,4 @@ private:
     int FTicks = 0;
 };
 
-} // namespace wdx::monitor::test
+} // namespace wdx::testsupport
