@@ -2,7 +2,7 @@
 // dialog changes what the broker reports and what both windows then show; the
 // parameter dialog lists what the broker describes.
 #include "support/DialogDriver.h"
-#include "statshost/StandInHarness.h"
+#include "SimWindow.h"
 
 #include "common/ListView.h"
 #include "common/MessageService.h"
@@ -25,39 +25,21 @@ using wdx::testsupport::TDialogDriver;
 
 namespace {
 
-QString Cell(const common::TListView* List, int Row, int Column) {
-    return List->model()->index(Row, Column).data().toString();
-}
-
-class DetailsDialogsSim : public ::testing::Test {
+class DetailsDialogsSim : public endtoend::TSimWindowTest {
 protected:
     DetailsDialogsSim() {
-        Harness.DefineSim("Sim");
-        Form = new TForm1({});
-        Form->show();
-        const int i = Form->ComboBox1->findText("Sim");
-        Form->ComboBox1->setCurrentIndex(i);
-        emit Form->ComboBox1->activated(i);
+        Open();
+        Choose("Sim");
     }
-    ~DetailsDialogsSim() override { delete Form.data(); }
 
     // Clicks the row of Orders (the first component) and opens its details.
     void OpenOrders(std::function<void(TForm2&)> Drive) {
-        const QRect r = Form->ListView1->visualRect(Form->ListView1->model()->index(0, 0));
-        QTest::mouseClick(Form->ListView1->viewport(), Qt::LeftButton, {}, r.center());
+        ClickRow(Form->ListView1, 0);
         ASSERT_EQ(Form->CurrentComponent, "Orders");
         TDialogDriver<TForm2> driver(std::move(Drive));
         Form->ListView1DblClick();
     }
     int32_t BrokerMaximum() { return Harness.Sim().Broker().Snapshot("Orders")->Maximum; }
-
-    wdx::testing::TStandInHarness Harness;
-    std::vector<common::TMessageRequest> Boxes;
-    common::TMessageHandlerScope BoxScope{[this](const common::TMessageRequest& R) {
-        Boxes.push_back(R);
-        return common::TMsgAnswer::Ok;
-    }};
-    QPointer<TForm1> Form;
 };
 
 } // namespace
@@ -112,11 +94,9 @@ TEST_F(DetailsDialogsSim, ARefusedMaximumShowsTheBrokersReason) {
 }
 
 TEST_F(DetailsDialogsSim, ParametersOfAServiceWithTheirWords) {
-    const QRect r = Form->ListView1->visualRect(Form->ListView1->model()->index(0, 0));
-    QTest::mouseClick(Form->ListView1->viewport(), Qt::LeftButton, {}, r.center());
+    ClickRow(Form->ListView1, 0);
     ASSERT_EQ(Form->ListView2->model()->rowCount(), 2);
-    const QRect s = Form->ListView2->visualRect(Form->ListView2->model()->index(0, 0));
-    QTest::mouseClick(Form->ListView2->viewport(), Qt::LeftButton, {}, s.center());
+    ClickRow(Form->ListView2, 0);
     ASSERT_EQ(Form->CurrentService, "Orders.Create");
     QStringList rows;
     {

@@ -1,7 +1,7 @@
 // The monitor's main window connected to WDXBrokerSim: choosing the broker,
 // its version and live components, a component's services, a refresh that
 // shows what changed on the broker, and Disconnect.
-#include "statshost/StandInHarness.h"
+#include "SimWindow.h"
 
 #include "common/ListView.h"
 #include "common/MessageService.h"
@@ -33,35 +33,7 @@ int RowOf(const common::TListView* List, const QString& Name) {
     return -1;
 }
 
-class MonitorWindowSim : public ::testing::Test {
-protected:
-    MonitorWindowSim() { Harness.DefineSim("Sim"); }
-    ~MonitorWindowSim() override { delete Form.data(); }
-
-    TForm1& Open() {
-        Form = new TForm1({});
-        Form->show();
-        return *Form;
-    }
-    void Choose(const QString& Name) {
-        const int i = Form->ComboBox1->findText(Name);
-        ASSERT_GE(i, 0);
-        Form->ComboBox1->setCurrentIndex(i);
-        emit Form->ComboBox1->activated(i);
-    }
-    void ClickRow(common::TListView* List, int RowIndex) {
-        const QRect r = List->visualRect(List->model()->index(RowIndex, 0));
-        QTest::mouseClick(List->viewport(), Qt::LeftButton, {}, r.center());
-    }
-
-    wdx::testing::TStandInHarness Harness;
-    std::vector<common::TMessageRequest> Boxes;
-    common::TMessageHandlerScope BoxScope{[this](const common::TMessageRequest& R) {
-        Boxes.push_back(R);
-        return common::TMsgAnswer::Ok;
-    }};
-    QPointer<TForm1> Form;
-};
+using MonitorWindowSim = endtoend::TSimWindowTest;
 
 } // namespace
 
