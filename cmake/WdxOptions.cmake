@@ -32,3 +32,9 @@ function(wdx_add_test)
   endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
+
+# The version every program reports (--version, About): one place, the
+# project's VERSION. Link wdx_version and include "WdxVersion.h".
+configure_file(${CMAKE_CURRENT_LIST_DIR}/WdxVersion.h.in ${CMAKE_BINARY_DIR}/generated/WdxVersion.h @ONLY)
+add_library(wdx_version INTERFACE)
+target_include_directories(wdx_version INTERFACE ${CMAKE_BINARY_DIR}/generated)
