@@ -127,15 +127,26 @@ void AddBroker(const TBrokerReading& R, bool Services, TBrokerFamilies& B, Metri
 
 } // namespace
 
-std::vector<MetricFamily> BuildFamilies(const std::vector<TBrokerReading>& Readings, bool Services) {
+std::vector<MetricFamily> BuildFamilies(const std::vector<TBrokerReading>& Readings, bool WithServices) {
     TBrokerFamilies B;
     MetricFamily Active = Family("wdx_component_active_instances",
                                  "Instances of the component that are running.", MetricType::Gauge);
     MetricFamily Max = Family("wdx_component_max_instances",
                               "The most instances the component may run at once.", MetricType::Gauge);
     TFigureFamilies C(true), S(false);
+    // Tens of thousands of samples: grown once, not by doubling.
+    std::size_t Components = 0, Services = 0;
+    for (const TBrokerReading& R : Readings) {
+        Components += R.Components.size();
+        for (const TServiceReading& L : R.Services)
+            Services += L.Services.size();
+    }
+    for (MetricFamily* F : {&Active, &Max, &C.Requests, &C.Queued, &C.QueueTime, &C.ServiceTime})
+        F->metric.reserve(Components);
+    for (MetricFamily* F : {&S.Requests, &S.Queued, &S.QueueTime, &S.ServiceTime})
+        F->metric.reserve(Services);
     for (const TBrokerReading& R : Readings)
-        AddBroker(R, Services, B, Active, Max, C, S);
+        AddBroker(R, WithServices, B, Active, Max, C, S);
 
     MetricFamily Build = Family("wdx_exporter_build_info", "The version of WDXExporter.", MetricType::Gauge);
     Add(Build, {{"version", wdx::Version}}, 1);
