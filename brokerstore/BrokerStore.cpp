@@ -204,10 +204,19 @@ TBrokerLocation LocateBroker(const std::string& Name) {
 }
 
 bool SameBrokerName(const std::string& A, const std::string& B) {
-    std::string FoldA, FoldB;
-    if (registry::FoldName(A, FoldA) && registry::FoldName(B, FoldB))
-        return FoldA == FoldB;
-    return A == B;
+    return BrokerNameKey(A) == BrokerNameKey(B);
+}
+
+std::string BrokerNameKey(const std::string& Name) {
+    std::string Fold;
+    // A fold is valid UTF-8: a name that is not cannot fold, stays as it is
+    // and so equals only itself.
+    return registry::FoldName(Name, Fold) ? Fold : Name;
+}
+
+std::string ScopeReadProblem(TBrokerScope Scope) {
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    return Tx.Ok() ? std::string() : Unreadable(Scope, Tx);
 }
 
 bool WriteBrokerDefinition(const TBrokerDefinition& Def) {

@@ -108,6 +108,13 @@ TBrokerLocation LocateBroker(const std::string& Name);
 // compares them without regard to case. Names the store cannot compare
 // (invalid UTF-8) are the same only when equal byte for byte.
 bool SameBrokerName(const std::string& A, const std::string& B);
+// The form two names share exactly when SameBrokerName holds, as a key for
+// maps and sets.
+std::string BrokerNameKey(const std::string& Name);
+
+// Why the store of Scope cannot be read ("the System settings (/path) cannot
+// be read: ..."); empty when it can.
+std::string ScopeReadProblem(TBrokerScope Scope);
 
 // Writes the five values of Def under its scope, creating the keys as needed,
 // all in one transaction: either every value is written or none is.

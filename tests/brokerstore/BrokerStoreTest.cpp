@@ -312,6 +312,10 @@ TEST_F(BrokerStoreTest, LocateLooksAtUserFirstThenSystemAndTellsWhatCouldNotBeRe
     L = LocateBroker("Machine");
     EXPECT_TRUE(L.Found);
     EXPECT_EQ(L.Scope, scSystem);
+    EXPECT_EQ(ScopeReadProblem(scSystem), "");
+    EXPECT_EQ(
+        ScopeReadProblem(scUser).rfind("the User settings (" + Store.UserPath() + ") cannot be read: ", 0),
+        0u);
     L = LocateBroker("Nobody");
     EXPECT_FALSE(L.Found);
     EXPECT_EQ(L.Problem.rfind("the User settings (" + Store.UserPath() + ") cannot be read: ", 0), 0u)
@@ -323,6 +327,8 @@ TEST_F(BrokerStoreTest, NamesCompareAsTheStoreComparesKeys) {
     EXPECT_TRUE(SameBrokerName("Büro", "BÜRO"));
     EXPECT_FALSE(SameBrokerName("Alpha", "Alpha "));
     EXPECT_FALSE(SameBrokerName("Alpha", "Alpha2"));
+    EXPECT_EQ(BrokerNameKey("Büro"), BrokerNameKey("bÜRO"));
+    EXPECT_NE(BrokerNameKey("Büro"), BrokerNameKey("Buro"));
     // Invalid UTF-8 compares byte for byte.
     EXPECT_TRUE(SameBrokerName("a\xff", "a\xff"));
     EXPECT_FALSE(SameBrokerName("a\xff", "A\xff"));
