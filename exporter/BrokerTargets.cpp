@@ -1,7 +1,5 @@
 #include "exporter/BrokerTargets.h"
 
-#include "registry/Registry.h"
-
 #include <unordered_map>
 #include <unordered_set>
 
@@ -9,29 +7,15 @@ namespace wdx::exporter {
 
 using brokerstore::TBrokerScope;
 
-namespace {
-
-std::string Folded(const std::string& Name) {
-    std::string Fold;
-    // A name that is not UTF-8 cannot be stored; it stays as it is and
-    // simply matches nothing.
-    return registry::FoldName(Name, Fold) ? Fold : Name;
-}
-
-} // namespace
-
 const char* ScopeLabel(TBrokerScope Scope) {
-    return Scope == brokerstore::scSystem ? "System" : "User";
+    return brokerstore::ScopeName(Scope);
 }
 
 std::string StoreProblem(TBrokerScope Scope) {
-    registry::TRegTransaction Tx(Scope == brokerstore::scSystem ? registry::TRegRoot::System
-                                                                : registry::TRegRoot::User,
-                                 registry::TRegAccess::Read);
-    if (Tx.Ok())
-        return {};
-    return std::string("The ") + ScopeLabel(Scope) + " settings (" + Tx.FilePath() +
-           ") cannot be read: " + Tx.ErrorText();
+    std::string Problem = brokerstore::ScopeReadProblem(Scope);
+    if (!Problem.empty())
+        Problem[0] = 'T'; // a sentence of its own here
+    return Problem;
 }
 
 std::vector<TBrokerTarget> ListBrokerTargets(const std::vector<std::string>& Only) {
@@ -39,7 +23,7 @@ std::vector<TBrokerTarget> ListBrokerTargets(const std::vector<std::string>& Onl
     std::unordered_map<std::string, std::size_t> ByName; // folded name -> index in Defined
     for (TBrokerScope Scope : {brokerstore::scUser, brokerstore::scSystem})
         for (std::string& Name : brokerstore::ListBrokerNames(Scope))
-            if (ByName.emplace(Folded(Name), Defined.size()).second)
+            if (ByName.emplace(brokerstore::BrokerNameKey(Name), Defined.size()).second)
                 Defined.push_back({std::move(Name), Scope});
     if (Only.empty())
         return Defined;
@@ -47,7 +31,7 @@ std::vector<TBrokerTarget> ListBrokerTargets(const std::vector<std::string>& Onl
     std::vector<TBrokerTarget> Chosen;
     std::unordered_set<std::string> Seen;
     for (const std::string& Name : Only) {
-        std::string Fold = Folded(Name);
+        std::string Fold = brokerstore::BrokerNameKey(Name);
         if (!Seen.insert(Fold).second)
             continue;
         auto It = ByName.find(Fold);
