@@ -68,6 +68,8 @@ if [ "$(id -u)" -eq 0 ]; then
   trap 'cleanup_group; rm -rf "$work"' EXIT
   run postinst configure && run postinst configure
   [ "$(stat -c '%U:%G %a' "$store")" = "root:$group 2775" ] || fail "store folder is $(stat -c '%U:%G %a' "$store")"
+  [ "$(stat -c '%G %A' "$store/system-store.sqlite")" = "$group -rw-rw-r--" ] ||
+    fail "store file is $(stat -c '%G %A' "$store/system-store.sqlite"), not the group's to write"
   reg() { WDX_SYSTEM_STORE="$store/system-store.sqlite" WDXReg "$@"; }
   reg query 'HKLM\SOFTWARE\Corvanta\VKR_Client' -v ClientDir | grep -q '/usr/share/wdx/Client' || fail "ClientDir not set"
   reg add 'HKLM\SOFTWARE\Corvanta\VKR_Client' -v ClientDir -d /opt/mine -f >/dev/null
