@@ -12,6 +12,7 @@ PKGS=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth imagemagick
   fonts-liberation2
+  python3 dpkg-dev lintian desktop-file-utils appstream man-db adduser
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

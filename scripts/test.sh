@@ -12,3 +12,5 @@ bash "$here/scripts/build.sh"
 build="${WDX_BUILD_DIR:-$here/build}"
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)" --timeout 300
+# The Debian package: built, listed, extracted and checked (nothing installed).
+bash "$here/scripts/check-package.sh" "$build"
