@@ -1,7 +1,12 @@
 #include "common/Application.h"
 
+#include "common/DefaultReport.h"
+#include "common/ResModule.h"
+#include "common/StdForm.h"
+#include "common/help/HelpApplication.h"
 #include "common/widgets/MessageService.h"
 
+#include <QPointer>
 #include <QStyle>
 #include <QStyleFactory>
 #include <exception>
@@ -13,15 +18,33 @@ TWDXApplication::TWDXApplication(int& Argc, char** Argv) : QApplication(Argc, Ar
         setStyle(classic);
 }
 
-TWDXApplication* TWDXApplication::Instance() { return qobject_cast<TWDXApplication*>(QCoreApplication::instance()); }
+void TWDXApplication::Start(const TProgram& Program) {
+    SetTitle(QString::fromLatin1(Program.Title));
+    setApplicationName(QString::fromLatin1(Program.Name));
+    setFont(TWDXStdForm::StdFont());
+    setWindowIcon(LoadProgramIcon(Program.Module(), QStringLiteral("MAINICON")));
+    SetApplicationHelpFile({});
+}
+
+int TWDXApplication::RunMainForm(const std::function<QWidget*()>& Create) {
+    // A main window frees itself when it closes; one still open when the
+    // loop ends otherwise is freed here.
+    QPointer<QWidget> form = Create();
+    form->show();
+    const int result = exec();
+    delete form.data();
+    return result;
+}
+
+TWDXApplication* TWDXApplication::Instance() {
+    return qobject_cast<TWDXApplication*>(QCoreApplication::instance());
+}
 
 bool TWDXApplication::notify(QObject* Receiver, QEvent* Event) {
     try {
         return QApplication::notify(Receiver, Event);
-    } catch (const std::exception& e) {
-        ShowException(QString::fromUtf8(e.what()));
     } catch (...) {
-        ShowException(QStringLiteral("Unknown exception."));
+        ReportFailure(std::current_exception());
     }
     // The handler did not finish; the event counts as not handled.
     return false;
@@ -31,7 +54,8 @@ void TWDXApplication::ShowException(const QString& Message) {
     QWidget* owner = activeModalWidget();
     if (!owner)
         owner = activeWindow();
-    ShowMessage({owner, Message, FTitle.isEmpty() ? applicationName() : FTitle, TMsgIcon::Error, TMsgButtons::Ok});
+    ShowMessage(
+        {owner, Message, FTitle.isEmpty() ? applicationName() : FTitle, TMsgIcon::Error, TMsgButtons::Ok});
 }
 
 } // namespace wdx::common
