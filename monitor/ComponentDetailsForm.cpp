@@ -4,6 +4,7 @@
 #include "common/widgets/RadioGroup.h"
 #include "common/widgets/UpDown.h"
 #include "monitor/MainForm.h"
+#include "monitor/NPXError.h"
 #include "ui_ComponentDetailsForm.h"
 
 #include <QRadioButton>

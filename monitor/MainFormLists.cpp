@@ -8,6 +8,7 @@
 #include "common/widgets/ListView.h"
 #include "common/widgets/UpDown.h"
 #include "monitor/ListRows.h"
+#include "monitor/NPXError.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,6 +1,7 @@
 #include "ParamDetailsForm.h"
 
 #include "common/widgets/ListView.h"
+#include "monitor/NPXError.h"
 #include "ui_ParamDetailsForm.h"
 
 #include <QHeaderView>
