@@ -5,21 +5,19 @@
 
 #include "clntadmin/WDXClntStdClasses.h"
 
-class QCheckBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
+#include <memory>
 
 namespace wdx::common {
 class TListView;
 class TUpDown;
+class TRadioGroup;
 } // namespace wdx::common
 
 namespace wdx::clntadmin {
 
-class TRadioGroup;
+namespace Ui {
+class TForm2;
+}
 
 class TForm2 : public TWDXClntStdForm {
     Q_OBJECT
@@ -40,36 +38,6 @@ public:
     // The scope index of the edited row when the dialog was shown.
     int LoadedScope() const { return FLoadedScope; }
 
-    // Controls, named as in the window's definition.
-    QFrame* Panel1;
-    QLabel* Image1;
-    QFrame* Bevel1;
-    QLabel* Label1;
-    QLineEdit* Edit1;
-    QLabel* Label2;
-    QLineEdit* Edit2;
-    QLabel* Label3;
-    QLineEdit* Edit3;
-    common::TUpDown* UpDown1;
-    QLabel* Label4;
-    QLineEdit* Edit4;
-    common::TUpDown* UpDown2;
-    QFrame* Bevel2;
-    TRadioGroup* RadioGroup1;
-    QFrame* Panel2;
-    QCheckBox* chkbConnectionPooling;
-    QGroupBox* grpbLogging;
-    QCheckBox* chkbComms;
-    QCheckBox* chkbCalls;
-    QPushButton* OKBtn;
-    QPushButton* CancelBtn;
-
-    static constexpr int ClientWidth = 249;
-    static constexpr int ClientHeight = 398;
-
-protected:
-    void showEvent(QShowEvent* Event) override;
-
 private:
     struct TCheckResult {
         bool Passed = true;
@@ -77,9 +45,11 @@ private:
         QString Message;
     };
 
-    void CreateControls();
+    // What the stored definition cannot say: the up-downs' ranges, the
+    // radio group's items, the keyboard order through them; the handlers.
+    void SetUpControls();
     void FormCreate();
-    void FormShow();
+    void FormShow() override;
     void OKBtnClick();
     void CancelBtnClick();
     void Edit1Change();
@@ -93,12 +63,13 @@ private:
     void LoadOptions(const QString& Name);
     bool NameTakenInScope(int Scope) const;
 
+    // The stored window definition (BrokerEditForm.ui).
+    std::unique_ptr<Ui::TForm2> ui;
     common::TListView* FListView = nullptr;
     bool FEditMode = false;
     bool FChanged = false;
     int FLoadedScope = 0;
     int FRow = -1; // the edited row, taken when the dialog is shown
-    bool FShown = false;
 };
 
 } // namespace wdx::clntadmin

@@ -6,20 +6,15 @@
 
 #include <memory>
 
-class QAction;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QMenu;
-class QPushButton;
-class QTabWidget;
-
 namespace wdx::common {
-class TListView;
 class THelpRouter;
 }
 
 namespace wdx::clntadmin {
+
+namespace Ui {
+class TForm1;
+}
 
 class TShortNameSetting;
 
@@ -31,45 +26,19 @@ public:
     explicit TForm1(std::shared_ptr<const TShortNameSetting> Setting = nullptr, QWidget* Parent = nullptr);
     ~TForm1() override;
 
-    // Controls, named as in the window's definition.
-    QTabWidget* PageControl1;
-    QWidget* TabSheet1;
-    QLabel* Image1;
-    QLabel* Label1;
-    QFrame* Bevel1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QFrame* Bevel2;
-    QGroupBox* GroupBox1;
-    common::TListView* ListView1;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QPushButton* Button3;
-    QPushButton* CloseBtn;
-    QPushButton* HelpBtn;
-    QMenu* PopupMenu1;
-    QAction* Item11;
-    QAction* Item21;
-    QAction* Item31;
-    common::THelpRouter* HelpRouter1;
-
-    static constexpr int ClientWidth = 362;
-    static constexpr int ClientHeight = 413;
     static constexpr int HelpContextId = 116;
 
     void setVisible(bool Visible) override;
 
 protected:
-    void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
-    // The stored window definition: every control in its place with its
-    // placeholder text; FormCreate gives the real texts and states.
-    void CreateControls();
+    // Binds the handlers to their controls' events.
+    void BindHandlers();
     void FormCreate();
-    void FormShow();
+    void FormShow() override;
     void FormClose();
     void CloseBtnClick();
     void HelpBtnClick();
@@ -87,8 +56,11 @@ private:
     void ShowEditDialog(bool EditMode);
     void DeleteSelectedEntry();
 
+    // The stored window definition (MainForm.ui): every control in its place
+    // with its placeholder text; FormCreate gives the real texts and states.
+    std::unique_ptr<Ui::TForm1> ui;
+    common::THelpRouter* HelpRouter1;
     std::shared_ptr<const TShortNameSetting> FShortNameSetting;
-    bool FShown = false;
     bool FChecked = false;
 };
 

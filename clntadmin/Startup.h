@@ -1,17 +1,12 @@
 #pragma once
-// Start-up of WDXClntAdmin: the application object's title, name and icon.
+// Start-up of WDXClntAdmin. The program takes no command-line arguments.
 
-namespace wdx::common {
-class TWDXApplication;
-}
+#include "clntadmin/WDXClntStdClasses.h"
+#include "WdxVersion.h"
+#include "common/Application.h"
 
 namespace wdx::clntadmin {
 
-inline constexpr const char* ProgramTitle = "NPX Client Administrator";
-inline constexpr const char* ProgramName = "WDXClntAdmin";
-
-// Title, name, standard font and program icon of the administrator's
-// application object. The program takes no command-line arguments.
-void InitApplication(common::TWDXApplication& App);
+inline constexpr common::TProgram Program{"NPX Client Administrator", "WDXClntAdmin", &ClntAdminModule, wdx::AdminDesktopName};
 
 } // namespace wdx::clntadmin

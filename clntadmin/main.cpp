@@ -1,10 +1,5 @@
 #include "clntadmin/MainForm.h"
 #include "clntadmin/Startup.h"
-#include "common/Application.h"
-
-#include "WdxVersion.h"
-
-#include <QPointer>
 
 #include <cstdio>
 #include <cstring>
@@ -14,16 +9,11 @@ int main(int argc, char** argv) {
     // "--version" alone answers without a display; any other arguments are
     // not read.
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("%s %s\n", clntadmin::ProgramName, Version);
+        std::printf("%s %s\n", clntadmin::Program.Name, Version);
         return 0;
     }
     common::TWDXApplication app(argc, argv);
-    clntadmin::InitApplication(app);
-    // Arguments are not read. Closing the window frees it and ends the
-    // message loop.
-    QPointer<clntadmin::TForm1> form = new clntadmin::TForm1;
-    form->show();
-    int result = app.exec();
-    delete form.data();
-    return result;
+    app.Start(clntadmin::Program);
+    // Arguments are not read.
+    return app.RunMainForm([] { return new clntadmin::TForm1; });
 }

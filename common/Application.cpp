@@ -1,8 +1,14 @@
 #include "common/Application.h"
 
+#include "WdxVersion.h"
+#include "common/DefaultReport.h"
+#include "common/ResModule.h"
+#include "common/StdForm.h"
+#include "common/help/HelpApplication.h"
 #include "common/widgets/Accessibility.h"
 #include "common/widgets/MessageService.h"
 
+#include <QPointer>
 #include <QStyle>
 #include <QStyleFactory>
 #include <exception>
@@ -15,6 +21,26 @@ TWDXApplication::TWDXApplication(int& Argc, char** Argv) : QApplication(Argc, Ar
     InstallAccessibility();
 }
 
+void TWDXApplication::Start(const TProgram& Program) {
+    SetTitle(QString::fromLatin1(Program.Title));
+    setApplicationName(QString::fromLatin1(Program.Name));
+    setApplicationVersion(QString::fromLatin1(wdx::Version));
+    setDesktopFileName(QString::fromLatin1(Program.DesktopName));
+    setFont(TWDXStdForm::StdFont());
+    setWindowIcon(LoadProgramIcon(Program.Module(), QStringLiteral("MAINICON")));
+    SetApplicationHelpFile({});
+}
+
+int TWDXApplication::RunMainForm(const std::function<QWidget*()>& Create) {
+    // A main window frees itself when it closes; one still open when the
+    // loop ends otherwise is freed here.
+    QPointer<QWidget> form = Create();
+    form->show();
+    const int result = exec();
+    delete form.data();
+    return result;
+}
+
 TWDXApplication* TWDXApplication::Instance() {
     return qobject_cast<TWDXApplication*>(QCoreApplication::instance());
 }
@@ -22,10 +48,8 @@ TWDXApplication* TWDXApplication::Instance() {
 bool TWDXApplication::notify(QObject* Receiver, QEvent* Event) {
     try {
         return QApplication::notify(Receiver, Event);
-    } catch (const std::exception& e) {
-        ShowException(QString::fromUtf8(e.what()));
     } catch (...) {
-        ShowException(QStringLiteral("Unknown exception."));
+        ReportFailure(std::current_exception());
     }
     // The handler did not finish; the event counts as not handled.
     return false;

@@ -6,12 +6,34 @@
 #include <QApplication>
 #include <QString>
 
+#include <functional>
+
 namespace wdx::common {
+
+struct TResModule;
+
+// What tells one program from the other at start-up.
+struct TProgram {
+    const char* Title;             // the application title
+    const char* Name;              // the program's name, as on its command line
+    const TResModule& (*Module)(); // its string table and icons
+    const char* DesktopName;       // its desktop entry's name (the Wayland app id)
+};
 
 class TWDXApplication : public QApplication {
     Q_OBJECT
 public:
     TWDXApplication(int& Argc, char** Argv);
+
+    // Title, name, version, desktop name, standard font and program icon ("MAINICON") of Program.
+    // Help goes through the main window's own help file and the help router,
+    // so the application has no help file of its own.
+    void Start(const TProgram& Program);
+
+    // Creates the main window, shows it (if creating did not already) and
+    // runs the message loop until it closes, which ends the program; the
+    // window is freed either way.
+    int RunMainForm(const std::function<QWidget*()>& Create);
 
     // The title of the program, the caption of the default error report.
     const QString& Title() const { return FTitle; }

@@ -1,10 +1,12 @@
 #include "common/StdForm.h"
 
 #include <QFont>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
 
 namespace wdx::common {
 
@@ -14,8 +16,8 @@ constexpr const char* StdFontFamily = "MS Sans Serif";
 void RegisterFontStandIns() {
     // Closest first: same metrics family, then any plain sans-serif.
     static const bool done = [] {
-        QFont::insertSubstitutions(StdFontFamily, {"Microsoft Sans Serif", "Liberation Sans", "Arimo", "Arial",
-                                                   "DejaVu Sans", "FreeSans"});
+        QFont::insertSubstitutions(StdFontFamily, {"Microsoft Sans Serif", "Liberation Sans", "Arimo",
+                                                   "Arial", "DejaVu Sans", "FreeSans"});
         return true;
     }();
     (void)done;
@@ -49,19 +51,43 @@ QFont TWDXStdForm::StdFont() {
     return f;
 }
 
-std::u16string TWDXStdForm::LoadResText(int Id) const { return common::LoadResText(FModule->Strings, Id); }
+std::u16string TWDXStdForm::LoadResText(int Id) const {
+    return common::LoadResText(FModule->Strings, Id);
+}
 
-QString TWDXStdForm::ResText(int Id) const { return QString::fromStdU16String(LoadResText(Id)); }
+QString TWDXStdForm::ResText(int Id) const {
+    return QString::fromStdU16String(LoadResText(Id));
+}
 
 QPixmap TWDXStdForm::LoadIconImage(const QString& Name, int Size) const {
     return common::LoadIconImage(*FModule, Name, Size);
 }
 
-QIcon TWDXStdForm::LoadProgramIcon(const QString& Name) const { return common::LoadProgramIcon(*FModule, Name); }
+QIcon TWDXStdForm::LoadProgramIcon(const QString& Name) const {
+    return common::LoadProgramIcon(*FModule, Name);
+}
 
 void TWDXStdForm::LoadHeaderImage(QLabel* Image) const {
     Image->setPixmap(LoadIconImage(QStringLiteral("ICON_VKR"), StdIconSize));
     Image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void TWDXStdForm::showEvent(QShowEvent* Event) {
+    QDialog::showEvent(Event);
+    if (FShown)
+        return;
+    FShown = true;
+    if (FPosition == TPosition::ScreenCenter)
+        CentreOnScreen();
+    RunHandler([this] { FormShow(); });
+}
+
+void TWDXStdForm::CentreOnScreen() {
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    const QRect area = s->availableGeometry();
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
 }
 
 void TWDXStdForm::keyPressEvent(QKeyEvent* Event) {

@@ -3,6 +3,7 @@
 // resources of the program that owns the window (its string table and icons),
 // gives the window its texts by id, and sets the common look.
 
+#include "common/DefaultReport.h"
 #include "common/ResModule.h"
 
 #include <QDialog>
@@ -50,21 +51,43 @@ public:
     // must not close behind the operator's back).
     void SetCancelButton(QPushButton* Button) { FCancelButton = Button; }
 
+    // Where the window appears when it is first shown: where its definition
+    // puts it (the default), or in the middle of the screen.
+    enum class TPosition { Designed, ScreenCenter };
+    void SetPosition(TPosition Position) { FPosition = Position; }
+
     // The common look: "MS Sans Serif" at 8 points, or the closest sans-serif
     // installed, on the button-face colour.
     static QFont StdFont();
 
 protected:
+    // Runs once, when the window is first shown, after it has been placed.
+    // What it does not handle itself goes to the default error report.
+    virtual void FormShow() {}
+    // Whether the window has been shown (FormShow has begun).
+    bool Shown() const { return FShown; }
+
+    // Binds Handler to Event of Source, as the window's definition binds a
+    // handler to its control; whatever escapes the handler is reported.
+    template <class Sender, class Signal, class Handler>
+    QMetaObject::Connection OnEvent(Sender* Source, Signal Event, Handler Body) {
+        return connect(Source, Event, this, [Body = std::move(Body)] { RunHandler(Body); });
+    }
+
+    void showEvent(QShowEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
 
 private:
     void ApplyStdLook();
+    void CentreOnScreen();
 
     std::unique_ptr<TResModule> FOwnModule;
     const TResModule* FModule; // the owning program's resources; never another's
     int FHelpContext = 0;
     QString FHelpFile;
     QPushButton* FCancelButton = nullptr;
+    TPosition FPosition = TPosition::Designed;
+    bool FShown = false;
 };
 
 } // namespace wdx::common

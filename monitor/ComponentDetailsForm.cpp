@@ -1,47 +1,24 @@
 #include "ComponentDetailsForm.h"
 
-#include "common/FormControls.h"
 #include "common/widgets/MessageService.h"
+#include "common/widgets/RadioGroup.h"
 #include "common/widgets/UpDown.h"
-#include "monitor/DefaultReport.h"
 #include "monitor/MainForm.h"
 #include "monitor/NPXError.h"
+#include "ui_ComponentDetailsForm.h"
 
-#include <QButtonGroup>
-#include <QFrame>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QGuiApplication>
-#include <QHBoxLayout>
+#include <QRadioButton>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScopedValueRollback>
-#include <QScreen>
-#include <QVBoxLayout>
 
 #include <limits>
 
 namespace wdx::monitor {
 
 namespace {
-
-using common::Named;
-QLabel* Label(QWidget* Parent, const char* Name) {
-    return common::NamedLabel(Parent, Name);
-}
-constexpr auto Bevel = common::NamedBevel;
-
-QPushButton* Button(QWidget* Parent, const char* Name) {
-    auto* b = Named(new QPushButton(QLatin1String(Name), Parent), Name);
-    b->setMinimumWidth(75);
-    // Enter in the maximum box must not send an action and close the dialog
-    // behind the operator's back: no button is pressed by Enter.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
 
 // Where the lost connection is said, once it has ended.
 const char* const ConnectionEndedText =
@@ -78,174 +55,78 @@ std::int32_t ReadMaximum(const QString& Text) {
     throw EConvertError(QStringLiteral("\"%1\" is not a valid integer value.").arg(shown).toStdString());
 }
 
-TForm2::TForm2(QWidget* Parent) : TWDXMntrStdForm(Parent) {
-    CreateControls();
+TForm2::TForm2(QWidget* Parent) : TWDXMntrStdForm(Parent), ui(std::make_unique<Ui::TForm2>()) {
+    // A dialog border: fixed size, the system menu and the context-help button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint);
+    ui->setupUi(this);
+    // In the middle of the desktop, wherever the main window is.
+    SetPosition(TPosition::ScreenCenter);
+    ui->UpDown1->SetAssociate(ui->Edit1);
+    ui->UpDown1->SetRange(MinMaximum, MaxMaximum);
+    ui->UpDown1->SetIncrement(1);
+    ui->UpDown1->SetWrap(false);
+    ui->UpDown1->SyncPosition(1);
+    // The buttons are as high as the edit they sit against.
+    ui->UpDown1->setFixedHeight(ui->Edit1->sizeHint().height());
+    // Three items side by side, of which one or none is chosen; their texts
+    // come with the others.
+    ui->RadioGroup1->SetColumns(3);
+    ui->RadioGroup1->SetItems({QString(), QString(), QString()});
+    QWidget* order[] = {ui->Edit1,
+                        ui->UpDown1,
+                        ui->RadioGroup1->Button(0),
+                        ui->RadioGroup1->Button(1),
+                        ui->RadioGroup1->Button(2),
+                        ui->Button1,
+                        ui->Button2,
+                        ui->Button3};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    ui->lblConnectionEnded->hide();
+    SetCancelButton(ui->Button2);
     BindHandlers();
     FormCreate();
 }
 
 TForm2::~TForm2() = default;
 
-void TForm2::CreateControls() {
-    setObjectName(QStringLiteral("WDXMntrSrvrForm"));
-    setWindowTitle(QStringLiteral("WDXMntrSrvrForm"));
-    // A dialog border: fixed size, the system menu and the context-help button.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint);
-    setFixedSize(ClientWidth, ClientHeight);
-
-    auto* formLayout = new QVBoxLayout(this);
-    formLayout->setContentsMargins(8, 8, 8, 8);
-    formLayout->setSpacing(8);
-
-    Panel1 = Named(new QFrame(this), "Panel1");
-    Panel1->setFrameShape(QFrame::StyledPanel);
-    Panel1->setFrameShadow(QFrame::Raised);
-    formLayout->addWidget(Panel1, 1);
-    auto* panel = new QVBoxLayout(Panel1);
-    panel->setContentsMargins(8, 8, 8, 8);
-    panel->setSpacing(6);
-
-    // Heading: the product icon beside the component's name.
-    auto* heading = new QHBoxLayout;
-    Image1 = Named(new QLabel(Panel1), "Image1");
-    Image1->setFixedSize(33, 33);
-    Label1 = Label(Panel1, "Label1");
-    Label2 = Label(Panel1, "Label2");
-    heading->addWidget(Image1);
-    heading->addSpacing(8);
-    heading->addWidget(Label1);
-    heading->addWidget(Label2, 1);
-    panel->addLayout(heading);
-    Bevel1 = Bevel(Panel1, "Bevel1");
-    panel->addWidget(Bevel1);
-
-    auto* invoked = new QHBoxLayout;
-    Label3 = Label(Panel1, "Label3");
-    Label4 = Label(Panel1, "Label4");
-    invoked->addWidget(Label3);
-    invoked->addWidget(Label4, 1);
-    panel->addLayout(invoked);
-    Bevel2 = Bevel(Panel1, "Bevel2");
-    panel->addWidget(Bevel2);
-
-    GroupBox1 = Named(new QGroupBox(QStringLiteral("GroupBox1"), Panel1), "GroupBox1");
-    auto* instances = new QGridLayout(GroupBox1);
-    Label5 = Label(GroupBox1, "Label5");
-    Label6 = Label(GroupBox1, "Label6");
-    Label7 = Label(GroupBox1, "Label7");
-    Edit1 = Named(new QLineEdit(QStringLiteral("1"), GroupBox1), "Edit1");
-    Edit1->setFixedWidth(64);
-    UpDown1 = Named(new common::TUpDown(GroupBox1), "UpDown1");
-    UpDown1->SetAssociate(Edit1);
-    UpDown1->SetRange(MinMaximum, MaxMaximum);
-    UpDown1->SetIncrement(1);
-    UpDown1->SetWrap(false);
-    UpDown1->SyncPosition(1);
-    UpDown1->setFixedHeight(Edit1->sizeHint().height());
-    auto* maximum = new QHBoxLayout;
-    maximum->setSpacing(0);
-    maximum->addWidget(Edit1);
-    maximum->addWidget(UpDown1);
-    maximum->addStretch(1);
-    instances->addWidget(Label5, 0, 0);
-    instances->addWidget(Label6, 0, 1);
-    instances->addWidget(Label7, 1, 0);
-    instances->addLayout(maximum, 1, 1);
-    instances->setColumnStretch(1, 1);
-    panel->addWidget(GroupBox1);
-
-    GroupBox2 = Named(new QGroupBox(QStringLiteral("GroupBox2"), Panel1), "GroupBox2");
-    auto* statistics = new QGridLayout(GroupBox2);
-    Label8 = Label(GroupBox2, "Label8");
-    Label9 = Label(GroupBox2, "Label9");
-    Label10 = Label(GroupBox2, "Label10");
-    Label11 = Label(GroupBox2, "Label11");
-    Label12 = Label(GroupBox2, "Label12");
-    Label13 = Label(GroupBox2, "Label13");
-    Label14 = Label(GroupBox2, "Label14");
-    Label15 = Label(GroupBox2, "Label15");
-    QLabel* pairs[][2] = {{Label8, Label9}, {Label10, Label11}, {Label12, Label13}, {Label14, Label15}};
-    for (int r = 0; r < 4; ++r) {
-        statistics->addWidget(pairs[r][0], r, 0);
-        statistics->addWidget(pairs[r][1], r, 1);
-    }
-    statistics->setColumnStretch(1, 1);
-    panel->addWidget(GroupBox2);
-
-    // Three items side by side, of which one or none is chosen.
-    RadioGroup1 = Named(new QGroupBox(QStringLiteral("RadioGroup1"), Panel1), "RadioGroup1");
-    auto* actions = new QHBoxLayout(RadioGroup1);
-    FRadioButtons = new QButtonGroup(this);
-    FRadioButtons->setExclusive(true);
-    for (int i = 0; i < 3; ++i) {
-        auto* b = new QRadioButton(RadioGroup1);
-        b->setObjectName(QStringLiteral("RadioGroup1Item%1").arg(i));
-        FRadioButtons->addButton(b, i);
-        actions->addWidget(b);
-        RadioGroup1Items[i] = b;
-    }
-    panel->addWidget(RadioGroup1);
-
-    lblConnectionEnded = Label(Panel1, "lblConnectionEnded");
-    lblConnectionEnded->setWordWrap(true);
-    lblConnectionEnded->hide();
-    panel->addWidget(lblConnectionEnded);
-    panel->addStretch(1);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    Button1 = Button(this, "Button1");
-    Button2 = Button(this, "Button2");
-    Button3 = Button(this, "Button3");
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button3);
-    formLayout->addLayout(buttons);
-    SetCancelButton(Button2);
-}
-
 void TForm2::BindHandlers() {
     // Failures a handler does not handle itself go to the default report.
     // Every change of the maximum text counts: typed, stepped or from code
     // (the filling's own changes are told apart by FFilling).
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { RunHandler([this] { Edit1Change(); }); });
+    OnEvent(ui->Edit1, &QLineEdit::textChanged, [this] { Edit1Change(); });
     // OK closes with its modal result whatever Apply did.
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        RunHandler([this] { Button1Click(); });
-        accept();
-    });
-    connect(Button2, &QPushButton::clicked, this, [this] {
-        RunHandler([this] { Button2Click(); });
-        reject();
-    });
-    connect(Button3, &QPushButton::clicked, this, [this] { RunHandler([this] { Button3Click(); }); });
+    OnEvent(ui->Button1, &QPushButton::clicked, [this] { Button1Click(); });
+    connect(ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
+    OnEvent(ui->Button2, &QPushButton::clicked, [this] { Button2Click(); });
+    connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
+    OnEvent(ui->Button3, &QPushButton::clicked, [this] { Button3Click(); });
 }
 
 void TForm2::FormCreate() {
-    LoadHeaderImage(Image1);
-    Label1->setText(ResText(1056));
-    Label3->setText(ResText(1057));
-    GroupBox1->setTitle(ResText(1042));
-    Label5->setText(ResText(1058));
-    Label7->setText(ResText(1059));
-    GroupBox2->setTitle(ResText(1043));
-    Label8->setText(ResText(1060));
-    Label10->setText(ResText(1061));
-    Label12->setText(ResText(1062));
-    Label14->setText(ResText(1063));
-    RadioGroup1->setTitle(ResText(1044));
-    RadioGroup1Items[0]->setText(ResText(1064));
-    RadioGroup1Items[1]->setText(ResText(1065));
-    RadioGroup1Items[2]->setText(ResText(1066));
-    Button1->setText(ResText(1021));
-    Button2->setText(ResText(1022));
-    Button3->setText(ResText(1026));
-    lblConnectionEnded->setText(QString::fromUtf8(ConnectionEndedText));
-    Label7->setBuddy(Edit1);
-    Edit1->setAccessibleName(Label7->text());
-    UpDown1->setAccessibleName(Label7->text());
-    for (QLabel* value : {Label2, Label4, Label6, Label9, Label11, Label13, Label15})
+    LoadHeaderImage(ui->Image1);
+    ui->Label1->setText(ResText(1056));
+    ui->Label3->setText(ResText(1057));
+    ui->GroupBox1->setTitle(ResText(1042));
+    ui->Label5->setText(ResText(1058));
+    ui->Label7->setText(ResText(1059));
+    ui->GroupBox2->setTitle(ResText(1043));
+    ui->Label8->setText(ResText(1060));
+    ui->Label10->setText(ResText(1061));
+    ui->Label12->setText(ResText(1062));
+    ui->Label14->setText(ResText(1063));
+    ui->RadioGroup1->setTitle(ResText(1044));
+    ui->RadioGroup1->SetItems({ResText(1064), ResText(1065), ResText(1066)});
+    ui->Button1->setText(ResText(1021));
+    ui->Button2->setText(ResText(1022));
+    ui->Button3->setText(ResText(1026));
+    ui->lblConnectionEnded->setText(QString::fromUtf8(ConnectionEndedText));
+    ui->Label7->setBuddy(ui->Edit1);
+    ui->Edit1->setAccessibleName(ui->Label7->text());
+    ui->UpDown1->setAccessibleName(ui->Label7->text());
+    for (QLabel* value :
+         {ui->Label2, ui->Label4, ui->Label6, ui->Label9, ui->Label11, ui->Label13, ui->Label15})
         value->clear();
     // A screen reader names each figure by its caption, not by its group.
     const std::pair<QLabel*, QLabel*> figures[] = {{Label1, Label2},  {Label3, Label4},   {Label5, Label6},
@@ -277,36 +158,15 @@ void TForm2::SetComponentName(const std::string& ComponentName) {
 }
 
 int TForm2::ItemIndex() const {
-    return FRadioButtons->checkedId();
+    return ui->RadioGroup1->ItemIndex();
 }
 
 void TForm2::SetItemIndex(int Index) {
-    if (Index >= 0 && Index < 3) {
-        RadioGroup1Items[Index]->setChecked(true);
-        return;
-    }
-    // No item chosen: an exclusive group allows that only while it is off.
-    FRadioButtons->setExclusive(false);
-    for (QRadioButton* b : RadioGroup1Items)
-        b->setChecked(false);
-    FRadioButtons->setExclusive(true);
-}
-
-void TForm2::showEvent(QShowEvent* Event) {
-    TWDXMntrStdForm::showEvent(Event);
-    if (!FShown) {
-        FShown = true;
-        // In the middle of the desktop, wherever the main window is.
-        if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
-            const QRect area = s->availableGeometry();
-            move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-        }
-        RunHandler([this] { FormShow(); });
-    }
+    ui->RadioGroup1->SetItemIndex(Index);
 }
 
 void TForm2::closeEvent(QCloseEvent* Event) {
-    RunHandler([this] { FormClose(); });
+    common::RunHandler([this] { FormClose(); });
     TWDXMntrStdForm::closeEvent(Event);
 }
 
@@ -328,16 +188,16 @@ void TForm2::FormShow() {
         ShowNPXError(e, this, *this);
         return;
     }
-    Label2->setText(QString::fromStdString(FComponentName));
-    Label4->setText(QString::fromStdString(more.InvokedBy));
-    Label6->setText(QString::number(more.Active));
-    Edit1->setText(QString::number(more.Maximum));
+    ui->Label2->setText(QString::fromStdString(FComponentName));
+    ui->Label4->setText(QString::fromStdString(more.InvokedBy));
+    ui->Label6->setText(QString::number(more.Active));
+    ui->Edit1->setText(QString::number(more.Maximum));
     // The buttons step from the figure shown (kept within their range).
-    UpDown1->SyncPosition(more.Maximum);
-    Label9->setText(QString::number(more.Requests));
-    Label11->setText(QString::number(more.Queued));
-    Label13->setText(QString::number(more.QueueTime));
-    Label15->setText(QString::number(more.ServiceTime));
+    ui->UpDown1->SyncPosition(more.Maximum);
+    ui->Label9->setText(QString::number(more.Requests));
+    ui->Label11->setText(QString::number(more.Queued));
+    ui->Label13->setText(QString::number(more.QueueTime));
+    ui->Label15->setText(QString::number(more.ServiceTime));
     SetItemIndex(-1);
 }
 
@@ -358,7 +218,7 @@ void TForm2::Button3Click() {
         return;
     static const char* const words[] = {"retire", "setmax", "clear"};
     // Read before anything is sent: a text that is no number sends nothing.
-    const std::int32_t value = item == 1 ? ReadMaximum(Edit1->text()) : 0;
+    const std::int32_t value = item == 1 ? ReadMaximum(ui->Edit1->text()) : 0;
     TNPXMonitor* monitor = FMonitor.Get();
     if (!monitor) {
         // Only when the end was not told (no main window to tell it): the
@@ -395,11 +255,11 @@ void TForm2::MonitorEnded() {
         QScopedValueRollback filling(FFilling, true);
         SetItemIndex(-1);
     }
-    RadioGroup1->setEnabled(false);
-    Edit1->setEnabled(false);
-    UpDown1->setEnabled(false);
-    Button3->setEnabled(false);
-    lblConnectionEnded->show();
+    ui->RadioGroup1->setEnabled(false);
+    ui->Edit1->setEnabled(false);
+    ui->UpDown1->setEnabled(false);
+    ui->Button3->setEnabled(false);
+    ui->lblConnectionEnded->show();
 }
 
 } // namespace wdx::monitor

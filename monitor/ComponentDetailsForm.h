@@ -19,19 +19,13 @@
 #include <stdexcept>
 #include <string>
 
-class QButtonGroup;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
-
-namespace wdx::common {
-class TUpDown;
-}
+#include <memory>
 
 namespace wdx::monitor {
+
+namespace Ui {
+class TForm2;
+}
 
 class TForm1;
 
@@ -48,40 +42,6 @@ public:
     void SetBrokerName(const QString& BrokerName);
     void SetComponentName(const std::string& ComponentName);
 
-    // Controls, named as in the dialog's definition.
-    QFrame* Panel1;
-    QLabel* Image1;
-    QFrame* Bevel1;
-    QFrame* Bevel2;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QGroupBox* GroupBox1;
-    QLabel* Label5;
-    QLabel* Label6;
-    QLabel* Label7;
-    QLineEdit* Edit1;
-    common::TUpDown* UpDown1;
-    QGroupBox* GroupBox2;
-    QLabel* Label8;
-    QLabel* Label9;
-    QLabel* Label10;
-    QLabel* Label11;
-    QLabel* Label12;
-    QLabel* Label13;
-    QLabel* Label14;
-    QLabel* Label15;
-    QGroupBox* RadioGroup1;
-    QRadioButton* RadioGroup1Items[3];
-    // Shown once the connection has ended behind the dialog.
-    QLabel* lblConnectionEnded;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QPushButton* Button3;
-
-    static constexpr int ClientWidth = 360;
-    static constexpr int ClientHeight = 430;
     // The range of UpDown1; typed text is not limited by it.
     static constexpr int MinMaximum = 1;
     static constexpr int MaxMaximum = 100;
@@ -92,7 +52,7 @@ public:
     void SetItemIndex(int Index);
 
     // Handlers.
-    void FormShow();
+    void FormShow() override;
     void Edit1Change();
     void Button1Click();
     void Button2Click();
@@ -102,25 +62,23 @@ public:
     bool ConnectionGone() const { return FConnectionGone; }
 
 protected:
-    void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
 
 private:
-    void CreateControls();
     void BindHandlers();
     void FormCreate();
     void FormClose();
     // The connection has ended: nothing can be sent any more.
     void MonitorEnded();
 
+    // The stored window definition (ComponentDetailsForm.ui).
+    std::unique_ptr<Ui::TForm2> ui;
     QPointer<TForm1> FMainWindow;
     TMonitorLink FMonitor;
     QString FBrokerName;
     std::string FComponentName;
     bool FFilling = false;
-    bool FShown = false;
     bool FConnectionGone = false;
-    QButtonGroup* FRadioButtons;
 };
 
 // The text of Edit1 as a signed 32-bit decimal integer (blanks around it

@@ -10,25 +10,19 @@
 #include <QString>
 #include <QStringList>
 
-class QAction;
-class QCheckBox;
-class QComboBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QPushButton;
-class QTabWidget;
+#include <memory>
+
 class QTimer;
 
 namespace wdx::common {
 class THelpRouter;
-class TListView;
-class TUpDown;
-} // namespace wdx::common
+}
 
 namespace wdx::monitor {
+
+namespace Ui {
+class TForm1;
+}
 
 class TForm1 : public TWDXMntrStdForm {
     Q_OBJECT
@@ -37,39 +31,6 @@ public:
     // (the arguments after the program name).
     explicit TForm1(const QStringList& Args, QWidget* Parent = nullptr);
     ~TForm1() override;
-
-    // Controls, named as in the window's definition.
-    QTabWidget* PageControl1;
-    QWidget* TabSheet1;
-    QLabel* Image1;
-    QLabel* Label1;
-    QFrame* Bevel1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QComboBox* ComboBox1;
-    QLabel* lblVersion;
-    QLabel* lblVersionDisplay;
-    QPushButton* DisconnectBtn;
-    QFrame* Bevel2;
-    QGroupBox* GroupBox3;
-    QCheckBox* cbRefresh;
-    QLabel* Label5;
-    QLineEdit* Edit2;
-    common::TUpDown* UpDown1;
-    QPushButton* RefreshBtn;
-    QGroupBox* GroupBox1;
-    common::TListView* ListView1;
-    QGroupBox* GroupBox2;
-    common::TListView* ListView2;
-    QPushButton* CloseBtn;
-    QPushButton* HelpBtn;
-    QTimer* Timer1;
-    QMenu* PopupMenu1;
-    QAction* Item11;
-    QMenu* PopupMenu2;
-    QAction* Item12;
-    common::THelpRouter* HelpRouter1;
 
     // True when the program was started with "-debug"; set once, at start.
     bool DebugMode = false;
@@ -82,10 +43,9 @@ public:
     // Connection.Link().
     TConnectionOwner Connection;
 
-    static constexpr int ClientWidth = 525;
-    static constexpr int ClientHeight = 502;
     static constexpr int HelpContextId = 118;
-    // The automatic refresh interval the window takes, in seconds.
+    // The automatic refresh interval the window takes, in seconds (also the
+    // range of UpDown1).
     static constexpr int MinInterval = 1;
     static constexpr int MaxInterval = 3600;
 
@@ -116,25 +76,24 @@ signals:
     void ConnectionEnded();
 
 protected:
-    void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
 
 private:
-    // The stored window definition: every control, laid out, with its
-    // placeholder text; FormCreate gives the real texts and states.
-    void CreateControls();
-    // Binds the handlers to their controls' events, as the window's
-    // definition does.
+    // Binds the handlers to their controls' events.
     void BindHandlers();
     void FormCreate(const QStringList& Args);
-    void FormShow();
+    void FormShow() override;
     void FormClose();
 
     // What the "&Details..." items open for the selected row.
     void OpenComponentDetails();
     void OpenParamDetails();
 
-    bool FShown = false;
+    // The stored window definition (MainForm.ui): every control, laid out,
+    // with its placeholder text; FormCreate gives the real texts and states.
+    std::unique_ptr<Ui::TForm1> ui;
+    QTimer* Timer1;
+    common::THelpRouter* HelpRouter1;
     // A refresh, or a fill, is under way; with its message box open, further
     // ticks of Timer1 are skipped instead of stacking refreshes and boxes.
     bool FRefreshing = false;

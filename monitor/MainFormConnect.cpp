@@ -1,11 +1,12 @@
 // The main window's connect step, its reset, and Close.
 
 #include "MainForm.h"
+#include "ui_MainForm.h"
 
+#include "common/DefaultReport.h"
 #include "common/widgets/ListView.h"
 #include "common/widgets/MessageService.h"
 #include "common/widgets/UpDown.h"
-#include "monitor/DefaultReport.h"
 #include "monitor/NPXError.h"
 #include "monitor/RelayCheck.h"
 
@@ -19,15 +20,15 @@
 namespace wdx::monitor {
 
 void TForm1::ComboBox1Change() {
-    const int chosen = ComboBox1->currentIndex();
+    const int chosen = ui->ComboBox1->currentIndex();
     // "(None)" leaves a standing connection as it is.
     if (chosen <= 0)
         return;
     DisconnectBtnClick();
-    ComboBox1->setCurrentIndex(chosen);
+    ui->ComboBox1->setCurrentIndex(chosen);
     // The name is used whole, however long: cutting it would ask for another
     // broker, or for none.
-    BrokerName = ComboBox1->itemText(chosen);
+    BrokerName = ui->ComboBox1->itemText(chosen);
 
     // The relay is released when the step ends, on every path.
     TRelayCheck relay = CheckBrokerThroughRelay(BrokerName.toStdU16String());
@@ -56,9 +57,9 @@ void TForm1::ComboBox1Change() {
         return;
     }
     Connection.Adopt(std::move(monitor));
-    lblVersionDisplay->setText(QString::fromStdString(Connection->GetVersion()));
-    lblVersion->show();
-    lblVersionDisplay->show();
+    ui->lblVersionDisplay->setText(QString::fromStdString(Connection->GetVersion()));
+    ui->lblVersion->show();
+    ui->lblVersionDisplay->show();
 
     std::exception_ptr failure;
     try {
@@ -68,8 +69,8 @@ void TForm1::ComboBox1Change() {
     }
     // A fill that failed with a broker's refusal has reset the window.
     if (Connection) {
-        RefreshBtn->setEnabled(true);
-        DisconnectBtn->setEnabled(true);
+        ui->RefreshBtn->setEnabled(true);
+        ui->DisconnectBtn->setEnabled(true);
     }
     if (failure)
         std::rethrow_exception(failure);
@@ -85,21 +86,21 @@ void TForm1::DisconnectBtnClick() {
     } catch (...) {
         failure = std::current_exception();
     }
-    cbRefresh->setChecked(false); // runs cbRefreshClick when it was checked
-    ComboBox1->setCurrentIndex(0);
-    DisconnectBtn->setEnabled(false);
-    Label5->setEnabled(false);
-    Edit2->setEnabled(false);
-    UpDown1->setEnabled(false);
+    ui->cbRefresh->setChecked(false); // runs cbRefreshClick when it was checked
+    ui->ComboBox1->setCurrentIndex(0);
+    ui->DisconnectBtn->setEnabled(false);
+    ui->Label5->setEnabled(false);
+    ui->Edit2->setEnabled(false);
+    ui->UpDown1->setEnabled(false);
     Timer1->stop();
-    RefreshBtn->setEnabled(false);
+    ui->RefreshBtn->setEnabled(false);
     BrokerName.clear();
     CurrentComponent.clear();
     CurrentService.clear();
-    ListView1->Items()->Clear();
-    ListView2->Items()->Clear();
-    lblVersion->hide();
-    lblVersionDisplay->hide();
+    ui->ListView1->Items()->Clear();
+    ui->ListView2->Items()->Clear();
+    ui->lblVersion->hide();
+    ui->lblVersionDisplay->hide();
     if (ended)
         emit ConnectionEnded();
     if (failure)
@@ -108,7 +109,7 @@ void TForm1::DisconnectBtnClick() {
 
 void TForm1::CloseBtnClick() {
     // A failed teardown is reported over the window; it closes all the same.
-    RunHandler([this] { DisconnectBtnClick(); });
+    common::RunHandler([this] { DisconnectBtnClick(); });
     close();
 }
 

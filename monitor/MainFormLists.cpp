@@ -2,12 +2,13 @@
 // pop-up menus, and the refresh by hand and by Timer1.
 
 #include "MainForm.h"
+#include "ui_MainForm.h"
 
+#include "common/DefaultReport.h"
 #include "common/widgets/ListView.h"
 #include "common/widgets/UpDown.h"
-#include "monitor/DefaultReport.h"
-#include "monitor/NPXError.h"
 #include "monitor/ListRows.h"
+#include "monitor/NPXError.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -31,7 +32,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The interval typed into Edit2, in seconds. Only whole numbers from 1 to
+// The interval typed into ui->Edit2, in seconds. Only whole numbers from 1 to
 // 3600 are taken: 0 or less would make the timer fire without pause, and
 // larger numbers overflow its count of milliseconds. Anything else is
 // refused like text that is no number at all.
@@ -77,8 +78,8 @@ void Restore(common::TListView* List, TScrollPlace Place) {
 
 void TForm1::FillComponentList() {
     QScopedValueRollback filling(FFilling, true);
-    const TScrollPlace place = ScrollPlace(ListView1);
-    ListView1->Items()->Clear();
+    const TScrollPlace place = ScrollPlace(ui->ListView1);
+    ui->ListView1->Items()->Clear();
     if (!Connection)
         return;
     TServerList servers;
@@ -93,16 +94,16 @@ void TForm1::FillComponentList() {
     // name. Nothing clicked means nothing to reselect.
     const int selected =
         CurrentComponent.isEmpty() ? -1 : FindServer(servers, CurrentComponent.toStdString());
-    ListView1->Items()->Assign(std::make_unique<TServerRows>(std::move(servers)));
-    ListView1->SelectRow(selected);
+    ui->ListView1->Items()->Assign(std::make_unique<TServerRows>(std::move(servers)));
+    ui->ListView1->SelectRow(selected);
     // Selecting would scroll to the row; the operator's place counts more.
-    Restore(ListView1, place);
+    Restore(ui->ListView1, place);
 }
 
 void TForm1::FillServiceList() {
     QScopedValueRollback filling(FFilling, true);
-    const TScrollPlace place = ScrollPlace(ListView2);
-    ListView2->Items()->Clear();
+    const TScrollPlace place = ScrollPlace(ui->ListView2);
+    ui->ListView2->Items()->Clear();
     if (!Connection || CurrentComponent.isEmpty())
         return;
     TServiceList services;
@@ -113,31 +114,31 @@ void TForm1::FillServiceList() {
         DisconnectBtnClick();
         return;
     }
-    ListView2->Items()->Assign(std::make_unique<TServiceRows>(std::move(services)));
-    Restore(ListView2, place);
+    ui->ListView2->Items()->Assign(std::make_unique<TServiceRows>(std::move(services)));
+    Restore(ui->ListView2, place);
 }
 
 void TForm1::ListView1Click() {
-    const int row = ListView1->SelectedRow();
-    CurrentComponent = row >= 0 ? ListView1->Items()->Caption(row) : QString();
+    const int row = ui->ListView1->SelectedRow();
+    CurrentComponent = row >= 0 ? ui->ListView1->Items()->Caption(row) : QString();
     FillServiceList();
 }
 
 void TForm1::ListView2Click() {
-    const int row = ListView2->SelectedRow();
-    CurrentService = row >= 0 ? ListView2->Items()->Caption(row) : QString();
+    const int row = ui->ListView2->SelectedRow();
+    CurrentService = row >= 0 ? ui->ListView2->Items()->Caption(row) : QString();
 }
 
 void TForm1::PopupMenu1Popup() {
-    Item11->setEnabled(ListView1->SelectedRow() >= 0);
+    ui->Item11->setEnabled(ui->ListView1->SelectedRow() >= 0);
 }
 
 void TForm1::PopupMenu2Popup() {
-    Item12->setEnabled(ListView2->SelectedRow() >= 0);
+    ui->Item12->setEnabled(ui->ListView2->SelectedRow() >= 0);
 }
 
 void TForm1::ListView1DblClick() {
-    if (ListView1->SelectedRow() < 0)
+    if (ui->ListView1->SelectedRow() < 0)
         return;
     // For the component last clicked, whose services are listed, even when
     // the keyboard has moved the selection since.
@@ -145,12 +146,12 @@ void TForm1::ListView1DblClick() {
 }
 
 void TForm1::ListView2DblClick() {
-    const int row = ListView2->SelectedRow();
+    const int row = ui->ListView2->SelectedRow();
     if (row < 0) {
         CurrentService.clear();
         return;
     }
-    CurrentService = ListView2->Items()->Caption(row);
+    CurrentService = ui->ListView2->Items()->Caption(row);
     OpenParamDetails();
 }
 
@@ -162,8 +163,8 @@ void TForm1::RefreshBtnClick() {
         return;
     QScopedValueRollback refreshing(FRefreshing, true);
     // Shown disabled while the calls below block the window.
-    RefreshBtn->setEnabled(false);
-    RefreshBtn->repaint();
+    ui->RefreshBtn->setEnabled(false);
+    ui->RefreshBtn->repaint();
     std::exception_ptr failure;
     try {
         FillComponentList();
@@ -175,18 +176,18 @@ void TForm1::RefreshBtnClick() {
     // Enabled, it is painted as this handler returns (or by the report's box
     // below): as soon as a repaint here would, without its cost.
     if (Connection)
-        RefreshBtn->setEnabled(true);
+        ui->RefreshBtn->setEnabled(true);
     // Reported while the refresh still counts as under way, so that ticks
     // meanwhile wait for the operator's answer.
     if (failure)
-        ReportFailure(failure);
+        common::ReportFailure(failure);
 }
 
 void TForm1::cbRefreshClick() {
-    const bool on = cbRefresh->isChecked();
-    Label5->setEnabled(on);
-    Edit2->setEnabled(on);
-    UpDown1->setEnabled(on);
+    const bool on = ui->cbRefresh->isChecked();
+    ui->Label5->setEnabled(on);
+    ui->Edit2->setEnabled(on);
+    ui->UpDown1->setEnabled(on);
     if (!on) {
         Timer1->stop();
         return;
@@ -194,11 +195,11 @@ void TForm1::cbRefreshClick() {
     // Enabled first: a refused interval leaves the timer running at its last
     // valid one.
     Timer1->start();
-    Timer1->setInterval(ReadInterval(Edit2->text()) * 1000);
+    Timer1->setInterval(ReadInterval(ui->Edit2->text()) * 1000);
 }
 
 void TForm1::Edit2Change() {
-    Timer1->setInterval(ReadInterval(Edit2->text()) * 1000);
+    Timer1->setInterval(ReadInterval(ui->Edit2->text()) * 1000);
 }
 
 } // namespace wdx::monitor

@@ -12,13 +12,13 @@
 #include <cstdint>
 #include <string>
 
-class QPushButton;
-
-namespace wdx::common {
-class TListView;
-}
+#include <memory>
 
 namespace wdx::monitor {
+
+namespace Ui {
+class TForm3;
+}
 
 // The words a parameter's codes are shown as. A code the tables do not name
 // is shown as the code itself, in decimal, so that nothing is hidden.
@@ -36,27 +36,20 @@ public:
     void SetMonitor(TMonitorLink Monitor);
     void SetServiceName(const std::string& ServiceName);
 
-    common::TListView* ListView1;
-    QPushButton* Button1;
-
-    static constexpr int ClientWidth = 383;
-    static constexpr int ClientHeight = 335;
-
-    void FormShow();
+    void FormShow() override;
     void Button1Click();
 
 protected:
-    void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
 
 private:
-    void CreateControls();
     void FormCreate();
     void FormClose();
 
+    // The stored window definition (ParamDetailsForm.ui).
+    std::unique_ptr<Ui::TForm3> ui;
     TMonitorLink FMonitor;
     std::string FServiceName;
-    bool FShown = false;
 };
 
 } // namespace wdx::monitor

@@ -1,26 +1,22 @@
 #pragma once
 // Start-up of WDXMonitor: the application object and the command line.
 
+#include "WdxVersion.h"
+#include "common/Application.h"
+#include "monitor/WDXMntrStdClasses.h"
+
 #include <QStringList>
 
 class QWidget;
 
-namespace wdx::common {
-class TWDXApplication;
-}
-
 namespace wdx::monitor {
 
-inline constexpr const char* ProgramTitle = "Corvanta Component Broker Monitor";
-inline constexpr const char* ProgramName = "WDXMonitor";
+inline constexpr common::TProgram Program{"Corvanta Component Broker Monitor", "WDXMonitor", &MonitorModule, wdx::MonitorDesktopName};
 inline constexpr const char* UsageText = "Usage: WDXMonitor [-debug]";
 
 // The arguments after the program name, as the operator gave them. Read
 // before the application object exists, which takes its own options out.
 QStringList CommandLineArguments(int Argc, char** Argv);
-
-// Title, name and program icon of the monitor's application object.
-void InitApplication(common::TWDXApplication& App);
 
 // True when Args is the single switch "-debug" in any case. No arguments
 // gives false; anything else shows the usage box, owned by Owner, and gives

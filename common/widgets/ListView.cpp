@@ -87,7 +87,9 @@ QString TListItems::Text(int Row, int Column) const {
     return Column >= 0 && Column < cells.size() ? cells.at(Column) : QString();
 }
 
-int TListItems::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Count(); }
+int TListItems::rowCount(const QModelIndex& Parent) const {
+    return Parent.isValid() ? 0 : Count();
+}
 
 int TListItems::columnCount(const QModelIndex& Parent) const {
     return Parent.isValid() ? 0 : static_cast<int>(FTitles.size());
@@ -123,6 +125,12 @@ TListView::TListView(QWidget* Parent) : QTableView(Parent), FItems(new TListItem
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     SetHideSelection(false);
+}
+
+void TListView::changeEvent(QEvent* Event) {
+    QTableView::changeEvent(Event);
+    if (Event->type() == QEvent::FontChange)
+        verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
 void TListView::SetColumns(const QStringList& Titles, const std::vector<int>& Widths) {
@@ -173,7 +181,8 @@ void TListView::SetHideSelection(bool Hide) {
     QPalette p = palette();
     if (Hide) {
         p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Inactive, QPalette::Base));
-        p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Inactive, QPalette::Text));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   p.color(QPalette::Inactive, QPalette::Text));
     } else {
         p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
         p.setColor(QPalette::Inactive, QPalette::HighlightedText,

@@ -86,6 +86,9 @@ signals:
     void Click();
 
 protected:
+    // Rows are as high as the list's font needs, whenever the font changes
+    // (a list placed on a page takes the window's font only then).
+    void changeEvent(QEvent* Event) override;
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
     void mouseDoubleClickEvent(QMouseEvent* Event) override;

@@ -9,14 +9,24 @@
 #include "clntadmin/MainForm.h"
 #include "common/widgets/ListView.h"
 #include "common/widgets/MessageService.h"
+#include "common/widgets/RadioGroup.h"
+#include "common/widgets/UpDown.h"
 #include "registry/Registry.h"
+#include "support/Controls.h"
 #include "support/DialogDriver.h"
 #include "support/TempStore.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
+#include <QPushButton>
 #include <QStringList>
+#include <QTabWidget>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -37,6 +47,7 @@ namespace wdx::clntadmin::test {
 using brokerstore::scSystem;
 using brokerstore::scUser;
 using registry::TRegRoot;
+using testsupport::Find;
 
 inline std::string BrokerKey(const std::string& Name) {
     return std::string(brokerstore::ProductKey) + "\\" + Name;
@@ -91,7 +102,9 @@ struct TFormGuard {
     }
     ~TFormGuard() { delete Form.data(); }
     TForm1* operator->() const { return Form.data(); }
-    common::TListItems& Rows() const { return *Form->ListView1->Items(); }
+    common::TListItems& Rows() const {
+        return *testsupport::Find<common::TListView>(Form, "ListView1")->Items();
+    }
     QStringList Row(int Index) const {
         QStringList cells;
         for (int c = 0; c < 5; ++c)
@@ -116,10 +129,10 @@ inline void Enter(QLineEdit* Edit, const QString& Text) {
 }
 inline void Fill(TForm2& D, const QString& Name, const QString& Host, const QString& Port,
                  const QString& TimeOut) {
-    Enter(D.Edit1, Name);
-    Enter(D.Edit2, Host);
-    Enter(D.Edit3, Port);
-    Enter(D.Edit4, TimeOut);
+    Enter(Find<QLineEdit>(D, "Edit1"), Name);
+    Enter(Find<QLineEdit>(D, "Edit2"), Host);
+    Enter(Find<QLineEdit>(D, "Edit3"), Port);
+    Enter(Find<QLineEdit>(D, "Edit4"), TimeOut);
 }
 
 // Holds the write lock of a store file, as another program writing it

@@ -1,6 +1,6 @@
 #include "AdminTestSupport.h"
 
-#include "clntadmin/RadioGroup.h"
+#include "common/widgets/RadioGroup.h"
 #include "common/widgets/UpDown.h"
 
 #include <QCheckBox>
@@ -23,13 +23,13 @@ QToolButton* Arrow(common::TUpDown* UpDown, bool Up) {
 // Opens the dialog from the list window (Add, or Edit on Row) and drives it.
 void Add(TFormGuard& Form, std::function<void(TForm2&)> Drive) {
     TDialogDriver driver(std::move(Drive));
-    Form->Button1->click();
+    Find<QPushButton>(Form, "Button1")->click();
 }
 void Edit(TFormGuard& Form, int Row, std::function<void(TForm2&)> Drive) {
     ASSERT_GE(Row, 0);
-    Form->ListView1->SelectRow(Row);
+    Find<common::TListView>(Form, "ListView1")->SelectRow(Row);
     TDialogDriver driver(std::move(Drive));
-    Form->Button2->click();
+    Find<QPushButton>(Form, "Button2")->click();
 }
 } // namespace
 
@@ -42,39 +42,45 @@ TEST(AdminEditForm, NewModeStartsEmptyWithTheStartingValues) {
         EXPECT_EQ(d.size(), QSize(249, 398));
         EXPECT_TRUE(d.windowFlags() & Qt::WindowContextHelpButtonHint);
         EXPECT_EQ(d.parentWidget(), form.Form);
-        EXPECT_EQ((QStringList{d.Label1->text(), d.Label2->text(), d.Label3->text(), d.Label4->text()}),
+        EXPECT_EQ((QStringList{Find<QLabel>(d, "Label1")->text(), Find<QLabel>(d, "Label2")->text(),
+                               Find<QLabel>(d, "Label3")->text(), Find<QLabel>(d, "Label4")->text()}),
                   (QStringList{"Component Broker:", "Host name:", "Port number:", "Timeout (s):"}));
-        EXPECT_EQ(d.RadioGroup1->title(), "Type of setting");
-        EXPECT_EQ(d.RadioGroup1->Button(0)->text(), "User");
-        EXPECT_EQ(d.RadioGroup1->Button(1)->text(), "System");
-        EXPECT_EQ(d.RadioGroup1->ItemIndex(), 0);
-        EXPECT_EQ((QStringList{d.chkbConnectionPooling->text(), d.grpbLogging->title(), d.chkbComms->text(),
-                               d.chkbCalls->text(), d.OKBtn->text(), d.CancelBtn->text()}),
-                  (QStringList{"Connection pooling", "Logging", "Communications", "Function calls", "OK",
-                               "Cancel"}));
-        EXPECT_TRUE(d.OKBtn->isDefault());
-        EXPECT_FALSE(d.Edit1->isReadOnly());
-        EXPECT_EQ(d.focusWidget(), d.Edit1);
-        EXPECT_EQ((QStringList{d.Edit1->text(), d.Edit2->text(), d.Edit3->text(), d.Edit4->text()}),
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->title(), "Type of setting");
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->text(), "User");
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->text(), "System");
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->ItemIndex(), 0);
+        EXPECT_EQ(
+            (QStringList{Find<QCheckBox>(d, "chkbConnectionPooling")->text(),
+                         Find<QGroupBox>(d, "grpbLogging")->title(), Find<QCheckBox>(d, "chkbComms")->text(),
+                         Find<QCheckBox>(d, "chkbCalls")->text(), Find<QPushButton>(d, "OKBtn")->text(),
+                         Find<QPushButton>(d, "CancelBtn")->text()}),
+            (QStringList{"Connection pooling", "Logging", "Communications", "Function calls", "OK",
+                         "Cancel"}));
+        EXPECT_TRUE(Find<QPushButton>(d, "OKBtn")->isDefault());
+        EXPECT_FALSE(Find<QLineEdit>(d, "Edit1")->isReadOnly());
+        EXPECT_EQ(d.focusWidget(), Find<QLineEdit>(d, "Edit1"));
+        EXPECT_EQ((QStringList{Find<QLineEdit>(d, "Edit1")->text(), Find<QLineEdit>(d, "Edit2")->text(),
+                               Find<QLineEdit>(d, "Edit3")->text(), Find<QLineEdit>(d, "Edit4")->text()}),
                   (QStringList{"", "", "7563", "0"}));
-        EXPECT_FALSE(d.chkbConnectionPooling->isChecked() || d.chkbComms->isChecked() ||
-                     d.chkbCalls->isChecked());
-        EXPECT_EQ(d.UpDown1->Min(), 1025);
-        EXPECT_EQ(d.UpDown1->Max(), 32767);
-        EXPECT_EQ(d.UpDown2->Max(), 1000);
-        EXPECT_FALSE(d.UpDown1->Wrap());
+        EXPECT_FALSE(Find<QCheckBox>(d, "chkbConnectionPooling")->isChecked() ||
+                     Find<QCheckBox>(d, "chkbComms")->isChecked() ||
+                     Find<QCheckBox>(d, "chkbCalls")->isChecked());
+        EXPECT_EQ(Find<common::TUpDown>(d, "UpDown1")->Min(), 1025);
+        EXPECT_EQ(Find<common::TUpDown>(d, "UpDown1")->Max(), 32767);
+        EXPECT_EQ(Find<common::TUpDown>(d, "UpDown2")->Max(), 1000);
+        EXPECT_FALSE(Find<common::TUpDown>(d, "UpDown1")->Wrap());
         EXPECT_TRUE(d.Changed());
         QStringList order;
-        QWidget* w = d.Edit1;
+        QWidget* w = Find<QLineEdit>(d, "Edit1");
         do {
             if ((w->focusPolicy() & Qt::TabFocus) && w->window() == &d)
                 order << w->objectName();
             w = w->nextInFocusChain();
-        } while (w != d.Edit1);
+        } while (w != Find<QLineEdit>(d, "Edit1"));
         EXPECT_EQ(order, (QStringList{"Edit1", "Edit2", "Edit3", "UpDown1", "Edit4", "UpDown2",
                                       "RadioGroup1Item0", "RadioGroup1Item1", "chkbConnectionPooling",
                                       "chkbComms", "chkbCalls", "OKBtn", "CancelBtn"}));
-        d.CancelBtn->click();
+        Find<QPushButton>(d, "CancelBtn")->click();
     });
     EXPECT_TRUE(boxes.Seen.empty());
     EXPECT_EQ(form.Rows().Count(), 0);
@@ -110,7 +116,7 @@ TEST(AdminEditForm, ChecksRunInOrderWithTheirMessageAndFocus) {
         for (const TCase& c : cases) {
             boxes.Seen.clear();
             Fill(d, c.Name, c.Host, c.Port, c.TimeOut);
-            d.OKBtn->click();
+            Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u) << c.Name << "/" << c.Port;
             const auto& box = boxes.Seen[0];
             EXPECT_EQ(box.Request.Text, c.Text) << c.Name << "/" << c.Port;
@@ -121,13 +127,13 @@ TEST(AdminEditForm, ChecksRunInOrderWithTheirMessageAndFocus) {
             EXPECT_EQ(box.Focus->objectName(), c.Focus) << c.Name << "/" << c.Port;
             // The dialog stays open with the input as typed.
             EXPECT_TRUE(d.isVisible());
-            EXPECT_EQ(d.Edit3->text(), c.Port);
+            EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), c.Port);
         }
         // A name followed by a blank is another name; the widest numbers and
         // a sign pass; no range is checked.
         boxes.Seen.clear();
         Fill(d, "ABC ", "h", "-2147483648", "+2147483647");
-        d.OKBtn->click();
+        Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_TRUE(boxes.Seen.empty()) << boxes.Texts().join('|').toStdString();
     EXPECT_EQ(form.Rows().Count(), 2);
@@ -142,18 +148,18 @@ TEST(AdminEditForm, AddWritesAndAppendsAndKeepsTheSelection) {
     Define(scSystem, "Second");
     TBoxes boxes;
     TFormGuard form;
-    form->ListView1->SelectRow(0);
+    Find<common::TListView>(form, "ListView1")->SelectRow(0);
     Add(form, [](TForm2& d) {
         Fill(d, "Plant", "plant.example.com", "07563", "-5");
-        d.RadioGroup1->Button(1)->click();
-        d.chkbConnectionPooling->click();
-        d.chkbComms->click();
-        d.OKBtn->click();
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->click();
+        Find<QCheckBox>(d, "chkbConnectionPooling")->click();
+        Find<QCheckBox>(d, "chkbComms")->click();
+        Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_TRUE(boxes.Seen.empty());
     ASSERT_EQ(form.Rows().Count(), 3);
     EXPECT_EQ(form.Row(2), (QStringList{"Plant", "plant.example.com", "07563", "-5", "System"}));
-    EXPECT_EQ(form->ListView1->SelectedRow(), 0);
+    EXPECT_EQ(Find<common::TListView>(form, "ListView1")->SelectedRow(), 0);
     EXPECT_EQ(Stored(scSystem, "Plant", "HostName"), "plant.example.com");
     EXPECT_EQ(Stored(scSystem, "Plant", "Port"), "07563");
     EXPECT_EQ(Stored(scSystem, "Plant", "TimeOut"), "-5");
@@ -164,9 +170,9 @@ TEST(AdminEditForm, AddWritesAndAppendsAndKeepsTheSelection) {
     // A User definition goes after it, with both logging options.
     Add(form, [](TForm2& d) {
         Fill(d, "Mine", "h", "1", "1");
-        d.chkbComms->click();
-        d.chkbCalls->click();
-        QTest::keyClick(d.Edit4, Qt::Key_Return); // OK is the default button
+        Find<QCheckBox>(d, "chkbComms")->click();
+        Find<QCheckBox>(d, "chkbCalls")->click();
+        QTest::keyClick(Find<QLineEdit>(d, "Edit4"), Qt::Key_Return); // OK is the default button
     });
     EXPECT_EQ(form.Row(3), (QStringList{"Mine", "h", "1", "1", "User"}));
     EXPECT_EQ(Stored(scUser, "Mine", "LogLevel"), "3");
@@ -179,19 +185,19 @@ TEST(AdminEditForm, CancelInNewModeClearsTheSelectionTheCloseBoxDoesNot) {
     TBoxes boxes;
     TFormGuard form;
     for (int way = 0; way < 3; ++way) {
-        form->ListView1->SelectRow(0);
+        Find<common::TListView>(form, "ListView1")->SelectRow(0);
         Add(form, [way](TForm2& d) {
             Fill(d, "New", "h", "1", "1");
             if (way == 0)
-                d.CancelBtn->click();
+                Find<QPushButton>(d, "CancelBtn")->click();
             else if (way == 1)
-                QTest::keyClick(d.Edit2, Qt::Key_Escape);
+                QTest::keyClick(Find<QLineEdit>(d, "Edit2"), Qt::Key_Escape);
             else
                 d.close();
         });
-        EXPECT_EQ(form->ListView1->SelectedRow(), way == 2 ? 0 : -1) << way;
-        EXPECT_EQ(form->Button2->isEnabled(), way == 2) << way;
-        EXPECT_EQ(form->Button3->isEnabled(), way == 2) << way;
+        EXPECT_EQ(Find<common::TListView>(form, "ListView1")->SelectedRow(), way == 2 ? 0 : -1) << way;
+        EXPECT_EQ(Find<QPushButton>(form, "Button2")->isEnabled(), way == 2) << way;
+        EXPECT_EQ(Find<QPushButton>(form, "Button3")->isEnabled(), way == 2) << way;
         EXPECT_EQ(form.Rows().Count(), 1);
         EXPECT_FALSE(Exists(scUser, "New"));
     }
@@ -209,30 +215,33 @@ TEST(AdminEditForm, EditShowsTheRowAndTheStoredOptions) {
     TFormGuard form;
     Edit(form, form.Find("Plant", "System"), [](TForm2& d) {
         EXPECT_EQ(d.windowTitle(), "Edit Corvanta Component Broker");
-        EXPECT_TRUE(d.Edit1->isReadOnly());
-        EXPECT_FALSE(d.Edit1->focusPolicy() & Qt::TabFocus);
-        EXPECT_EQ((QStringList{d.Edit1->text(), d.Edit2->text(), d.Edit3->text(), d.Edit4->text()}),
+        EXPECT_TRUE(Find<QLineEdit>(d, "Edit1")->isReadOnly());
+        EXPECT_FALSE(Find<QLineEdit>(d, "Edit1")->focusPolicy() & Qt::TabFocus);
+        EXPECT_EQ((QStringList{Find<QLineEdit>(d, "Edit1")->text(), Find<QLineEdit>(d, "Edit2")->text(),
+                               Find<QLineEdit>(d, "Edit3")->text(), Find<QLineEdit>(d, "Edit4")->text()}),
                   (QStringList{"Plant", "plant", "07563", "30"}));
-        EXPECT_EQ(d.RadioGroup1->ItemIndex(), 1);
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->ItemIndex(), 1);
         EXPECT_EQ(d.LoadedScope(), 1);
-        EXPECT_TRUE(d.chkbConnectionPooling->isChecked() && d.chkbComms->isChecked() &&
-                    d.chkbCalls->isChecked());
+        EXPECT_TRUE(Find<QCheckBox>(d, "chkbConnectionPooling")->isChecked() &&
+                    Find<QCheckBox>(d, "chkbComms")->isChecked() &&
+                    Find<QCheckBox>(d, "chkbCalls")->isChecked());
         EXPECT_FALSE(d.Changed());
-        d.CancelBtn->click();
+        Find<QPushButton>(d, "CancelBtn")->click();
     });
     // The fields come from the row (time-out "0"), the options from the
     // store; OK without a change writes nothing, though the two differ.
     Edit(form, form.Find("Seven", "User"), [](TForm2& d) {
-        EXPECT_EQ(d.Edit4->text(), "0");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), "0");
         EXPECT_EQ(d.LoadedScope(), 0);
-        EXPECT_FALSE(d.chkbConnectionPooling->isChecked());
-        EXPECT_TRUE(d.chkbComms->isChecked() && d.chkbCalls->isChecked());
-        d.OKBtn->click();
+        EXPECT_FALSE(Find<QCheckBox>(d, "chkbConnectionPooling")->isChecked());
+        EXPECT_TRUE(Find<QCheckBox>(d, "chkbComms")->isChecked() &&
+                    Find<QCheckBox>(d, "chkbCalls")->isChecked());
+        Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_EQ(Stored(scUser, "Seven", "TimeOut"), "<missing>");
     EXPECT_EQ(Stored(scUser, "Seven", "LogLevel"), "7");
     // Cancel in edit mode keeps the selection.
-    EXPECT_EQ(form->ListView1->SelectedRow(), form.Find("Seven", "User"));
+    EXPECT_EQ(Find<common::TListView>(form, "ListView1")->SelectedRow(), form.Find("Seven", "User"));
     EXPECT_TRUE(boxes.Seen.empty());
 }
 
@@ -251,32 +260,36 @@ TEST(AdminEditForm, OnlyTheOperatorsChangesCount) {
         {"nothing", [](TForm2&) {}, false},
         {"scope there and back",
          [](TForm2& d) {
-             d.RadioGroup1->Button(1)->click();
-             d.RadioGroup1->Button(0)->click();
+             Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->click();
+             Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
          },
          false},
-        {"a text set by code", [](TForm2& d) { d.Edit2->setText("h"); }, false},
+        {"a text set by code", [](TForm2& d) { Find<QLineEdit>(d, "Edit2")->setText("h"); }, false},
         {"a box clicked twice",
          [](TForm2& d) {
-             d.chkbCalls->click();
-             d.chkbCalls->click();
+             Find<QCheckBox>(d, "chkbCalls")->click();
+             Find<QCheckBox>(d, "chkbCalls")->click();
          },
          true},
-        {"a pasted text", [](TForm2& d) { Enter(d.Edit2, "p"); }, true},
+        {"a pasted text", [](TForm2& d) { Enter(Find<QLineEdit>(d, "Edit2"), "p"); }, true},
         {"a typed text",
          [](TForm2& d) {
-             QTest::keyClick(d.Edit2, Qt::Key_End);
-             QTest::keyClicks(d.Edit2, "x");
+             QTest::keyClick(Find<QLineEdit>(d, "Edit2"), Qt::Key_End);
+             QTest::keyClicks(Find<QLineEdit>(d, "Edit2"), "x");
          },
          true},
-        {"an arrow", [](TForm2& d) { QTest::mouseClick(Arrow(d.UpDown2, true), Qt::LeftButton); }, true},
+        {"an arrow",
+         [](TForm2& d) {
+             QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown2"), true), Qt::LeftButton);
+         },
+         true},
     };
     for (const TChange& c : changes) {
         registry::DeleteValue(TRegRoot::User, BrokerKey("B"), "LogLevel");
         Edit(form, row, [&](TForm2& d) {
             c.Make(d);
             EXPECT_EQ(d.Changed(), c.Writes) << c.What;
-            d.OKBtn->click();
+            Find<QPushButton>(d, "OKBtn")->click();
         });
         EXPECT_EQ(Stored(scUser, "B", "LogLevel") != "<missing>", c.Writes) << c.What;
     }
@@ -285,10 +298,10 @@ TEST(AdminEditForm, OnlyTheOperatorsChangesCount) {
     EXPECT_EQ(form.Row(row), (QStringList{"B", "px", "1", "2", "User"}));
     EXPECT_TRUE(boxes.Seen.empty());
     Edit(form, row, [](TForm2& d) {
-        QTest::mouseClick(Arrow(d.UpDown1, false), Qt::LeftButton);
-        EXPECT_TRUE(d.Edit3->isModified());
-        EXPECT_FALSE(d.Edit4->isModified());
-        d.CancelBtn->click();
+        QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown1"), false), Qt::LeftButton);
+        EXPECT_TRUE(Find<QLineEdit>(d, "Edit3")->isModified());
+        EXPECT_FALSE(Find<QLineEdit>(d, "Edit4")->isModified());
+        Find<QPushButton>(d, "CancelBtn")->click();
     });
 }
 
@@ -300,27 +313,27 @@ TEST(AdminEditForm, UpDownsWritePlainDigitsAndNeverRewriteOrLimitTheText) {
     TFormGuard form;
     Edit(form, form.Find("Low", "User"), [](TForm2& d) {
         // Shown as stored, though outside the up-down's range.
-        EXPECT_EQ(d.Edit3->text(), "80");
-        EXPECT_EQ(d.UpDown1->Position(), 1025);
-        QTest::mouseClick(Arrow(d.UpDown2, true), Qt::LeftButton);
-        QTest::mouseClick(Arrow(d.UpDown2, true), Qt::LeftButton);
-        EXPECT_EQ(d.Edit4->text(), "1000");
-        d.OKBtn->click();
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), "80");
+        EXPECT_EQ(Find<common::TUpDown>(d, "UpDown1")->Position(), 1025);
+        QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown2"), true), Qt::LeftButton);
+        QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown2"), true), Qt::LeftButton);
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), "1000");
+        Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_EQ(Stored(scUser, "Low", "TimeOut"), "1000");
     EXPECT_EQ(Stored(scUser, "Low", "Port"), "80");
     Edit(form, form.Find("Zero", "User"), [](TForm2& d) {
-        EXPECT_EQ(d.Edit3->text(), "07563");
-        EXPECT_EQ(d.Edit4->text(), "abc");
-        QTest::mouseClick(Arrow(d.UpDown1, true), Qt::LeftButton);
-        EXPECT_EQ(d.Edit3->text(), "7564");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), "07563");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), "abc");
+        QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown1"), true), Qt::LeftButton);
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), "7564");
         // A text that is no number steps from the last position (0 here).
-        QTest::mouseClick(Arrow(d.UpDown2, true), Qt::LeftButton);
-        EXPECT_EQ(d.Edit4->text(), "1");
+        QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown2"), true), Qt::LeftButton);
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), "1");
         // Typing is not limited by the range.
-        Enter(d.Edit3, "99999999");
-        EXPECT_EQ(d.Edit3->text(), "99999999");
-        d.OKBtn->click();
+        Enter(Find<QLineEdit>(d, "Edit3"), "99999999");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), "99999999");
+        Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_EQ(Stored(scUser, "Zero", "Port"), "99999999");
     EXPECT_TRUE(boxes.Seen.empty());
@@ -340,17 +353,18 @@ TEST(AdminEditForm, LogLevelThatIsNoNumberOpensTheDialogAndLosesNothing) {
         EXPECT_EQ(box.Owner, &d);
         EXPECT_TRUE(box.Text.contains("\"abc\"")) << box.Text.toStdString();
         EXPECT_TRUE(box.Text.startsWith("Cannot read the logging options:")) << box.Text.toStdString();
-        EXPECT_TRUE(d.chkbConnectionPooling->isChecked());
-        EXPECT_FALSE(d.chkbComms->isChecked() || d.chkbCalls->isChecked());
+        EXPECT_TRUE(Find<QCheckBox>(d, "chkbConnectionPooling")->isChecked());
+        EXPECT_FALSE(Find<QCheckBox>(d, "chkbComms")->isChecked() ||
+                     Find<QCheckBox>(d, "chkbCalls")->isChecked());
         EXPECT_FALSE(d.Changed());
-        d.OKBtn->click();
+        Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_EQ(Stored(scUser, "Odd", "LogLevel"), "abc");
     // Saved with a change, the boxes as shown are written.
     Edit(form, 0, [](TForm2& d) {
-        QTest::keyClick(d.Edit2, Qt::Key_End);
-        QTest::keyClicks(d.Edit2, "2");
-        d.OKBtn->click();
+        QTest::keyClick(Find<QLineEdit>(d, "Edit2"), Qt::Key_End);
+        QTest::keyClicks(Find<QLineEdit>(d, "Edit2"), "2");
+        Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_EQ(Stored(scUser, "Odd", "LogLevel"), "0");
     EXPECT_EQ(Stored(scUser, "Odd", "ConnectionPooling"), "Y");
@@ -365,7 +379,7 @@ TEST(AdminEditForm, LongTextsAndAnyCharactersRoundTripExactly) {
     const QString host = QString::fromUtf8("höst.пример.") + QString(5000, QLatin1Char('h'));
     Add(form, [&](TForm2& d) {
         Fill(d, name, host, "7563", "0");
-        d.OKBtn->click();
+        Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_TRUE(boxes.Seen.empty());
     EXPECT_EQ(form.Row(0), (QStringList{name, host, "7563", "0", "User"}));
@@ -374,23 +388,23 @@ TEST(AdminEditForm, LongTextsAndAnyCharactersRoundTripExactly) {
     // The same name differing in case only (É for é) is a duplicate.
     Add(form, [&](TForm2& d) {
         Fill(d, name.toUpper(), "h", "1", "1");
-        d.OKBtn->click();
+        Find<QPushButton>(d, "OKBtn")->click();
         EXPECT_EQ(boxes.Texts(), QStringList{"Duplicate entry."});
         // Text that cannot be stored as typed (an unpaired surrogate) is refused.
         boxes.Seen.clear();
         Fill(d, "n", QString(QChar(0xd800)) + "h", "1", "1");
-        d.OKBtn->click();
+        Find<QPushButton>(d, "OKBtn")->click();
         ASSERT_EQ(boxes.Seen.size(), 1u);
-        EXPECT_EQ(boxes.Seen[0].Focus, d.Edit2);
+        EXPECT_EQ(boxes.Seen[0].Focus, Find<QLineEdit>(d, "Edit2"));
         EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith("Invalid input. "))
             << boxes.Texts()[0].toStdString();
-        d.CancelBtn->click();
+        Find<QPushButton>(d, "CancelBtn")->click();
     });
     EXPECT_FALSE(Exists(scUser, "n"));
     Edit(form, 0, [&](TForm2& d) {
-        EXPECT_EQ(d.Edit1->text(), name);
-        EXPECT_EQ(d.Edit2->text(), host);
-        d.CancelBtn->click();
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), name);
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit2")->text(), host);
+        Find<QPushButton>(d, "CancelBtn")->click();
     });
 }
 
@@ -404,23 +418,23 @@ TEST(AdminEditForm, AFailedWriteShowsItsMessageAndKeepsTheDialogAndTheList) {
         ASSERT_TRUE(lock.Held());
         Add(form, [&](TForm2& d) {
             Fill(d, "New", "h", "1", "1");
-            d.OKBtn->click();
+            Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
             EXPECT_EQ(boxes.Seen[0].Request.Text, "Cannot add Component Broker details.");
             EXPECT_EQ(boxes.Seen[0].Request.Caption, "New");
             EXPECT_EQ(boxes.Seen[0].Request.Icon, common::TMsgIcon::Error);
             EXPECT_TRUE(d.isVisible());
-            EXPECT_EQ(d.Edit1->text(), "New");
-            d.CancelBtn->click();
+            EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "New");
+            Find<QPushButton>(d, "CancelBtn")->click();
         });
         boxes.Seen.clear();
         Edit(form, 0, [&](TForm2& d) {
-            QTest::keyClicks(d.Edit2, "x");
-            d.OKBtn->click();
+            QTest::keyClicks(Find<QLineEdit>(d, "Edit2"), "x");
+            Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
             EXPECT_EQ(boxes.Seen[0].Request.Text, "Cannot modify Component Broker details.");
             EXPECT_EQ(boxes.Seen[0].Request.Caption, "Mine");
-            d.CancelBtn->click();
+            Find<QPushButton>(d, "CancelBtn")->click();
         });
     }
     EXPECT_EQ(form.Rows().Count(), 1);

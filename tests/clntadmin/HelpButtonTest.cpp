@@ -23,7 +23,7 @@ TEST(AdminHelpButton, OpensTheWindowsTopicInTheFileFound) {
     TBoxes boxes;
     TFormGuard form;
 
-    QTest::mouseClick(form->HelpBtn, Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(form, "HelpBtn"), Qt::LeftButton);
     EXPECT_TRUE(boxes.Seen.empty());
     ASSERT_EQ(fake.HtmlCalls.size(), 1u);
     EXPECT_EQ(fake.HtmlCalls[0].Command, common::HH_HELP_CONTEXT);
@@ -39,10 +39,11 @@ TEST(AdminHelpButton, WithoutAHelpFileSaysWhereItLooked) {
     TBoxes boxes;
     TFormGuard form;
 
-    QTest::mouseClick(form->HelpBtn, Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(form, "HelpBtn"), Qt::LeftButton);
     EXPECT_TRUE(fake.HtmlCalls.empty());
     ASSERT_EQ(boxes.Seen.size(), 1u);
-    EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith("Cannot find help file: ")) << boxes.Seen[0].Request.Text.toStdString();
+    EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith("Cannot find help file: "))
+        << boxes.Seen[0].Request.Text.toStdString();
     EXPECT_TRUE(boxes.Seen[0].Request.Text.endsWith("NPXDeploy.chm"));
     EXPECT_EQ(boxes.Seen[0].Request.Icon, common::TMsgIcon::Error);
 }

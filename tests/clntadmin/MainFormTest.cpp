@@ -29,17 +29,20 @@ QStringList Headers(const common::TListView* List) {
 
 // Enabled states: Button1, Button2, Button3, Item11, Item21, Item31.
 std::vector<bool> States(const TForm1& F) {
-    return {F.Button1->isEnabled(), F.Button2->isEnabled(), F.Button3->isEnabled(),
-            F.Item11->isEnabled(),  F.Item21->isEnabled(),  F.Item31->isEnabled()};
+    return {Find<QPushButton>(F, "Button1")->isEnabled(), Find<QPushButton>(F, "Button2")->isEnabled(),
+            Find<QPushButton>(F, "Button3")->isEnabled(), Find<QAction>(F, "Item11")->isEnabled(),
+            Find<QAction>(F, "Item21")->isEnabled(),      Find<QAction>(F, "Item31")->isEnabled()};
 }
 const std::vector<bool> NoneSelected{true, false, false, true, false, false};
 const std::vector<bool> RowSelected{true, true, true, false, true, true};
 
 QPoint RowCentre(const TForm1& F, int Row) {
-    return F.ListView1->visualRect(F.ListView1->Items()->index(Row, 1)).center();
+    return Find<common::TListView>(F, "ListView1")
+        ->visualRect(Find<common::TListView>(F, "ListView1")->Items()->index(Row, 1))
+        .center();
 }
 QPoint BelowRows(const TForm1& F) {
-    return {20, F.ListView1->viewport()->height() - 5};
+    return {20, Find<common::TListView>(F, "ListView1")->viewport()->height() - 5};
 }
 
 // A double-click as the platform delivers it (QTest's alone sends neither
@@ -59,26 +62,31 @@ TEST(AdminMainForm, TextsPlacesAndStartingStates) {
 
     EXPECT_TRUE(boxes.Seen.empty());
     EXPECT_EQ(f.windowTitle(), "Client Administrator");
-    EXPECT_EQ(f.PageControl1->tabText(0), "General");
-    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet1);
-    EXPECT_EQ(f.Label1->text(), "Client Administrator");
-    EXPECT_EQ(f.Label2->text(), "Type:");
-    EXPECT_EQ(f.Label3->text(), "Corvanta Component Adapters");
-    EXPECT_EQ(f.GroupBox1->title(), "Corvanta Component Brokers");
-    EXPECT_EQ(Headers(f.ListView1), (QStringList{"Name", "Host name", "Port", "Timeout", "Type"}));
+    EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->tabText(0), "General");
+    EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->currentWidget(), Find<QWidget>(f, "TabSheet1"));
+    EXPECT_EQ(Find<QLabel>(f, "Label1")->text(), "Client Administrator");
+    EXPECT_EQ(Find<QLabel>(f, "Label2")->text(), "Type:");
+    EXPECT_EQ(Find<QLabel>(f, "Label3")->text(), "Corvanta Component Adapters");
+    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox1")->title(), "Corvanta Component Brokers");
+    EXPECT_EQ(Headers(Find<common::TListView>(f, "ListView1")),
+              (QStringList{"Name", "Host name", "Port", "Timeout", "Type"}));
     const int widths[] = {70, 70, 50, 50, 55};
     for (int c = 0; c < 5; ++c)
-        EXPECT_EQ(f.ListView1->columnWidth(c), widths[c]) << c;
-    EXPECT_EQ((QStringList{f.Button1->text(), f.Button2->text(), f.Button3->text(), f.CloseBtn->text(),
-                           f.HelpBtn->text()}),
+        EXPECT_EQ(Find<common::TListView>(f, "ListView1")->columnWidth(c), widths[c]) << c;
+    EXPECT_EQ((QStringList{Find<QPushButton>(f, "Button1")->text(), Find<QPushButton>(f, "Button2")->text(),
+                           Find<QPushButton>(f, "Button3")->text(), Find<QPushButton>(f, "CloseBtn")->text(),
+                           Find<QPushButton>(f, "HelpBtn")->text()}),
               (QStringList{"&Add...", "&Edit...", "&Delete", "&Close", "&Help"}));
-    EXPECT_EQ(f.PopupMenu1->actions(), (QList<QAction*>{f.Item11, f.Item21, f.Item31}));
-    EXPECT_EQ((QStringList{f.Item11->text(), f.Item21->text(), f.Item31->text()}),
+    EXPECT_EQ(Find<QMenu>(f, "PopupMenu1")->actions(),
+              (QList<QAction*>{Find<QAction>(f, "Item11"), Find<QAction>(f, "Item21"),
+                               Find<QAction>(f, "Item31")}));
+    EXPECT_EQ((QStringList{Find<QAction>(f, "Item11")->text(), Find<QAction>(f, "Item21")->text(),
+                           Find<QAction>(f, "Item31")->text()}),
               (QStringList{"&Add...", "&Edit...", "&Delete"}));
     EXPECT_EQ(States(f), NoneSelected);
-    EXPECT_EQ(f.ListView1->Items()->Count(), 0);
-    EXPECT_EQ(f.ListView1->selectionMode(), QAbstractItemView::SingleSelection);
-    EXPECT_EQ(f.ListView1->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->Items()->Count(), 0);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->editTriggers(), QAbstractItemView::NoEditTriggers);
 
     EXPECT_EQ(f.size(), QSize(362, 413));
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
@@ -87,9 +95,9 @@ TEST(AdminMainForm, TextsPlacesAndStartingStates) {
     QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_LE((f.frameGeometry().center() - area.center()).manhattanLength(), 4);
     EXPECT_EQ(f.HelpContext(), 116);
-    EXPECT_EQ(f.Image1->pixmap().toImage(), f.LoadIconImage("ICON_VKR", 32).toImage());
-    EXPECT_EQ(f.Button3->geometry(), QRect(136, 382, 60, 25));
-    EXPECT_EQ(f.HelpBtn->geometry(), QRect(298, 382, 60, 25));
+    EXPECT_EQ(Find<QLabel>(f, "Image1")->pixmap().toImage(), f.LoadIconImage("ICON_VKR", 32).toImage());
+    EXPECT_EQ(Find<QPushButton>(f, "Button3")->geometry(), QRect(136, 382, 60, 25));
+    EXPECT_EQ(Find<QPushButton>(f, "HelpBtn")->geometry(), QRect(298, 382, 60, 25));
     for (QWidget* w : f.findChildren<QWidget*>()) {
         QString text = w->property("text").toString() + w->property("title").toString();
         EXPECT_FALSE(!w->objectName().isEmpty() && text == w->objectName()) << w->objectName().toStdString();
@@ -97,18 +105,18 @@ TEST(AdminMainForm, TextsPlacesAndStartingStates) {
 
     // Keyboard order, disabled buttons keeping their place.
     QStringList order;
-    QWidget* w = f.ListView1;
+    QWidget* w = Find<common::TListView>(f, "ListView1");
     do {
         if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&f) && w->window() == &f)
             order << w->objectName();
         w = w->nextInFocusChain();
-    } while (w != f.ListView1);
+    } while (w != Find<common::TListView>(f, "ListView1"));
     EXPECT_EQ(order, (QStringList{"ListView1", "Button1", "Button2", "Button3", "CloseBtn", "HelpBtn"}));
 
     // Escape closes nothing; Close closes and frees the window.
     QTest::keyClick(form.Form, Qt::Key_Escape);
     EXPECT_TRUE(f.isVisible());
-    f.CloseBtn->click();
+    Find<QPushButton>(f, "CloseBtn")->click();
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.Form.isNull(); }, 2000));
 }
 
@@ -139,7 +147,7 @@ TEST(AdminMainForm, ListsUserRowsThenSystemRowsAsStored) {
     EXPECT_EQ(form.Row(form.Find("Plant", "System")),
               (QStringList{"Plant", "plant.example.com", "07563", "30", "System"}));
     EXPECT_LT(form.Find("NoTimeOut", "User"), form.Find("Plant", "System"));
-    EXPECT_EQ(form->ListView1->SelectedRow(), -1);
+    EXPECT_EQ(Find<common::TListView>(form, "ListView1")->SelectedRow(), -1);
     EXPECT_TRUE(boxes.Seen.empty());
 
     // The list is the window's copy: a later change of the store is not shown.
@@ -163,9 +171,9 @@ TEST(AdminMainForm, NoStoreFilesGiveAnEmptyListAndAreNotCreated) {
     TDialogDriver driver([](TForm2& d) {
         EXPECT_FALSE(d.EditMode());
         EXPECT_EQ(d.windowTitle(), "New Corvanta Component Broker");
-        d.CancelBtn->click();
+        Find<QPushButton>(d, "CancelBtn")->click();
     });
-    DoubleClick(form->ListView1->viewport(), BelowRows(*form.Form));
+    DoubleClick(Find<common::TListView>(form, "ListView1")->viewport(), BelowRows(*form.Form));
     EXPECT_TRUE(driver.Ran());
 }
 
@@ -177,32 +185,33 @@ TEST(AdminMainForm, SelectionDrivesButtonsMenuAndDoubleClick) {
     TFormGuard form;
     TForm1& f = *form.Form;
 
-    QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, {}, RowCentre(f, 1));
-    EXPECT_EQ(f.ListView1->SelectedRow(), 1);
+    QTest::mouseClick(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {},
+                      RowCentre(f, 1));
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 1);
     EXPECT_EQ(States(f), RowSelected);
     // A click beside the rows clears the selection and offers Add again.
-    QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, {}, BelowRows(f));
-    EXPECT_EQ(f.ListView1->SelectedRow(), -1);
+    QTest::mouseClick(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, BelowRows(f));
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), -1);
     EXPECT_EQ(States(f), NoneSelected);
 
     // The context menu pops up over the list with the same states.
-    f.ListView1->SelectRow(0);
-    emit f.ListView1->customContextMenuRequested(RowCentre(f, 0));
-    EXPECT_TRUE(f.PopupMenu1->isVisible());
+    Find<common::TListView>(f, "ListView1")->SelectRow(0);
+    emit Find<common::TListView>(f, "ListView1")->customContextMenuRequested(RowCentre(f, 0));
+    EXPECT_TRUE(Find<QMenu>(f, "PopupMenu1")->isVisible());
     EXPECT_EQ(States(f), RowSelected);
-    f.PopupMenu1->close();
+    Find<QMenu>(f, "PopupMenu1")->close();
 
     // A double-click on a row opens that row for editing.
     TDialogDriver driver([](TForm2& d) {
         EXPECT_TRUE(d.EditMode());
-        EXPECT_EQ(d.Edit1->text(), "Two");
-        EXPECT_EQ(d.Edit2->text(), "two-host");
-        d.CancelBtn->click();
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "Two");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit2")->text(), "two-host");
+        Find<QPushButton>(d, "CancelBtn")->click();
     });
-    DoubleClick(f.ListView1->viewport(), RowCentre(f, 1));
+    DoubleClick(Find<common::TListView>(f, "ListView1")->viewport(), RowCentre(f, 1));
     EXPECT_TRUE(driver.Ran());
     // Cancel in edit mode keeps the selection.
-    EXPECT_EQ(f.ListView1->SelectedRow(), 1);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 1);
     EXPECT_EQ(States(f), RowSelected);
 }
 
@@ -214,26 +223,28 @@ TEST(AdminMainForm, OnlyAPlainDeleteOnASelectedRowAsksToDelete) {
     TFormGuard form;
     TForm1& f = *form.Form;
 
-    QTest::keyClick(f.ListView1, Qt::Key_Delete); // nothing selected
+    QTest::keyClick(Find<common::TListView>(f, "ListView1"), Qt::Key_Delete); // nothing selected
     EXPECT_TRUE(boxes.Seen.empty());
-    f.ListView1->SelectRow(0);
+    Find<common::TListView>(f, "ListView1")->SelectRow(0);
     for (auto mods : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
-        QTest::keyClick(f.ListView1, Qt::Key_Delete, mods);
+        QTest::keyClick(Find<common::TListView>(f, "ListView1"), Qt::Key_Delete, mods);
         EXPECT_TRUE(boxes.Seen.empty()) << mods;
     }
-    QTest::keyClick(f.ListView1, Qt::Key_Backspace);
+    QTest::keyClick(Find<common::TListView>(f, "ListView1"), Qt::Key_Backspace);
     // Nor while a mouse button is held.
-    QTest::mousePress(f.ListView1->viewport(), Qt::RightButton, {}, RowCentre(f, 0));
-    QTest::keyClick(f.ListView1, Qt::Key_Delete);
-    QTest::mouseRelease(f.ListView1->viewport(), Qt::RightButton, {}, RowCentre(f, 0));
+    QTest::mousePress(Find<common::TListView>(f, "ListView1")->viewport(), Qt::RightButton, {},
+                      RowCentre(f, 0));
+    QTest::keyClick(Find<common::TListView>(f, "ListView1"), Qt::Key_Delete);
+    QTest::mouseRelease(Find<common::TListView>(f, "ListView1")->viewport(), Qt::RightButton, {},
+                        RowCentre(f, 0));
     EXPECT_TRUE(boxes.Seen.empty());
-    ASSERT_EQ(f.ListView1->SelectedRow(), 0);
+    ASSERT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 0);
 
     // Plain Delete, the keypad's Delete, the button and the menu item ask.
-    QTest::keyClick(f.ListView1, Qt::Key_Delete);
-    QTest::keyClick(f.ListView1, Qt::Key_Delete, Qt::KeypadModifier);
-    f.Button3->click();
-    f.Item31->trigger();
+    QTest::keyClick(Find<common::TListView>(f, "ListView1"), Qt::Key_Delete);
+    QTest::keyClick(Find<common::TListView>(f, "ListView1"), Qt::Key_Delete, Qt::KeypadModifier);
+    Find<QPushButton>(f, "Button3")->click();
+    Find<QAction>(f, "Item31")->trigger();
     ASSERT_EQ(boxes.Seen.size(), 4u);
     for (const auto& box : boxes.Seen) {
         EXPECT_EQ(box.Request.Text, "Are you sure you want to delete this item?");
@@ -245,7 +256,7 @@ TEST(AdminMainForm, OnlyAPlainDeleteOnASelectedRowAsksToDelete) {
     // No: store and list unchanged.
     EXPECT_EQ(form.Rows().Count(), 1);
     EXPECT_TRUE(Exists(scUser, "One"));
-    EXPECT_EQ(f.ListView1->SelectedRow(), 0);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 0);
 }
 
 TEST(AdminMainForm, DeleteRemovesTheKeyOfTheRowsOwnScope) {
@@ -257,22 +268,22 @@ TEST(AdminMainForm, DeleteRemovesTheKeyOfTheRowsOwnScope) {
     TFormGuard form;
     TForm1& f = *form.Form;
 
-    f.ListView1->SelectRow(form.Find("Shared", "System"));
-    f.Button3->click();
+    Find<common::TListView>(f, "ListView1")->SelectRow(form.Find("Shared", "System"));
+    Find<QPushButton>(f, "Button3")->click();
     ASSERT_EQ(boxes.Seen.size(), 1u);
     EXPECT_FALSE(Exists(scSystem, "Shared"));
     EXPECT_TRUE(Exists(scUser, "Shared"));
     EXPECT_EQ(form.Find("Shared", "System"), -1);
     EXPECT_EQ(form.Rows().Count(), 2);
     // The next row is not selected in its place.
-    EXPECT_EQ(f.ListView1->SelectedRow(), -1);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), -1);
     EXPECT_EQ(States(f), NoneSelected);
 
     // Only the exact Type text "System" means System.
     int other = form.Find("Other", "System");
     form.Rows().SetText(other, 4, "system");
-    f.ListView1->SelectRow(other);
-    f.Item31->trigger();
+    Find<common::TListView>(f, "ListView1")->SelectRow(other);
+    Find<QAction>(f, "Item31")->trigger();
     ASSERT_EQ(boxes.Seen.size(), 3u);
     EXPECT_EQ(boxes.Seen[2].Request.Text, "Cannot delete Component Broker details.");
     EXPECT_TRUE(Exists(scSystem, "Other"));
@@ -284,8 +295,8 @@ TEST(AdminMainForm, DeletingAKeyThatIsGoneShowsTheFailureAndKeepsTheRow) {
     TBoxes boxes;
     TFormGuard form;
     ASSERT_TRUE(brokerstore::DeleteBrokerDefinition(scUser, "Gone")); // another program
-    form->ListView1->SelectRow(0);
-    QTest::keyClick(form->ListView1, Qt::Key_Delete);
+    Find<common::TListView>(form, "ListView1")->SelectRow(0);
+    QTest::keyClick(Find<common::TListView>(form, "ListView1"), Qt::Key_Delete);
     ASSERT_EQ(boxes.Seen.size(), 2u);
     const auto& failure = boxes.Seen[1].Request;
     EXPECT_EQ(failure.Text, "Cannot delete Component Broker details.");
@@ -293,13 +304,13 @@ TEST(AdminMainForm, DeletingAKeyThatIsGoneShowsTheFailureAndKeepsTheRow) {
     EXPECT_EQ(failure.Icon, common::TMsgIcon::Error);
     EXPECT_EQ(failure.Buttons, common::TMsgButtons::Ok);
     EXPECT_EQ(form.Rows().Count(), 1);
-    EXPECT_EQ(form->ListView1->SelectedRow(), 0);
+    EXPECT_EQ(Find<common::TListView>(form, "ListView1")->SelectedRow(), 0);
 }
 
 TEST(AdminStartup, ApplicationTitleNameAndIcon) {
     auto* app = common::TWDXApplication::Instance();
     ASSERT_NE(app, nullptr);
-    InitApplication(*app);
+    app->Start(Program);
     EXPECT_EQ(app->Title(), "NPX Client Administrator");
     EXPECT_EQ(QApplication::applicationName(), "WDXClntAdmin");
     EXPECT_EQ(QApplication::font().family(), "MS Sans Serif");

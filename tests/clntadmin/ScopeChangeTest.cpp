@@ -1,6 +1,6 @@
 #include "AdminTestSupport.h"
 
-#include "clntadmin/RadioGroup.h"
+#include "common/widgets/RadioGroup.h"
 
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,14 +15,14 @@ namespace {
 // open dialog to Then (which must close it) unless OK closed it.
 void Move(TFormGuard& Form, int Row, int Scope, std::function<void(TForm2&)> Then = nullptr) {
     ASSERT_GE(Row, 0);
-    Form->ListView1->SelectRow(Row);
+    Find<common::TListView>(Form, "ListView1")->SelectRow(Row);
     TDialogDriver driver([&](TForm2& d) {
-        d.RadioGroup1->Button(Scope)->click();
-        d.OKBtn->click();
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(Scope)->click();
+        Find<QPushButton>(d, "OKBtn")->click();
         if (Then)
             Then(d);
     });
-    Form->Button2->click();
+    Find<QPushButton>(Form, "Button2")->click();
 }
 } // namespace
 
@@ -68,7 +68,7 @@ TEST(AdminScopeChange, AFailedDeleteOfTheOldKeyLeavesBothAndTheDialogOpen) {
             // Written first: the new key is there, the old one too.
             EXPECT_EQ(Stored(scSystem, "Mover", "HostName"), "m-host");
             EXPECT_TRUE(Exists(scUser, "Mover"));
-            d.CancelBtn->click();
+            Find<QPushButton>(d, "CancelBtn")->click();
         });
     }
     EXPECT_EQ(form.Row(row)[4], "User");
@@ -91,8 +91,8 @@ TEST(AdminScopeChange, MovingOntoADefinitionOfTheSameNameIsRefused) {
         EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith("Duplicate entry. "))
             << boxes.Texts()[0].toStdString();
         EXPECT_EQ(boxes.Seen[0].Request.Caption, "Edit Corvanta Component Broker");
-        EXPECT_EQ(boxes.Seen[0].Focus, d.RadioGroup1->Button(1));
-        d.CancelBtn->click();
+        EXPECT_EQ(boxes.Seen[0].Focus, Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1));
+        Find<QPushButton>(d, "CancelBtn")->click();
     });
     EXPECT_EQ(Stored(scSystem, "SHARED", "HostName"), "system-host");
     EXPECT_EQ(Stored(scUser, "Shared", "HostName"), "user-host");
@@ -114,17 +114,17 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
         // A new System definition: 2001, nothing added.
         TDialogDriver add([&](TForm2& d) {
             Fill(d, "New", "h", "1", "1");
-            d.RadioGroup1->Button(1)->click();
-            d.OKBtn->click();
+            Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->click();
+            Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
             EXPECT_EQ(boxes.Seen[0].Request.Text, "Cannot add Component Broker details.");
             EXPECT_EQ(boxes.Seen[0].Request.Caption, "New");
             // The operator's own scope still takes it.
             boxes.Seen.clear();
-            d.RadioGroup1->Button(0)->click();
-            d.OKBtn->click();
+            Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
+            Find<QPushButton>(d, "OKBtn")->click();
         });
-        form->Button1->click();
+        Find<QPushButton>(form, "Button1")->click();
         EXPECT_TRUE(boxes.Seen.empty());
         EXPECT_EQ(form.Row(2), (QStringList{"New", "h", "1", "1", "User"}));
 
@@ -133,14 +133,14 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
             ASSERT_EQ(boxes.Seen.size(), 1u);
             EXPECT_EQ(boxes.Seen[0].Request.Text, "Cannot modify Component Broker details.");
             EXPECT_EQ(boxes.Seen[0].Request.Caption, "Mine");
-            d.CancelBtn->click();
+            Find<QPushButton>(d, "CancelBtn")->click();
         });
         EXPECT_EQ(form.Row(form.Find("Mine", "User"))[4], "User");
 
         // Deleting a System definition: 2003, the row stays.
         boxes.Seen.clear();
-        form->ListView1->SelectRow(form.Find("Plant", "System"));
-        form->Button3->click();
+        Find<common::TListView>(form, "ListView1")->SelectRow(form.Find("Plant", "System"));
+        Find<QPushButton>(form, "Button3")->click();
         ASSERT_EQ(boxes.Seen.size(), 2u);
         EXPECT_EQ(boxes.Seen[1].Request.Text, "Cannot delete Component Broker details.");
         EXPECT_NE(form.Find("Plant", "System"), -1);

@@ -88,7 +88,7 @@ TEST(AdminShortNameCheck, TheWarningComesOnceAfterTheListIsFilled) {
     common::TMessageHandlerScope handler([&](const common::TMessageRequest& R) {
         seen.push_back(R);
         if (auto* f = qobject_cast<TForm1*>(R.Owner)) {
-            rowsAtWarning = f->ListView1->Items()->Count();
+            rowsAtWarning = Find<common::TListView>(f, "ListView1")->Items()->Count();
             onScreen = f->windowHandle() && f->windowHandle()->isVisible();
         }
         return common::TMsgAnswer::Ok;
@@ -108,7 +108,7 @@ TEST(AdminShortNameCheck, TheWarningComesOnceAfterTheListIsFilled) {
     form->show();
     EXPECT_EQ(seen.size(), 1u);
     EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(form->Button1->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(form, "Button1")->isEnabled());
 }
 
 TEST(AdminShortNameCheck, ThePlatformSettingIsReadOnlyWhenTheCheckIsWanted) {

@@ -1,14 +1,22 @@
 // The details dialogs against WDXBrokerSim: an action sent from the component
 // dialog changes what the broker reports and what both windows then show; the
 // parameter dialog lists what the broker describes.
-#include "support/DialogDriver.h"
 #include "SimWindow.h"
+#include "support/DialogDriver.h"
 
 #include "common/widgets/ListView.h"
 #include "common/widgets/MessageService.h"
+#include "common/widgets/RadioGroup.h"
 #include "monitor/ComponentDetailsForm.h"
 #include "monitor/MainForm.h"
 #include "monitor/ParamDetailsForm.h"
+#include "support/Controls.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include <QComboBox>
 #include <QLabel>
@@ -21,6 +29,7 @@
 
 using namespace wdx;
 using namespace wdx::monitor;
+using wdx::testsupport::Find;
 using wdx::testsupport::TDialogDriver;
 
 namespace {
@@ -34,7 +43,7 @@ protected:
 
     // Clicks the row of Orders (the first component) and opens its details.
     void OpenOrders(std::function<void(TForm2&)> Drive) {
-        ClickRow(Form->ListView1, 0);
+        ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
         ASSERT_EQ(Form->CurrentComponent, "Orders");
         TDialogDriver<TForm2> driver(std::move(Drive));
         Form->ListView1DblClick();
@@ -48,43 +57,46 @@ TEST_F(DetailsDialogsSim, SetMaximumReachesTheBrokerAndBothWindows) {
     ASSERT_TRUE(Form->Connection);
     ASSERT_EQ(BrokerMaximum(), 8);
     OpenOrders([&](TForm2& d) {
-        EXPECT_EQ(d.Label2->text(), "Orders");
-        EXPECT_EQ(d.Edit1->text(), "8");
-        d.Edit1->selectAll();
-        QTest::keyClicks(d.Edit1, "5");
-        EXPECT_TRUE(d.RadioGroup1Items[1]->isChecked()) << "typing chooses Set maximum";
-        QTest::mouseClick(d.Button3, Qt::LeftButton); // Apply
-        EXPECT_EQ(d.Edit1->text(), "5") << "the dialog reads its figures again";
-        QTest::mouseClick(d.Button1, Qt::LeftButton); // OK
+        EXPECT_EQ(Find<QLabel>(d, "Label2")->text(), "Orders");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "8");
+        Find<QLineEdit>(d, "Edit1")->selectAll();
+        QTest::keyClicks(Find<QLineEdit>(d, "Edit1"), "5");
+        EXPECT_TRUE(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->isChecked())
+            << "typing chooses Set maximum";
+        QTest::mouseClick(Find<QPushButton>(d, "Button3"), Qt::LeftButton); // Apply
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "5") << "the dialog reads its figures again";
+        QTest::mouseClick(Find<QPushButton>(d, "Button1"), Qt::LeftButton); // OK
     });
     EXPECT_TRUE(Boxes.empty()) << Boxes.front().Text.toStdString();
     EXPECT_EQ(BrokerMaximum(), 5);
-    EXPECT_EQ(Cell(Form->ListView1, 0, 0), "Orders");
-    EXPECT_EQ(Cell(Form->ListView1, 0, 2), "5");
+    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 0), "Orders");
+    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 2), "5");
 }
 
 TEST_F(DetailsDialogsSim, ClearAndRetireChangeTheFiguresShown) {
     OpenOrders([&](TForm2& d) {
-        QTest::mouseClick(d.RadioGroup1Items[2], Qt::LeftButton); // Clear statistics
-        QTest::mouseClick(d.Button3, Qt::LeftButton);
+        QTest::mouseClick(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(2),
+                          Qt::LeftButton); // Clear statistics
+        QTest::mouseClick(Find<QPushButton>(d, "Button3"), Qt::LeftButton);
         EXPECT_EQ(Harness.Sim().Broker().Snapshot("Orders")->Requests, 0);
-        EXPECT_EQ(d.Label9->text(), "0") << "requests in the dialog";
-        QTest::mouseClick(d.RadioGroup1Items[0], Qt::LeftButton); // Retire
-        QTest::mouseClick(d.Button3, Qt::LeftButton);
+        EXPECT_EQ(Find<QLabel>(d, "Label9")->text(), "0") << "requests in the dialog";
+        QTest::mouseClick(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0), Qt::LeftButton); // Retire
+        QTest::mouseClick(Find<QPushButton>(d, "Button3"), Qt::LeftButton);
         EXPECT_EQ(Harness.Sim().Broker().Snapshot("Orders")->Active, 0);
-        EXPECT_EQ(d.Label6->text(), "0") << "active in the dialog";
-        QTest::mouseClick(d.Button2, Qt::LeftButton); // Cancel
+        EXPECT_EQ(Find<QLabel>(d, "Label6")->text(), "0") << "active in the dialog";
+        QTest::mouseClick(Find<QPushButton>(d, "Button2"), Qt::LeftButton); // Cancel
     });
     EXPECT_TRUE(Boxes.empty()) << Boxes.front().Text.toStdString();
-    EXPECT_EQ(Cell(Form->ListView1, 0, 1), "0") << "active";
-    EXPECT_EQ(Cell(Form->ListView1, 0, 3), "0") << "requests";
+    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 1), "0") << "active";
+    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 3), "0") << "requests";
 }
 
 TEST_F(DetailsDialogsSim, ARefusedMaximumShowsTheBrokersReason) {
     OpenOrders([&](TForm2& d) {
-        d.Edit1->selectAll();
-        QTest::keyClicks(d.Edit1, "20000"); // above what the broker accepts
-        QTest::mouseClick(d.Button1, Qt::LeftButton); // OK: the action, then the dialog closes
+        Find<QLineEdit>(d, "Edit1")->selectAll();
+        QTest::keyClicks(Find<QLineEdit>(d, "Edit1"), "20000"); // above what the broker accepts
+        QTest::mouseClick(Find<QPushButton>(d, "Button1"),
+                          Qt::LeftButton); // OK: the action, then the dialog closes
     });
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_TRUE(Boxes[0].Text.startsWith("Cannot process requested action: ")) << Boxes[0].Text.toStdString();
@@ -94,17 +106,17 @@ TEST_F(DetailsDialogsSim, ARefusedMaximumShowsTheBrokersReason) {
 }
 
 TEST_F(DetailsDialogsSim, ParametersOfAServiceWithTheirWords) {
-    ClickRow(Form->ListView1, 0);
-    ASSERT_EQ(Form->ListView2->model()->rowCount(), 2);
-    ClickRow(Form->ListView2, 0);
+    ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
+    ASSERT_EQ(Find<common::TListView>(Form, "ListView2")->model()->rowCount(), 2);
+    ClickRow(Find<common::TListView>(Form, "ListView2"), 0);
     ASSERT_EQ(Form->CurrentService, "Orders.Create");
     QStringList rows;
     {
         TDialogDriver<TForm3> driver([&](TForm3& d) {
-            for (int i = 0; i < d.ListView1->model()->rowCount(); ++i) {
+            for (int i = 0; i < Find<common::TListView>(d, "ListView1")->model()->rowCount(); ++i) {
                 QStringList cells;
                 for (int c = 0; c < 5; ++c)
-                    cells << Cell(d.ListView1, i, c);
+                    cells << Cell(Find<common::TListView>(d, "ListView1"), i, c);
                 rows << cells.join(u'|');
             }
             d.accept();
@@ -112,5 +124,6 @@ TEST_F(DetailsDialogsSim, ParametersOfAServiceWithTheirWords) {
         Form->ListView2DblClick();
     }
     EXPECT_TRUE(Boxes.empty());
-    EXPECT_EQ(rows, (QStringList{"Customer|char|40|0|Input", "Amount|number|15|2|In/Out", "Result|boolean|0|0|Result"}));
+    EXPECT_EQ(rows, (QStringList{"Customer|char|40|0|Input", "Amount|number|15|2|In/Out",
+                                 "Result|boolean|0|0|Result"}));
 }

@@ -5,7 +5,15 @@
 
 #include "common/widgets/ListView.h"
 #include "common/widgets/MessageService.h"
+#include "common/widgets/RadioGroup.h"
 #include "monitor/MainForm.h"
+#include "support/Controls.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include <QComboBox>
 #include <QLabel>
@@ -16,6 +24,7 @@
 
 using namespace wdx;
 using namespace wdx::monitor;
+using wdx::testsupport::Find;
 
 namespace {
 
@@ -42,58 +51,61 @@ TEST_F(MonitorWindowSim, ConnectsAndShowsTheBrokersFigures) {
     Choose("Sim");
     ASSERT_TRUE(Boxes.empty()) << Boxes.front().Text.toStdString();
     ASSERT_TRUE(f.Connection);
-    EXPECT_TRUE(f.lblVersion->isVisible());
-    EXPECT_EQ(f.lblVersionDisplay->text(), "4.2.1 (test)");
-    EXPECT_TRUE(f.DisconnectBtn->isEnabled());
-    EXPECT_TRUE(f.RefreshBtn->isEnabled());
+    EXPECT_TRUE(Find<QLabel>(f, "lblVersion")->isVisible());
+    EXPECT_EQ(Find<QLabel>(f, "lblVersionDisplay")->text(), "4.2.1 (test)");
+    EXPECT_TRUE(Find<QPushButton>(f, "DisconnectBtn")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(f, "RefreshBtn")->isEnabled());
 
-    ASSERT_EQ(f.ListView1->model()->rowCount(), 3);
-    EXPECT_EQ(Row(f.ListView1, 0), "Orders|3|8|120|2|15|40");
-    EXPECT_EQ(Row(f.ListView1, 1).section(u'|', 0, 0), QString::fromUtf8("Price Engine/\u03b1%"));
-    EXPECT_EQ(Row(f.ListView1, 2), "Billing|4|4|2147483647|0|0|0");
+    ASSERT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 0), "Orders|3|8|120|2|15|40");
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 1).section(u'|', 0, 0),
+              QString::fromUtf8("Price Engine/\u03b1%"));
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 2), "Billing|4|4|2147483647|0|0|0");
 
-    ClickRow(f.ListView1, 0);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     EXPECT_EQ(f.CurrentComponent, "Orders");
-    ASSERT_EQ(f.ListView2->model()->rowCount(), 2);
-    EXPECT_EQ(Row(f.ListView2, 0), "Orders.Create|100|2|15|45");
-    EXPECT_EQ(Row(f.ListView2, 1).section(u'|', 0, 0), "Orders.Cancel");
+    ASSERT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 2);
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView2"), 0), "Orders.Create|100|2|15|45");
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView2"), 1).section(u'|', 0, 0), "Orders.Cancel");
 }
 
 TEST_F(MonitorWindowSim, RefreshShowsWhatChangedOnTheBroker) {
     TForm1& f = Open();
     Choose("Sim");
     ASSERT_TRUE(f.Connection);
-    ClickRow(f.ListView1, 0);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
 
     // Another operator sets a new maximum and clears the statistics.
     ASSERT_EQ(Harness.Sim().Broker().Action("Orders", R"({"action":"setmax","value":6})").Status, 200);
     ASSERT_EQ(Harness.Sim().Broker().Action("Orders", R"({"action":"clear"})").Status, 200);
-    QTest::mouseClick(f.RefreshBtn, Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(f, "RefreshBtn"), Qt::LeftButton);
 
     EXPECT_TRUE(Boxes.empty());
-    const int orders = RowOf(f.ListView1, "Orders");
+    const int orders = RowOf(Find<common::TListView>(f, "ListView1"), "Orders");
     ASSERT_GE(orders, 0);
-    const QStringList cells = Row(f.ListView1, orders).split(u'|');
+    const QStringList cells = Row(Find<common::TListView>(f, "ListView1"), orders).split(u'|');
     EXPECT_EQ(cells[2], "6") << "maximum";
     EXPECT_EQ(cells[3], "0") << "requests cleared";
-    EXPECT_EQ(f.ListView1->SelectedRow(), orders) << "the current component stays chosen";
-    EXPECT_EQ(f.ListView2->model()->rowCount(), 2);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), orders)
+        << "the current component stays chosen";
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 2);
 }
 
 TEST_F(MonitorWindowSim, BrokerGoneMidSessionEndsTheConnectionWithAMessage) {
     TForm1& f = Open();
     Choose("Sim");
     ASSERT_TRUE(f.Connection);
-    Harness.Sim().Faults().Add(wdx::testing::TStandInHarness::Fault("/v1/components", brokersim::TFaultKind::Refuse));
-    QTest::mouseClick(f.RefreshBtn, Qt::LeftButton);
+    Harness.Sim().Faults().Add(
+        wdx::testing::TStandInHarness::Fault("/v1/components", brokersim::TFaultKind::Refuse));
+    QTest::mouseClick(Find<QPushButton>(f, "RefreshBtn"), Qt::LeftButton);
 
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_TRUE(Boxes[0].Text.startsWith("Cannot access components: ")) << Boxes[0].Text.toStdString();
     EXPECT_EQ(Boxes[0].Icon, common::TMsgIcon::Error);
     EXPECT_FALSE(f.Connection);
-    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
-    EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
-    EXPECT_FALSE(f.DisconnectBtn->isEnabled());
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
+    EXPECT_FALSE(Find<QPushButton>(f, "DisconnectBtn")->isEnabled());
 }
 
 TEST_F(MonitorWindowSim, RefusedPortGivesTheRelayWarningAndCancelResets) {
@@ -109,7 +121,8 @@ TEST_F(MonitorWindowSim, RefusedPortGivesTheRelayWarningAndCancelResets) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].Caption, "Dead");
     EXPECT_EQ(seen[0].Icon, common::TMsgIcon::Warning);
-    EXPECT_TRUE(seen[0].Text.startsWith("Invalid return from Omni Relay: 4 - ")) << seen[0].Text.toStdString();
+    EXPECT_TRUE(seen[0].Text.startsWith("Invalid return from Omni Relay: 4 - "))
+        << seen[0].Text.toStdString();
     EXPECT_FALSE(f.Connection);
-    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
 }

@@ -8,6 +8,7 @@
 #include "common/widgets/ListView.h"
 #include "common/widgets/MessageService.h"
 #include "monitor/MainForm.h"
+#include "support/Controls.h"
 
 #include <QComboBox>
 #include <QPointer>
@@ -16,6 +17,8 @@
 #include <vector>
 
 namespace wdx::endtoend {
+
+using testsupport::Find;
 
 class TSimWindowTest : public ::testing::Test {
 protected:
@@ -29,10 +32,10 @@ protected:
     }
     // What the selector does when the operator picks the item Name.
     void Choose(const QString& Name) {
-        const int i = Form->ComboBox1->findText(Name);
+        const int i = Find<QComboBox>(Form, "ComboBox1")->findText(Name);
         ASSERT_GE(i, 0);
-        Form->ComboBox1->setCurrentIndex(i);
-        emit Form->ComboBox1->activated(i);
+        Find<QComboBox>(Form, "ComboBox1")->setCurrentIndex(i);
+        emit Find<QComboBox>(Form, "ComboBox1")->activated(i);
     }
     static void ClickRow(common::TListView* List, int RowIndex) {
         const QRect r = List->visualRect(List->model()->index(RowIndex, 0));

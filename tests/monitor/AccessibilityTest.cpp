@@ -7,8 +7,14 @@
 #include "WindowHarness.h"
 #include "monitor/ComponentDetailsForm.h"
 #include "monitor/ParamDetailsForm.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/UpDown.h"
+#include "support/Controls.h"
 #include "support/DialogDriver.h"
 
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
 #include <QToolButton>
@@ -25,17 +31,17 @@ class MonitorAccessibilityTest : public TWindowTest {};
 TEST_F(MonitorAccessibilityTest, MainWindowControlsAreNamed) {
     Open();
     Connect();
-    ClickRow(Form->ListView1, 0);
-    Form->cbRefresh->click(); // the refresh controls enabled
+    ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
+    Find<QCheckBox>(Form, "cbRefresh")->click(); // the refresh controls enabled
     EXPECT_EQ(UnnamedControls(Form), std::vector<std::string>{});
     QAccessibleInterface* window = QAccessible::queryAccessibleInterface(Form.data());
     EXPECT_EQ(window->role(), QAccessible::Window);
     EXPECT_EQ(window->text(QAccessible::Name), Form->windowTitle());
 
     // The spin arrows: "Up" and "Down", of the interval field they step.
-    QAccessibleInterface* edit = QAccessible::queryAccessibleInterface(Form->Edit2);
+    QAccessibleInterface* edit = QAccessible::queryAccessibleInterface(Find<QLineEdit>(Form, "Edit2"));
     EXPECT_EQ(edit->text(QAccessible::Name), QStringLiteral("Interval (s):"));
-    const auto arrows = Form->UpDown1->findChildren<QToolButton*>();
+    const auto arrows = Find<common::TUpDown>(Form, "UpDown1")->findChildren<QToolButton*>();
     ASSERT_EQ(arrows.size(), 2);
     QStringList names;
     for (QToolButton* b : arrows) {
@@ -46,24 +52,24 @@ TEST_F(MonitorAccessibilityTest, MainWindowControlsAreNamed) {
     }
     names.sort();
     EXPECT_EQ(names, (QStringList{QStringLiteral("Down"), QStringLiteral("Up")}));
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(Form->ListView1)->text(QAccessible::Name),
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Find<common::TListView>(Form, "ListView1"))->text(QAccessible::Name),
               QStringLiteral("Components"));
 }
 
 TEST_F(MonitorAccessibilityTest, PopupMenuIsOnTheTreeWhileOpen) {
     Open();
     Connect();
-    ClickRow(Form->ListView1, 0);
+    ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
     EXPECT_TRUE(OpenPopupMenus().empty());
-    Form->PopupMenu1->popup(Form->ListView1->mapToGlobal(QPoint(10, 10)));
-    QTRY_VERIFY(Form->PopupMenu1->isVisible());
+    Find<QMenu>(Form, "PopupMenu1")->popup(Find<common::TListView>(Form, "ListView1")->mapToGlobal(QPoint(10, 10)));
+    QTRY_VERIFY(Find<QMenu>(Form, "PopupMenu1")->isVisible());
     const auto menus = OpenPopupMenus();
     ASSERT_EQ(menus.size(), 1u);
     EXPECT_FALSE(menus[0]->text(QAccessible::Name).isEmpty());
     ASSERT_EQ(menus[0]->childCount(), 1);
     EXPECT_EQ(menus[0]->child(0)->role(), QAccessible::MenuItem);
     EXPECT_EQ(menus[0]->child(0)->text(QAccessible::Name), QStringLiteral("Details..."));
-    Form->PopupMenu1->close();
+    Find<QMenu>(Form, "PopupMenu1")->close();
 }
 
 } // namespace
@@ -74,7 +80,7 @@ TEST_F(MonitorAccessibilityTest, DetailsDialogsAreNamed) {
     Server->Info[u"Orders"] = {u"host7/app", 1, 5, 120, 0, 15, 40};
     Open();
     Connect();
-    ClickRow(Form->ListView1, 0);
+    ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
     bool seen = false;
     {
         TDialogDriver<TForm2> driver([&](TForm2& D) {
@@ -83,17 +89,17 @@ TEST_F(MonitorAccessibilityTest, DetailsDialogsAreNamed) {
             EXPECT_EQ(QAccessible::queryAccessibleInterface(&D)->role(), QAccessible::Dialog);
             // Value labels carry their caption's name; the figure is their text.
             const std::pair<QLabel*, QLabel*> figures[] = {
-                {D.Label1, D.Label2}, {D.Label5, D.Label6}, {D.Label8, D.Label9}, {D.Label14, D.Label15}};
+                {Find<QLabel>(&D, "Label1"), Find<QLabel>(&D, "Label2")}, {Find<QLabel>(&D, "Label5"), Find<QLabel>(&D, "Label6")}, {Find<QLabel>(&D, "Label8"), Find<QLabel>(&D, "Label9")}, {Find<QLabel>(&D, "Label14"), Find<QLabel>(&D, "Label15")}};
             for (auto [caption, value] : figures) {
                 QAccessibleInterface* i = QAccessible::queryAccessibleInterface(value);
                 EXPECT_EQ(i->text(QAccessible::Name), caption->text());
                 EXPECT_FALSE(caption->text().isEmpty());
             }
-            const auto arrows = D.UpDown1->findChildren<QToolButton*>();
+            const auto arrows = Find<common::TUpDown>(&D, "UpDown1")->findChildren<QToolButton*>();
             for (QToolButton* b : arrows)
                 EXPECT_TRUE(QAccessible::queryAccessibleInterface(b)
                                 ->text(QAccessible::Description)
-                                .endsWith(D.Label7->text().remove(u'&')));
+                                .endsWith(Find<QLabel>(&D, "Label7")->text().remove(u'&')));
             D.close();
         });
         Form->ListView1DblClick();
@@ -104,15 +110,15 @@ TEST_F(MonitorAccessibilityTest, DetailsDialogsAreNamed) {
 TEST_F(MonitorAccessibilityTest, ParameterDialogIsNamed) {
     Open();
     Connect();
-    ClickRow(Form->ListView1, 0);
-    ClickRow(Form->ListView2, 0);
+    ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
+    ClickRow(Find<common::TListView>(Form, "ListView2"), 0);
     bool seen = false;
     {
         TDialogDriver<TForm3> driver([&](TForm3& D) {
             seen = true;
             EXPECT_EQ(UnnamedControls(&D), std::vector<std::string>{});
             EXPECT_FALSE(
-                QAccessible::queryAccessibleInterface(D.ListView1)->text(QAccessible::Name).isEmpty());
+                QAccessible::queryAccessibleInterface(Find<common::TListView>(&D, "ListView1"))->text(QAccessible::Name).isEmpty());
             D.close();
         });
         Form->ListView2DblClick();

@@ -2,9 +2,9 @@
 // fake: its figures, the three actions and their effect on both windows, the
 // failures the operator sees, and the connection ending behind it.
 
-#include "support/DialogDriver.h"
 #include "WindowHarness.h"
 #include "monitor/ComponentDetailsForm.h"
+#include "support/DialogDriver.h"
 
 #include <QGroupBox>
 #include <QRadioButton>
@@ -43,7 +43,7 @@ protected:
     void OpenDetails(std::function<void(TForm2&)> Drive, bool MayStayOpen = false) {
         Open();
         Connect();
-        ClickRow(Form->ListView1, 0);
+        ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
         ASSERT_EQ(Form->CurrentComponent, "Orders");
         Server->TakeCalls();
         TDialogDriver<TForm2> driver(std::move(Drive), MayStayOpen);
@@ -51,8 +51,10 @@ protected:
     }
 
     static QStringList Figures(const TForm2& D) {
-        return {D.Label2->text(), D.Label4->text(),  D.Label6->text(),  D.Edit1->text(),
-                D.Label9->text(), D.Label11->text(), D.Label13->text(), D.Label15->text()};
+        return {Find<QLabel>(D, "Label2")->text(),  Find<QLabel>(D, "Label4")->text(),
+                Find<QLabel>(D, "Label6")->text(),  Find<QLineEdit>(D, "Edit1")->text(),
+                Find<QLabel>(D, "Label9")->text(),  Find<QLabel>(D, "Label11")->text(),
+                Find<QLabel>(D, "Label13")->text(), Find<QLabel>(D, "Label15")->text()};
     }
 
     static void Type(QLineEdit* Edit, const QString& Text) {
@@ -62,7 +64,9 @@ protected:
         QTest::keyClicks(Edit, Text);
     }
     static void Spin(TForm2& D, bool Up) {
-        QTest::mouseClick(D.UpDown1->findChild<QToolButton*>(Up ? "UpButton" : "DownButton"), Qt::LeftButton);
+        QTest::mouseClick(
+            Find<common::TUpDown>(D, "UpDown1")->findChild<QToolButton*>(Up ? "UpButton" : "DownButton"),
+            Qt::LeftButton);
     }
 };
 
@@ -73,22 +77,22 @@ TEST_F(ComponentDetailsTest, ShowsTheComponentsFiguresUnderTheBrokersName) {
         EXPECT_EQ(Figures(d),
                   QStringList({"Orders", "host7/app", "1", "250", "120", "0", "-3", "2147483647"}));
         EXPECT_EQ(d.ItemIndex(), -1);
-        EXPECT_EQ(d.Label1->text(), "Component name:");
-        EXPECT_EQ(d.Label3->text(), "Invoked by:");
-        EXPECT_EQ(d.GroupBox1->title(), "Instances");
-        EXPECT_EQ(d.Label7->text(), "Maximum number:");
-        EXPECT_EQ(d.Label14->text(), "Average service time (ms):");
-        EXPECT_EQ(d.RadioGroup1->title(), "Action");
-        EXPECT_EQ(d.RadioGroup1Items[1]->text(), "Set maximum");
-        EXPECT_EQ(d.Button3->text(), "&Apply");
-        EXPECT_EQ(d.size(), QSize(TForm2::ClientWidth, TForm2::ClientHeight));
-        EXPECT_FALSE(d.lblConnectionEnded->isVisible());
+        EXPECT_EQ(Find<QLabel>(d, "Label1")->text(), "Component name:");
+        EXPECT_EQ(Find<QLabel>(d, "Label3")->text(), "Invoked by:");
+        EXPECT_EQ(Find<QGroupBox>(d, "GroupBox1")->title(), "Instances");
+        EXPECT_EQ(Find<QLabel>(d, "Label7")->text(), "Maximum number:");
+        EXPECT_EQ(Find<QLabel>(d, "Label14")->text(), "Average service time (ms):");
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->title(), "Action");
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->text(), "Set maximum");
+        EXPECT_EQ(Find<QPushButton>(d, "Button3")->text(), "&Apply");
+        EXPECT_EQ(d.size(), QSize(360, 430));
+        EXPECT_FALSE(Find<QLabel>(d, "lblConnectionEnded")->isVisible());
         EXPECT_EQ(Count(Server->Calls, "server_info.Open"), 1);
         EXPECT_TRUE(Server->Actions.empty());
 
         // Nothing chosen: Apply sends and refreshes nothing, OK closes.
-        d.Button3->click();
-        d.Button1->click();
+        Find<QPushButton>(d, "Button3")->click();
+        Find<QPushButton>(d, "Button1")->click();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_TRUE(Server->Actions.empty());
@@ -99,39 +103,39 @@ TEST_F(ComponentDetailsTest, ShowsTheComponentsFiguresUnderTheBrokersName) {
 
 TEST_F(ComponentDetailsTest, TypingOrSteppingTheMaximumChoosesSetMaximum) {
     OpenDetails([&](TForm2& d) {
-        Type(d.Edit1, "7");
+        Type(Find<QLineEdit>(d, "Edit1"), "7");
         EXPECT_EQ(d.ItemIndex(), 1);
-        d.RadioGroup1Items[0]->click();
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
         Spin(d, true);
-        EXPECT_EQ(d.Edit1->text(), "8");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "8");
         EXPECT_EQ(d.ItemIndex(), 1);
-        d.RadioGroup1Items[2]->click();
-        QTest::keyClick(d.Edit1, Qt::Key_Down);
-        EXPECT_EQ(d.Edit1->text(), "7");
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(2)->click();
+        QTest::keyClick(Find<QLineEdit>(d, "Edit1"), Qt::Key_Down);
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "7");
         EXPECT_EQ(d.ItemIndex(), 1);
 
         // Outside the spin range the buttons start from the nearest end of
         // it; text that is no number steps from the buttons' own position.
-        Type(d.Edit1, "150");
+        Type(Find<QLineEdit>(d, "Edit1"), "150");
         Spin(d, true);
-        EXPECT_EQ(d.Edit1->text(), "100");
-        Type(d.Edit1, "150");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "100");
+        Type(Find<QLineEdit>(d, "Edit1"), "150");
         Spin(d, false);
-        EXPECT_EQ(d.Edit1->text(), "99");
-        Type(d.Edit1, "0");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "99");
+        Type(Find<QLineEdit>(d, "Edit1"), "0");
         Spin(d, true);
-        EXPECT_EQ(d.Edit1->text(), "2");
-        Type(d.Edit1, "-7");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "2");
+        Type(Find<QLineEdit>(d, "Edit1"), "-7");
         Spin(d, false);
-        EXPECT_EQ(d.Edit1->text(), "1");
-        Type(d.Edit1, "abc");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "1");
+        Type(Find<QLineEdit>(d, "Edit1"), "abc");
         Spin(d, true);
-        EXPECT_EQ(d.Edit1->text(), "2");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "2");
 
         // Enter in the box neither sends nor closes; Escape cancels.
-        QTest::keyClick(d.Edit1, Qt::Key_Return);
+        QTest::keyClick(Find<QLineEdit>(d, "Edit1"), Qt::Key_Return);
         EXPECT_TRUE(d.isVisible());
-        QTest::keyClick(d.Edit1, Qt::Key_Escape);
+        QTest::keyClick(Find<QLineEdit>(d, "Edit1"), Qt::Key_Escape);
         EXPECT_FALSE(d.isVisible());
     });
     // Cancel sends nothing, whatever was chosen.
@@ -141,33 +145,34 @@ TEST_F(ComponentDetailsTest, TypingOrSteppingTheMaximumChoosesSetMaximum) {
 TEST_F(ComponentDetailsTest, SetMaximumSendsTheTypedNumberUnchangedAndRefreshesBothWindows) {
     OpenDetails([&](TForm2& d) {
         for (const char* typed : {"0", "-4", "1000"}) {
-            Type(d.Edit1, typed);
+            Type(Find<QLineEdit>(d, "Edit1"), typed);
             ASSERT_EQ(d.ItemIndex(), 1);
-            d.Button3->click();
+            Find<QPushButton>(d, "Button3")->click();
             ASSERT_FALSE(Server->Actions.empty());
             EXPECT_EQ(Server->Actions.back().Action, u"setmax");
             EXPECT_EQ(Server->Actions.back().Component, u"Orders");
             EXPECT_EQ(Server->Actions.back().Value, QString(typed).toInt());
             // Fresh figures, nothing chosen, and the main window's row too.
-            EXPECT_EQ(d.Edit1->text(), typed);
+            EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), typed);
             EXPECT_EQ(d.ItemIndex(), -1);
-            EXPECT_EQ(Row(Form->ListView1, 0), QString("Orders|1|%1|120|0|15|40").arg(typed));
+            EXPECT_EQ(Row(Find<common::TListView>(Form, "ListView1"), 0),
+                      QString("Orders|1|%1|120|0|15|40").arg(typed));
         }
-        d.Button2->click();
+        Find<QPushButton>(d, "Button2")->click();
     });
     EXPECT_EQ(Server->Actions.size(), 3u);
     EXPECT_TRUE(Boxes.Seen.empty());
     // The component stays chosen and its services listed after the refills.
-    EXPECT_EQ(Form->ListView1->SelectedRow(), 0);
-    EXPECT_EQ(Form->ListView2->model()->rowCount(), 2);
+    EXPECT_EQ(Find<common::TListView>(Form, "ListView1")->SelectedRow(), 0);
+    EXPECT_EQ(Find<common::TListView>(Form, "ListView2")->model()->rowCount(), 2);
 }
 
 TEST_F(ComponentDetailsTest, ClearAndRetireRefillTheMainWindowBeforeTheDialog) {
     OpenDetails([&](TForm2& d) {
-        d.RadioGroup1Items[2]->click();
-        d.Button3->click();
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(2)->click();
+        Find<QPushButton>(d, "Button3")->click();
         EXPECT_EQ(Figures(d), QStringList({"Orders", "host7/app", "1", "5", "0", "0", "0", "0"}));
-        EXPECT_EQ(Row(Form->ListView1, 0), "Orders|1|5|0|0|0|0");
+        EXPECT_EQ(Row(Find<common::TListView>(Form, "ListView1"), 0), "Orders|1|5|0|0|0|0");
         // The order: the action, the component list, the service list, and
         // only then the dialog's own figures.
         std::vector<std::string> order;
@@ -179,8 +184,8 @@ TEST_F(ComponentDetailsTest, ClearAndRetireRefillTheMainWindowBeforeTheDialog) {
                                                    "servers.Open", "services.Open", "server_info.Open"}));
 
         // OK runs Apply, then closes.
-        d.RadioGroup1Items[0]->click();
-        d.Button1->click();
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
+        Find<QPushButton>(d, "Button1")->click();
         EXPECT_FALSE(d.isVisible());
     });
     ASSERT_EQ(Server->Actions.size(), 2u);
@@ -188,15 +193,15 @@ TEST_F(ComponentDetailsTest, ClearAndRetireRefillTheMainWindowBeforeTheDialog) {
     EXPECT_EQ(Server->Actions[0].Value, 0);
     EXPECT_EQ(Server->Actions[1].Action, u"retire");
     EXPECT_EQ(Server->Actions[1].Value, 0);
-    EXPECT_EQ(Row(Form->ListView1, 0), "Orders|0|5|0|0|0|0");
+    EXPECT_EQ(Row(Find<common::TListView>(Form, "ListView1"), 0), "Orders|0|5|0|0|0|0");
 }
 
 TEST_F(ComponentDetailsTest, ARefusedActionIsShownAndRefreshesNothing) {
     Server->ExecuteResult = -1;
     OpenDetails([&](TForm2& d) {
         Server->TakeCalls();
-        d.RadioGroup1Items[0]->click();
-        d.Button3->click();
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
+        Find<QPushButton>(d, "Button3")->click();
         ASSERT_EQ(Boxes.Seen.size(), 1u);
         EXPECT_EQ(Boxes.Seen[0].Text, "Cannot process requested action: action error text");
         EXPECT_EQ(Boxes.Seen[0].Caption, "Orders");
@@ -208,7 +213,7 @@ TEST_F(ComponentDetailsTest, ARefusedActionIsShownAndRefreshesNothing) {
         EXPECT_TRUE(d.isVisible());
 
         // OK tries once more and closes although the broker refuses again.
-        d.Button1->click();
+        Find<QPushButton>(d, "Button1")->click();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(Boxes.Seen.size(), 2u);
@@ -228,34 +233,34 @@ TEST_F(ComponentDetailsTest, DetailsNotObtainableKeepWhatWasShown) {
 
         // After an action: the last good figures stay.
         Server->Info[u"Orders"] = {u"host7/app", 1, 5, 120, 0, 15, 40};
-        d.RadioGroup1Items[0]->click();
-        d.Button3->click();
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
+        Find<QPushButton>(d, "Button3")->click();
         EXPECT_EQ(Figures(d), QStringList({"Orders", "host7/app", "0", "5", "120", "0", "15", "40"}));
         Server->Info[u"Orders"].Requests = 999;
         Server->FailCall("server_info.Open", u"gone away");
-        d.RadioGroup1Items[0]->click();
-        d.Button3->click();
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
+        Find<QPushButton>(d, "Button3")->click();
         ASSERT_EQ(Boxes.Seen.size(), 2u);
         EXPECT_EQ(Boxes.Seen[1].Text, "Cannot access component details: info error text");
         EXPECT_EQ(Figures(d)[4], "120");
         EXPECT_EQ(Server->Actions.size(), 2u);
-        d.Button2->click();
+        Find<QPushButton>(d, "Button2")->click();
     });
 }
 
 TEST_F(ComponentDetailsTest, AMaximumThatIsNoIntegerReachesTheErrorReportAndSendsNothing) {
     OpenDetails([&](TForm2& d) {
         for (const char* typed : {"12x", "", "2147483648", "1 2"}) {
-            Type(d.Edit1, typed);
-            d.RadioGroup1Items[1]->click();
-            d.Button3->click();
+            Type(Find<QLineEdit>(d, "Edit1"), typed);
+            Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->click();
+            Find<QPushButton>(d, "Button3")->click();
             ASSERT_FALSE(Boxes.Seen.empty());
             EXPECT_EQ(Boxes.Seen.back().Text, QString("\"%1\" is not a valid integer value.").arg(typed));
             EXPECT_EQ(Boxes.Seen.back().Icon, TMsgIcon::Error);
         }
         EXPECT_EQ(Boxes.Seen.size(), 4u);
         // OK still closes.
-        d.Button1->click();
+        Find<QPushButton>(d, "Button1")->click();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(Boxes.Seen.size(), 5u);
@@ -275,7 +280,7 @@ TEST_F(ComponentDetailsTest, ReadMaximumTakesSigned32BitDecimalsOnly) {
 
 TEST_F(ComponentDetailsTest, AConnectionEndedBehindTheDialogIsShownAndNeverCalled) {
     OpenDetails([&](TForm2& d) {
-        d.RadioGroup1Items[0]->click();
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
         // A refresh of the main window (as a timer tick runs it) is refused:
         // the window resets and ends the connection.
         Server->ServersOpen = -1;
@@ -284,15 +289,15 @@ TEST_F(ComponentDetailsTest, AConnectionEndedBehindTheDialogIsShownAndNeverCalle
         ASSERT_EQ(Boxes.Seen.size(), 1u);
         EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access components: servers error text");
         EXPECT_TRUE(d.ConnectionGone());
-        EXPECT_TRUE(d.lblConnectionEnded->isVisible());
+        EXPECT_TRUE(Find<QLabel>(d, "lblConnectionEnded")->isVisible());
         EXPECT_EQ(d.ItemIndex(), -1);
-        EXPECT_FALSE(d.Button3->isEnabled());
-        EXPECT_FALSE(d.RadioGroup1->isEnabled());
-        EXPECT_FALSE(d.Edit1->isEnabled());
+        EXPECT_FALSE(Find<QPushButton>(d, "Button3")->isEnabled());
+        EXPECT_FALSE(Find<common::TRadioGroup>(d, "RadioGroup1")->isEnabled());
+        EXPECT_FALSE(Find<QLineEdit>(d, "Edit1")->isEnabled());
         // The last figures stay; OK closes and sends nothing.
         EXPECT_EQ(Figures(d)[0], "Orders");
         Server->TakeCalls();
-        d.Button1->click();
+        Find<QPushButton>(d, "Button1")->click();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_TRUE(Server->Actions.empty());
@@ -302,14 +307,14 @@ TEST_F(ComponentDetailsTest, AConnectionEndedBehindTheDialogIsShownAndNeverCalle
 TEST_F(ComponentDetailsTest, ARefillThatEndsTheConnectionLeavesTheDialogWithoutOne) {
     OpenDetails([&](TForm2& d) {
         Server->OnExecute = [this](const fake::TActionCall&) { Server->ServersOpen = -1; };
-        d.RadioGroup1Items[2]->click();
-        d.Button3->click();
+        Find<common::TRadioGroup>(d, "RadioGroup1")->Button(2)->click();
+        Find<QPushButton>(d, "Button3")->click();
         ASSERT_FALSE(Form->Connection);
         ASSERT_EQ(Boxes.Seen.size(), 1u);
         EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access components: servers error text");
         EXPECT_TRUE(d.ConnectionGone());
-        EXPECT_TRUE(d.lblConnectionEnded->isVisible());
-        d.Button2->click();
+        EXPECT_TRUE(Find<QLabel>(d, "lblConnectionEnded")->isVisible());
+        Find<QPushButton>(d, "Button2")->click();
     });
     // Only the first showing read the details.
     EXPECT_EQ(Count(Server->Calls, "server_info.Open"), 1);
@@ -326,7 +331,7 @@ TEST_F(ComponentDetailsTest, ALinkThatEndedUntoldIsNeitherCalledNorTakenForSent)
     Form->DisconnectBtnClick();
     Server->TakeCalls();
     d.SetItemIndex(0);
-    d.Button3->click();
+    Find<QPushButton>(d, "Button3")->click();
     ASSERT_EQ(Boxes.Seen.size(), 1u);
     EXPECT_TRUE(Boxes.Seen[0].Text.startsWith("The connection to the Component Broker has ended."));
     EXPECT_TRUE(d.ConnectionGone());

@@ -31,24 +31,26 @@ class ConnectTest : public TWindowTest {};
 TEST_F(ConnectTest, ChoosingABrokerConnectsShowsItsVersionAndComponents) {
     TForm1& f = Open();
     // Through the selector's own drop-down list, as the operator does it.
-    f.ComboBox1->showPopup();
-    QAbstractItemView* view = f.ComboBox1->view();
+    Find<QComboBox>(f, "ComboBox1")->showPopup();
+    QAbstractItemView* view = Find<QComboBox>(f, "ComboBox1")->view();
     QApplication::processEvents();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                      view->visualRect(view->model()->index(f.ComboBox1->findText("Alpha"), 0)).center());
+    QTest::mouseClick(
+        view->viewport(), Qt::LeftButton, {},
+        view->visualRect(view->model()->index(Find<QComboBox>(f, "ComboBox1")->findText("Alpha"), 0))
+            .center());
 
     EXPECT_TRUE(Boxes.Seen.empty());
     ExpectConnected("after connect");
-    EXPECT_EQ(f.ComboBox1->currentText(), "Alpha");
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Alpha");
     EXPECT_EQ(f.BrokerName, "Alpha");
-    EXPECT_EQ(f.lblVersionDisplay->text(), "4.2.1");
+    EXPECT_EQ(Find<QLabel>(f, "lblVersionDisplay")->text(), "4.2.1");
     EXPECT_EQ(Server->VersionComponentSeen, u"wdxappserver");
     EXPECT_EQ(Server->CheckedBrokers, std::vector<std::u16string>{u"Alpha"});
     EXPECT_EQ(Server->CheckArgs, (std::vector<std::int32_t>{0, 0, 0}));
     EXPECT_EQ(Server->ConnectTexts, (std::vector<std::u16string>{u"Alpha", u"", u""}));
-    EXPECT_EQ(Captions(f.ListView1), (QStringList{"Orders", "Billing", "Stock"}));
-    EXPECT_EQ(f.ListView1->SelectedRow(), -1);
-    EXPECT_EQ(f.ListView2->model()->rowCount(), 0);
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView1")), (QStringList{"Orders", "Billing", "Stock"}));
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), -1);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 0);
     ExpectAutomatic(false);
 
     // The relay lived for the check alone and was released by the step's
@@ -66,17 +68,17 @@ TEST_F(ConnectTest, ChoosingABrokerConnectsShowsItsVersionAndComponents) {
 TEST_F(ConnectTest, DisconnectEndsTheConnectionAndResetsEveryControlAndField) {
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 0);
-    ClickRow(f.ListView2, 1);
-    f.cbRefresh->click();
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
+    ClickRow(Find<common::TListView>(f, "ListView2"), 1);
+    Find<QCheckBox>(f, "cbRefresh")->click();
     ASSERT_EQ(f.CurrentService, "Cancel");
-    ASSERT_TRUE(f.Timer1->isActive());
+    ASSERT_TRUE(Find<QTimer>(f, "Timer1")->isActive());
     TMonitorLink link = f.Connection.Link();
     ASSERT_TRUE(link);
     QSignalSpy ended(&f, &TForm1::ConnectionEnded);
     Server->TakeCalls();
 
-    f.DisconnectBtn->click();
+    Find<QPushButton>(f, "DisconnectBtn")->click();
 
     EXPECT_EQ(Server->TakeCalls(),
               (Calls{"servers.Close", "services.Close", "params.Close", "Monitor.Disconnect",
@@ -84,7 +86,7 @@ TEST_F(ConnectTest, DisconnectEndsTheConnectionAndResetsEveryControlAndField) {
     EXPECT_EQ(Server->LiveObjects, 0);
     ExpectNotConnected("after Disconnect");
     ExpectAutomatic(false);
-    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
     EXPECT_TRUE(f.BrokerName.isEmpty());
     EXPECT_TRUE(f.CurrentComponent.isEmpty());
     EXPECT_TRUE(f.CurrentService.isEmpty());
@@ -92,7 +94,7 @@ TEST_F(ConnectTest, DisconnectEndsTheConnectionAndResetsEveryControlAndField) {
     EXPECT_FALSE(link);
     EXPECT_TRUE(Boxes.Seen.empty());
     // The interval stays as the operator left it.
-    EXPECT_EQ(f.Edit2->text(), "10");
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), "10");
 
     // Harmless when not connected: it only resets the controls again.
     f.DisconnectBtnClick();
@@ -103,21 +105,21 @@ TEST_F(ConnectTest, DisconnectEndsTheConnectionAndResetsEveryControlAndField) {
 TEST_F(ConnectTest, ChoosingNoneWhileConnectedLeavesTheConnection) {
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 0);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     Server->TakeCalls();
     Choose("(None)");
-    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
     ExpectConnected("after (None)");
     EXPECT_EQ(f.BrokerName, "Alpha");
-    EXPECT_EQ(f.ListView1->model()->rowCount(), 3);
-    EXPECT_EQ(f.ListView2->model()->rowCount(), 2);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 2);
     EXPECT_TRUE(Server->TakeCalls().empty());
 }
 
 TEST_F(ConnectTest, ChoosingAnotherBrokerResetsBeforeConnectingAgain) {
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 0);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     TMonitorLink first = f.Connection.Link();
     Server->Servers = {{u"Spool", 1, 1, 1, 1, 1, 1}};
 
@@ -129,10 +131,10 @@ TEST_F(ConnectTest, ChoosingAnotherBrokerResetsBeforeConnectingAgain) {
     EXPECT_LT(at("Monitor.Disconnect"), at("Relay.Create"));
     ExpectConnected("after Beta");
     EXPECT_EQ(f.BrokerName, "Beta");
-    EXPECT_EQ(f.ComboBox1->currentText(), "Beta");
-    EXPECT_EQ(Captions(f.ListView1), QStringList{"Spool"});
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Beta");
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView1")), QStringList{"Spool"});
     EXPECT_TRUE(f.CurrentComponent.isEmpty());
-    EXPECT_EQ(f.ListView2->model()->rowCount(), 0);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 0);
     // A link lent for the first connection never reaches the second.
     EXPECT_FALSE(first);
     EXPECT_TRUE(f.Connection.Link());
@@ -182,7 +184,7 @@ TEST_F(ConnectTest, CancelInTheWarningResetsTheWindow) {
     Choose("Alpha");
     ASSERT_EQ(Boxes.Texts(), std::vector<QString>{Warning1});
     ExpectNotConnected("after Cancel");
-    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
     EXPECT_TRUE(f.BrokerName.isEmpty());
     const Calls calls = Server->TakeCalls();
     EXPECT_EQ(Count(calls, "Monitor.Create"), 0);
@@ -209,7 +211,7 @@ TEST_F(ConnectTest, NoRelayMeansNoConnectionAndTheSelectorKeepsTheBroker) {
     EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
     EXPECT_EQ(Boxes.Seen[0].Buttons, TMsgButtons::Ok);
     ExpectNotConnected("no relay");
-    EXPECT_EQ(f.ComboBox1->currentText(), "Alpha");
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Alpha");
     EXPECT_EQ(f.BrokerName, "Alpha");
     EXPECT_EQ(Count(Server->TakeCalls(), "Monitor.Create"), 0);
 }
@@ -224,7 +226,7 @@ TEST_F(ConnectTest, ARefusedConnectionIsShownAndLeavesTheWindowNotConnected) {
     EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
     EXPECT_EQ(Boxes.Seen[0].Owner, &f);
     ExpectNotConnected("refused");
-    EXPECT_EQ(f.ComboBox1->currentText(), "Beta");
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Beta");
     EXPECT_EQ(f.BrokerName, "Beta");
     // The refused server heard the disconnect, and nothing is left over.
     EXPECT_EQ(Count(Server->TakeCalls(), "Monitor.Disconnect"), 1);
@@ -239,7 +241,7 @@ TEST_F(ConnectTest, ARefusedConnectionIsShownAndLeavesTheWindowNotConnected) {
               "Cannot access Monitor type library: The monitor server class is not registered.");
     EXPECT_EQ(Boxes.Seen[0].Caption, "Alpha");
     ExpectNotConnected("no monitor server");
-    EXPECT_EQ(f.ComboBox1->currentText(), "Alpha");
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Alpha");
 }
 
 TEST_F(ConnectTest, AFailedFirstFillResetsTheWindow) {
@@ -252,7 +254,7 @@ TEST_F(ConnectTest, AFailedFirstFillResetsTheWindow) {
     EXPECT_EQ(Boxes.Seen[0].Caption, "");
     EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
     ExpectNotConnected("after the failed fill");
-    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
     EXPECT_TRUE(f.BrokerName.isEmpty());
     EXPECT_EQ(ended.count(), 1);
     EXPECT_EQ(Server->LiveObjects, 0);
@@ -269,7 +271,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         ExpectNotConnected("");
         EXPECT_EQ(f.BrokerName, "Alpha");
-        EXPECT_EQ(f.ComboBox1->currentText(), "Alpha");
+        EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Alpha");
         EXPECT_EQ(Count(Server->TakeCalls(), "Monitor.Create"), 0);
         EXPECT_EQ(Server->LiveObjects, 0);
         Server->CheckBrokerCode = 0;
@@ -281,7 +283,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         Choose("Beta");
         EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"no parameter list"});
         ExpectNotConnected("");
-        EXPECT_EQ(f.ComboBox1->currentText(), "Beta");
+        EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Beta");
         EXPECT_EQ(Server->LiveObjects, 0);
     }
     {
@@ -292,7 +294,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"row lost"});
         // The step went on to enable the buttons before the report.
         ExpectConnected("");
-        EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
+        EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
     }
 }
 
@@ -320,7 +322,7 @@ TEST_F(ConnectTest, EveryWayOfClosingEndsTheConnectionFirst) {
         bool connectedWhileClosing = true;
         QObject::connect(&f, &TForm1::ConnectionEnded, [&] { connectedWhileClosing = f.isVisible(); });
         if (button)
-            f.CloseBtn->click();
+            Find<QPushButton>(f, "CloseBtn")->click();
         else
             f.close();
         EXPECT_TRUE(connectedWhileClosing) << "the window was gone before the connection ended";
@@ -337,10 +339,11 @@ TEST_F(ConnectTest, ATeardownFailureIsReportedOnceTheResetIsComplete) {
     Server->FailCall("services.Close", u"services would not close");
     bool resetBeforeReport = false;
     Boxes.WhileOpen = [&](const common::TMessageRequest&) {
-        resetBeforeReport = !f.Connection && f.ComboBox1->currentIndex() == 0 &&
-                            !f.DisconnectBtn->isEnabled() && f.ListView1->model()->rowCount() == 0;
+        resetBeforeReport = !f.Connection && Find<QComboBox>(f, "ComboBox1")->currentIndex() == 0 &&
+                            !Find<QPushButton>(f, "DisconnectBtn")->isEnabled() &&
+                            Find<common::TListView>(f, "ListView1")->model()->rowCount() == 0;
     };
-    f.DisconnectBtn->click();
+    Find<QPushButton>(f, "DisconnectBtn")->click();
     EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"services would not close"});
     EXPECT_TRUE(resetBeforeReport);
     EXPECT_EQ(Count(Server->TakeCalls(), "Monitor.Disconnect"), 1);
@@ -351,7 +354,7 @@ TEST_F(ConnectTest, ATeardownFailureIsReportedOnceTheResetIsComplete) {
     Boxes.WhileOpen = nullptr;
     Connect();
     Server->FailCall("params.Close", u"params would not close");
-    f.CloseBtn->click();
+    Find<QPushButton>(f, "CloseBtn")->click();
     EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"params would not close"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return Form.isNull(); }, 2000));
     EXPECT_EQ(Server->LiveObjects, 0);

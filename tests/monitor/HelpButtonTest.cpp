@@ -25,7 +25,7 @@ protected:
 TEST_F(MonitorHelpButton, OpensTheWindowsTopicInTheFileFound) {
     QFile(Dir.Dir.filePath("NPXDeploy.chm")).open(QIODevice::WriteOnly);
     TForm1& f = Open();
-    QTest::mouseClick(f.HelpBtn, Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(f, "HelpBtn"), Qt::LeftButton);
     EXPECT_TRUE(Boxes.Seen.empty());
     ASSERT_EQ(Help.HtmlCalls.size(), 1u);
     EXPECT_EQ(Help.HtmlCalls[0].Command, common::HH_HELP_CONTEXT);
@@ -35,7 +35,7 @@ TEST_F(MonitorHelpButton, OpensTheWindowsTopicInTheFileFound) {
 
 TEST_F(MonitorHelpButton, WithoutAHelpFileSaysWhereItLooked) {
     TForm1& f = Open();
-    QTest::mouseClick(f.HelpBtn, Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(f, "HelpBtn"), Qt::LeftButton);
     EXPECT_TRUE(Help.HtmlCalls.empty());
     ASSERT_EQ(Boxes.Seen.size(), 1u);
     EXPECT_TRUE(Boxes.Seen[0].Text.startsWith("Cannot find help file: ")) << Boxes.Seen[0].Text.toStdString();

@@ -2,10 +2,10 @@
 // reselection after a refill, the operator's scroll place, and the pop-up
 // menus with their "&Details..." items.
 
-#include "support/DialogDriver.h"
 #include "WindowHarness.h"
 #include "monitor/ComponentDetailsForm.h"
 #include "monitor/ParamDetailsForm.h"
+#include "support/DialogDriver.h"
 
 #include <QAction>
 #include <QMenu>
@@ -30,7 +30,8 @@ protected:
         QTest::mouseClick(List->viewport(), Qt::RightButton, {}, at);
         QContextMenuEvent menu(QContextMenuEvent::Mouse, at, List->viewport()->mapToGlobal(at));
         QCoreApplication::sendEvent(List->viewport(), &menu);
-        QMenu* popup = List == Form->ListView1 ? Form->PopupMenu1 : Form->PopupMenu2;
+        QMenu* popup = List == Find<common::TListView>(Form, "ListView1") ? Find<QMenu>(Form, "PopupMenu1")
+                                                                          : Find<QMenu>(Form, "PopupMenu2");
         EXPECT_TRUE(popup->isVisible());
         return popup;
     }
@@ -41,61 +42,62 @@ protected:
 TEST_F(ListsTest, RowsFollowTheServersOrderWithCountersInPlainDecimal) {
     TForm1& f = Open();
     Connect();
-    ASSERT_EQ(f.ListView1->model()->rowCount(), 3);
-    EXPECT_EQ(Row(f.ListView1, 0), "Orders|1|5|120|0|15|40");
-    EXPECT_EQ(Row(f.ListView1, 1), "Billing|0|2|7|1|-3|2147483647");
-    EXPECT_EQ(Row(f.ListView1, 2), "Stock|2|3|1234567|0|0|0");
-    ClickRow(f.ListView1, 0);
-    EXPECT_EQ(Row(f.ListView2, 0), "Create|100|0|12|30");
-    EXPECT_EQ(Row(f.ListView2, 1), "Cancel|20|1|3|-1");
-    EXPECT_EQ(f.ListView2->SelectedRow(), -1);
+    ASSERT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 0), "Orders|1|5|120|0|15|40");
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 1), "Billing|0|2|7|1|-3|2147483647");
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 2), "Stock|2|3|1234567|0|0|0");
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView2"), 0), "Create|100|0|12|30");
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView2"), 1), "Cancel|20|1|3|-1");
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->SelectedRow(), -1);
     // Read-only: a double-click opens no editor.
-    QTest::mouseDClick(f.ListView1->viewport(), Qt::LeftButton, {}, RowCentre(f.ListView1, 1));
-    EXPECT_EQ(f.ListView1->findChildren<QLineEdit*>().size(), 0);
+    QTest::mouseDClick(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {},
+                       RowCentre(Find<common::TListView>(f, "ListView1"), 1));
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->findChildren<QLineEdit*>().size(), 0);
 }
 
 TEST_F(ListsTest, OnlyAClickChoosesTheComponentWhoseServicesAreListed) {
     Server->Servers.pop_back(); // room below the rows
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 1);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 1);
     EXPECT_EQ(f.CurrentComponent, "Billing");
-    EXPECT_EQ(Captions(f.ListView2), QStringList{"Invoice"});
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), QStringList{"Invoice"});
 
     // The keyboard moves the selection, but neither the current component
     // nor the service list follows.
     Server->TakeCalls();
-    f.ListView1->setFocus();
-    QTest::keyClick(f.ListView1, Qt::Key_Up);
-    EXPECT_EQ(f.ListView1->SelectedRow(), 0);
+    Find<common::TListView>(f, "ListView1")->setFocus();
+    QTest::keyClick(Find<common::TListView>(f, "ListView1"), Qt::Key_Up);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 0);
     EXPECT_EQ(f.CurrentComponent, "Billing");
-    EXPECT_EQ(Captions(f.ListView2), QStringList{"Invoice"});
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), QStringList{"Invoice"});
     EXPECT_TRUE(Server->TakeCalls().empty());
 
     // A double-click is no more than its first click: one query.
-    const QPoint orders = RowCentre(f.ListView1, 0);
-    QTest::mousePress(f.ListView1->viewport(), Qt::LeftButton, {}, orders);
-    QTest::mouseRelease(f.ListView1->viewport(), Qt::LeftButton, {}, orders);
-    QTest::mouseDClick(f.ListView1->viewport(), Qt::LeftButton, {}, orders);
-    QTest::mouseRelease(f.ListView1->viewport(), Qt::LeftButton, {}, orders);
+    const QPoint orders = RowCentre(Find<common::TListView>(f, "ListView1"), 0);
+    QTest::mousePress(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, orders);
+    QTest::mouseRelease(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, orders);
+    QTest::mouseDClick(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, orders);
+    QTest::mouseRelease(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, orders);
     EXPECT_EQ(f.CurrentComponent, "Orders");
     EXPECT_EQ(Count(Server->TakeCalls(), "services.Open"), 1);
     // Outside the rows too.
-    const QPoint below = EmptyPoint(f.ListView1);
-    QTest::mousePress(f.ListView1->viewport(), Qt::LeftButton, {}, below);
-    QTest::mouseRelease(f.ListView1->viewport(), Qt::LeftButton, {}, below);
+    const QPoint below = EmptyPoint(Find<common::TListView>(f, "ListView1"));
+    QTest::mousePress(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, below);
+    QTest::mouseRelease(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, below);
     f.CurrentComponent = "Orders";
-    QTest::mouseDClick(f.ListView1->viewport(), Qt::LeftButton, {}, below);
-    QTest::mouseRelease(f.ListView1->viewport(), Qt::LeftButton, {}, below);
+    QTest::mouseDClick(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, below);
+    QTest::mouseRelease(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, below);
     EXPECT_EQ(f.CurrentComponent, "Orders") << "the second half ran a click";
-    ClickRow(f.ListView1, 0);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     Server->TakeCalls();
 
     // A click on the empty part clears the selection and the services.
-    ClickEmpty(f.ListView1);
-    EXPECT_EQ(f.ListView1->SelectedRow(), -1);
+    ClickEmpty(Find<common::TListView>(f, "ListView1"));
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), -1);
     EXPECT_TRUE(f.CurrentComponent.isEmpty());
-    EXPECT_EQ(f.ListView2->model()->rowCount(), 0);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 0);
     EXPECT_EQ(Count(Server->TakeCalls(), "services.Open"), 0);
     EXPECT_TRUE(Boxes.Seen.empty());
 }
@@ -104,29 +106,30 @@ TEST_F(ListsTest, AClickInTheServiceListSetsTheCurrentService) {
     Server->Services[u"Orders"].pop_back(); // room below the rows
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 0);
-    ClickRow(f.ListView2, 0);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
+    ClickRow(Find<common::TListView>(f, "ListView2"), 0);
     EXPECT_EQ(f.CurrentService, "Create");
     // A new fill of the services loses their selection, not CurrentService.
-    ClickRow(f.ListView1, 0);
-    EXPECT_EQ(f.ListView2->SelectedRow(), -1);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->SelectedRow(), -1);
     EXPECT_EQ(f.CurrentService, "Create");
-    ClickEmpty(f.ListView2);
+    ClickEmpty(Find<common::TListView>(f, "ListView2"));
     EXPECT_TRUE(f.CurrentService.isEmpty());
 }
 
 TEST_F(ListsTest, ARefreshReselectsTheClickedComponentByItsExactName) {
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 0); // Orders
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0); // Orders
     // Moved by the keyboard: the refresh puts the selection back.
-    f.ListView1->setFocus();
-    QTest::keyClick(f.ListView1, Qt::Key_Down);
+    Find<common::TListView>(f, "ListView1")->setFocus();
+    QTest::keyClick(Find<common::TListView>(f, "ListView1"), Qt::Key_Down);
     Server->Servers = {{u"Stock"}, {u"orders"}, {u"Orders", 9}, {u"Orders", 8}};
-    f.RefreshBtn->click();
-    EXPECT_EQ(f.ListView1->SelectedRow(), 2) << "the first row named exactly Orders";
+    Find<QPushButton>(f, "RefreshBtn")->click();
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 2)
+        << "the first row named exactly Orders";
     EXPECT_EQ(f.CurrentComponent, "Orders");
-    EXPECT_EQ(Captions(f.ListView2), (QStringList{"Create", "Cancel"}));
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), (QStringList{"Create", "Cancel"}));
 
     // Listed only under another case, or vanished: no row is selected, and
     // the services of the current component are still asked for.
@@ -134,11 +137,11 @@ TEST_F(ListsTest, ARefreshReselectsTheClickedComponentByItsExactName) {
                                 std::vector<fake::TServerRow>{{u"Stock"}}}) {
         Server->Servers = servers;
         Server->TakeCalls();
-        f.RefreshBtn->click();
-        EXPECT_EQ(f.ListView1->SelectedRow(), -1);
+        Find<QPushButton>(f, "RefreshBtn")->click();
+        EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), -1);
         EXPECT_EQ(f.CurrentComponent, "Orders");
         EXPECT_EQ(Server->ServicesAsked.back(), u"Orders");
-        EXPECT_EQ(Captions(f.ListView2), (QStringList{"Create", "Cancel"}));
+        EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), (QStringList{"Create", "Cancel"}));
     }
     EXPECT_TRUE(Boxes.Seen.empty());
 }
@@ -151,50 +154,52 @@ TEST_F(ListsTest, ARefillKeepsTheOperatorsScrollPlace) {
         Server->Services[u"C1"].push_back({u"S" + QString::number(i).toStdU16String(), i});
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 1);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 1);
     QApplication::processEvents();
-    f.ListView1->verticalScrollBar()->setValue(320);
-    f.ListView2->verticalScrollBar()->setValue(150);
-    ASSERT_EQ(f.ListView2->verticalScrollBar()->value(), 150);
-    f.RefreshBtn->click();
+    Find<common::TListView>(f, "ListView1")->verticalScrollBar()->setValue(320);
+    Find<common::TListView>(f, "ListView2")->verticalScrollBar()->setValue(150);
+    ASSERT_EQ(Find<common::TListView>(f, "ListView2")->verticalScrollBar()->value(), 150);
+    Find<QPushButton>(f, "RefreshBtn")->click();
     QApplication::processEvents();
-    EXPECT_EQ(f.ListView1->SelectedRow(), 1);
-    EXPECT_EQ(f.ListView1->verticalScrollBar()->value(), 320) << "the reselection must not scroll";
-    EXPECT_EQ(f.ListView2->verticalScrollBar()->value(), 150);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 1);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->verticalScrollBar()->value(), 320)
+        << "the reselection must not scroll";
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->verticalScrollBar()->value(), 150);
 
     // A shorter list keeps as much of the place as it has.
     Server->Servers.resize(10);
-    f.RefreshBtn->click();
+    Find<QPushButton>(f, "RefreshBtn")->click();
     QApplication::processEvents();
-    EXPECT_EQ(f.ListView1->verticalScrollBar()->value(), f.ListView1->verticalScrollBar()->maximum());
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->verticalScrollBar()->value(),
+              Find<common::TListView>(f, "ListView1")->verticalScrollBar()->maximum());
 }
 
 TEST_F(ListsTest, PopupMenusOfferDetailsOnlyForASelectedRow) {
     Server->Servers.pop_back(); // room below the rows
     TForm1& f = Open();
     Connect();
-    QMenu* menu = RightClick(f.ListView1, -1);
-    EXPECT_FALSE(f.Item11->isEnabled());
+    QMenu* menu = RightClick(Find<common::TListView>(f, "ListView1"), -1);
+    EXPECT_FALSE(Find<QAction>(f, "Item11")->isEnabled());
     menu->close();
     // Nothing selected: the item's handler does nothing.
     f.ListView1DblClick();
     EXPECT_TRUE(Boxes.Seen.empty());
 
     // A right-click selects the row under it, without choosing it.
-    menu = RightClick(f.ListView1, 1);
-    EXPECT_TRUE(f.Item11->isEnabled());
-    EXPECT_EQ(f.ListView1->SelectedRow(), 1);
+    menu = RightClick(Find<common::TListView>(f, "ListView1"), 1);
+    EXPECT_TRUE(Find<QAction>(f, "Item11")->isEnabled());
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 1);
     EXPECT_TRUE(f.CurrentComponent.isEmpty());
     // The dialog opens for the component last chosen by a click: none yet.
     QString shownFor = "unset";
     {
         TDialogDriver<TForm2> driver([&](TForm2& d) {
-            shownFor = d.Label2->text();
-            d.Button2->click();
+            shownFor = Find<QLabel>(d, "Label2")->text();
+            Find<QPushButton>(d, "Button2")->click();
         });
         // The menu closes as its item is chosen.
         menu->close();
-        f.Item11->trigger();
+        Find<QAction>(f, "Item11")->trigger();
     }
     EXPECT_TRUE(shownFor.isEmpty());
     // Its details query for the empty name is refused, over the dialog.
@@ -204,20 +209,20 @@ TEST_F(ListsTest, PopupMenusOfferDetailsOnlyForASelectedRow) {
     Boxes.Seen.clear();
 
     // Services: the item sets CurrentService, or empties it without a row.
-    ClickRow(f.ListView1, 0);
-    menu = RightClick(f.ListView2, -1);
-    EXPECT_FALSE(f.Item12->isEnabled());
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
+    menu = RightClick(Find<common::TListView>(f, "ListView2"), -1);
+    EXPECT_FALSE(Find<QAction>(f, "Item12")->isEnabled());
     menu->close();
     f.CurrentService = "stale";
     f.ListView2DblClick();
     EXPECT_TRUE(f.CurrentService.isEmpty());
     EXPECT_TRUE(Boxes.Seen.empty());
-    menu = RightClick(f.ListView2, 1);
-    EXPECT_TRUE(f.Item12->isEnabled());
+    menu = RightClick(Find<common::TListView>(f, "ListView2"), 1);
+    EXPECT_TRUE(Find<QAction>(f, "Item12")->isEnabled());
     {
-        TDialogDriver<TForm3> driver([](TForm3& d) { d.Button1->click(); });
+        TDialogDriver<TForm3> driver([](TForm3& d) { Find<QPushButton>(d, "Button1")->click(); });
         menu->close();
-        f.Item12->trigger();
+        Find<QAction>(f, "Item12")->trigger();
     }
     EXPECT_EQ(f.CurrentService, "Cancel");
     EXPECT_TRUE(Boxes.Seen.empty());
@@ -227,18 +232,18 @@ TEST_F(ListsTest, PopupMenusOfferDetailsOnlyForASelectedRow) {
 TEST_F(ListsTest, ListsAreEmptiedBeforeTheyAreQueried) {
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 0);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     int componentsDuringQuery = -1, servicesDuringQuery = -1;
     Server->OnCall = [&](const std::string& Call) {
         if (Call == "servers.Open")
-            componentsDuringQuery = f.ListView1->model()->rowCount();
+            componentsDuringQuery = Find<common::TListView>(f, "ListView1")->model()->rowCount();
         if (Call == "services.Open")
-            servicesDuringQuery = f.ListView2->model()->rowCount();
+            servicesDuringQuery = Find<common::TListView>(f, "ListView2")->model()->rowCount();
     };
-    f.RefreshBtn->click();
+    Find<QPushButton>(f, "RefreshBtn")->click();
     Server->OnCall = nullptr;
     EXPECT_EQ(componentsDuringQuery, 0);
     EXPECT_EQ(servicesDuringQuery, 0);
-    EXPECT_EQ(f.ListView1->model()->rowCount(), 3);
-    EXPECT_EQ(f.ListView2->model()->rowCount(), 2);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 2);
 }

@@ -1,10 +1,11 @@
-#include "support/TempStore.h"
+#include "monitor/MainForm.h"
 #include "brokerstore/BrokerStore.h"
 #include "common/widgets/ListView.h"
 #include "common/widgets/MessageService.h"
 #include "common/widgets/UpDown.h"
-#include "monitor/MainForm.h"
 #include "monitor/Startup.h"
+#include "support/Controls.h"
+#include "support/TempStore.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,6 +27,7 @@
 
 using namespace wdx;
 using monitor::TForm1;
+using testsupport::Find;
 
 namespace {
 
@@ -87,58 +89,61 @@ TEST(MonitorMainForm, EveryControlStartsWithItsTextAndState) {
     EXPECT_TRUE(boxes.Seen.empty());
     EXPECT_TRUE(f.isVisible());
     EXPECT_EQ(f.windowTitle(), "Corvanta Component Broker Monitor");
-    EXPECT_EQ(f.PageControl1->count(), 1);
-    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet1);
-    EXPECT_EQ(f.PageControl1->tabText(0), "General");
-    EXPECT_EQ(f.Label1->text(), "Corvanta Component Broker Monitor");
-    EXPECT_EQ(f.Label2->text(), "Type:");
-    EXPECT_EQ(f.Label3->text(), "Corvanta Component Adapters");
-    EXPECT_EQ(f.Label4->text(), "Component Broker:");
-    EXPECT_EQ(f.Label5->text(), "Interval (s):");
-    EXPECT_EQ(f.GroupBox1->title(), "Components");
-    EXPECT_EQ(f.GroupBox2->title(), "Services");
-    EXPECT_EQ(f.GroupBox3->title(), "Refresh");
-    EXPECT_EQ(f.cbRefresh->text(), "Automatic");
-    EXPECT_EQ(f.RefreshBtn->text(), "&Refresh");
-    EXPECT_EQ(f.CloseBtn->text(), "&Close");
-    EXPECT_EQ(f.HelpBtn->text(), "&Help");
-    EXPECT_EQ(f.DisconnectBtn->text(), "Disconnect");
-    EXPECT_EQ(f.lblVersion->text(), "Version:");
-    EXPECT_FALSE(f.lblVersion->isVisible());
-    EXPECT_TRUE(f.lblVersionDisplay->text().isEmpty());
-    EXPECT_EQ(f.Item11->text(), "&Details...");
-    EXPECT_EQ(f.Item12->text(), "&Details...");
-    EXPECT_EQ(f.PopupMenu1->actions(), QList<QAction*>{f.Item11});
-    EXPECT_EQ(f.PopupMenu2->actions(), QList<QAction*>{f.Item12});
+    EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->count(), 1);
+    EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->currentWidget(), Find<QWidget>(f, "TabSheet1"));
+    EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->tabText(0), "General");
+    EXPECT_EQ(Find<QLabel>(f, "Label1")->text(), "Corvanta Component Broker Monitor");
+    EXPECT_EQ(Find<QLabel>(f, "Label2")->text(), "Type:");
+    EXPECT_EQ(Find<QLabel>(f, "Label3")->text(), "Corvanta Component Adapters");
+    EXPECT_EQ(Find<QLabel>(f, "Label4")->text(), "Component Broker:");
+    EXPECT_EQ(Find<QLabel>(f, "Label5")->text(), "Interval (s):");
+    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox1")->title(), "Components");
+    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox2")->title(), "Services");
+    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox3")->title(), "Refresh");
+    EXPECT_EQ(Find<QCheckBox>(f, "cbRefresh")->text(), "Automatic");
+    EXPECT_EQ(Find<QPushButton>(f, "RefreshBtn")->text(), "&Refresh");
+    EXPECT_EQ(Find<QPushButton>(f, "CloseBtn")->text(), "&Close");
+    EXPECT_EQ(Find<QPushButton>(f, "HelpBtn")->text(), "&Help");
+    EXPECT_EQ(Find<QPushButton>(f, "DisconnectBtn")->text(), "Disconnect");
+    EXPECT_EQ(Find<QLabel>(f, "lblVersion")->text(), "Version:");
+    EXPECT_FALSE(Find<QLabel>(f, "lblVersion")->isVisible());
+    EXPECT_TRUE(Find<QLabel>(f, "lblVersionDisplay")->text().isEmpty());
+    EXPECT_EQ(Find<QAction>(f, "Item11")->text(), "&Details...");
+    EXPECT_EQ(Find<QAction>(f, "Item12")->text(), "&Details...");
+    EXPECT_EQ(Find<QMenu>(f, "PopupMenu1")->actions(), QList<QAction*>{Find<QAction>(f, "Item11")});
+    EXPECT_EQ(Find<QMenu>(f, "PopupMenu2")->actions(), QList<QAction*>{Find<QAction>(f, "Item12")});
 
-    EXPECT_EQ(Headers(f.ListView1),
+    EXPECT_EQ(Headers(Find<common::TListView>(f, "ListView1")),
               (QStringList{"Name", "Active", "Maximum", "Requests", "Queued", "Queue t", "Service t"}));
-    EXPECT_EQ(Headers(f.ListView2), (QStringList{"Name", "Requests", "Queued", "Queue t", "Service t"}));
-    EXPECT_EQ(f.ListView1->columnWidth(0), 100);
-    EXPECT_EQ(f.ListView1->columnWidth(6), 60);
-    EXPECT_EQ(f.ListView2->columnWidth(4), 60);
-    EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
-    EXPECT_EQ(f.ListView2->model()->rowCount(), 0);
-    EXPECT_FALSE(f.ListView1->HideSelection());
-    EXPECT_TRUE(f.ListView2->HideSelection());
+    EXPECT_EQ(Headers(Find<common::TListView>(f, "ListView2")),
+              (QStringList{"Name", "Requests", "Queued", "Queue t", "Service t"}));
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->columnWidth(0), 100);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->columnWidth(6), 60);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->columnWidth(4), 60);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 0);
+    EXPECT_FALSE(Find<common::TListView>(f, "ListView1")->HideSelection());
+    EXPECT_TRUE(Find<common::TListView>(f, "ListView2")->HideSelection());
 
-    EXPECT_FALSE(f.ComboBox1->isEditable());
-    EXPECT_EQ(Items(f.ComboBox1), QStringList{"(None)"});
-    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+    EXPECT_FALSE(Find<QComboBox>(f, "ComboBox1")->isEditable());
+    EXPECT_EQ(Items(Find<QComboBox>(f, "ComboBox1")), QStringList{"(None)"});
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
 
-    EXPECT_FALSE(f.cbRefresh->isChecked());
-    EXPECT_TRUE(f.cbRefresh->isEnabled());
-    EXPECT_EQ(f.Edit2->text(), "10");
-    for (QWidget* w : std::initializer_list<QWidget*>{f.Label5, f.Edit2, f.UpDown1, f.RefreshBtn, f.DisconnectBtn})
+    EXPECT_FALSE(Find<QCheckBox>(f, "cbRefresh")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>(f, "cbRefresh")->isEnabled());
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), "10");
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             Find<QLabel>(f, "Label5"), Find<QLineEdit>(f, "Edit2"), Find<common::TUpDown>(f, "UpDown1"),
+             Find<QPushButton>(f, "RefreshBtn"), Find<QPushButton>(f, "DisconnectBtn")})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
-    EXPECT_TRUE(f.CloseBtn->isEnabled());
-    EXPECT_TRUE(f.HelpBtn->isEnabled());
-    EXPECT_FALSE(f.Timer1->isActive());
-    EXPECT_EQ(f.UpDown1->Associate(), f.Edit2);
-    EXPECT_EQ(f.UpDown1->Min(), 1);
-    EXPECT_EQ(f.UpDown1->Max(), 3600);
-    EXPECT_EQ(f.UpDown1->Increment(), 1);
-    EXPECT_FALSE(f.UpDown1->Wrap());
+    EXPECT_TRUE(Find<QPushButton>(f, "CloseBtn")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(f, "HelpBtn")->isEnabled());
+    EXPECT_FALSE(Find<QTimer>(f, "Timer1")->isActive());
+    EXPECT_EQ(Find<common::TUpDown>(f, "UpDown1")->Associate(), Find<QLineEdit>(f, "Edit2"));
+    EXPECT_EQ(Find<common::TUpDown>(f, "UpDown1")->Min(), 1);
+    EXPECT_EQ(Find<common::TUpDown>(f, "UpDown1")->Max(), 3600);
+    EXPECT_EQ(Find<common::TUpDown>(f, "UpDown1")->Increment(), 1);
+    EXPECT_FALSE(Find<common::TUpDown>(f, "UpDown1")->Wrap());
 
     EXPECT_FALSE(f.DebugMode);
     EXPECT_TRUE(f.BrokerName.isEmpty());
@@ -147,22 +152,47 @@ TEST(MonitorMainForm, EveryControlStartsWithItsTextAndState) {
 
     // Every control is found by its name, and none still shows the
     // placeholder text of the window's definition.
-    for (const char* name : {"PageControl1", "TabSheet1", "Image1", "Label1", "Bevel1", "Label2", "Label3", "Label4",
-                             "ComboBox1", "lblVersion", "lblVersionDisplay", "DisconnectBtn", "Bevel2", "GroupBox3",
-                             "cbRefresh", "Label5", "Edit2", "UpDown1", "RefreshBtn", "GroupBox1", "ListView1",
-                             "GroupBox2", "ListView2", "CloseBtn", "HelpBtn", "Timer1", "PopupMenu1", "Item11",
-                             "PopupMenu2", "Item12"})
+    for (const char* name : {"PageControl1",
+                             "TabSheet1",
+                             "Image1",
+                             "Label1",
+                             "Bevel1",
+                             "Label2",
+                             "Label3",
+                             "Label4",
+                             "ComboBox1",
+                             "lblVersion",
+                             "lblVersionDisplay",
+                             "DisconnectBtn",
+                             "Bevel2",
+                             "GroupBox3",
+                             "cbRefresh",
+                             "Label5",
+                             "Edit2",
+                             "UpDown1",
+                             "RefreshBtn",
+                             "GroupBox1",
+                             "ListView1",
+                             "GroupBox2",
+                             "ListView2",
+                             "CloseBtn",
+                             "HelpBtn",
+                             "Timer1",
+                             "PopupMenu1",
+                             "Item11",
+                             "PopupMenu2",
+                             "Item12"})
         EXPECT_NE(f.findChild<QObject*>(name), nullptr) << name;
     for (QWidget* w : f.findChildren<QWidget*>()) {
         QString text = w->property("text").toString() + w->property("title").toString();
         EXPECT_FALSE(!w->objectName().isEmpty() && text == w->objectName()) << w->objectName().toStdString();
     }
     // Controls without a text of their own carry their label's.
-    EXPECT_EQ(f.ComboBox1->accessibleName(), "Component Broker:");
-    EXPECT_EQ(f.Edit2->accessibleName(), "Interval (s):");
-    EXPECT_EQ(f.UpDown1->accessibleName(), "Interval (s):");
-    EXPECT_EQ(f.ListView1->accessibleName(), "Components");
-    EXPECT_EQ(f.ListView2->accessibleName(), "Services");
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->accessibleName(), "Component Broker:");
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->accessibleName(), "Interval (s):");
+    EXPECT_EQ(Find<common::TUpDown>(f, "UpDown1")->accessibleName(), "Interval (s):");
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->accessibleName(), "Components");
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->accessibleName(), "Services");
 }
 
 TEST(MonitorMainForm, WindowIsFixedCentredAndCarriesTheProductIcon) {
@@ -182,9 +212,9 @@ TEST(MonitorMainForm, WindowIsFixedCentredAndCarriesTheProductIcon) {
     EXPECT_LE((f.frameGeometry().center() - area.center()).manhattanLength(), 4);
     EXPECT_EQ(f.HelpContext(), 118);
 
-    EXPECT_EQ(f.Image1->size(), QSize(33, 33));
-    EXPECT_EQ(f.Image1->pixmap().size(), QSize(32, 32));
-    EXPECT_EQ(f.Image1->pixmap().toImage(), f.LoadIconImage("ICON_VKR", 32).toImage());
+    EXPECT_EQ(Find<QLabel>(f, "Image1")->size(), QSize(33, 33));
+    EXPECT_EQ(Find<QLabel>(f, "Image1")->pixmap().size(), QSize(32, 32));
+    EXPECT_EQ(Find<QLabel>(f, "Image1")->pixmap().toImage(), f.LoadIconImage("ICON_VKR", 32).toImage());
     EXPECT_TRUE(f.windowIcon().availableSizes().contains(QSize(16, 16)));
     EXPECT_EQ(f.font().family(), "MS Sans Serif");
     EXPECT_EQ(f.font().pointSize(), 8);
@@ -198,12 +228,12 @@ TEST(MonitorMainForm, KeyboardOrder) {
     // Walk the focus chain once round, keeping the controls Tab can reach
     // (disabled ones included: they keep their place).
     QStringList order;
-    QWidget* w = f.ComboBox1;
+    QWidget* w = Find<QComboBox>(f, "ComboBox1");
     do {
         if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&f) && w->window() == &f)
             order << w->objectName();
         w = w->nextInFocusChain();
-    } while (w != f.ComboBox1);
+    } while (w != Find<QComboBox>(f, "ComboBox1"));
     EXPECT_EQ(order, (QStringList{"ComboBox1", "cbRefresh", "Edit2", "UpDown1", "RefreshBtn", "ListView1",
                                   "ListView2", "DisconnectBtn", "CloseBtn", "HelpBtn"}));
 }
@@ -221,13 +251,13 @@ TEST(MonitorMainForm, SelectorListsUserNamesThenSystemNamesWithoutMerging) {
     for (auto scope : {brokerstore::scUser, brokerstore::scSystem})
         for (const std::string& name : brokerstore::ListBrokerNames(scope))
             expected << QString::fromStdString(name);
-    EXPECT_EQ(Items(form->ComboBox1), expected);
-    EXPECT_EQ(Items(form->ComboBox1).count("Shared"), 2);
+    EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")), expected);
+    EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")).count("Shared"), 2);
     EXPECT_EQ(expected.size(), 5);
     // The User names come first.
     EXPECT_TRUE(expected.indexOf("Mine") < expected.indexOf("Plant"));
     EXPECT_TRUE(expected.indexOf("Shared") < expected.indexOf("Plant"));
-    EXPECT_EQ(form->ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>(form, "ComboBox1")->currentIndex(), 0);
     EXPECT_TRUE(boxes.Seen.empty());
 }
 
@@ -235,7 +265,7 @@ TEST(MonitorMainForm, NoStoreFilesGiveAnEmptySelectorAndStayUncreated) {
     TTempStores stores;
     TBoxes boxes;
     TFormGuard form;
-    EXPECT_EQ(Items(form->ComboBox1), QStringList{"(None)"});
+    EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")), QStringList{"(None)"});
     EXPECT_TRUE(boxes.Seen.empty());
     // The monitor only reads the store.
     EXPECT_FALSE(QFile::exists(stores.UserPath()));
@@ -253,8 +283,8 @@ TEST(MonitorMainForm, DamagedStoreFileStillOpensTheWindowWithWhatCouldBeRead) {
     TBoxes boxes;
     TFormGuard form;
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(Items(form->ComboBox1), (QStringList{"(None)", "Plant"}));
-    EXPECT_EQ(form->ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")), (QStringList{"(None)", "Plant"}));
+    EXPECT_EQ(Find<QComboBox>(form, "ComboBox1")->currentIndex(), 0);
 }
 
 TEST(MonitorCommandLine, DebugSwitchInAnyCaseAndTheUsageMessageOtherwise) {
@@ -265,7 +295,8 @@ TEST(MonitorCommandLine, DebugSwitchInAnyCaseAndTheUsageMessageOtherwise) {
         EXPECT_TRUE(monitor::ReadCommandLine({arg}, &owner)) << arg;
     EXPECT_TRUE(boxes.Seen.empty());
 
-    const QList<QStringList> wrong{{"-debug", "extra"}, {"/debug"}, {"debug"}, {"-debugx"}, {""}, {"--debug"}};
+    const QList<QStringList> wrong{{"-debug", "extra"}, {"/debug"}, {"debug"},
+                                   {"-debugx"},         {""},       {"--debug"}};
     for (const QStringList& args : wrong) {
         boxes.Seen.clear();
         EXPECT_FALSE(monitor::ReadCommandLine(args, &owner)) << args.join(' ').toStdString();
@@ -298,7 +329,7 @@ TEST(MonitorCommandLine, TheWindowReadsItOnceShownAndRunsOnAfterTheUsageMessage)
     EXPECT_TRUE(shownBeforeBox);
     EXPECT_FALSE(form->DebugMode);
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(form->Edit2->text(), "10");
+    EXPECT_EQ(Find<QLineEdit>(form, "Edit2")->text(), "10");
 }
 
 TEST(MonitorMainForm, EscapeLeavesTheWindowOpenAndClosingFreesIt) {

@@ -1,9 +1,9 @@
 // The parameter details dialog, opened from the service list on the
 // scripted fake.
 
-#include "support/DialogDriver.h"
 #include "WindowHarness.h"
 #include "monitor/ParamDetailsForm.h"
+#include "support/DialogDriver.h"
 
 #include <QHeaderView>
 
@@ -23,15 +23,15 @@ protected:
     void OpenParams(int ServiceRow, std::function<void(TForm3&)> Drive) {
         Open();
         Connect();
-        ClickRow(Form->ListView1, 0);
-        Form->ListView2->SelectRow(ServiceRow);
+        ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
+        Find<common::TListView>(Form, "ListView2")->SelectRow(ServiceRow);
         TDialogDriver<TForm3> driver(std::move(Drive));
         Form->ListView2DblClick();
     }
     static QStringList Rows(const TForm3& D) {
         QStringList rows;
-        for (int r = 0; r < D.ListView1->model()->rowCount(); ++r)
-            rows << Row(D.ListView1, r);
+        for (int r = 0; r < Find<common::TListView>(D, "ListView1")->model()->rowCount(); ++r)
+            rows << Row(Find<common::TListView>(D, "ListView1"), r);
         return rows;
     }
 };
@@ -49,12 +49,16 @@ TEST_F(ParamDetailsTest, ListsTheParametersInTheConnectionsOrderWithTheirWords) 
                                "amount|number|12|2|In/Out", "when|date|0|0|Output",
                                "blob|binary|100|-1|Input", "odd|9|0|0|4", "neg|-2|-5|2147483647|0"}));
         QStringList titles;
-        for (int c = 0; c < d.ListView1->model()->columnCount(); ++c)
-            titles << d.ListView1->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        for (int c = 0; c < Find<common::TListView>(d, "ListView1")->model()->columnCount(); ++c)
+            titles << Find<common::TListView>(d, "ListView1")
+                          ->model()
+                          ->headerData(c, Qt::Horizontal, Qt::DisplayRole)
+                          .toString();
         EXPECT_EQ(titles, QStringList({"Name", "Type", "Precision", "Scale", "Mode"}));
-        EXPECT_EQ(d.Button1->text(), "OK");
-        EXPECT_EQ(d.ListView1->horizontalHeader()->sectionResizeMode(4), QHeaderView::Stretch);
-        d.Button1->click();
+        EXPECT_EQ(Find<QPushButton>(d, "Button1")->text(), "OK");
+        EXPECT_EQ(Find<common::TListView>(d, "ListView1")->horizontalHeader()->sectionResizeMode(4),
+                  QHeaderView::Stretch);
+        Find<QPushButton>(d, "Button1")->click();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_TRUE(Boxes.Seen.empty());
@@ -63,9 +67,9 @@ TEST_F(ParamDetailsTest, ListsTheParametersInTheConnectionsOrderWithTheirWords) 
 
 TEST_F(ParamDetailsTest, AServiceWithoutParametersShowsAnEmptyListAndNoMessage) {
     OpenParams(1, [&](TForm3& d) {
-        EXPECT_EQ(d.ListView1->model()->rowCount(), 0);
+        EXPECT_EQ(Find<common::TListView>(d, "ListView1")->model()->rowCount(), 0);
         EXPECT_EQ(d.windowTitle(), "Parameter Details");
-        d.Button1->click();
+        Find<QPushButton>(d, "Button1")->click();
     });
     EXPECT_TRUE(Boxes.Seen.empty());
     EXPECT_EQ(Count(Server->Calls, "params.Open"), 1);
@@ -80,9 +84,9 @@ TEST_F(ParamDetailsTest, ParametersNotObtainableAreShownOverAnEmptyList) {
         EXPECT_EQ(Boxes.Seen[0].Caption, "Cancel");
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         EXPECT_EQ(Boxes.Seen[0].Owner, &d);
-        EXPECT_EQ(d.ListView1->model()->rowCount(), 0);
+        EXPECT_EQ(Find<common::TListView>(d, "ListView1")->model()->rowCount(), 0);
         EXPECT_TRUE(d.isVisible());
-        d.Button1->click();
+        Find<QPushButton>(d, "Button1")->click();
     });
 }
 
@@ -94,14 +98,14 @@ TEST_F(ParamDetailsTest, WithoutConnectionOrServiceNameTheListStaysEmptySilently
         TForm3 d(Form);
         d.SetServiceName("Create"); // no connection
         d.show();
-        EXPECT_EQ(d.ListView1->model()->rowCount(), 0);
+        EXPECT_EQ(Find<common::TListView>(d, "ListView1")->model()->rowCount(), 0);
         EXPECT_EQ(d.windowTitle(), "Parameter Details");
     }
     {
         TForm3 d(Form);
         d.SetMonitor(Form->Connection.Link()); // no service name
         d.show();
-        EXPECT_EQ(d.ListView1->model()->rowCount(), 0);
+        EXPECT_EQ(Find<common::TListView>(d, "ListView1")->model()->rowCount(), 0);
     }
     {
         TForm3 d(Form);
@@ -109,7 +113,7 @@ TEST_F(ParamDetailsTest, WithoutConnectionOrServiceNameTheListStaysEmptySilently
         d.SetServiceName("Create");
         Form->DisconnectBtnClick(); // the link is empty now
         d.show();
-        EXPECT_EQ(d.ListView1->model()->rowCount(), 0);
+        EXPECT_EQ(Find<common::TListView>(d, "ListView1")->model()->rowCount(), 0);
     }
     EXPECT_TRUE(Boxes.Seen.empty());
     EXPECT_EQ(Count(Server->Calls, "params.Open"), 0);

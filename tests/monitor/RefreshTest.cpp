@@ -23,14 +23,15 @@ namespace {
 class RefreshTest : public TWindowTest {
 protected:
     void Type(const QString& Text) {
-        Form->Edit2->selectAll();
+        Find<QLineEdit>(Form, "Edit2")->selectAll();
         if (Text.isEmpty())
-            QTest::keyClick(Form->Edit2, Qt::Key_Backspace);
+            QTest::keyClick(Find<QLineEdit>(Form, "Edit2"), Qt::Key_Backspace);
         else
-            QTest::keyClicks(Form->Edit2, Text);
+            QTest::keyClicks(Find<QLineEdit>(Form, "Edit2"), Text);
     }
     void PressUpDown(bool Up) {
-        auto* button = Form->UpDown1->findChild<QToolButton*>(Up ? "UpButton" : "DownButton");
+        auto* button =
+            Find<common::TUpDown>(Form, "UpDown1")->findChild<QToolButton*>(Up ? "UpButton" : "DownButton");
         ASSERT_NE(button, nullptr);
         QTest::mouseClick(button, Qt::LeftButton);
     }
@@ -46,65 +47,65 @@ protected:
 TEST_F(RefreshTest, TheButtonQueriesBothListsAfreshAndShowsDisabledMeanwhile) {
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 0);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     Server->TakeCalls();
     std::vector<bool> enabledDuringCalls;
     Server->OnCall = [&](const std::string& Call) {
         if (Call == "servers.Open" || Call == "services.Open")
-            enabledDuringCalls.push_back(f.RefreshBtn->isEnabled());
+            enabledDuringCalls.push_back(Find<QPushButton>(f, "RefreshBtn")->isEnabled());
     };
     Server->Servers[0].Requests = 121;
     Server->Services[u"Orders"][0].Requests = 101;
 
-    f.RefreshBtn->click();
+    Find<QPushButton>(f, "RefreshBtn")->click();
 
     Server->OnCall = nullptr;
     EXPECT_EQ(enabledDuringCalls, (std::vector<bool>{false, false}));
-    EXPECT_TRUE(f.RefreshBtn->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(f, "RefreshBtn")->isEnabled());
     const auto calls = Server->TakeCalls();
     EXPECT_EQ(Count(calls, "servers.Open"), 1);
     EXPECT_EQ(Count(calls, "services.Open"), 1);
-    EXPECT_EQ(Row(f.ListView1, 0), "Orders|1|5|121|0|15|40");
-    EXPECT_EQ(Row(f.ListView2, 0), "Create|101|0|12|30");
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 0), "Orders|1|5|121|0|15|40");
+    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView2"), 0), "Create|101|0|12|30");
     EXPECT_TRUE(Boxes.Seen.empty());
 }
 
 TEST_F(RefreshTest, AutomaticRefreshAndItsIntervalControls) {
     TForm1& f = Open();
     // The first show set "10", which set the interval already.
-    EXPECT_EQ(f.Timer1->interval(), 10000);
+    EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 10000);
     ExpectAutomatic(false);
 
-    f.cbRefresh->click();
+    Find<QCheckBox>(f, "cbRefresh")->click();
     ExpectAutomatic(true);
-    EXPECT_EQ(f.Timer1->interval(), 10000);
+    EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 10000);
 
     Type("25");
-    EXPECT_EQ(f.Timer1->interval(), 25000);
+    EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 25000);
     PressUpDown(true);
-    EXPECT_EQ(f.Edit2->text(), "26");
-    EXPECT_EQ(f.Timer1->interval(), 26000);
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), "26");
+    EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 26000);
 
     // The buttons stop at both ends of 1 to 3600 and do not wrap round.
     Type("3600");
     PressUpDown(true);
-    EXPECT_EQ(f.Edit2->text(), "3600");
-    EXPECT_EQ(f.Timer1->interval(), 3600000);
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), "3600");
+    EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 3600000);
     Type("1");
     PressUpDown(false);
-    EXPECT_EQ(f.Edit2->text(), "1");
-    EXPECT_EQ(f.Timer1->interval(), 1000);
-    f.Edit2->setText(" 7 "); // blanks around the number are no matter
-    EXPECT_EQ(f.Timer1->interval(), 7000);
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), "1");
+    EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 1000);
+    Find<QLineEdit>(f, "Edit2")->setText(" 7 "); // blanks around the number are no matter
+    EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 7000);
 
-    f.cbRefresh->click();
+    Find<QCheckBox>(f, "cbRefresh")->click();
     ExpectAutomatic(false);
     EXPECT_TRUE(Boxes.Seen.empty());
 }
 
 TEST_F(RefreshTest, RefusedIntervalsAreReportedAndTheLastValidOneStays) {
     TForm1& f = Open();
-    f.cbRefresh->click();
+    Find<QCheckBox>(f, "cbRefresh")->click();
     Type("30");
     // Not a number, and numbers the timer cannot take: nothing firing without
     // pause, nothing overflowing its milliseconds.
@@ -112,52 +113,53 @@ TEST_F(RefreshTest, RefusedIntervalsAreReportedAndTheLastValidOneStays) {
                                 QString("3601"), QString("2147484"), QString("99999999999999999999999")}) {
         SCOPED_TRACE(text.toStdString());
         Boxes.Seen.clear();
-        f.Edit2->setText(text);
+        Find<QLineEdit>(f, "Edit2")->setText(text);
         ASSERT_EQ(Boxes.Seen.size(), 1u);
         EXPECT_EQ(Boxes.Seen[0].Text, Refused(text));
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
-        EXPECT_EQ(f.Timer1->interval(), 30000);
-        EXPECT_TRUE(f.Timer1->isActive());
-        EXPECT_EQ(f.Edit2->text(), text) << "the typed text stays for the operator to correct";
+        EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 30000);
+        EXPECT_TRUE(Find<QTimer>(f, "Timer1")->isActive());
+        EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), text)
+            << "the typed text stays for the operator to correct";
     }
     // Clearing the box by typing reports once.
     Type("30");
     Boxes.Seen.clear();
     Type("");
     EXPECT_EQ(Boxes.Texts(), std::vector<QString>{Refused("")});
-    EXPECT_EQ(f.Timer1->interval(), 30000);
+    EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 30000);
 
     // A very long text is quoted by its start only.
     Boxes.Seen.clear();
-    f.Edit2->setText(QString(5000, u'9'));
+    Find<QLineEdit>(f, "Edit2")->setText(QString(5000, u'9'));
     ASSERT_EQ(Boxes.Seen.size(), 1u);
     EXPECT_EQ(Boxes.Seen[0].Text, Refused(QString(40, u'9') + "..."));
 }
 
 TEST_F(RefreshTest, CheckingTheBoxWithARefusedIntervalRunsAtTheLastValidOne) {
     TForm1& f = Open();
-    f.cbRefresh->click();
+    Find<QCheckBox>(f, "cbRefresh")->click();
     Type("15");
     Type("x");
-    f.cbRefresh->click(); // off
+    Find<QCheckBox>(f, "cbRefresh")->click(); // off
     Boxes.Seen.clear();
-    f.cbRefresh->click(); // on again, with "x" still typed
+    Find<QCheckBox>(f, "cbRefresh")->click(); // on again, with "x" still typed
     EXPECT_EQ(Boxes.Texts(), std::vector<QString>{Refused("x")});
     ExpectAutomatic(true);
-    EXPECT_EQ(f.Timer1->interval(), 15000);
+    EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 15000);
 }
 
 TEST_F(RefreshTest, TicksWithoutAConnectionChangeNothing) {
     TForm1& f = Open();
-    f.cbRefresh->click();
-    ASSERT_TRUE(f.Timer1->isActive());
+    Find<QCheckBox>(f, "cbRefresh")->click();
+    ASSERT_TRUE(Find<QTimer>(f, "Timer1")->isActive());
     Server->TakeCalls();
     Tick();
     Tick();
     EXPECT_TRUE(Server->TakeCalls().empty());
-    EXPECT_FALSE(f.RefreshBtn->isEnabled());
-    EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
-    EXPECT_EQ(f.ListView2->model()->rowCount(), 0);
+    EXPECT_FALSE(Find<QPushButton>(f, "RefreshBtn")->isEnabled());
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 0);
     EXPECT_TRUE(Boxes.Seen.empty());
     ExpectAutomatic(true);
 }
@@ -165,15 +167,16 @@ TEST_F(RefreshTest, TicksWithoutAConnectionChangeNothing) {
 TEST_F(RefreshTest, EachTickRefreshesBothLists) {
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 1);
-    f.cbRefresh->click();
+    ClickRow(Find<common::TListView>(f, "ListView1"), 1);
+    Find<QCheckBox>(f, "cbRefresh")->click();
     Server->Servers.push_back({u"Late", 1});
     Server->Services[u"Billing"].push_back({u"Refund", 3});
     Tick();
-    EXPECT_EQ(Captions(f.ListView1), (QStringList{"Orders", "Billing", "Stock", "Late"}));
-    EXPECT_EQ(f.ListView1->SelectedRow(), 1);
-    EXPECT_EQ(Captions(f.ListView2), (QStringList{"Invoice", "Refund"}));
-    EXPECT_TRUE(f.RefreshBtn->isEnabled());
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView1")),
+              (QStringList{"Orders", "Billing", "Stock", "Late"}));
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 1);
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), (QStringList{"Invoice", "Refund"}));
+    EXPECT_TRUE(Find<QPushButton>(f, "RefreshBtn")->isEnabled());
     ExpectAutomatic(true);
 }
 
@@ -182,8 +185,8 @@ TEST_F(RefreshTest, ARefusedFillEndsTheConnectionAndAutomaticRefresh) {
         SCOPED_TRACE(services ? "services refused" : "components refused");
         TForm1& f = Open();
         Connect();
-        ClickRow(f.ListView1, 0);
-        f.cbRefresh->click();
+        ClickRow(Find<common::TListView>(f, "ListView1"), 0);
+        Find<QCheckBox>(f, "cbRefresh")->click();
         TMonitorLink link = f.Connection.Link();
         QSignalSpy ended(&f, &TForm1::ConnectionEnded);
         Boxes.Seen.clear();
@@ -198,7 +201,7 @@ TEST_F(RefreshTest, ARefusedFillEndsTheConnectionAndAutomaticRefresh) {
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         ExpectNotConnected("after the refused fill");
         ExpectAutomatic(false);
-        EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+        EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
         // A details dialog holding the connection learns that it has ended.
         EXPECT_FALSE(link);
         EXPECT_EQ(ended.count(), 1);
@@ -211,7 +214,7 @@ TEST_F(RefreshTest, ARefusedFillEndsTheConnectionAndAutomaticRefresh) {
 TEST_F(RefreshTest, TicksWhileARefreshWaitsOnItsBoxAreSkipped) {
     TForm1& f = Open();
     Connect();
-    f.cbRefresh->click();
+    Find<QCheckBox>(f, "cbRefresh")->click();
     Server->ServersOpen = -1;
     int ticksWhileOpen = 0;
     // Three intervals pass while the first box waits for the operator.
@@ -232,7 +235,7 @@ TEST_F(RefreshTest, TicksWhileARefreshWaitsOnItsBoxAreSkipped) {
     Boxes.Seen.clear();
     Server->ServersOpen = 0;
     Connect();
-    f.cbRefresh->click();
+    Find<QCheckBox>(f, "cbRefresh")->click();
     Server->FailCall("servers.Name", u"row lost", 1);
     Tick();
     EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"row lost"});
@@ -240,37 +243,38 @@ TEST_F(RefreshTest, TicksWhileARefreshWaitsOnItsBoxAreSkipped) {
     Boxes.WhileOpen = nullptr;
     Tick();
     EXPECT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_EQ(f.ListView1->model()->rowCount(), 3);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
 }
 
 TEST_F(RefreshTest, OtherFailuresLeaveTheConnectionAndTheOtherList) {
     TForm1& f = Open();
     Connect();
-    ClickRow(f.ListView1, 0);
+    ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     {
         SCOPED_TRACE("component query fails");
         Server->FailCall("servers.Requests", u"component row lost");
-        f.RefreshBtn->click();
+        Find<QPushButton>(f, "RefreshBtn")->click();
         EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"component row lost"});
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         ExpectConnected("");
-        EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
-        EXPECT_EQ(Captions(f.ListView2), (QStringList{"Create", "Cancel"})) << "its fill did not run";
+        EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
+        EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), (QStringList{"Create", "Cancel"}))
+            << "its fill did not run";
     }
     {
         SCOPED_TRACE("service query fails");
         Boxes.Seen.clear();
         Server->FailCall("services.QueueTime", u"service row lost");
-        f.RefreshBtn->click();
+        Find<QPushButton>(f, "RefreshBtn")->click();
         EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"service row lost"});
         ExpectConnected("");
-        EXPECT_EQ(f.ListView1->model()->rowCount(), 3);
-        EXPECT_EQ(f.ListView1->SelectedRow(), 0);
-        EXPECT_EQ(f.ListView2->model()->rowCount(), 0);
+        EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
+        EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 0);
+        EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 0);
     }
     // The connection is still good for the next refresh.
     Boxes.Seen.clear();
-    f.RefreshBtn->click();
+    Find<QPushButton>(f, "RefreshBtn")->click();
     EXPECT_TRUE(Boxes.Seen.empty());
-    EXPECT_EQ(f.ListView2->model()->rowCount(), 2);
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 2);
 }

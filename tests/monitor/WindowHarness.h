@@ -7,20 +7,27 @@
 #include "FakeMonitor.h"
 
 #include "brokerstore/BrokerStore.h"
-#include "support/TempStore.h"
 #include "common/widgets/ListView.h"
 #include "common/widgets/MessageService.h"
+#include "common/widgets/RadioGroup.h"
 #include "common/widgets/UpDown.h"
 #include "monitor/MainForm.h"
+#include "support/Controls.h"
+#include "support/TempStore.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,6 +38,8 @@
 #include <memory>
 
 namespace wdx::monitor::test {
+
+using testsupport::Find;
 
 // Temporary store files while it lives, and broker definitions in them.
 class TWindowStores : public testsupport::TTempStore {
@@ -116,10 +125,10 @@ protected:
 
     // What the selector does when the operator picks the item Name.
     void Choose(const QString& Name) {
-        const int i = Form->ComboBox1->findText(Name);
+        const int i = Find<QComboBox>(Form, "ComboBox1")->findText(Name);
         ASSERT_GE(i, 0) << Name.toStdString();
-        Form->ComboBox1->setCurrentIndex(i);
-        emit Form->ComboBox1->activated(i);
+        Find<QComboBox>(Form, "ComboBox1")->setCurrentIndex(i);
+        emit Find<QComboBox>(Form, "ComboBox1")->activated(i);
     }
 
     // Opens "Alpha" and checks that it worked; the calls so far are dropped.
@@ -150,42 +159,42 @@ protected:
     // One tick of Timer1, as its message loop would deliver it; nothing
     // happens while the timer is stopped.
     void Tick() {
-        if (!Form->Timer1->isActive())
+        if (!Find<QTimer>(Form, "Timer1")->isActive())
             return;
-        QTimerEvent tick(Form->Timer1->timerId());
-        QCoreApplication::sendEvent(Form->Timer1, &tick);
+        QTimerEvent tick(Find<QTimer>(Form, "Timer1")->timerId());
+        QCoreApplication::sendEvent(Find<QTimer>(Form, "Timer1"), &tick);
     }
 
     void ExpectNotConnected(const char* Where) {
         SCOPED_TRACE(Where);
         TForm1& f = *Form;
         EXPECT_FALSE(f.Connection);
-        EXPECT_FALSE(f.DisconnectBtn->isEnabled());
-        EXPECT_FALSE(f.RefreshBtn->isEnabled());
-        EXPECT_FALSE(f.lblVersion->isVisible());
-        EXPECT_FALSE(f.lblVersionDisplay->isVisible());
-        EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
-        EXPECT_EQ(f.ListView2->model()->rowCount(), 0);
-        EXPECT_TRUE(f.cbRefresh->isEnabled());
+        EXPECT_FALSE(Find<QPushButton>(f, "DisconnectBtn")->isEnabled());
+        EXPECT_FALSE(Find<QPushButton>(f, "RefreshBtn")->isEnabled());
+        EXPECT_FALSE(Find<QLabel>(f, "lblVersion")->isVisible());
+        EXPECT_FALSE(Find<QLabel>(f, "lblVersionDisplay")->isVisible());
+        EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
+        EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 0);
+        EXPECT_TRUE(Find<QCheckBox>(f, "cbRefresh")->isEnabled());
     }
     void ExpectConnected(const char* Where) {
         SCOPED_TRACE(Where);
         TForm1& f = *Form;
         EXPECT_TRUE(f.Connection);
-        EXPECT_TRUE(f.DisconnectBtn->isEnabled());
-        EXPECT_TRUE(f.RefreshBtn->isEnabled());
-        EXPECT_TRUE(f.lblVersion->isVisible());
-        EXPECT_TRUE(f.lblVersionDisplay->isVisible());
-        EXPECT_TRUE(f.cbRefresh->isEnabled());
+        EXPECT_TRUE(Find<QPushButton>(f, "DisconnectBtn")->isEnabled());
+        EXPECT_TRUE(Find<QPushButton>(f, "RefreshBtn")->isEnabled());
+        EXPECT_TRUE(Find<QLabel>(f, "lblVersion")->isVisible());
+        EXPECT_TRUE(Find<QLabel>(f, "lblVersionDisplay")->isVisible());
+        EXPECT_TRUE(Find<QCheckBox>(f, "cbRefresh")->isEnabled());
     }
     // Label5, Edit2, UpDown1 and Timer1 follow the check box.
     void ExpectAutomatic(bool On) {
         TForm1& f = *Form;
-        EXPECT_EQ(f.cbRefresh->isChecked(), On);
-        EXPECT_EQ(f.Label5->isEnabled(), On);
-        EXPECT_EQ(f.Edit2->isEnabled(), On);
-        EXPECT_EQ(f.UpDown1->isEnabled(), On);
-        EXPECT_EQ(f.Timer1->isActive(), On);
+        EXPECT_EQ(Find<QCheckBox>(f, "cbRefresh")->isChecked(), On);
+        EXPECT_EQ(Find<QLabel>(f, "Label5")->isEnabled(), On);
+        EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->isEnabled(), On);
+        EXPECT_EQ(Find<common::TUpDown>(f, "UpDown1")->isEnabled(), On);
+        EXPECT_EQ(Find<QTimer>(f, "Timer1")->isActive(), On);
     }
 
     TWindowStores Stores;

@@ -1,14 +1,13 @@
-#include "RadioGroup.h"
+#include "common/widgets/RadioGroup.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QRadioButton>
 
-namespace wdx::clntadmin {
+namespace wdx::common {
 
 TRadioGroup::TRadioGroup(QWidget* Parent) : QGroupBox(Parent), FGroup(new QButtonGroup(this)) {
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(8, 2, 8, 2);
+    new QGridLayout(this);
     FGroup->setExclusive(true);
 }
 
@@ -67,4 +66,4 @@ void TRadioGroup::SetItemIndex(int Index) {
     FGroup->setExclusive(true);
 }
 
-} // namespace wdx::clntadmin
+} // namespace wdx::common

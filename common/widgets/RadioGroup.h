@@ -9,7 +9,7 @@
 class QButtonGroup;
 class QRadioButton;
 
-namespace wdx::clntadmin {
+namespace wdx::common {
 
 class TRadioGroup : public QGroupBox {
     Q_OBJECT
@@ -34,4 +34,4 @@ private:
     int FColumns = 1;
 };
 
-} // namespace wdx::clntadmin
+} // namespace wdx::common

@@ -1,9 +1,9 @@
-#include "DefaultReport.h"
+#include "common/DefaultReport.h"
 
 #include "common/Application.h"
 #include "common/widgets/MessageService.h"
 
-namespace wdx::monitor {
+namespace wdx::common {
 
 void ReportFailure(const std::exception_ptr& Failure) {
     if (!Failure)
@@ -16,12 +16,12 @@ void ReportFailure(const std::exception_ptr& Failure) {
     } catch (...) {
         message = QStringLiteral("Unknown exception.");
     }
-    if (auto* app = common::TWDXApplication::Instance()) {
+    if (auto* app = TWDXApplication::Instance()) {
         app->ShowException(message);
         return;
     }
-    common::ShowMessage({QApplication::activeWindow(), message, QApplication::applicationName(),
-                         common::TMsgIcon::Error, common::TMsgButtons::Ok});
+    ShowMessage({QApplication::activeWindow(), message, QApplication::applicationName(), TMsgIcon::Error,
+                 TMsgButtons::Ok});
 }
 
-} // namespace wdx::monitor
+} // namespace wdx::common

@@ -1,14 +1,15 @@
 #pragma once
 // A failure that a handler does not handle itself goes to the application's
 // default error report: a box with the failure's message, after which the
-// program runs on. The monitor's handlers hand such failures over at their
-// own edge rather than letting them unwind through the toolkit's signal and
-// event code, which is not built to be unwound through.
+// program runs on. Every window's handlers hand such failures over at their
+// own edge (TWDXStdForm::OnEvent binds them so) rather than letting them
+// unwind through the toolkit's signal and event code, which is not built to
+// be unwound through.
 
 #include <exception>
 #include <utility>
 
-namespace wdx::monitor {
+namespace wdx::common {
 
 // Shows Failure the way the application shows an exception that escaped a
 // handler.
@@ -23,4 +24,4 @@ template <class F> void RunHandler(F&& Body) {
     }
 }
 
-} // namespace wdx::monitor
+} // namespace wdx::common
