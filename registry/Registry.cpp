@@ -1,6 +1,7 @@
 #include "registry/Registry.h"
 
 #include "registry/StoreDb.h"
+#include "registry/WriteQueue.h"
 
 namespace wdx::registry {
 
@@ -49,9 +50,21 @@ void RowToValue(sqlite3_stmt* S, TRegValue& V, int First = 0) {
 
 TRegTransaction::TRegTransaction(TRegRoot Root, TRegAccess Access)
     : FRoot(Root), FAccess(Access), FPath(StorePath(Root)) {
+    if (IsWrite()) {
+        // Wait in line first, so that SQLite's lock is free, or nearly, when we ask for it.
+        FTurn = std::make_unique<detail::TWriteTurn>();
+        TRegError Error = TRegError::None;
+        std::string Text;
+        if (!FTurn->Take(FPath, Error, Text)) {
+            Fail(Error, std::move(Text));
+            return;
+        }
+    }
     detail::TAcquired A = detail::AcquireDb(FPath, IsWrite());
     if (A.Error != TRegError::None) {
         Fail(A.Error, std::move(A.Text));
+        if (FTurn)
+            FTurn->Release();
         return;
     }
     FActive = true;
@@ -111,6 +124,8 @@ bool TRegTransaction::FailDb(const char* What) {
     FBroken = true;
     FActive = false;
     FBegun = false;
+    if (FTurn)
+        FTurn->Release();
     return false;
 }
 
@@ -123,6 +138,8 @@ bool TRegTransaction::Usable(bool ForWrite) {
         FBroken = true;
         FBegun = false;
         FActive = false;
+        if (FTurn)
+            FTurn->Release();
         return Fail(TRegError::IoError, "the store transaction was rolled back (" + FPath + ")");
     }
     FError = TRegError::None;
@@ -147,6 +164,8 @@ bool TRegTransaction::Commit() {
     }
     FActive = false;
     FBegun = false;
+    if (FTurn)
+        FTurn->Release();
     detail::ReleaseDb(std::move(FDb));
     return true;
 }
@@ -159,6 +178,8 @@ void TRegTransaction::Rollback() {
     }
     FActive = false;
     FBegun = false;
+    if (FTurn)
+        FTurn->Release();
     if (FBroken)
         FDb.reset();
     detail::ReleaseDb(std::move(FDb));

@@ -93,7 +93,8 @@ struct TRegSubKey {
 class TRegTransaction;
 namespace detail {
 class TStoreDb;
-}
+class TWriteTurn;
+} // namespace detail
 
 // An open key inside a transaction. Default-constructed it is closed. Copies
 // refer to the same key.
@@ -178,7 +179,8 @@ private:
     TRegRoot FRoot;
     TRegAccess FAccess;
     std::string FPath;
-    std::unique_ptr<detail::TStoreDb> FDb; // null while the file does not exist (empty root)
+    std::unique_ptr<detail::TWriteTurn> FTurn; // write transactions: our turn among the writers
+    std::unique_ptr<detail::TStoreDb> FDb;     // null while the file does not exist (empty root)
     bool FActive = false;
     bool FBegun = false;
     bool FBroken = false; // a database failure ended it; the connection is not kept

@@ -126,18 +126,43 @@ int QueryInt(sqlite3* Db, const char* Sql, long long& Value) {
     return Rc;
 }
 
+int Exec(sqlite3* Db, const char* Sql) {
+    return sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr);
+}
+
+// The header fields and the number of schema objects, read from one state of
+// the file. Read one by one, they could straddle another process's creation
+// of the store (tables already there, header not yet written) and make a new
+// file look foreign. Inside a write transaction the caller's lock suffices.
+// False with Failure set when the file cannot be read.
+bool ReadHeader(sqlite3* H, const std::string& Path, long long& AppId, long long& Version, long long& Objects,
+                TAcquired& Failure) {
+    const bool Own = sqlite3_get_autocommit(H) != 0;
+    int Rc = Own ? Exec(H, "BEGIN") : SQLITE_OK;
+    if (Rc == SQLITE_OK)
+        Rc = QueryInt(H, "SELECT count(*) FROM sqlite_master", Objects); // takes the read lock
+    if (Rc == SQLITE_OK)
+        Rc = QueryInt(H, "PRAGMA application_id", AppId);
+    if (Rc == SQLITE_OK)
+        Rc = QueryInt(H, "PRAGMA user_version", Version);
+    if (Rc == SQLITE_OK && Own)
+        Rc = Exec(H, "COMMIT");
+    if (Rc == SQLITE_OK)
+        return true;
+    Failure = FailedDb(H, Path, "cannot read the store file"); // before the rollback resets the message
+    if (Own && !sqlite3_get_autocommit(H))
+        Exec(H, "ROLLBACK");
+    return false;
+}
+
 // Reads the header fields that tell whether this is one of our files.
 // Result: SQLITE_OK with HasSchema set, or an error code; Text for Damaged.
 TAcquired CheckFormat(std::unique_ptr<TStoreDb> Db) {
     sqlite3* H = Db->Db();
     long long AppId = 0, Version = 0, Objects = 0;
-    int Rc = QueryInt(H, "PRAGMA application_id", AppId);
-    if (Rc == SQLITE_OK)
-        Rc = QueryInt(H, "PRAGMA user_version", Version);
-    if (Rc == SQLITE_OK)
-        Rc = QueryInt(H, "SELECT count(*) FROM sqlite_master", Objects);
-    if (Rc != SQLITE_OK)
-        return FailedDb(H, Db->Path(), "cannot read the store file");
+    TAcquired Failure;
+    if (!ReadHeader(H, Db->Path(), AppId, Version, Objects, Failure))
+        return Failure;
     if (AppId == ApplicationId && Version == SchemaVersion) {
         Db->HasSchema = true;
     } else if (AppId == ApplicationId) {
@@ -151,21 +176,20 @@ TAcquired CheckFormat(std::unique_ptr<TStoreDb> Db) {
     return R;
 }
 
-int Exec(sqlite3* Db, const char* Sql) {
-    return sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr);
-}
-
 // Gives an empty database the schema. Another process may do the same at the
 // same moment; the write lock makes one of them win and the other see it.
 TAcquired InitSchema(std::unique_ptr<TStoreDb> Db) {
     sqlite3* H = Db->Db();
     if (Exec(H, "BEGIN IMMEDIATE") != SQLITE_OK)
         return FailedDb(H, Db->Path(), "cannot lock the store file");
-    long long AppId = 0, Objects = 0;
-    int Rc = QueryInt(H, "PRAGMA application_id", AppId);
-    if (Rc == SQLITE_OK)
-        Rc = QueryInt(H, "SELECT count(*) FROM sqlite_master", Objects);
-    if (Rc == SQLITE_OK && AppId == 0 && Objects == 0) {
+    long long AppId = 0, Version = 0, Objects = 0;
+    TAcquired Failure;
+    if (!ReadHeader(H, Db->Path(), AppId, Version, Objects, Failure)) {
+        Exec(H, "ROLLBACK");
+        return Failure;
+    }
+    int Rc = SQLITE_OK;
+    if (AppId == 0 && Objects == 0) {
         Rc = Exec(H, Schema);
         if (Rc == SQLITE_OK)
             Rc = Exec(H, ("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
