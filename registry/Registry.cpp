@@ -134,7 +134,7 @@ bool TRegTransaction::FailDb(const char* What) {
     sqlite3* H = FDb ? FDb->Db() : nullptr;
     int Code = H ? sqlite3_extended_errcode(H) : SQLITE_NOMEM;
     Fail(detail::MapSqliteError(Code, H ? sqlite3_system_errno(H) : 0),
-         std::string(What) + ": " + (H ? sqlite3_errmsg(H) : "out of memory") + " (" + FPath + ")");
+         detail::DescribeFailure(H, FPath, What));
     if (H && !sqlite3_get_autocommit(H))
         sqlite3_exec(H, "ROLLBACK", nullptr, nullptr, nullptr);
     // Closed when the transaction goes (a statement may still be in use

@@ -95,10 +95,6 @@ int BusyWait(void*, int Count) {
 }
 thread_local std::vector<std::unique_ptr<TStoreDb>> TKept;
 
-std::string Describe(sqlite3* Db, const std::string& Path) {
-    return std::string(Db ? sqlite3_errmsg(Db) : "out of memory") + " (" + Path + ")";
-}
-
 TAcquired Failed(TRegError Error, std::string Text) {
     TAcquired R;
     R.Error = Error;
@@ -108,8 +104,7 @@ TAcquired Failed(TRegError Error, std::string Text) {
 
 TAcquired FailedDb(sqlite3* Db, const std::string& Path, const char* What) {
     int Code = Db ? sqlite3_extended_errcode(Db) : SQLITE_NOMEM;
-    return Failed(MapSqliteError(Code, Db ? sqlite3_system_errno(Db) : 0),
-                  std::string(What) + ": " + Describe(Db, Path));
+    return Failed(MapSqliteError(Code, Db ? sqlite3_system_errno(Db) : 0), DescribeFailure(Db, Path, What));
 }
 
 // Runs a statement that returns at most one integer.
@@ -264,6 +259,19 @@ sqlite3_stmt* TStoreDb::Stmt(TStmtId Id) {
                                           nullptr) != SQLITE_OK)
         FStmts[Id] = nullptr;
     return FStmts[Id];
+}
+
+std::string DescribeFailure(sqlite3* Db, const std::string& Path, const char* What) {
+    // A writer that died mid-write left its journal, and only a connection
+    // that may write the file can roll it back; SQLite just says "attempt
+    // to write a readonly database", which reads like a refused write.
+    if (Db && sqlite3_extended_errcode(Db) == SQLITE_READONLY_ROLLBACK)
+        return std::string(What) +
+               ": the store needs recovery: a program was stopped in the middle of "
+               "writing it, and only someone allowed to write the store file can undo "
+               "that write (any use of the store by such a user does it) (" +
+               Path + ")";
+    return std::string(What) + ": " + (Db ? sqlite3_errmsg(Db) : "out of memory") + " (" + Path + ")";
 }
 
 TRegError MapSqliteError(int Code, int SysErrno) {
