@@ -132,15 +132,34 @@ bool ImportRegKeys(const std::vector<TRegFileKey>& Keys, std::string& Error) {
         Error = "line " + std::to_string(K.Line) + ": " + Where + Tx.ErrorText() + " (nothing was imported)";
         return false;
     };
+    // The key before, for a file that goes down a branch key by key (as an
+    // export does): its sub-keys are created from its handle instead of from
+    // the root, so a deep file imports in time linear in its size.
+    TRegKey Last;
     for (const auto& K : Keys) {
         if (K.Delete) {
+            Last.Close(); // it may be gone now
             if (!Tx.DeleteKey(K.Path) && Tx.Error() != TRegError::NotFound)
                 return Fail(K);
             continue;
         }
         TRegKey Key;
-        if (!Tx.CreateKey(K.Path, Key))
+        const std::string& Above = Last.Path();
+        if (Last.IsOpen() && !Above.empty() && K.Path.size() > Above.size() + 1 &&
+            K.Path.compare(0, Above.size(), Above) == 0 && K.Path[Above.size()] == '\\' &&
+            K.Path.back() != '\\') {
+            Key = Last;
+            std::string_view Rest = std::string_view(K.Path).substr(Above.size() + 1);
+            while (!Rest.empty()) {
+                size_t End = std::min(Rest.find('\\'), Rest.size());
+                if (!Key.CreateSubKey(Rest.substr(0, End), Key))
+                    return Fail(K);
+                Rest.remove_prefix(std::min(End + 1, Rest.size()));
+            }
+        } else if (!Tx.CreateKey(K.Path, Key)) {
             return Fail(K);
+        }
+        Last = Key;
         for (const auto& V : K.Values) {
             bool Ok = V.Delete ? Key.DeleteValue(V.Value.Name) || Tx.Error() == TRegError::NotFound
                                : Key.WriteValue(V.Value);

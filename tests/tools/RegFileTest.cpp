@@ -184,6 +184,24 @@ TEST_F(RegFileTest, DeletionLinesRemoveKeysAndValues) {
     EXPECT_TRUE(ReadText(TRegRoot::User, "A", "Keep", Text));
 }
 
+// Keys that go down from the one before are created from its handle; a
+// deletion in between, a change of case or a jump elsewhere must not confuse that.
+TEST_F(RegFileTest, KeysBelowTheOneBeforeAfterDeletionsAndCaseChanges) {
+    std::string Error;
+    ASSERT_TRUE(Import("REGEDIT4\n[HKCU\\A]\n[HKCU\\A\\B\\C]\n\"v\"=\"1\"\n[-HKCU\\A\\B]\n"
+                       "[HKCU\\A\\B\\D]\n[HKCU\\a\\E]\n[HKCU\\X]\n[HKCU\\A\\E\\F]\n\"w\"=\"2\"\n",
+                       Error))
+        << Error;
+    std::vector<std::string> Names;
+    ASSERT_TRUE(ListSubKeys(TRegRoot::User, "A\\B", Names));
+    EXPECT_EQ(Names, std::vector<std::string>{"D"});
+    ASSERT_TRUE(ListSubKeys(TRegRoot::User, "A", Names));
+    EXPECT_EQ(Names, (std::vector<std::string>{"B", "E"}));
+    std::string Text;
+    EXPECT_TRUE(ReadText(TRegRoot::User, "A\\E\\F", "w", Text));
+    EXPECT_TRUE(KeyExists(TRegRoot::User, "X"));
+}
+
 TEST(RegFilePaths, RootNamesShortAndLong) {
     TRegRoot Root;
     std::string Path;
