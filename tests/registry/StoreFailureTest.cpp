@@ -298,3 +298,23 @@ TEST_F(StoreFailureTest, ReaderWithoutWriteRightFacingACrashedWriteIsToldItNeeds
                                     }),
               0);
 }
+
+// A thread already writing a file cannot also wait for its own turn there.
+TEST_F(StoreFailureTest, SecondWriteOnTheSameFileInOneThreadIsBusyAtOnce) {
+    TRegTransaction First(TRegRoot::User, TRegAccess::Write);
+    TRegKey Key;
+    ASSERT_TRUE(First.Ok() && First.CreateKey("K", Key) && Key.WriteText("V", "first")) << First.ErrorText();
+    auto Start = std::chrono::steady_clock::now();
+    {
+        TRegTransaction Second(TRegRoot::User, TRegAccess::Write);
+        EXPECT_FALSE(Second.Ok());
+        EXPECT_EQ(Second.Error(), TRegError::Busy);
+        EXPECT_NE(Second.ErrorText().find("this thread is writing it already"), std::string::npos)
+            << Second.ErrorText();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(2));
+    ASSERT_TRUE(First.Commit());
+    std::string Text;
+    ASSERT_TRUE(ReadText(TRegRoot::User, "K", "V", Text));
+    EXPECT_EQ(Text, "first");
+}

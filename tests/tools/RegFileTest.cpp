@@ -127,6 +127,10 @@ TEST_F(RegFileTest, EncodingsAccepted) {
     EXPECT_FALSE(DecodeRegBytes("Windows \xff\xfe\xfd", Text, Error));
     EXPECT_FALSE(DecodeRegBytes(Utf16(Body).substr(2), Text, Error));              // UTF-16 without its mark
     EXPECT_FALSE(DecodeRegBytes(std::string("\xff\xfe\x00\xd8", 4), Text, Error)); // lone surrogate
+    // A NUL character is refused in UTF-16 as in UTF-8: in a quoted text it
+    // would be lost the next time round (hex(1) data ends at its NULs).
+    EXPECT_FALSE(DecodeRegBytes(Utf16(std::string("Windows\0", 8)), Text, Error));
+    EXPECT_NE(Error.find("NUL"), std::string::npos) << Error;
 }
 
 TEST_F(RegFileTest, MalformedInputNamesTheLineAndImportsNothing) {
