@@ -1,4 +1,4 @@
-#include "ResText.h"
+#include "common/ResText.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "ComponentDetailsForm.h"
 
 #include "common/FormControls.h"
-#include "common/MessageService.h"
-#include "common/UpDown.h"
+#include "common/widgets/MessageService.h"
+#include "common/widgets/UpDown.h"
 #include "monitor/DefaultReport.h"
 #include "monitor/MainForm.h"
 

@@ -2,9 +2,9 @@
 
 #include "MainForm.h"
 
-#include "common/ListView.h"
-#include "common/MessageService.h"
-#include "common/UpDown.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/MessageService.h"
+#include "common/widgets/UpDown.h"
 #include "monitor/DefaultReport.h"
 
 #include <QCheckBox>

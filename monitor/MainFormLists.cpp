@@ -3,8 +3,8 @@
 
 #include "MainForm.h"
 
-#include "common/ListView.h"
-#include "common/UpDown.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/UpDown.h"
 #include "monitor/DefaultReport.h"
 #include "monitor/ListRows.h"
 

@@ -1,7 +1,7 @@
 #include "NPXMonitor.h"
 
-#include "WideText.h"
-#include "common/MessageService.h"
+#include "monitorapi/WideText.h"
+#include "common/widgets/MessageService.h"
 #include "common/StdForm.h"
 
 #include <QString>

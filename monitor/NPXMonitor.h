@@ -7,7 +7,7 @@
 // Everything runs on the GUI thread; each operation is a sequence of
 // synchronous calls and returns once the server has answered.
 
-#include "MonitorIntf.h"
+#include "monitorapi/MonitorIntf.h"
 
 #include <cstdint>
 #include <exception>

@@ -1,6 +1,6 @@
 #include "ParamDetailsForm.h"
 
-#include "common/ListView.h"
+#include "common/widgets/ListView.h"
 #include "monitor/DefaultReport.h"
 
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "FakeMonitor.h"
 
-#include "common/MessageService.h"
+#include "common/widgets/MessageService.h"
 #include "common/StdForm.h"
 #include "monitor/MonitorStrings.h"
 #include "monitor/NPXMonitor.h"
