@@ -36,7 +36,7 @@ for tree in deep wide; do
     imp=$(seconds "$REG" import "$DIR/$tree.reg")
     exp=$(seconds "$REG" export "HKCU\\$key" "$DIR/$tree-out.reg" -y)
     qry=$(seconds "$REG" query "HKCU\\$key" -s)
-    keys=$(grep -c '^\[' "$DIR/$tree.reg")
+    keys=$(grep -c "^\\[" "$DIR/$tree.reg")
     size=$(stat -c %s "$DIR/$tree-out.reg")
-    echo "$tree: $keys keys; import ${imp} s, export ${exp} s ($size bytes UTF-16), query -s ${qry} s"
+    echo "$tree: $keys [key] blocks imported; import ${imp} s, export ${exp} s ($size bytes UTF-16), query -s ${qry} s"
 done

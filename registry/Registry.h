@@ -21,8 +21,12 @@
 //   its directory. A file that is not a store (not SQLite, foreign schema,
 //   corrupt) fails every operation with TRegError::Damaged; it is never
 //   overwritten.
-// - Another process holding the write lock is waited for, up to the busy
-//   time-out (SetBusyTimeout), then the operation fails with TRegError::Busy.
+// - Writers wait in line for their turn, in the order they came (see
+//   WriteQueue.h). A write fails with TRegError::Busy only when one other
+//   writer has held the store for the whole busy time-out (SetBusyTimeout);
+//   while the line moves it waits however long the line is.
+// - Key names, value names and key depth keep the platform registry's limits
+//   (MaxKeyNameLength ...); past them a write fails with TRegError::TooLong.
 // - Key and value names are UTF-8. They compare without regard to case
 //   (Unicode simple upper-case mapping per character, as the platform
 //   registry does) and keep the case they were created with. Sub-keys are
