@@ -47,6 +47,16 @@ bool FoldName(std::string_view Name, std::string& Fold) {
     return true;
 }
 
+std::size_t Utf16Length(std::string_view Utf8) {
+    std::size_t N = 0;
+    for (char C : Utf8) {
+        auto B = static_cast<unsigned char>(C);
+        if ((B & 0xC0) != 0x80) // not a continuation byte: a character starts
+            N += B >= 0xF0 ? 2 : 1;
+    }
+    return N;
+}
+
 const char* RootName(TRegRoot Root) {
     return Root == TRegRoot::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
 }
@@ -61,6 +71,8 @@ const char* ErrorName(TRegError Error) {
         return "wrong value type";
     case TRegError::InvalidName:
         return "invalid name";
+    case TRegError::TooLong:
+        return "over a registry limit";
     case TRegError::AccessDenied:
         return "access denied";
     case TRegError::Busy:

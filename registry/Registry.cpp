@@ -1,6 +1,7 @@
 #include "registry/Registry.h"
 
 #include "registry/StoreDb.h"
+#include "registry/WriteQueue.h"
 
 namespace wdx::registry {
 
@@ -43,15 +44,45 @@ void RowToValue(sqlite3_stmt* S, TRegValue& V, int First = 0) {
     }
 }
 
+// "1,234" for the limit texts.
+std::string Grouped(std::size_t N) {
+    std::string S = std::to_string(N);
+    for (int I = static_cast<int>(S.size()) - 3; I > 0; I -= 3)
+        S.insert(static_cast<size_t>(I), ",");
+    return S;
+}
+
+// The start of a long name, for a message.
+std::string Shortened(std::string_view Name) {
+    if (Name.size() <= 40)
+        return std::string(Name);
+    size_t End = 40;
+    while (End > 0 && (static_cast<unsigned char>(Name[End]) & 0xC0) == 0x80)
+        --End;
+    return std::string(Name.substr(0, End)) + "...";
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- transaction
 
 TRegTransaction::TRegTransaction(TRegRoot Root, TRegAccess Access)
     : FRoot(Root), FAccess(Access), FPath(StorePath(Root)) {
+    if (IsWrite()) {
+        // Wait in line first, so that SQLite's lock is free, or nearly, when we ask for it.
+        FTurn = std::make_unique<detail::TWriteTurn>();
+        TRegError Error = TRegError::None;
+        std::string Text;
+        if (!FTurn->Take(FPath, Error, Text)) {
+            Fail(Error, std::move(Text));
+            return;
+        }
+    }
     detail::TAcquired A = detail::AcquireDb(FPath, IsWrite());
     if (A.Error != TRegError::None) {
         Fail(A.Error, std::move(A.Text));
+        if (FTurn)
+            FTurn->Release();
         return;
     }
     FActive = true;
@@ -103,7 +134,7 @@ bool TRegTransaction::FailDb(const char* What) {
     sqlite3* H = FDb ? FDb->Db() : nullptr;
     int Code = H ? sqlite3_extended_errcode(H) : SQLITE_NOMEM;
     Fail(detail::MapSqliteError(Code, H ? sqlite3_system_errno(H) : 0),
-         std::string(What) + ": " + (H ? sqlite3_errmsg(H) : "out of memory") + " (" + FPath + ")");
+         detail::DescribeFailure(H, FPath, What));
     if (H && !sqlite3_get_autocommit(H))
         sqlite3_exec(H, "ROLLBACK", nullptr, nullptr, nullptr);
     // Closed when the transaction goes (a statement may still be in use
@@ -111,6 +142,8 @@ bool TRegTransaction::FailDb(const char* What) {
     FBroken = true;
     FActive = false;
     FBegun = false;
+    if (FTurn)
+        FTurn->Release();
     return false;
 }
 
@@ -123,6 +156,8 @@ bool TRegTransaction::Usable(bool ForWrite) {
         FBroken = true;
         FBegun = false;
         FActive = false;
+        if (FTurn)
+            FTurn->Release();
         return Fail(TRegError::IoError, "the store transaction was rolled back (" + FPath + ")");
     }
     FError = TRegError::None;
@@ -147,6 +182,8 @@ bool TRegTransaction::Commit() {
     }
     FActive = false;
     FBegun = false;
+    if (FTurn)
+        FTurn->Release();
     detail::ReleaseDb(std::move(FDb));
     return true;
 }
@@ -159,6 +196,8 @@ void TRegTransaction::Rollback() {
     }
     FActive = false;
     FBegun = false;
+    if (FTurn)
+        FTurn->Release();
     if (FBroken)
         FDb.reset();
     detail::ReleaseDb(std::move(FDb));
@@ -217,6 +256,23 @@ bool TRegTransaction::KeyAlive(std::int64_t Id, const std::string& Path) {
     return Fail(TRegError::NotFound, "the key has been deleted: " + Path);
 }
 
+// Names (one or more, separated by "\") may be created Depth levels below the
+// root as far as the registry's limits go. Checked before anything is created.
+bool TRegTransaction::WithinKeyLimits(std::string_view Names, std::size_t Depth) {
+    for (size_t Pos = 0; Pos <= Names.size(); ++Depth) {
+        size_t End = std::min(Names.find('\\', Pos), Names.size());
+        std::string_view Name = Names.substr(Pos, End - Pos);
+        if (std::size_t N = Utf16Length(Name); N > MaxKeyNameLength)
+            return Fail(TRegError::TooLong, "a key name has at most " + Grouped(MaxKeyNameLength) +
+                                                " characters; \"" + Shortened(Name) + "\" has " + Grouped(N));
+        Pos = End + 1;
+    }
+    if (Depth > MaxKeyDepth)
+        return Fail(TRegError::TooLong, "a key path has at most " + Grouped(MaxKeyDepth) +
+                                            " levels below its root; this one has " + Grouped(Depth));
+    return true;
+}
+
 bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) {
     Key.Close();
     if (!Usable(Create))
@@ -226,7 +282,10 @@ bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) 
         Path.remove_prefix(1);
     while (!Path.empty() && Path.back() == '\\')
         Path.remove_suffix(1);
+    if (Create && !Path.empty() && !WithinKeyLimits(Path, 0))
+        return false;
     std::int64_t Id = 0;
+    std::size_t Depth = 0;
     std::string Fold, Prefix;
     size_t Pos = 0;
     const bool UseIds = FDb && !IsWrite();
@@ -248,6 +307,7 @@ bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) 
             if (auto It = FDb->KeyIds.find(Prefix); It != FDb->KeyIds.end()) {
                 Id = It->second;
                 Pos = End + 1;
+                ++Depth;
                 continue;
             }
         }
@@ -260,9 +320,11 @@ bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) 
         }
         Id = Child;
         Pos = End + 1;
+        ++Depth;
     }
     Key.FTx = this;
     Key.FId = Id;
+    Key.FDepth = Depth;
     Key.FPath.assign(Path);
     FError = TRegError::None;
     FErrorText.clear();
@@ -304,6 +366,8 @@ bool TRegKey::Child(std::string_view Name, bool Create, TRegKey& Key) const {
     if (Name.empty() || Name.find('\\') != std::string_view::npos ||
         Name.find('\0') != std::string_view::npos || !FoldName(Name, Fold))
         return Tx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
+    if (Create && !Tx->WithinKeyLimits(Name, FDepth))
+        return false;
     std::string Path = FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name);
     if (!Tx->FDb)
         return Tx->Fail(TRegError::NotFound, "key not found: " + Path);
@@ -312,6 +376,7 @@ bool TRegKey::Child(std::string_view Name, bool Create, TRegKey& Key) const {
         return false;
     Key.FTx = Tx;
     Key.FId = Id;
+    Key.FDepth = FDepth + 1;
     Key.FPath = std::move(Path);
     return true;
 }
@@ -471,6 +536,10 @@ bool TRegKey::WriteValue(const TRegValue& Value) {
         return FTx->Fail(TRegError::InvalidName, "invalid value name");
     if (TypeOfKind(Value.Kind) != Value.Type)
         return FTx->Fail(TRegError::WrongType, "value type and type number disagree");
+    if (std::size_t N = Utf16Length(Value.Name); N > MaxValueNameLength)
+        return FTx->Fail(TRegError::TooLong, "a value name has at most " + Grouped(MaxValueNameLength) +
+                                                 " characters; \"" + Shortened(Value.Name) + "\" has " +
+                                                 Grouped(N));
     detail::TStoreDb& Db = *FTx->FDb;
     if (!FTx->KeyAlive(FId, FPath))
         return false;

@@ -21,8 +21,12 @@
 //   its directory. A file that is not a store (not SQLite, foreign schema,
 //   corrupt) fails every operation with TRegError::Damaged; it is never
 //   overwritten.
-// - Another process holding the write lock is waited for, up to the busy
-//   time-out (SetBusyTimeout), then the operation fails with TRegError::Busy.
+// - Writers wait in line for their turn, in the order they came (see
+//   WriteQueue.h). A write fails with TRegError::Busy only when one other
+//   writer has held the store for the whole busy time-out (SetBusyTimeout);
+//   while the line moves it waits however long the line is.
+// - Key names, value names and key depth keep the platform registry's limits
+//   (MaxKeyNameLength ...); past them a write fails with TRegError::TooLong.
 // - Key and value names are UTF-8. They compare without regard to case
 //   (Unicode simple upper-case mapping per character, as the platform
 //   registry does) and keep the case they were created with. Sub-keys are
@@ -45,6 +49,7 @@
 //   Keep transactions short; every helper below is one short transaction.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -68,12 +73,27 @@ enum class TRegError {
     NotFound,     // the key or value does not exist
     WrongType,    // the value exists with another type than the one asked for
     InvalidName,  // empty key name, "\" or NUL in a key name, bad UTF-8, the root itself
+    TooLong,      // a new key name, value name or key depth over the registry's limit (see below)
     AccessDenied, // no right to read the file, or to write it or its directory
     Busy,         // another process kept the file locked past the busy time-out
     Damaged,      // not a store file: not SQLite, foreign schema, corrupt
     IoError,      // any other failure of the file system or the database
     Closed        // the transaction has ended, failed earlier, or is read-only
 };
+
+// The platform registry's limits, which the store keeps as well: a key name
+// has at most 255 characters, a value name at most 16,383, and a key lies at
+// most 512 levels below its root. Characters are counted as that registry
+// counts them, in UTF-16 code units (a character beyond U+FFFF counts two).
+// Creating a key or writing a value past a limit fails with TooLong and
+// writes nothing; keys and values stored past them by other means stay
+// readable and deletable.
+inline constexpr std::size_t MaxKeyNameLength = 255;
+inline constexpr std::size_t MaxValueNameLength = 16383;
+inline constexpr std::size_t MaxKeyDepth = 512;
+
+// The length of UTF-8 text in UTF-16 code units.
+std::size_t Utf16Length(std::string_view Utf8);
 
 struct TRegValue {
     std::string Name;
@@ -93,7 +113,8 @@ struct TRegSubKey {
 class TRegTransaction;
 namespace detail {
 class TStoreDb;
-}
+class TWriteTurn;
+} // namespace detail
 
 // An open key inside a transaction. Default-constructed it is closed. Copies
 // refer to the same key.
@@ -132,6 +153,7 @@ private:
     bool Child(std::string_view Name, bool Create, TRegKey& Key) const;
     TRegTransaction* FTx = nullptr;
     std::int64_t FId = 0;
+    std::size_t FDepth = 0; // levels below the root
     std::string FPath;
 };
 
@@ -174,11 +196,13 @@ private:
     bool Step(std::int64_t Parent, std::string_view Name, const std::string& Fold, bool Create,
               std::int64_t& Child, std::string_view Whole);
     bool KeyAlive(std::int64_t Id, const std::string& Path);
+    bool WithinKeyLimits(std::string_view Names, std::size_t Depth);
 
     TRegRoot FRoot;
     TRegAccess FAccess;
     std::string FPath;
-    std::unique_ptr<detail::TStoreDb> FDb; // null while the file does not exist (empty root)
+    std::unique_ptr<detail::TWriteTurn> FTurn; // write transactions: our turn among the writers
+    std::unique_ptr<detail::TStoreDb> FDb;     // null while the file does not exist (empty root)
     bool FActive = false;
     bool FBegun = false;
     bool FBroken = false; // a database failure ended it; the connection is not kept

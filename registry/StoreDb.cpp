@@ -96,10 +96,6 @@ int BusyWait(void*, int Count) {
 }
 thread_local std::vector<std::unique_ptr<TStoreDb>> TKept;
 
-std::string Describe(sqlite3* Db, const std::string& Path) {
-    return std::string(Db ? sqlite3_errmsg(Db) : "out of memory") + " (" + Path + ")";
-}
-
 TAcquired Failed(TRegError Error, std::string Text) {
     TAcquired R;
     R.Error = Error;
@@ -109,8 +105,7 @@ TAcquired Failed(TRegError Error, std::string Text) {
 
 TAcquired FailedDb(sqlite3* Db, const std::string& Path, const char* What) {
     int Code = Db ? sqlite3_extended_errcode(Db) : SQLITE_NOMEM;
-    return Failed(MapSqliteError(Code, Db ? sqlite3_system_errno(Db) : 0),
-                  std::string(What) + ": " + Describe(Db, Path));
+    return Failed(MapSqliteError(Code, Db ? sqlite3_system_errno(Db) : 0), DescribeFailure(Db, Path, What));
 }
 
 // Runs a statement that returns at most one integer.
@@ -127,18 +122,43 @@ int QueryInt(sqlite3* Db, const char* Sql, long long& Value) {
     return Rc;
 }
 
+int Exec(sqlite3* Db, const char* Sql) {
+    return sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr);
+}
+
+// The header fields and the number of schema objects, read from one state of
+// the file. Read one by one, they could straddle another process's creation
+// of the store (tables already there, header not yet written) and make a new
+// file look foreign. Inside a write transaction the caller's lock suffices.
+// False with Failure set when the file cannot be read.
+bool ReadHeader(sqlite3* H, const std::string& Path, long long& AppId, long long& Version, long long& Objects,
+                TAcquired& Failure) {
+    const bool Own = sqlite3_get_autocommit(H) != 0;
+    int Rc = Own ? Exec(H, "BEGIN") : SQLITE_OK;
+    if (Rc == SQLITE_OK)
+        Rc = QueryInt(H, "SELECT count(*) FROM sqlite_master", Objects); // takes the read lock
+    if (Rc == SQLITE_OK)
+        Rc = QueryInt(H, "PRAGMA application_id", AppId);
+    if (Rc == SQLITE_OK)
+        Rc = QueryInt(H, "PRAGMA user_version", Version);
+    if (Rc == SQLITE_OK && Own)
+        Rc = Exec(H, "COMMIT");
+    if (Rc == SQLITE_OK)
+        return true;
+    Failure = FailedDb(H, Path, "cannot read the store file"); // before the rollback resets the message
+    if (Own && !sqlite3_get_autocommit(H))
+        Exec(H, "ROLLBACK");
+    return false;
+}
+
 // Reads the header fields that tell whether this is one of our files.
 // Result: SQLITE_OK with HasSchema set, or an error code; Text for Damaged.
 TAcquired CheckFormat(std::unique_ptr<TStoreDb> Db) {
     sqlite3* H = Db->Db();
     long long AppId = 0, Version = 0, Objects = 0;
-    int Rc = QueryInt(H, "PRAGMA application_id", AppId);
-    if (Rc == SQLITE_OK)
-        Rc = QueryInt(H, "PRAGMA user_version", Version);
-    if (Rc == SQLITE_OK)
-        Rc = QueryInt(H, "SELECT count(*) FROM sqlite_master", Objects);
-    if (Rc != SQLITE_OK)
-        return FailedDb(H, Db->Path(), "cannot read the store file");
+    TAcquired Failure;
+    if (!ReadHeader(H, Db->Path(), AppId, Version, Objects, Failure))
+        return Failure;
     if (AppId == ApplicationId && Version == SchemaVersion) {
         Db->HasSchema = true;
     } else if (AppId == ApplicationId) {
@@ -152,21 +172,20 @@ TAcquired CheckFormat(std::unique_ptr<TStoreDb> Db) {
     return R;
 }
 
-int Exec(sqlite3* Db, const char* Sql) {
-    return sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr);
-}
-
 // Gives an empty database the schema. Another process may do the same at the
 // same moment; the write lock makes one of them win and the other see it.
 TAcquired InitSchema(std::unique_ptr<TStoreDb> Db) {
     sqlite3* H = Db->Db();
     if (Exec(H, "BEGIN IMMEDIATE") != SQLITE_OK)
         return FailedDb(H, Db->Path(), "cannot lock the store file");
-    long long AppId = 0, Objects = 0;
-    int Rc = QueryInt(H, "PRAGMA application_id", AppId);
-    if (Rc == SQLITE_OK)
-        Rc = QueryInt(H, "SELECT count(*) FROM sqlite_master", Objects);
-    if (Rc == SQLITE_OK && AppId == 0 && Objects == 0) {
+    long long AppId = 0, Version = 0, Objects = 0;
+    TAcquired Failure;
+    if (!ReadHeader(H, Db->Path(), AppId, Version, Objects, Failure)) {
+        Exec(H, "ROLLBACK");
+        return Failure;
+    }
+    int Rc = SQLITE_OK;
+    if (AppId == 0 && Objects == 0) {
         Rc = Exec(H, Schema);
         if (Rc == SQLITE_OK)
             Rc = Exec(H, ("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
@@ -262,6 +281,19 @@ sqlite3_stmt* TStoreDb::Stmt(TStmtId Id) {
                                           nullptr) != SQLITE_OK)
         FStmts[Id] = nullptr;
     return FStmts[Id];
+}
+
+std::string DescribeFailure(sqlite3* Db, const std::string& Path, const char* What) {
+    // A writer that died mid-write left its journal, and only a connection
+    // that may write the file can roll it back; SQLite just says "attempt
+    // to write a readonly database", which reads like a refused write.
+    if (Db && sqlite3_extended_errcode(Db) == SQLITE_READONLY_ROLLBACK)
+        return std::string(What) +
+               ": the store needs recovery: a program was stopped in the middle of "
+               "writing it, and only someone allowed to write the store file can undo "
+               "that write (any use of the store by such a user does it) (" +
+               Path + ")";
+    return std::string(What) + ": " + (Db ? sqlite3_errmsg(Db) : "out of memory") + " (" + Path + ")";
 }
 
 TRegError MapSqliteError(int Code, int SysErrno) {

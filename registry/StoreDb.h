@@ -101,5 +101,7 @@ TAcquired AcquireDb(const std::string& Path, bool ForWrite);
 void ReleaseDb(std::unique_ptr<TStoreDb> Db);
 
 TRegError MapSqliteError(int Code, int SysErrno);
+// "What: why (path)" for the connection's last failure.
+std::string DescribeFailure(sqlite3* Db, const std::string& Path, const char* What);
 
 } // namespace wdx::registry::detail

@@ -276,6 +276,12 @@ bool DecodeRegBytes(const std::string& Bytes, std::string& Text, std::string& Er
             Error = "the file is not valid UTF-16LE text";
             return false;
         }
+        // As in UTF-8 below: a NUL has no place in a .reg file (data that
+        // holds one is written as hex).
+        if (Text.find('\0') != std::string::npos) {
+            Error = "the file holds a NUL character, which a .reg file cannot have outside hex data";
+            return false;
+        }
         return true;
     }
     if (Starts("\xfe\xff")) {

@@ -6,6 +6,7 @@
 
 #include "registry/Registry.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,16 @@ bool ParseRegText(std::string_view Text, std::vector<TRegFileKey>& Keys, std::st
 
 // One value as its .reg line(s), without the final line break.
 std::string FormatRegValue(const registry::TRegValue& Value);
+
+// Visits Start (whose path below the root is Path) and every key below it,
+// each key before its sub-keys and those in the store's order, with the key's
+// path and values. Keys are opened from their parent's handle and the walk
+// keeps its own stack, so it takes time linear in the size of the tree and
+// any depth an older store may hold. False when a read fails (the
+// transaction's Error() tells why) or when Visit returns false.
+using TKeyVisitor =
+    std::function<bool(const std::string& Path, const std::vector<registry::TRegValue>& Values)>;
+bool WalkKeyTree(const registry::TRegKey& Start, const std::string& Path, const TKeyVisitor& Visit);
 
 // The key tree at Root\Path as .reg text (CRLF line ends), read in one
 // transaction. Error tells why not (missing key, unreadable store ...).

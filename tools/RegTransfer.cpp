@@ -2,8 +2,6 @@
 
 #include "tools/RegFile.h"
 
-#include <functional>
-
 namespace wdx::tools {
 
 using registry::TRegAccess;
@@ -48,6 +46,43 @@ bool StoredPath(TRegTransaction& Tx, std::string_view Path, std::string& Stored)
 
 } // namespace
 
+bool WalkKeyTree(const TRegKey& Start, const std::string& Path, const TKeyVisitor& Visit) {
+    struct TFrame {
+        TRegKey Key;
+        std::vector<std::string> Subs;
+        size_t Next = 0;
+        size_t PathLength = 0; // of this key's path in P
+    };
+    std::vector<TFrame> Stack;
+    std::string P = Path;
+    std::vector<TRegValue> Values;
+    auto Enter = [&](const TRegKey& Key) {
+        TFrame F{Key, {}, 0, P.size()};
+        if (!Key.Values(Values) || !Visit(P, Values) || !Key.SubKeyNames(F.Subs))
+            return false;
+        Stack.push_back(std::move(F));
+        return true;
+    };
+    if (!Enter(Start))
+        return false;
+    while (!Stack.empty()) {
+        TFrame& F = Stack.back();
+        if (F.Next == F.Subs.size()) {
+            Stack.pop_back();
+            continue;
+        }
+        const std::string& Name = F.Subs[F.Next++];
+        P.resize(F.PathLength);
+        if (!P.empty())
+            P.push_back('\\');
+        P += Name;
+        TRegKey Child;
+        if (!F.Key.OpenSubKey(Name, Child) || !Enter(Child))
+            return false;
+    }
+    return true;
+}
+
 bool ExportRegTree(TRegRoot Root, std::string_view Path, std::string& Text, std::string& Error) {
     TRegTransaction Tx(Root, TRegAccess::Read);
     std::string Stored;
@@ -56,23 +91,20 @@ bool ExportRegTree(TRegRoot Root, std::string_view Path, std::string& Text, std:
             Tx.Error() == TRegError::NotFound ? "key not found: " + RootedPath(Root, Path) : Tx.ErrorText();
         return false;
     }
+    TRegKey Key;
+    if (!Tx.OpenKey(Stored, Key)) {
+        Error = Tx.ErrorText();
+        return false;
+    }
     Text = "Windows Registry Editor Version 5.00\r\n\r\n";
-    std::function<bool(const std::string&)> Walk = [&](const std::string& P) {
-        TRegKey Key;
-        std::vector<TRegValue> Values;
-        std::vector<std::string> Subs;
-        if (!Tx.OpenKey(P, Key) || !Key.Values(Values) || !Key.SubKeyNames(Subs))
-            return false;
+    bool Ok = WalkKeyTree(Key, Stored, [&](const std::string& P, const std::vector<TRegValue>& Values) {
         Text += "[" + RootedPath(Root, P) + "]\r\n";
         for (const auto& V : Values)
             Text += FormatRegValue(V) + "\r\n";
         Text += "\r\n";
-        for (const auto& S : Subs)
-            if (!Walk(P.empty() ? S : P + "\\" + S))
-                return false;
         return true;
-    };
-    if (!Walk(Stored)) {
+    });
+    if (!Ok) {
         Error = Tx.ErrorText();
         return false;
     }
@@ -95,19 +127,39 @@ bool ImportRegKeys(const std::vector<TRegFileKey>& Keys, std::string& Error) {
         return false;
     }
     auto Fail = [&](const TRegFileKey& K) {
-        Error = "line " + std::to_string(K.Line) + ": " + RootedPath(Root, K.Path) + ": " + Tx.ErrorText() +
-                " (nothing was imported)";
+        // A path past the depth limit would fill the screen; the text names the name at fault.
+        std::string Where = Tx.Error() == TRegError::TooLong ? "" : RootedPath(Root, K.Path) + ": ";
+        Error = "line " + std::to_string(K.Line) + ": " + Where + Tx.ErrorText() + " (nothing was imported)";
         return false;
     };
+    // The key before, for a file that goes down a branch key by key (as an
+    // export does): its sub-keys are created from its handle instead of from
+    // the root, so a deep file imports in time linear in its size.
+    TRegKey Last;
     for (const auto& K : Keys) {
         if (K.Delete) {
+            Last.Close(); // it may be gone now
             if (!Tx.DeleteKey(K.Path) && Tx.Error() != TRegError::NotFound)
                 return Fail(K);
             continue;
         }
         TRegKey Key;
-        if (!Tx.CreateKey(K.Path, Key))
+        const std::string& Above = Last.Path();
+        if (Last.IsOpen() && !Above.empty() && K.Path.size() > Above.size() + 1 &&
+            K.Path.compare(0, Above.size(), Above) == 0 && K.Path[Above.size()] == '\\' &&
+            K.Path.back() != '\\') {
+            Key = Last;
+            std::string_view Rest = std::string_view(K.Path).substr(Above.size() + 1);
+            while (!Rest.empty()) {
+                size_t End = std::min(Rest.find('\\'), Rest.size());
+                if (!Key.CreateSubKey(Rest.substr(0, End), Key))
+                    return Fail(K);
+                Rest.remove_prefix(std::min(End + 1, Rest.size()));
+            }
+        } else if (!Tx.CreateKey(K.Path, Key)) {
             return Fail(K);
+        }
+        Last = Key;
         for (const auto& V : K.Values) {
             bool Ok = V.Delete ? Key.DeleteValue(V.Value.Name) || Tx.Error() == TRegError::NotFound
                                : Key.WriteValue(V.Value);

@@ -126,22 +126,27 @@ std::string Join(const std::string& Path, const std::string& Name) {
     return Path.empty() ? Name : Path + "\\" + Name;
 }
 
-// Prints one key: its values, then its sub-keys (or their blocks with Recurse).
-bool PrintKey(TRegTransaction& Tx, TRegRoot Root, const std::string& Path, bool Recurse) {
-    TRegKey Key;
-    std::vector<TRegValue> Values;
-    std::vector<std::string> Subs;
-    if (!Tx.OpenKey(Path, Key) || !Key.Values(Values) || !Key.SubKeyNames(Subs))
-        return false;
+void PrintBlock(TRegRoot Root, const std::string& Path, const std::vector<TRegValue>& Values) {
     std::cout << "\n" << RootedPath(Root, Path) << "\n";
     for (const auto& V : Values)
         PrintValue(V);
-    if (Recurse) {
-        for (const auto& S : Subs)
-            if (!PrintKey(Tx, Root, Join(Path, S), true))
-                return false;
-        return true;
-    }
+}
+
+// Prints one key: its values, then its sub-keys (or their blocks with Recurse).
+bool PrintKey(TRegTransaction& Tx, TRegRoot Root, const std::string& Path, bool Recurse) {
+    TRegKey Key;
+    if (!Tx.OpenKey(Path, Key))
+        return false;
+    if (Recurse)
+        return WalkKeyTree(Key, Path, [&](const std::string& P, const std::vector<TRegValue>& Values) {
+            PrintBlock(Root, P, Values);
+            return true;
+        });
+    std::vector<TRegValue> Values;
+    std::vector<std::string> Subs;
+    if (!Key.Values(Values) || !Key.SubKeyNames(Subs))
+        return false;
+    PrintBlock(Root, Path, Values);
     if (!Subs.empty())
         std::cout << "\n";
     for (const auto& S : Subs)

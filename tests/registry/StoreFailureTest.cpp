@@ -236,3 +236,85 @@ TEST_F(StoreFailureTest, UnreadableFileIsAccessDenied) {
     EXPECT_EQ(Rc, 0);
     chmod(Store.SystemPath().c_str(), 0644);
 }
+
+// A writer killed in the middle of a write leaves its journal behind. A
+// reader without the right to write cannot roll it back: it must be told the
+// store needs recovery (not "attempt to write a readonly database"), and the
+// next user who may write it repairs it for everyone.
+TEST_F(StoreFailureTest, ReaderWithoutWriteRightFacingACrashedWriteIsToldItNeedsRecovery) {
+    ASSERT_TRUE(WriteText(TRegRoot::System, "K", "V", "before"));
+    ReleaseCachedConnections();
+    pid_t Writer = fork();
+    if (Writer == 0) {
+        sqlite3* Db = nullptr;
+        if (sqlite3_open(Store.SystemPath().c_str(), &Db) != SQLITE_OK ||
+            sqlite3_exec(Db,
+                         // A tiny cache makes the write spill into the file itself
+                         // before it is committed, with the journal synced first.
+                         "PRAGMA cache_size=2; BEGIN IMMEDIATE; UPDATE vals SET data = 'half-written';"
+                         "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 3000) "
+                         "INSERT INTO vals(key, fold, name, type, data, seq) "
+                         "SELECT 0, 'F' || i, 'f' || i, 1, hex(zeroblob(200)), i FROM c;",
+                         nullptr, nullptr, nullptr) != SQLITE_OK)
+            _exit(1);
+        raise(SIGKILL);
+    }
+    int Status = 0;
+    waitpid(Writer, &Status, 0);
+    ASSERT_TRUE(WIFSIGNALED(Status));
+    ASSERT_TRUE(fs::exists(Store.SystemPath() + "-journal"));
+    chmod(Store.Dir().c_str(), 0755);
+    chmod(Store.SystemPath().c_str(), geteuid() == 0 ? 0644 : 0444);
+
+    int Rc = RunWithoutWriteRights(Store.Dir(), [] {
+        TRegTransaction Tx(TRegRoot::System, TRegAccess::Read);
+        TRegKey Key;
+        std::string Text;
+        if (Tx.Ok() && Tx.OpenKey("K", Key) && Key.ReadText("V", Text))
+            return 1;
+        if (Tx.ErrorText().find("the store needs recovery") == std::string::npos ||
+            Tx.ErrorText().find("only someone allowed to write the store file") == std::string::npos) {
+            std::fprintf(stderr, "%s\n", Tx.ErrorText().c_str());
+            return 2;
+        }
+        return Tx.Error() == TRegError::AccessDenied ? 0 : 3;
+    });
+    if (Rc == 91)
+        GTEST_SKIP() << "the temporary folder cannot be reached by another user";
+    EXPECT_EQ(Rc, 0);
+
+    // Someone who may write the file reads it: the half-done write is undone.
+    chmod(Store.SystemPath().c_str(), 0644);
+    std::string Text;
+    ASSERT_TRUE(ReadText(TRegRoot::System, "K", "V", Text));
+    EXPECT_EQ(Text, "before");
+    ReleaseCachedConnections();
+    chmod(Store.SystemPath().c_str(), geteuid() == 0 ? 0644 : 0444);
+    EXPECT_EQ(RunWithoutWriteRights(Store.Dir(),
+                                    [] {
+                                        std::string T;
+                                        return ReadText(TRegRoot::System, "K", "V", T) && T == "before" ? 0
+                                                                                                        : 1;
+                                    }),
+              0);
+}
+
+// A thread already writing a file cannot also wait for its own turn there.
+TEST_F(StoreFailureTest, SecondWriteOnTheSameFileInOneThreadIsBusyAtOnce) {
+    TRegTransaction First(TRegRoot::User, TRegAccess::Write);
+    TRegKey Key;
+    ASSERT_TRUE(First.Ok() && First.CreateKey("K", Key) && Key.WriteText("V", "first")) << First.ErrorText();
+    auto Start = std::chrono::steady_clock::now();
+    {
+        TRegTransaction Second(TRegRoot::User, TRegAccess::Write);
+        EXPECT_FALSE(Second.Ok());
+        EXPECT_EQ(Second.Error(), TRegError::Busy);
+        EXPECT_NE(Second.ErrorText().find("this thread is writing it already"), std::string::npos)
+            << Second.ErrorText();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(2));
+    ASSERT_TRUE(First.Commit());
+    std::string Text;
+    ASSERT_TRUE(ReadText(TRegRoot::User, "K", "V", Text));
+    EXPECT_EQ(Text, "first");
+}

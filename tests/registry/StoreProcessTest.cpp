@@ -94,6 +94,24 @@ public:
         return FLast;
     }
 
+    // Waits up to Ms for the worker to print Line.
+    bool WaitFor(const std::string& Line, int Ms) {
+        auto Deadline = Clock::now() + std::chrono::milliseconds(Ms);
+        while (FPending.find(Line + "\n") == std::string::npos) {
+            int Left = static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - Clock::now()).count());
+            pollfd P{FOut, POLLIN, 0};
+            if (Left <= 0 || poll(&P, 1, Left) <= 0)
+                return false;
+            char Buf[256];
+            ssize_t N = read(FOut, Buf, sizeof Buf);
+            if (N <= 0)
+                return false;
+            FPending.append(Buf, static_cast<size_t>(N));
+        }
+        return true;
+    }
+
 private:
     pid_t FPid = -1;
     int FOut = -1;
@@ -183,4 +201,70 @@ TEST(StoreProcessTest, KillDuringWritesKeepsEveryAcknowledgedWrite) {
             EXPECT_EQ(Text, std::string(3000, static_cast<char>('a' + I % 26)));
         }
     }
+}
+
+// Readers and writers that meet a store file while it is being created must
+// never take it for a foreign file.
+TEST(StoreProcessTest, NewFileOpenedByManyAtOnceIsNeverDamaged) {
+    wdx::testsupport::TTempStore Store;
+    for (int Round = 0; Round < 12; ++Round) {
+        std::string File = Store.Dir() + "/new" + std::to_string(Round) + ".sqlite";
+        setenv("WDX_USER_STORE", File.c_str(), 1);
+        timespec Now{};
+        clock_gettime(CLOCK_REALTIME, &Now);
+        long long At = (Now.tv_sec + 0) * 1000000000LL + Now.tv_nsec + 150000000LL;
+        std::vector<std::unique_ptr<TWorker>> All;
+        for (int I = 0; I < 6; ++I) {
+            All.push_back(std::make_unique<TWorker>(
+                std::vector<std::string>{"first", I % 2 ? "read" : "write", std::to_string(At)}));
+            ASSERT_TRUE(All.back()->Started());
+        }
+        auto Deadline = Clock::now() + std::chrono::seconds(30);
+        for (auto& W : All)
+            EXPECT_EQ(W->Wait(Deadline), 0) << "round " << Round;
+        std::vector<std::string> Names;
+        ASSERT_TRUE(ListSubKeys(TRegRoot::User, "", Names));
+        EXPECT_EQ(Names, std::vector<std::string>{"First"});
+    }
+    setenv("WDX_USER_STORE", Store.UserPath().c_str(), 1);
+}
+
+// The busy time-out is how long one other writer may keep the store: a
+// holder past it makes the write fail, writers that each hold it a shorter
+// time are waited for however long the line before us is.
+TEST(StoreProcessTest, BusyOnlyWhenOneWriterHoldsTheStoreThatLong) {
+    wdx::testsupport::TTempStore Store;
+    ASSERT_TRUE(WriteText(TRegRoot::User, "K", "V", "before"));
+    SetBusyTimeout(std::chrono::milliseconds(400));
+    {
+        TWorker Holder({"hold", "2500"});
+        ASSERT_TRUE(Holder.WaitFor("held", 10000));
+        auto Start = Clock::now();
+        TRegError Err = TRegError::None;
+        EXPECT_FALSE(WriteText(TRegRoot::User, "K", "V", "during", &Err));
+        auto Waited = Clock::now() - Start;
+        EXPECT_EQ(Err, TRegError::Busy) << ErrorName(Err);
+        EXPECT_GE(Waited, std::chrono::milliseconds(380));
+        EXPECT_LT(Waited, std::chrono::milliseconds(2400));
+        EXPECT_EQ(Holder.Wait(Clock::now() + std::chrono::seconds(20)), 0);
+    }
+    {
+        // Three writers queued before us, each inside the time-out, together
+        // well past it.
+        SetBusyTimeout(std::chrono::milliseconds(500));
+        std::vector<std::unique_ptr<TWorker>> Line;
+        Line.push_back(std::make_unique<TWorker>(std::vector<std::string>{"hold", "700", "10000"}));
+        ASSERT_TRUE(Line[0]->WaitFor("held", 10000));
+        for (int I = 0; I < 2; ++I)
+            Line.push_back(std::make_unique<TWorker>(std::vector<std::string>{"hold", "400", "10000"}));
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        TRegError Err = TRegError::None;
+        EXPECT_TRUE(WriteText(TRegRoot::User, "K", "V", "after", &Err)) << ErrorName(Err);
+        for (auto& W : Line)
+            EXPECT_EQ(W->Wait(Clock::now() + std::chrono::seconds(20)), 0);
+    }
+    SetBusyTimeout(std::chrono::seconds(5));
+    std::string Text;
+    ASSERT_TRUE(ReadText(TRegRoot::User, "K", "V", Text));
+    EXPECT_EQ(Text, "after");
 }

@@ -127,6 +127,10 @@ TEST_F(RegFileTest, EncodingsAccepted) {
     EXPECT_FALSE(DecodeRegBytes("Windows \xff\xfe\xfd", Text, Error));
     EXPECT_FALSE(DecodeRegBytes(Utf16(Body).substr(2), Text, Error));              // UTF-16 without its mark
     EXPECT_FALSE(DecodeRegBytes(std::string("\xff\xfe\x00\xd8", 4), Text, Error)); // lone surrogate
+    // A NUL character is refused in UTF-16 as in UTF-8: in a quoted text it
+    // would be lost the next time round (hex(1) data ends at its NULs).
+    EXPECT_FALSE(DecodeRegBytes(Utf16(std::string("Windows\0", 8)), Text, Error));
+    EXPECT_NE(Error.find("NUL"), std::string::npos) << Error;
 }
 
 TEST_F(RegFileTest, MalformedInputNamesTheLineAndImportsNothing) {
@@ -182,6 +186,24 @@ TEST_F(RegFileTest, DeletionLinesRemoveKeysAndValues) {
     std::string Text;
     EXPECT_FALSE(ReadText(TRegRoot::User, "A", "Drop", Text));
     EXPECT_TRUE(ReadText(TRegRoot::User, "A", "Keep", Text));
+}
+
+// Keys that go down from the one before are created from its handle; a
+// deletion in between, a change of case or a jump elsewhere must not confuse that.
+TEST_F(RegFileTest, KeysBelowTheOneBeforeAfterDeletionsAndCaseChanges) {
+    std::string Error;
+    ASSERT_TRUE(Import("REGEDIT4\n[HKCU\\A]\n[HKCU\\A\\B\\C]\n\"v\"=\"1\"\n[-HKCU\\A\\B]\n"
+                       "[HKCU\\A\\B\\D]\n[HKCU\\a\\E]\n[HKCU\\X]\n[HKCU\\A\\E\\F]\n\"w\"=\"2\"\n",
+                       Error))
+        << Error;
+    std::vector<std::string> Names;
+    ASSERT_TRUE(ListSubKeys(TRegRoot::User, "A\\B", Names));
+    EXPECT_EQ(Names, std::vector<std::string>{"D"});
+    ASSERT_TRUE(ListSubKeys(TRegRoot::User, "A", Names));
+    EXPECT_EQ(Names, (std::vector<std::string>{"B", "E"}));
+    std::string Text;
+    EXPECT_TRUE(ReadText(TRegRoot::User, "A\\E\\F", "w", Text));
+    EXPECT_TRUE(KeyExists(TRegRoot::User, "X"));
 }
 
 TEST(RegFilePaths, RootNamesShortAndLong) {

@@ -154,3 +154,77 @@ TEST_F(WDXRegTest, ExportAndImportFilesBothEncodings) {
     EXPECT_TRUE(Has(Bad, "line 4")) << Bad.Output;
     EXPECT_FALSE(KeyExists(TRegRoot::User, "New"));
 }
+
+namespace {
+
+// A .reg file (UTF-8): HKCU\Deep (level 1, no values) and a chain of keys
+// below it down to level Depth, each with a value "Level" (its number,
+// written as if it were hexadecimal).
+std::string DeepRegFile(int Depth) {
+    std::string Text = "Windows Registry Editor Version 5.00\r\n\r\n", Path = "HKEY_CURRENT_USER\\Deep";
+    for (int I = 1; I < Depth; ++I) {
+        Path += "\\k" + std::to_string(I);
+        Text += "[" + Path + "]\r\n\"Level\"=dword:" + std::string(8 - std::to_string(I).size(), '0') +
+                std::to_string(I) + "\r\n\r\n";
+    }
+    return Text;
+}
+
+} // namespace
+
+TEST_F(WDXRegTest, AddAndImportRefuseWhatIsPastTheRegistryLimits) {
+    TRun R = WDXReg("add 'HKCU\\SOFTWARE\\" + std::string(256, 'k') + "' -v V -d 1");
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_TRUE(Has(R, "a key name has at most 255 characters")) << R.Output;
+    R = WDXReg("add 'HKCU\\SOFTWARE' -v " + std::string(16384, 'v') + " -d 1");
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_TRUE(Has(R, "a value name has at most 16,383 characters")) << R.Output.substr(0, 300);
+    EXPECT_FALSE(KeyExists(TRegRoot::User, "SOFTWARE"));
+
+    // One line past a limit, after good ones: nothing at all is imported.
+    const std::string File = Store.Dir() + "/limits.reg";
+    std::ofstream(File)
+        << "Windows Registry Editor Version 5.00\n\n[HKCU\\Good]\n\"a\"=\"1\"\n\n[HKCU\\Good\\"
+        << std::string(300, 'x') << "]\n";
+    R = WDXReg("import '" + File + "'");
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_TRUE(Has(R, "line 6: a key name has at most 255 characters")) << R.Output;
+    EXPECT_TRUE(Has(R, "nothing was imported")) << R.Output;
+    std::ofstream(File) << "Windows Registry Editor Version 5.00\n\n[HKCU\\Good]\n\""
+                        << std::string(16384, 'n') << "\"=\"1\"\n";
+    R = WDXReg("import '" + File + "'");
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_TRUE(Has(R, "line 3: a value name has at most 16,383 characters")) << R.Output.substr(0, 300);
+    std::ofstream(File, std::ios::binary | std::ios::trunc) << DeepRegFile(514);
+    R = WDXReg("import '" + File + "'");
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_TRUE(Has(R, "line 1536: a key path has at most 512 levels")) << R.Output.substr(0, 300);
+    EXPECT_FALSE(KeyExists(TRegRoot::User, "Good"));
+    EXPECT_FALSE(KeyExists(TRegRoot::User, "Deep"));
+}
+
+// The deepest tree the store allows comes back from export and query -s
+// whole and in order (these used to reopen every key from the root).
+TEST_F(WDXRegTest, DeepestTreeExportsAndListsWhole) {
+    const std::string In = Store.Dir() + "/deep.reg", Out = Store.Dir() + "/out.reg";
+    std::ofstream(In, std::ios::binary) << DeepRegFile(512);
+    TRun R = WDXReg("import '" + In + "'");
+    ASSERT_EQ(R.Status, 0) << R.Output;
+    R = WDXReg("export 'HKCU\\Deep' '" + Out + "' --utf8");
+    ASSERT_EQ(R.Status, 0) << R.Output;
+    std::stringstream Got;
+    Got << std::ifstream(Out, std::ios::binary).rdbuf();
+    // The file written has the top key, without values, before the others.
+    std::string Want = DeepRegFile(512);
+    Want.insert(Want.find("\r\n\r\n") + 4, "[HKEY_CURRENT_USER\\Deep]\r\n\r\n");
+    EXPECT_EQ(Got.str(), Want);
+
+    R = WDXReg("query 'HKCU\\Deep' -s");
+    ASSERT_EQ(R.Status, 0);
+    size_t Blocks = 0;
+    for (size_t Pos = 0; (Pos = R.Output.find("\nHKEY_CURRENT_USER\\Deep", Pos)) != std::string::npos; ++Pos)
+        ++Blocks;
+    EXPECT_EQ(Blocks, 512u);
+    EXPECT_TRUE(Has(R, "\\k511\n    Level    REG_DWORD    0x511\n"))
+        << R.Output.substr(R.Output.size() - 300);
+}

@@ -1,0 +1,39 @@
+// A broker name is a key name, and the store refuses key names longer than
+// the registry allows (255 characters): the dialog reports that as any failed
+// write, and nothing is stored.
+
+#include "AdminTestSupport.h"
+
+#include <QPushButton>
+
+using namespace wdx;
+using namespace wdx::clntadmin;
+using namespace wdx::clntadmin::test;
+
+TEST(AdminLongBrokerName, NameOver255CharactersIsAFailedAddAnd255IsStored) {
+    testsupport::TTempStore store;
+    TBoxes boxes;
+    TFormGuard form;
+    const QString tooLong(256, QChar('b')), longest(255, QChar('c'));
+    {
+        TDialogDriver driver([&](TForm2& d) {
+            Fill(d, tooLong, "h", "1", "1");
+            d.OKBtn->click();
+            ASSERT_EQ(boxes.Seen.size(), 1u);
+            EXPECT_EQ(boxes.Seen[0].Request.Text, "Cannot add Component Broker details.");
+            EXPECT_EQ(boxes.Seen[0].Request.Caption, tooLong);
+            EXPECT_EQ(boxes.Seen[0].Request.Icon, common::TMsgIcon::Error);
+            EXPECT_TRUE(d.isVisible());
+            // The same dialog takes the longest name there is.
+            boxes.Seen.clear();
+            Enter(d.Edit1, longest);
+            d.OKBtn->click();
+            EXPECT_TRUE(boxes.Seen.empty()) << boxes.Texts().join("; ").toStdString();
+        });
+        form->Button1->click();
+    }
+    EXPECT_EQ(brokerstore::ListBrokerNames(scUser), std::vector<std::string>{longest.toStdString()});
+    ASSERT_EQ(form.Rows().Count(), 1);
+    EXPECT_EQ(form.Rows().Caption(0), longest);
+    EXPECT_EQ(Stored(scUser, longest.toStdString(), "HostName"), "h");
+}
