@@ -129,12 +129,13 @@ void TForm2::FormCreate() {
          {ui->Label2, ui->Label4, ui->Label6, ui->Label9, ui->Label11, ui->Label13, ui->Label15})
         value->clear();
     // A screen reader names each figure by its caption, not by its group.
-    const std::pair<QLabel*, QLabel*> figures[] = {{Label1, Label2},  {Label3, Label4},   {Label5, Label6},
-                                                   {Label8, Label9},  {Label10, Label11}, {Label12, Label13},
-                                                   {Label14, Label15}};
+    const std::pair<QLabel*, QLabel*> figures[] = {{ui->Label1, ui->Label2},   {ui->Label3, ui->Label4},
+                                                   {ui->Label5, ui->Label6},   {ui->Label8, ui->Label9},
+                                                   {ui->Label10, ui->Label11}, {ui->Label12, ui->Label13},
+                                                   {ui->Label14, ui->Label15}};
     for (auto [caption, value] : figures)
         value->setAccessibleName(caption->text());
-    Image1->setAccessibleName(Label1->text());
+    ui->Image1->setAccessibleName(ui->Label1->text());
 }
 
 void TForm2::SetMainWindow(TForm1* MainWindow) {
