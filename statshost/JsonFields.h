@@ -52,12 +52,14 @@ void RequireObject(const TJson& Value, const TJsonPath& At);
 // Integers only: 5.0 and "5" are refused, and so is any value outside Lo..Hi
 // (never wrapped into range).
 int64_t RequireInt(const TJson& Value, int64_t Lo, int64_t Hi, const TJsonPath& At);
+// A text holding a NUL character is refused: no name or text can hold one.
 const std::string& RequireText(const TJson& Value, const TJsonPath& At, bool NonEmpty = false);
 bool RequireBool(const TJson& Value, const TJsonPath& At);
 
 // Shorthands for a member of an object.
 int64_t IntMember(const TJson& Obj, std::string_view Key, int64_t Lo, int64_t Hi, const TJsonPath& At);
-const std::string& TextMember(const TJson& Obj, std::string_view Key, const TJsonPath& At, bool NonEmpty = false);
+const std::string& TextMember(const TJson& Obj, std::string_view Key, const TJsonPath& At,
+                              bool NonEmpty = false);
 
 inline constexpr int64_t Int32Max = 2147483647;
 inline constexpr int64_t Int16Min = -32768;
