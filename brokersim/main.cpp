@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <iostream>
 #include <pthread.h>
+#include <sys/resource.h>
 
 using namespace wdx::brokersim;
 
@@ -35,7 +36,8 @@ int Run(int argc, char** argv) {
         ->check(CLI::Range(0, MaxGeneratedParams))
         ->capture_default_str();
     scenarioOpt->excludes(componentsOpt);
-    app.add_option("--seed", seed, "Seed of the simulated load (same seed, same figures)")->capture_default_str();
+    app.add_option("--seed", seed, "Seed of the simulated load (same seed, same figures)")
+        ->capture_default_str();
     app.add_option("--host", options.Host, "Address to listen on")->capture_default_str();
     app.add_option("--port", options.Port, "Port to listen on; 0 takes a free one")
         ->check(CLI::Range(0, 65535))
@@ -43,13 +45,14 @@ int Run(int argc, char** argv) {
     app.add_option("--tick-ms", options.TickMillis, "Interval of the simulated load in ms; 0 stops it")
         ->check(CLI::Range(0, 3600000))
         ->capture_default_str();
-    app.add_option("--threads", options.Threads, "Requests served at once")
-        ->check(CLI::Range(2, 256))
+    app.add_option("--threads", options.Threads, "Connections served at once, each on its own thread")
+        ->check(CLI::Range(2, 16384))
         ->capture_default_str();
     app.add_flag("--control", options.Control, "Serve the control endpoint (/control/...) for tests");
-    app.add_option("--fault", faultSpecs,
-                   "Inject a fault: PATH=refuse | stall[:ms] | trickle[:ms] | error[:status[:text]] | malformed | "
-                   "oversize[:bytes]; PATH may end in *. May be repeated.");
+    app.add_option(
+        "--fault", faultSpecs,
+        "Inject a fault: PATH=refuse | stall[:ms] | trickle[:ms] | error[:status[:text]] | malformed | "
+        "oversize[:bytes]; PATH may end in *. May be repeated.");
     CLI11_PARSE(app, argc, argv);
 
     try {
@@ -82,6 +85,14 @@ int Run(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    // Every connection holds a descriptor: take what the system allows,
+    // not the shell's default soft limit.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     auto broker = std::make_shared<TSimBroker>(std::move(scenario), seed);
     TSimServer server(broker, options);
