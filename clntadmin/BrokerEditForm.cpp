@@ -4,9 +4,9 @@
 #include "clntadmin/BrokerRows.h"
 #include "clntadmin/RadioGroup.h"
 #include "common/FormControls.h"
-#include "common/ListView.h"
-#include "common/MessageService.h"
-#include "common/UpDown.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/MessageService.h"
+#include "common/widgets/UpDown.h"
 #include "registry/Registry.h"
 
 #include <QCheckBox>

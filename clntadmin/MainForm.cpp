@@ -5,10 +5,10 @@
 #include "clntadmin/BrokerRows.h"
 #include "clntadmin/ShortNameCheck.h"
 #include "common/FormControls.h"
-#include "common/HelpFile.h"
-#include "common/HelpRouter.h"
-#include "common/ListView.h"
-#include "common/MessageService.h"
+#include "common/help/HelpFile.h"
+#include "common/help/HelpRouter.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/MessageService.h"
 
 #include <QAction>
 #include <QGroupBox>

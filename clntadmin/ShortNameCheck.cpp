@@ -1,7 +1,7 @@
 #include "ShortNameCheck.h"
 
 #include "brokerstore/BrokerStore.h"
-#include "common/MessageService.h"
+#include "common/widgets/MessageService.h"
 #include "registry/Registry.h"
 
 #include <string>

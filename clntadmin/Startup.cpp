@@ -2,7 +2,7 @@
 
 #include "clntadmin/WDXClntStdClasses.h"
 #include "common/Application.h"
-#include "common/HelpApplication.h"
+#include "common/help/HelpApplication.h"
 
 namespace wdx::clntadmin {
 

@@ -1,6 +1,6 @@
-#include "Application.h"
+#include "common/Application.h"
 
-#include "common/MessageService.h"
+#include "common/widgets/MessageService.h"
 
 #include <QStyle>
 #include <QStyleFactory>

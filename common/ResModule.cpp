@@ -1,4 +1,4 @@
-#include "ResModule.h"
+#include "common/ResModule.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "StdForm.h"
+#include "common/StdForm.h"
 
 #include <QFont>
 #include <QKeyEvent>

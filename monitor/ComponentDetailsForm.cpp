@@ -1,9 +1,10 @@
 #include "ComponentDetailsForm.h"
 
 #include "common/FormControls.h"
-#include "common/MessageService.h"
-#include "common/UpDown.h"
+#include "common/widgets/MessageService.h"
+#include "common/widgets/UpDown.h"
 #include "monitor/DefaultReport.h"
+#include "monitor/NPXError.h"
 #include "monitor/MainForm.h"
 
 #include <QButtonGroup>

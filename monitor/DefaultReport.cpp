@@ -1,7 +1,7 @@
 #include "DefaultReport.h"
 
 #include "common/Application.h"
-#include "common/MessageService.h"
+#include "common/widgets/MessageService.h"
 
 namespace wdx::monitor {
 

@@ -5,7 +5,7 @@
 // of formatting every counter of every row.
 
 #include "NPXMonitor.h"
-#include "common/ListView.h"
+#include "common/widgets/ListView.h"
 
 #include <string>
 

@@ -2,10 +2,10 @@
 
 #include "brokerstore/BrokerStore.h"
 #include "common/FormControls.h"
-#include "common/HelpFile.h"
-#include "common/HelpRouter.h"
-#include "common/ListView.h"
-#include "common/UpDown.h"
+#include "common/help/HelpFile.h"
+#include "common/help/HelpRouter.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/UpDown.h"
 #include "monitor/DefaultReport.h"
 #include "monitor/Startup.h"
 

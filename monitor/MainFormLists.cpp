@@ -3,9 +3,10 @@
 
 #include "MainForm.h"
 
-#include "common/ListView.h"
-#include "common/UpDown.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/UpDown.h"
 #include "monitor/DefaultReport.h"
+#include "monitor/NPXError.h"
 #include "monitor/ListRows.h"
 
 #include <QAction>

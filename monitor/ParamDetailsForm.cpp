@@ -1,7 +1,8 @@
 #include "ParamDetailsForm.h"
 
-#include "common/ListView.h"
+#include "common/widgets/ListView.h"
 #include "monitor/DefaultReport.h"
+#include "monitor/NPXError.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
 #include "Startup.h"
 
 #include "common/Application.h"
-#include "common/MessageService.h"
+#include "common/widgets/MessageService.h"
 #include "monitor/WDXMntrStdClasses.h"
 
 namespace wdx::monitor {

@@ -1,6 +1,6 @@
 #include "statshost/StandIns.h"
 
-#include "monitor/MonitorIntf.h"
+#include "monitorapi/MonitorIntf.h"
 #include "statshost/StatsMonitor.h"
 #include "statshost/StatsRelay.h"
 

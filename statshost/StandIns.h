@@ -4,7 +4,7 @@
 // broker up in the settings store and ask it over the statistics protocol
 // (docs/protocol.md, "The monitor's stand-ins").
 
-#include "monitor/ComFactory.h"
+#include "monitorapi/ComFactory.h"
 
 #include <cstdint>
 

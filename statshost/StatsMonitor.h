@@ -14,8 +14,8 @@
 // no sense at that moment (a row read with no current row, any call after
 // Close) is a failed THResult whose text says so.
 
-#include "monitor/MonitorIntf.h"
-#include "monitor/WideText.h"
+#include "monitorapi/MonitorIntf.h"
+#include "monitorapi/WideText.h"
 #include "statshost/StatsClient.h"
 
 #include <cstdint>

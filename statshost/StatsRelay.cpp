@@ -1,6 +1,6 @@
 #include "statshost/StatsRelay.h"
 
-#include "monitor/WideText.h"
+#include "monitorapi/WideText.h"
 #include "statshost/BrokerLookup.h"
 #include "statshost/StandIns.h"
 #include "statshost/StatsClient.h"

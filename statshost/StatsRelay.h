@@ -4,7 +4,7 @@
 // time-out. The codes are TRelayStatus (StandIns.h); ErrorText explains the
 // last one.
 
-#include "monitor/MonitorIntf.h"
+#include "monitorapi/MonitorIntf.h"
 
 #include <cstdint>
 #include <string>

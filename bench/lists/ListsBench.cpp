@@ -22,7 +22,7 @@
 
 #include "brokerstore/BrokerStore.h"
 #include "common/Application.h"
-#include "common/ListView.h"
+#include "common/widgets/ListView.h"
 #include "monitor/MainForm.h"
 #include "monitor/Startup.h"
 

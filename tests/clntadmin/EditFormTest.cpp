@@ -1,7 +1,7 @@
 #include "AdminTestSupport.h"
 
 #include "clntadmin/RadioGroup.h"
-#include "common/UpDown.h"
+#include "common/widgets/UpDown.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

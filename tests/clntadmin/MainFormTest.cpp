@@ -2,7 +2,7 @@
 
 #include "clntadmin/Startup.h"
 #include "common/Application.h"
-#include "common/UpDown.h"
+#include "common/widgets/UpDown.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "common/Application.h"
-#include "common/MessageService.h"
+#include "common/widgets/MessageService.h"
 
 #include <QPushButton>
 #include <QTest>

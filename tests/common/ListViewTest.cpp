@@ -1,4 +1,4 @@
-#include "common/ListView.h"
+#include "common/widgets/ListView.h"
 
 #include <QApplication>
 #include <QHeaderView>

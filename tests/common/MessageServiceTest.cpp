@@ -1,4 +1,4 @@
-#include "common/MessageService.h"
+#include "common/widgets/MessageService.h"
 
 #include <QApplication>
 #include <QMessageBox>

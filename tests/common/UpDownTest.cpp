@@ -1,4 +1,4 @@
-#include "common/UpDown.h"
+#include "common/widgets/UpDown.h"
 
 #include <QLineEdit>
 #include <QSignalSpy>

@@ -4,8 +4,8 @@
 #include "support/DialogDriver.h"
 #include "SimWindow.h"
 
-#include "common/ListView.h"
-#include "common/MessageService.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/MessageService.h"
 #include "monitor/ComponentDetailsForm.h"
 #include "monitor/MainForm.h"
 #include "monitor/ParamDetailsForm.h"

@@ -3,8 +3,8 @@
 // shows what changed on the broker, and Disconnect.
 #include "SimWindow.h"
 
-#include "common/ListView.h"
-#include "common/MessageService.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/MessageService.h"
 #include "monitor/MainForm.h"
 
 #include <QComboBox>

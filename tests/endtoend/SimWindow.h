@@ -5,8 +5,8 @@
 
 #include "statshost/StandInHarness.h"
 
-#include "common/ListView.h"
-#include "common/MessageService.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/MessageService.h"
 #include "monitor/MainForm.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "ChmSample.h"
 
-#include "common/ChmFile.h"
-#include "common/ChmSiteMap.h"
+#include "common/help/ChmFile.h"
+#include "common/help/ChmSiteMap.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 // A help service that records every call and answers as told.
 
-#include "common/HelpRouter.h"
-#include "common/HelpService.h"
+#include "common/help/HelpRouter.h"
+#include "common/help/HelpService.h"
 
 #include <QPointer>
 #include <QString>

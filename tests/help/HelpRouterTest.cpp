@@ -1,6 +1,6 @@
 #include "FakeHelpService.h"
 
-#include "common/HelpRouter.h"
+#include "common/help/HelpRouter.h"
 #include "common/StdForm.h"
 
 #include <QApplication>

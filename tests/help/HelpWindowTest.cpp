@@ -1,7 +1,7 @@
 #include "ChmSample.h"
 
-#include "common/ChmHelpService.h"
-#include "common/HelpWindow.h"
+#include "common/help/ChmHelpService.h"
+#include "common/help/HelpWindow.h"
 
 #include <QCoreApplication>
 #include <QFile>

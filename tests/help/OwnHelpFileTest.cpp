@@ -1,10 +1,10 @@
 // The help file we ship: its topics, contents, index and pop-up texts, and
 // every link inside it.
 
-#include "common/ChmFile.h"
-#include "common/ChmSiteMap.h"
-#include "common/HelpFile.h"
-#include "common/HelpTopics.h"
+#include "common/help/ChmFile.h"
+#include "common/help/ChmSiteMap.h"
+#include "common/help/HelpFile.h"
+#include "common/help/HelpTopics.h"
 
 #include <QRegularExpression>
 #include <QUrl>

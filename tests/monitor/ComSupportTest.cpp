@@ -1,8 +1,8 @@
 #include "FakeMonitor.h"
 
-#include "monitor/ComFactory.h"
-#include "monitor/MonitorIntf.h"
-#include "monitor/WideText.h"
+#include "monitorapi/ComFactory.h"
+#include "monitorapi/MonitorIntf.h"
+#include "monitorapi/WideText.h"
 
 #include <gtest/gtest.h>
 

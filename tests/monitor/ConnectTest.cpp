@@ -3,7 +3,7 @@
 
 #include "WindowHarness.h"
 
-#include "common/UpDown.h"
+#include "common/widgets/UpDown.h"
 
 #include <QCheckBox>
 #include <QLabel>

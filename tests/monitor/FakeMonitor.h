@@ -12,8 +12,8 @@
 // was left unreleased. A list or details object refuses row reads without a
 // current row and any call after Close, so misuse shows up as a failure.
 
-#include "monitor/ComFactory.h"
-#include "monitor/MonitorIntf.h"
+#include "monitorapi/ComFactory.h"
+#include "monitorapi/MonitorIntf.h"
 
 #include <functional>
 #include <map>

@@ -2,7 +2,7 @@
 #include "WindowHarness.h"
 #include "help/FakeHelpService.h"
 
-#include "common/HelpService.h"
+#include "common/help/HelpService.h"
 #include "support/ScratchDir.h"
 
 #include <QFile>

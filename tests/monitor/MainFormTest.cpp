@@ -1,8 +1,8 @@
 #include "support/TempStore.h"
 #include "brokerstore/BrokerStore.h"
-#include "common/ListView.h"
-#include "common/MessageService.h"
-#include "common/UpDown.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/MessageService.h"
+#include "common/widgets/UpDown.h"
 #include "monitor/MainForm.h"
 #include "monitor/Startup.h"
 

@@ -4,7 +4,7 @@
 
 #include "WindowHarness.h"
 
-#include "common/UpDown.h"
+#include "common/widgets/UpDown.h"
 
 #include <QCheckBox>
 #include <QLabel>

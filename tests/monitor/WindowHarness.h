@@ -8,9 +8,9 @@
 
 #include "brokerstore/BrokerStore.h"
 #include "support/TempStore.h"
-#include "common/ListView.h"
-#include "common/MessageService.h"
-#include "common/UpDown.h"
+#include "common/widgets/ListView.h"
+#include "common/widgets/MessageService.h"
+#include "common/widgets/UpDown.h"
 #include "monitor/MainForm.h"
 
 #include <QAbstractItemView>

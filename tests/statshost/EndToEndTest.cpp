@@ -5,7 +5,7 @@
 #include "StandInHarness.h"
 
 #include "monitor/NPXMonitor.h"
-#include "monitor/WideText.h"
+#include "monitorapi/WideText.h"
 
 #include <gtest/gtest.h>
 

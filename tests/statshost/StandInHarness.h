@@ -5,8 +5,8 @@
 
 #include "brokersim/SimHarness.h"
 #include "brokerstore/BrokerStore.h"
-#include "monitor/ComFactory.h"
-#include "monitor/MonitorIntf.h"
+#include "monitorapi/ComFactory.h"
+#include "monitorapi/MonitorIntf.h"
 #include "statshost/StandIns.h"
 #include "support/TempStore.h"
 

@@ -4,7 +4,7 @@
 
 #include "StandInHarness.h"
 
-#include "monitor/WideText.h"
+#include "monitorapi/WideText.h"
 #include "statshost/BrokerLookup.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "HelpWindow.h"
+#include "common/help/HelpWindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -1,6 +1,6 @@
-#include "ComFactory.h"
+#include "monitorapi/ComFactory.h"
 
-#include "WideText.h"
+#include "monitorapi/WideText.h"
 
 #include <map>
 

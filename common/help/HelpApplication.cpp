@@ -1,7 +1,7 @@
-#include "HelpApplication.h"
+#include "common/help/HelpApplication.h"
 
-#include "HelpService.h"
-#include "StdForm.h"
+#include "common/help/HelpService.h"
+#include "common/StdForm.h"
 
 #include <QApplication>
 #include <QHelpEvent>

@@ -3,9 +3,9 @@
 // topic pages, with links and images read from the file) and the pop-up that
 // shows one text topic at a screen point.
 
-#include "common/ChmFile.h"
-#include "common/ChmSiteMap.h"
-#include "common/HelpService.h"
+#include "common/help/ChmFile.h"
+#include "common/help/ChmSiteMap.h"
+#include "common/help/HelpService.h"
 
 #include <QFrame>
 #include <QTextBrowser>

@@ -1,4 +1,4 @@
-#include "ChmSiteMap.h"
+#include "common/help/ChmSiteMap.h"
 
 #include <QRegularExpression>
 

@@ -3,7 +3,7 @@
 // and show it in a help window of ours; WinHelp has no viewer here, so its
 // requests fail.
 
-#include "common/HelpService.h"
+#include "common/help/HelpService.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "UpDown.h"
+#include "common/widgets/UpDown.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
-#include "HelpService.h"
+#include "common/help/HelpService.h"
 
-#include "ChmHelpService.h"
+#include "common/help/ChmHelpService.h"
 
 namespace wdx::common {
 

@@ -1,4 +1,4 @@
-#include "ChmFile.h"
+#include "common/help/ChmFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "ListView.h"
+#include "common/widgets/ListView.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

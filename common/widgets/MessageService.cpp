@@ -1,4 +1,4 @@
-#include "MessageService.h"
+#include "common/widgets/MessageService.h"
 
 #include <QMessageBox>
 

@@ -4,7 +4,7 @@
 // texts come from a text-topics file inside the ".chm" file. A program has at
 // most one; its main window owns it.
 
-#include "common/HelpApplication.h"
+#include "common/help/HelpApplication.h"
 
 #include <QObject>
 #include <QPoint>

@@ -1,6 +1,6 @@
-#include "HelpRouter.h"
+#include "common/help/HelpRouter.h"
 
-#include "HelpService.h"
+#include "common/help/HelpService.h"
 
 #include <QWidget>
 

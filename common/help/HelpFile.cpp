@@ -1,8 +1,8 @@
-#include "HelpFile.h"
+#include "common/help/HelpFile.h"
 
-#include "HelpApplication.h"
-#include "MessageService.h"
-#include "StdForm.h"
+#include "common/help/HelpApplication.h"
+#include "common/widgets/MessageService.h"
+#include "common/StdForm.h"
 
 #include "brokerstore/BrokerStore.h"
 #include "registry/Registry.h"

@@ -13,8 +13,8 @@
 //
 // Who implements them is decided by the class table (ComFactory.h).
 
-#include "ComFactory.h"
-#include "ComSupport.h"
+#include "monitorapi/ComFactory.h"
+#include "monitorapi/ComSupport.h"
 
 #include <cstdint>
 #include <memory>

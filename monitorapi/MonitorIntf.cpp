@@ -1,4 +1,4 @@
-#include "MonitorIntf.h"
+#include "monitorapi/MonitorIntf.h"
 
 namespace wdx::monitor {
 

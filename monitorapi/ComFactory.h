@@ -4,7 +4,7 @@
 // server); a test registers its fakes for as long as a scope lives. Nothing
 // in the monitor creates an outside object any other way.
 
-#include "ComSupport.h"
+#include "monitorapi/ComSupport.h"
 
 #include <functional>
 

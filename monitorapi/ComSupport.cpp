@@ -1,6 +1,6 @@
-#include "ComSupport.h"
+#include "monitorapi/ComSupport.h"
 
-#include "WideText.h"
+#include "monitorapi/WideText.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "ChmHelpService.h"
+#include "common/help/ChmHelpService.h"
 
-#include "HelpWindow.h"
+#include "common/help/HelpWindow.h"
 
 #include <QApplication>
 #include <QCursor>
