@@ -61,7 +61,7 @@ TScan Scan(std::string_view Body, int MaxDepth, TClock::time_point Deadline) {
                 out.DepthOk = false;
                 return out;
             }
-            if (depth < 64) {
+            if (depth > 0 && depth < 64) { // closers without openers may have taken it below 0
                 std::uint64_t bit = std::uint64_t{1} << depth;
                 arrays = c == '[' ? arrays | bit : arrays & ~bit;
             }
