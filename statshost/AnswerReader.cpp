@@ -458,3 +458,11 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
 }
 
 } // namespace wdx::statshost::reader
+
+namespace wdx::statshost {
+
+bool NestingWithin(std::string_view Body, int MaxDepth) {
+    return reader::Scan(Body, MaxDepth, std::chrono::steady_clock::time_point::max()).DepthOk;
+}
+
+} // namespace wdx::statshost

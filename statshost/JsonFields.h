@@ -1,7 +1,8 @@
 #pragma once
 // Typed reading of parsed JSON with messages that name the place of the
-// fault ("components[3].active must be ..."). Shared by the answer decoder
-// and the simulator's scenario loader. The path of a value is built as a
+// fault ("components[3].active must be ..."). Used by the simulator's
+// scenario loader; the answer decoder reads in one pass with the same words
+// (AnswerReader.h). The path of a value is built as a
 // chain on the stack and only turned into text when something is wrong, so
 // reading a long list costs no strings.
 

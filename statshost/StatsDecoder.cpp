@@ -162,38 +162,6 @@ constexpr TShape ErrorAnswer = Shape(ErrorFields);
 
 } // namespace
 
-bool NestingWithin(std::string_view Body, int MaxDepth) {
-    int depth = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < Body.size(); ++i) {
-        char c = Body[i];
-        if (inString) {
-            if (c == '\\')
-                ++i; // the escaped character cannot end the string
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        switch (c) {
-        case '"':
-            inString = true;
-            break;
-        case '[':
-        case '{':
-            if (++depth > MaxDepth)
-                return false;
-            break;
-        case ']':
-        case '}':
-            --depth;
-            break;
-        default:
-            break;
-        }
-    }
-    return true;
-}
-
 std::string CutOperatorText(std::string Text, std::size_t MaxChars) {
     std::size_t chars = 0, cut = Text.size();
     for (std::size_t i = 0; i < Text.size(); ++i) {
