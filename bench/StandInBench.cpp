@@ -1,8 +1,10 @@
 // The component list as the monitor gets it: TNPXMonitor::GetServers through
 // the monitor-server stand-in (store lookup done once at connect, then one
 // request, decode, the row cursor and the records), set beside a plain HTTP
-// client with a plain nlohmann::json parse of the same answer, and beside
-// the statistics client alone, against the same in-process simulator.
+// client with a plain nlohmann::json parse of the same answer, beside the
+// statistics client alone, and beside the floor: the same plain fetch with
+// simdjson's parser (nothing checked, no records), against the same
+// in-process simulator.
 
 #include "brokersim/Scenario.h"
 #include "brokersim/SimServer.h"
@@ -15,6 +17,7 @@
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <simdjson.h>
 
 #include <map>
 #include <memory>
@@ -113,10 +116,34 @@ void PlainHttpJson(benchmark::State& State) {
     State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * S.BodyBytes));
 }
 
+void SimdjsonFloor(benchmark::State& State) {
+    const auto N = static_cast<std::size_t>(State.range(0));
+    TServed& S = Served(static_cast<int>(N));
+    httplib::Client Client("127.0.0.1", S.Port);
+    Client.set_keep_alive(true);
+    simdjson::dom::parser Parser; // kept, as a caller of the floor would
+    for (auto _ : State) {
+        auto Res = Client.Get("/v1/components");
+        if (!Res || Res->status != 200) {
+            State.SkipWithError("fetch failed");
+            break;
+        }
+        simdjson::dom::array Rows;
+        if (Parser.parse(Res->body)["components"].get_array().get(Rows) != simdjson::SUCCESS ||
+            Rows.size() != N) {
+            State.SkipWithError("parse failed");
+            break;
+        }
+        benchmark::DoNotOptimize(Rows);
+    }
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * S.BodyBytes));
+}
+
 } // namespace
 
 BENCHMARK(MonitorGetServers)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ClientGetComponents)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(PlainHttpJson)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SimdjsonFloor)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

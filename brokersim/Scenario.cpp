@@ -65,8 +65,9 @@ TSimService ReadService(const TJson& S, const TJsonPath& At) {
 }
 
 TSimComponent ReadComponent(const TJson& C, const TJsonPath& At) {
-    OnlyKnownMembers(C, {"name", "invokedBy", "active", "maximum", "requests", "queued", "queueTime", "serviceTime",
-                         "services"},
+    OnlyKnownMembers(C,
+                     {"name", "invokedBy", "active", "maximum", "requests", "queued", "queueTime",
+                      "serviceTime", "services"},
                      At);
     TSimComponent c;
     TComponentDetails& d = c.Stats;
@@ -139,8 +140,8 @@ TSimScenario ReadScenario(const TJson& Doc) {
 TSimScenario ParseScenario(std::string_view Text, const std::string& Source) {
     const std::string where = "Scenario " + Source + ": ";
     if (!NestingWithin(Text, MaxNestingDepth))
-        throw EScenarioError(where + "arrays and objects nest deeper than " + std::to_string(MaxNestingDepth) +
-                             " levels.");
+        throw EScenarioError(where + "arrays and objects nest deeper than " +
+                             std::to_string(MaxNestingDepth) + " levels.");
     TJson doc;
     try {
         doc = TJson::parse(Text.begin(), Text.end());
@@ -164,7 +165,8 @@ TSimScenario LoadScenario(const std::string& Path) {
     if (ec)
         throw EScenarioError("Scenario " + Path + ": cannot be read (" + ec.message() + ").");
     if (size > MaxScenarioBytes)
-        throw EScenarioError("Scenario " + Path + ": larger than " + std::to_string(MaxScenarioBytes) + " bytes.");
+        throw EScenarioError("Scenario " + Path + ": larger than " + std::to_string(MaxScenarioBytes) +
+                             " bytes.");
     std::ifstream in(Path, std::ios::binary);
     std::ostringstream text;
     if (!in || !(text << in.rdbuf()))
@@ -177,11 +179,11 @@ TSimScenario GenerateScenario(int Components, int Services, int Params, uint64_t
         throw EScenarioError("The number of components must be from 1 to " +
                              std::to_string(MaxGeneratedComponents) + ".");
     if (Services < 0 || Services > MaxGeneratedServices)
-        throw EScenarioError("The number of services must be from 0 to " + std::to_string(MaxGeneratedServices) +
-                             ".");
+        throw EScenarioError("The number of services must be from 0 to " +
+                             std::to_string(MaxGeneratedServices) + ".");
     if (Params < 0 || Params > MaxGeneratedParams)
-        throw EScenarioError("The number of parameters must be from 0 to " + std::to_string(MaxGeneratedParams) +
-                             ".");
+        throw EScenarioError("The number of parameters must be from 0 to " +
+                             std::to_string(MaxGeneratedParams) + ".");
     const auto services = static_cast<int64_t>(Components) * Services;
     if (services > MaxGeneratedServiceRows || services * Params > MaxGeneratedParamRows)
         throw EScenarioError("That many services and parameters would not fit into memory: at most " +
@@ -214,7 +216,8 @@ TSimScenario GenerateScenario(int Components, int Services, int Params, uint64_t
             for (int p = 0; p < Params; ++p) {
                 int16_t type = static_cast<int16_t>(1 + (s + p) % 5);
                 v.Params.push_back({"Param" + std::to_string(p + 1), type, Modes[p % 4],
-                                    static_cast<int16_t>(type == 2 ? 18 : 0), static_cast<int16_t>(type == 2 ? 4 : 0)});
+                                    static_cast<int16_t>(type == 2 ? 18 : 0),
+                                    static_cast<int16_t>(type == 2 ? 4 : 0)});
             }
             c.Services.push_back(std::move(v));
         }

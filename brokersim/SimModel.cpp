@@ -28,10 +28,13 @@ int32_t ClampToInt32(double V) {
     return static_cast<int32_t>(std::lround(V));
 }
 
-TSimReply Error(int Status, int32_t Code, const std::string& Text) { return {Status, EncodeError(Code, Text)}; }
+TSimReply Error(int Status, int32_t Code, const std::string& Text) {
+    return {Status, EncodeError(Code, Text)};
+}
 
 TSimReply UnknownComponent(std::string_view Name) {
-    return Error(404, ecUnknownComponent, "The component \"" + std::string(Name) + "\" is not known to this broker.");
+    return Error(404, ecUnknownComponent,
+                 "The component \"" + std::string(Name) + "\" is not known to this broker.");
 }
 
 // Splits Total into parts proportional to Weights; the parts add up to Total.
@@ -85,8 +88,9 @@ void TSimBroker::Step(TSimComponent& C, TLoad& L) {
     s.Requests = SaturatingAdd(s.Requests, arrived);
     double factor = (0.8 + 0.4 * unit(FRandom)) * (1.0 + 0.5 * std::min(L.Level, 1.0));
     s.ServiceTime = ClampToInt32(L.BaseServiceTime * factor);
-    s.QueueTime = s.Queued > 0 ? ClampToInt32(static_cast<double>(s.Queued) * s.ServiceTime / std::max(s.Active, 1))
-                               : 0;
+    s.QueueTime = s.Queued > 0
+                      ? ClampToInt32(static_cast<double>(s.Queued) * s.ServiceTime / std::max(s.Active, 1))
+                      : 0;
     auto requests = Share(arrived, L.Weights);
     auto queued = Share(s.Queued, L.Weights);
     for (std::size_t i = 0; i < C.Services.size(); ++i) {
@@ -153,7 +157,9 @@ std::string TSimBroker::ComponentListBody() const {
     return body;
 }
 
-TSimReply TSimBroker::Components() const { return {200, ComponentListBody()}; }
+TSimReply TSimBroker::Components() const {
+    return {200, ComponentListBody()};
+}
 
 TSimReply TSimBroker::Details(std::string_view Component) const {
     std::lock_guard lock(FLock);
@@ -194,7 +200,8 @@ TSimReply TSimBroker::Parameters(std::string_view Service, std::string_view InCo
                 break;
     }
     if (!found)
-        return Error(404, ecUnknownService, "The service \"" + std::string(Service) + "\" is not known to this broker.");
+        return Error(404, ecUnknownService,
+                     "The service \"" + std::string(Service) + "\" is not known to this broker.");
     return {200, EncodeParameters(Service, found->Params)};
 }
 

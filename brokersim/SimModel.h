@@ -95,8 +95,8 @@ public:
 private:
     // Per component state of the load model that the protocol does not show.
     struct TLoad {
-        double Level = 0;           // demand as a share of the maximum
-        double BaseServiceTime = 0; // ms
+        double Level = 0;            // demand as a share of the maximum
+        double BaseServiceTime = 0;  // ms
         std::vector<double> Weights; // share of each service in the traffic
         std::vector<double> ServiceBase;
     };

@@ -1,5 +1,7 @@
 #include "brokersim/SimServer.h"
 
+#include "brokersim/ConnectionThreads.h"
+
 #include "statshost/StatsProtocol.h"
 
 #include <httplib.h>
@@ -19,6 +21,9 @@ using statshost::PercentDecode;
 namespace {
 
 const char* const JsonType = "application/json; charset=utf-8";
+
+// Connections waiting to be accepted (the system may take fewer).
+constexpr int ListenBacklog = 4096;
 
 std::vector<std::string> Split(const std::string& Path) {
     std::vector<std::string> parts;
@@ -80,9 +85,13 @@ void ShutdownSockets(int LocalPort, const std::string& PeerAddr, int PeerPort) {
 // The HTTP library does not hand its socket to handlers, so the connection
 // of a request is found by its two ends and shut down: the client sees the
 // connection close without a byte of answer.
-void CloseConnection(const httplib::Request& Req) { ShutdownSockets(Req.local_port, Req.remote_addr, Req.remote_port); }
+void CloseConnection(const httplib::Request& Req) {
+    ShutdownSockets(Req.local_port, Req.remote_addr, Req.remote_port);
+}
 
-TSimReply BadRequest(const std::string& Text) { return {400, EncodeError(ecBadRequest, Text)}; }
+TSimReply BadRequest(const std::string& Text) {
+    return {400, EncodeError(ecBadRequest, Text)};
+}
 
 } // namespace
 
@@ -92,15 +101,21 @@ TSimServer::TSimServer(std::shared_ptr<TSimBroker> Broker, TSimServerOptions Opt
         FFaults.Add(f);
 }
 
-TSimServer::~TSimServer() { Stop(); }
+TSimServer::~TSimServer() {
+    Stop();
+}
 
 int TSimServer::Start() {
     if (FHttp)
         throw ESimServer("The simulator is already serving.");
     std::signal(SIGPIPE, SIG_IGN);
     FHttp = std::make_unique<httplib::Server>();
+    // A thread per connection: cpp-httplib serves a connection on one thread
+    // from accept to close and has no deadline for a whole request (each
+    // byte restarts the read time-out), so with a fixed pool a few hundred
+    // idle or slow connections would keep every good request waiting.
     std::size_t threads = static_cast<std::size_t>(std::max(2, FOptions.Threads));
-    FHttp->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    FHttp->new_task_queue = [threads] { return new TConnectionThreads(threads); };
     // Short keep-alive so that stopping does not wait long on idle clients.
     FHttp->set_keep_alive_timeout(2);
     FHttp->set_keep_alive_max_count(1000);
@@ -126,15 +141,26 @@ int TSimServer::Start() {
         res.set_content(EncodeError(ecSimulatedFailure, "The simulator failed: " + what), JsonType);
     });
 
+    // The library listens with a backlog of 5: under a flood of connections
+    // a good client's connection attempt would be dropped and retried a
+    // second later. Listening again on the same socket sets a longer one.
+    int listenFd = -1;
+    FHttp->set_socket_options([&listenFd](socket_t Sock) {
+        httplib::default_socket_options(Sock);
+        listenFd = Sock;
+    });
     errno = 0;
     int port = FOptions.Port == 0 ? FHttp->bind_to_any_port(FOptions.Host)
                                   : (FHttp->bind_to_port(FOptions.Host, FOptions.Port) ? FOptions.Port : -1);
     if (port <= 0) {
         std::string why = errno ? std::strerror(errno) : "the address cannot be used";
         FHttp.reset();
-        throw ESimServer("Cannot listen on " + FOptions.Host + ":" + std::to_string(FOptions.Port) + ": " + why + ".");
+        throw ESimServer("Cannot listen on " + FOptions.Host + ":" + std::to_string(FOptions.Port) + ": " +
+                         why + ".");
     }
     FPort = port;
+    if (listenFd >= 0)
+        ::listen(listenFd, ListenBacklog);
     auto ended = std::make_shared<std::atomic<bool>>(false);
     FListener = std::thread([this, ended] {
         FHttp->listen_after_bind();
@@ -227,8 +253,8 @@ TSimReply TSimServer::Route(const httplib::Request& Req, const std::string& Path
     }
     const std::string& m = Req.method;
     auto wrongMethod = [&](const char* Method) {
-        return TSimReply{405,
-                         EncodeError(ecMethodNotAllowed, m + " is not allowed on " + Path + "; use " + Method + ".")};
+        return TSimReply{
+            405, EncodeError(ecMethodNotAllowed, m + " is not allowed on " + Path + "; use " + Method + ".")};
     };
     // Answers a GET, or refuses the method, without running Fn for the latter.
     auto get = [&](auto&& Fn) { return m == "GET" ? Fn() : wrongMethod("GET"); };
@@ -294,7 +320,8 @@ TSimReply TSimServer::Control(const httplib::Request& Req, const std::string& Pa
             auto state = body.value("state", std::string());
             if (state != "healthy" && state != "warning")
                 return BadRequest("state must be \"healthy\" or \"warning\".");
-            h.State = state == "healthy" ? statshost::THealthState::Healthy : statshost::THealthState::Warning;
+            h.State =
+                state == "healthy" ? statshost::THealthState::Healthy : statshost::THealthState::Warning;
             auto text = body.find("text");
             if (text != body.end() && !text->is_string())
                 return BadRequest("text must be a text.");
@@ -336,23 +363,24 @@ void TSimServer::Deliver(const httplib::Request&, httplib::Response& Res, const 
     case TFaultKind::Oversize: {
         std::size_t total = Fault->Bytes;
         Res.status = 200;
-        Res.set_chunked_content_provider(JsonType, [this, total](std::size_t Offset, httplib::DataSink& Sink) {
-            static const std::string Pad(64 * 1024, 'x');
-            if (FStopping)
-                return false;
-            if (Offset == 0) {
-                Sink.write("{\"pad\":\"", 8);
-                return true;
-            }
-            std::size_t left = total > Offset + 2 ? total - Offset - 2 : 0;
-            if (left == 0) {
-                Sink.write("\"}", 2);
-                Sink.done();
-                return true;
-            }
-            Sink.write(Pad.data(), std::min(left, Pad.size()));
-            return true;
-        });
+        Res.set_chunked_content_provider(JsonType,
+                                         [this, total](std::size_t Offset, httplib::DataSink& Sink) {
+                                             static const std::string Pad(64 * 1024, 'x');
+                                             if (FStopping)
+                                                 return false;
+                                             if (Offset == 0) {
+                                                 Sink.write("{\"pad\":\"", 8);
+                                                 return true;
+                                             }
+                                             std::size_t left = total > Offset + 2 ? total - Offset - 2 : 0;
+                                             if (left == 0) {
+                                                 Sink.write("\"}", 2);
+                                                 Sink.done();
+                                                 return true;
+                                             }
+                                             Sink.write(Pad.data(), std::min(left, Pad.size()));
+                                             return true;
+                                         });
         return;
     }
     default:

@@ -31,7 +31,9 @@ struct TSimServerOptions {
     int Port = 0;          // 0: any free port
     int TickMillis = 1000; // load step interval; 0: no steps unless asked through the control endpoint
     bool Control = false;  // serve /control/...
-    int Threads = 16;      // requests served at once (stalled ones included)
+    // Connections served at once, each on its own thread (made as they
+    // arrive, ended when idle); more wait for a free one.
+    int Threads = 2048;
     std::vector<TFault> Faults;
 };
 

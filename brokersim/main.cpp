@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <iostream>
 #include <pthread.h>
+#include <sys/resource.h>
 
 using namespace wdx::brokersim;
 
@@ -47,8 +48,8 @@ int Run(int argc, char** argv) {
     app.add_option("--tick-ms", options.TickMillis, "Interval of the simulated load in ms; 0 stops it")
         ->check(CLI::Range(0, 3600000))
         ->capture_default_str();
-    app.add_option("--threads", options.Threads, "Requests served at once")
-        ->check(CLI::Range(2, 256))
+    app.add_option("--threads", options.Threads, "Connections served at once, each on its own thread")
+        ->check(CLI::Range(2, 16384))
         ->capture_default_str();
     app.add_flag("--control", options.Control, "Serve the control endpoint (/control/...) for tests");
     app.add_option(
@@ -87,6 +88,14 @@ int Run(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    // Every connection holds a descriptor: take what the system allows,
+    // not the shell's default soft limit.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     auto broker = std::make_shared<TSimBroker>(std::move(scenario), seed);
     TSimServer server(broker, options);

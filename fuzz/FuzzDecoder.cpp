@@ -7,6 +7,7 @@
 #include "statshost/StatsProtocol.h"
 
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 using namespace wdx::statshost;
@@ -50,13 +51,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     }
     if (auto r = DecodeVersion(body, Limits); r.Ok()) {
         auto again = DecodeVersion(EncodeVersion("c", r.Value()), TDecodeLimits{});
-        Check(again.Ok() && again.Value().Found == r.Value().Found && again.Value().Version == r.Value().Version);
+        Check(again.Ok() && again.Value().Found == r.Value().Found &&
+              again.Value().Version == r.Value().Version);
     }
     (void)DecodeActionDone(body, Limits);
     (void)DecodeBrokerInfo(body, Limits);
 
     TStatsError e = DecodeErrorAnswer(503, body, Limits);
     Check(e.Kind == TStatsFailure::BrokerError && e.Code != 0 && !e.Text.empty());
+
+    // A cut text is a prefix of the text, ends at a character's start, and
+    // keeps at most the given number of characters before its note.
+    std::string cut = CutOperatorText(std::string(body), 40);
+    if (cut.size() != body.size() || cut != body) {
+        std::size_t note = cut.rfind(" [\xe2\x80\xa6] (The broker's text was cut here");
+        Check(note != std::string::npos && body.substr(0, note) == std::string_view(cut).substr(0, note));
+        Check(note == body.size() || (static_cast<unsigned char>(body[note]) & 0xC0) != 0x80);
+        std::size_t chars = 0;
+        for (std::size_t i = 0; i < note; ++i)
+            chars += (static_cast<unsigned char>(body[i]) & 0xC0) != 0x80;
+        Check(chars == 40);
+    }
 
     if (auto decoded = PercentDecode(body))
         Check(PercentDecode(PercentEncode(*decoded)) == decoded);

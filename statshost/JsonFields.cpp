@@ -87,7 +87,9 @@ const TJson::array_t& RequireArray(const TJson& Value, const TJsonPath& At) {
 }
 
 int64_t RequireInt(const TJson& Value, int64_t Lo, int64_t Hi, const TJsonPath& At) {
-    auto range = [&] { return "must be an integer from " + std::to_string(Lo) + " to " + std::to_string(Hi); };
+    auto range = [&] {
+        return "must be an integer from " + std::to_string(Lo) + " to " + std::to_string(Hi);
+    };
     if (Value.is_number_unsigned()) {
         // Read as unsigned first: a value above the signed range must not
         // turn negative on the way in.
@@ -111,6 +113,8 @@ const std::string& RequireText(const TJson& Value, const TJsonPath& At, bool Non
     const auto& s = Value.get_ref<const std::string&>();
     if (NonEmpty && s.empty())
         Fail(At, "must not be empty", nullptr);
+    if (s.find('\0') != std::string::npos)
+        Fail(At, "must not hold a NUL character", nullptr);
     return s;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Typed reading of parsed JSON with messages that name the place of the
-// fault ("components[3].active must be ..."). Shared by the answer decoder
-// and the simulator's scenario loader. The path of a value is built as a
+// fault ("components[3].active must be ..."). Used by the simulator's
+// scenario loader; the answer decoder reads in one pass with the same words
+// (AnswerReader.h). The path of a value is built as a
 // chain on the stack and only turned into text when something is wrong, so
 // reading a long list costs no strings.
 
@@ -52,12 +53,14 @@ void RequireObject(const TJson& Value, const TJsonPath& At);
 // Integers only: 5.0 and "5" are refused, and so is any value outside Lo..Hi
 // (never wrapped into range).
 int64_t RequireInt(const TJson& Value, int64_t Lo, int64_t Hi, const TJsonPath& At);
+// A text holding a NUL character is refused: no name or text can hold one.
 const std::string& RequireText(const TJson& Value, const TJsonPath& At, bool NonEmpty = false);
 bool RequireBool(const TJson& Value, const TJsonPath& At);
 
 // Shorthands for a member of an object.
 int64_t IntMember(const TJson& Obj, std::string_view Key, int64_t Lo, int64_t Hi, const TJsonPath& At);
-const std::string& TextMember(const TJson& Obj, std::string_view Key, const TJsonPath& At, bool NonEmpty = false);
+const std::string& TextMember(const TJson& Obj, std::string_view Key, const TJsonPath& At,
+                              bool NonEmpty = false);
 
 inline constexpr int64_t Int32Max = 2147483647;
 inline constexpr int64_t Int16Min = -32768;

@@ -3,7 +3,11 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <new>
 
 namespace wdx::statshost {
 
@@ -15,8 +19,8 @@ void GlobalInit() {
 }
 
 bool IsHostNameChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
-           c == '_';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
 }
 
 bool IsIPv6Char(char c) {
@@ -35,11 +39,57 @@ std::string UrlHost(const std::string& Host) {
     return {};
 }
 
-std::string Seconds(int N) { return std::to_string(N) + (N == 1 ? " second" : " seconds"); }
+std::string Seconds(int N) {
+    return std::to_string(N) + (N == 1 ? " second" : " seconds");
+}
 
-TStatsError Failure(TStatsFailure Kind, std::string Text) { return TStatsError{Kind, 0, 0, std::move(Text)}; }
+TStatsError Failure(TStatsFailure Kind, std::string Text) {
+    return TStatsError{Kind, 0, 0, std::move(Text)};
+}
 
 } // namespace
+
+// An answer's body as it arrives. Grown with realloc, which for large
+// blocks moves the pages instead of copying them, so that taking in an
+// answer never holds it twice; with a declared length it is taken in one
+// allocation of that size.
+class TStatsClient::TBody {
+public:
+    TBody() = default;
+    TBody(const TBody&) = delete;
+    TBody& operator=(const TBody&) = delete;
+    ~TBody() { std::free(FData); }
+    std::string_view View() const { return {FData ? FData : "", FSize}; }
+    std::size_t Size() const { return FSize; }
+    // False when memory runs out.
+    bool Reserve(std::size_t Bytes) {
+        if (Bytes <= FCapacity)
+            return true;
+        void* grown = std::realloc(FData, Bytes);
+        if (!grown)
+            return false;
+        FData = static_cast<char*>(grown);
+        FCapacity = Bytes;
+        return true;
+    }
+    bool Append(const char* Data, std::size_t N) {
+        if (FSize + N > FCapacity && !Reserve(std::max(FSize + N, FCapacity + FCapacity / 2 + 4096)))
+            return false;
+        std::memcpy(FData + FSize, Data, N);
+        FSize += N;
+        return true;
+    }
+
+private:
+    char* FData = nullptr;
+    std::size_t FSize = 0;
+    std::size_t FCapacity = 0;
+};
+
+struct TStatsClient::TAnswer {
+    int Status = 0;
+    TBody Body;
+};
 
 struct TStatsClient::TCurl {
     struct TEasyDeleter {
@@ -51,26 +101,59 @@ struct TStatsClient::TCurl {
     std::unique_ptr<CURL, TEasyDeleter> Easy;
     std::unique_ptr<curl_slist, TListDeleter> Headers;
     char ErrorBuffer[CURL_ERROR_SIZE] = {};
-    std::string* Sink = nullptr;
+    TBody* Sink = nullptr;
     std::size_t Cap = 0;
+    std::size_t HeaderBytes = 0;
     bool Overflow = false;
+    bool HeaderOverflow = false;
+    bool HeadersEnded = false;
+    bool NoMemory = false;
 
+    // Returning less than was handed over ends the transfer at once.
     static size_t Write(char* Data, size_t Size, size_t Count, void* User) {
         auto* self = static_cast<TCurl*>(User);
         std::size_t n = Size * Count;
-        if (self->Sink->size() + n > self->Cap) {
-            // Returning less than was handed over ends the transfer at once.
+        if (self->Sink->Size() + n > self->Cap) {
             self->Overflow = true;
             return 0;
         }
-        self->Sink->append(Data, n);
+        if (self->Sink->Size() == 0) {
+            // The declared length is known once the body starts; take it in
+            // one piece (it is within the cap, or curl refused it already).
+            curl_off_t declared = -1;
+            curl_easy_getinfo(self->Easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
+            if (declared > 0 && static_cast<std::size_t>(declared) <= self->Cap &&
+                !self->Sink->Reserve(static_cast<std::size_t>(declared))) {
+                self->NoMemory = true;
+                return 0;
+            }
+        }
+        if (!self->Sink->Append(Data, n)) {
+            self->NoMemory = true;
+            return 0;
+        }
+        return n;
+    }
+
+    // Counts the header lines of every answer (a 100-continue or redirect
+    // answer before the final one included) against MaxHeaderBytes.
+    static size_t Header(char* Data, size_t Size, size_t Count, void* User) {
+        auto* self = static_cast<TCurl*>(User);
+        std::size_t n = Size * Count;
+        self->HeaderBytes += n;
+        self->HeadersEnded = n == 2 && Data[0] == '\r' && Data[1] == '\n';
+        if (self->HeaderBytes > MaxHeaderBytes) {
+            self->HeaderOverflow = true;
+            return 0;
+        }
         return n;
     }
 };
 
 TStatsClient::TStatsClient(std::string Host, int Port, int TimeOutSeconds)
     : FHost(std::move(Host)), FPort(Port) {
-    FTimeOutSeconds = TimeOutSeconds <= 0 ? DefaultTimeOutSeconds : std::min(TimeOutSeconds, MaxTimeOutSeconds);
+    FTimeOutSeconds =
+        TimeOutSeconds <= 0 ? DefaultTimeOutSeconds : std::min(TimeOutSeconds, MaxTimeOutSeconds);
     FEndpoint = FHost + ":" + std::to_string(FPort);
     std::string host = UrlHost(FHost);
     if (FHost.empty())
@@ -87,8 +170,13 @@ TStatsClient::~TStatsClient() = default;
 TStatsClient::TStatsClient(TStatsClient&&) noexcept = default;
 TStatsClient& TStatsClient::operator=(TStatsClient&&) noexcept = default;
 
-TStatsResult<TStatsClient::TAnswer> TStatsClient::Exchange(bool Post, const std::string& Path,
-                                                           const std::string& Body) {
+TStatsError TStatsClient::TimeOutError() const {
+    return Failure(TStatsFailure::TimeOut, "Time-out: the broker at " + FEndpoint +
+                                               " did not answer within " + Seconds(FTimeOutSeconds) + ".");
+}
+
+std::optional<TStatsError> TStatsClient::Exchange(bool Post, const std::string& Path, const std::string& Body,
+                                                  TClock::time_point Deadline, TAnswer& Answer) {
     if (FBaseUrl.empty())
         return Failure(TStatsFailure::InvalidArgument, FSetupError);
     if (!FCurl) {
@@ -110,9 +198,6 @@ TStatsResult<TStatsClient::TAnswer> TStatsClient::Exchange(bool Post, const std:
         if (!c->Easy || !h)
             return Failure(TStatsFailure::Transport, "The HTTP client could not be set up.");
         CURL* e = c->Easy.get();
-        long ms = static_cast<long>(FTimeOutSeconds) * 1000;
-        curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, ms);
-        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, ms);
         curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(e, CURLOPT_NOPROXY, "*"); // the broker is reached directly, never through a proxy
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
@@ -122,13 +207,25 @@ TStatsResult<TStatsClient::TAnswer> TStatsClient::Exchange(bool Post, const std:
         curl_easy_setopt(e, CURLOPT_ERRORBUFFER, c->ErrorBuffer);
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &TCurl::Write);
         curl_easy_setopt(e, CURLOPT_WRITEDATA, c.get());
+        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &TCurl::Header);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, c.get());
         FCurl = std::move(c);
     }
     CURL* e = FCurl->Easy.get();
-    TAnswer answer;
-    FCurl->Sink = &answer.Body;
+    // The exchange gets what is left of the call's deadline (all of it, as
+    // nothing went before); the decode gets the rest.
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - TClock::now()).count();
+    if (left <= 0)
+        return TimeOutError();
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(left));
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(left));
+    FCurl->Sink = &Answer.Body;
     FCurl->Cap = FLimits.MaxBodyBytes;
+    FCurl->HeaderBytes = 0;
     FCurl->Overflow = false;
+    FCurl->HeaderOverflow = false;
+    FCurl->HeadersEnded = false;
+    FCurl->NoMemory = false;
     FCurl->ErrorBuffer[0] = '\0';
     // A declared length over the cap is refused before any of the body is read.
     curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(FLimits.MaxBodyBytes));
@@ -149,38 +246,67 @@ TStatsResult<TStatsClient::TAnswer> TStatsClient::Exchange(bool Post, const std:
     case CURLE_OK:
         break;
     case CURLE_OPERATION_TIMEDOUT:
-        return Failure(TStatsFailure::TimeOut,
-                       "Time-out: " + at + " did not answer within " + Seconds(FTimeOutSeconds) + ".");
+        return TimeOutError();
     case CURLE_COULDNT_RESOLVE_HOST:
         return Failure(TStatsFailure::Connect, "The broker's host \"" + FHost + "\" is not known.");
     case CURLE_COULDNT_CONNECT:
         return Failure(TStatsFailure::Connect, "Cannot connect to " + at + ": " + detail + ".");
+    case CURLE_OUT_OF_MEMORY:
+        // curl refuses a single header line longer than its own buffer
+        // (100 KiB) this way; that is the broker's fault, not a lack of
+        // memory here.
+        if (!FCurl->NoMemory && !FCurl->HeadersEnded)
+            return HeadersTooLarge();
+        throw std::bad_alloc();
     case CURLE_WRITE_ERROR:
     case CURLE_FILESIZE_EXCEEDED:
+        if (FCurl->HeaderOverflow)
+            return HeadersTooLarge();
+        if (FCurl->NoMemory)
+            throw std::bad_alloc();
         if (FCurl->Overflow || rc == CURLE_FILESIZE_EXCEEDED)
             return Failure(TStatsFailure::TooLarge, "The answer of " + at + " is larger than the limit of " +
                                                         std::to_string(FLimits.MaxBodyBytes) + " bytes.");
-        return Failure(TStatsFailure::Transport, "The answer of " + at + " could not be taken in: " + detail + ".");
+        return Failure(TStatsFailure::Transport,
+                       "The answer of " + at + " could not be taken in: " + detail + ".");
     case CURLE_GOT_NOTHING:
-        return Failure(TStatsFailure::Transport, "The connection to " + at + " was closed without an answer.");
+        return Failure(TStatsFailure::Transport,
+                       "The connection to " + at + " was closed without an answer.");
     default:
         return Failure(TStatsFailure::Transport, "The exchange with " + at + " failed: " + detail + ".");
     }
     long status = 0;
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
-    answer.Status = static_cast<int>(status);
-    return answer;
+    Answer.Status = static_cast<int>(status);
+    return std::nullopt;
+}
+
+TStatsError TStatsClient::HeadersTooLarge() const {
+    return Failure(TStatsFailure::TooLarge, "The headers of the answer of the broker at " + FEndpoint +
+                                                " are larger than the limit of " +
+                                                std::to_string(MaxHeaderBytes) + " bytes.");
 }
 
 template <class T, class D>
-TStatsResult<T> TStatsClient::Request(bool Post, const std::string& Path, const std::string& Body, D Decoder) {
-    auto exchanged = Exchange(Post, Path, Body);
-    if (!exchanged.Ok())
-        return exchanged.Error();
-    const TAnswer& answer = exchanged.Value();
-    if (answer.Status != 200)
-        return DecodeErrorAnswer(answer.Status, answer.Body, FLimits);
-    return Decoder(answer.Body, FLimits);
+TStatsResult<T> TStatsClient::Request(bool Post, const std::string& Path, const std::string& Body,
+                                      D Decoder) {
+    // One deadline for the whole call: connect, send, wait, receive and
+    // decode. The answer's body is freed before the records are returned.
+    TDecodeLimits limits = FLimits;
+    limits.Deadline = TClock::now() + std::chrono::seconds(FTimeOutSeconds);
+    TAnswer answer;
+    if (auto failed = Exchange(Post, Path, Body, limits.Deadline, answer))
+        return std::move(*failed);
+    if (answer.Status != 200) {
+        TStatsError error = DecodeErrorAnswer(answer.Status, answer.Body.View(), limits);
+        if (error.Kind == TStatsFailure::TimeOut)
+            return TimeOutError();
+        return error;
+    }
+    TStatsResult<T> result = Decoder(answer.Body.View(), limits);
+    if (!result.Ok() && result.Error().Kind == TStatsFailure::TimeOut)
+        return TimeOutError();
+    return result;
 }
 
 std::optional<TStatsError> TStatsClient::CheckName(std::string_view Name, const char* What) {
@@ -196,7 +322,9 @@ TStatsResult<TBrokerInfo> TStatsClient::GetBroker() {
     return Request<TBrokerInfo>(false, BrokerPath(), {}, DecodeBrokerInfo);
 }
 
-TStatsResult<THealth> TStatsClient::GetHealth() { return Request<THealth>(false, HealthPath(), {}, DecodeHealth); }
+TStatsResult<THealth> TStatsClient::GetHealth() {
+    return Request<THealth>(false, HealthPath(), {}, DecodeHealth);
+}
 
 TStatsResult<std::vector<TComponentStats>> TStatsClient::GetComponents() {
     return Request<std::vector<TComponentStats>>(false, ComponentsPath(), {}, DecodeComponents);
@@ -226,7 +354,8 @@ TStatsResult<TActionDone> TStatsClient::PerformAction(std::string_view Component
         return *bad;
     if (auto bad = CheckName(Action, "action"); bad)
         return *bad;
-    return Request<TActionDone>(true, ActionPath(Component), EncodeActionRequest(Action, Value), DecodeActionDone);
+    return Request<TActionDone>(true, ActionPath(Component), EncodeActionRequest(Action, Value),
+                                DecodeActionDone);
 }
 
 TStatsResult<TVersionInfo> TStatsClient::GetVersion(std::string_view Component) {

@@ -4,10 +4,13 @@
 // a failure with a text for the operator. No call throws, except
 // std::bad_alloc when memory runs out.
 //
-// Bounds: every call has one deadline for the whole exchange (connect, send,
-// wait, receive), taken from the broker definition's time-out; a broker that
-// stalls or sends a byte at a time cannot hold the caller longer. An answer
-// larger than the body cap is refused as it arrives.
+// Bounds: every call has one deadline for the whole call (connect, send,
+// wait, receive, decode), taken from the broker definition's time-out; a
+// broker that stalls, sends a byte at a time or sends an answer too large to
+// decode in time cannot hold the caller longer. An answer larger than the
+// body cap, or with headers larger than MaxHeaderBytes, is refused as it
+// arrives. Memory: a call holds the answer's body once, plus the records
+// decoded from it, never a parsed copy.
 //
 // A client keeps one connection to its broker and reuses it from call to
 // call. It is used by one thread at a time; separate clients are independent.
@@ -15,6 +18,7 @@
 #include "statshost/StatsDecoder.h"
 #include "statshost/StatsTypes.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -53,26 +57,30 @@ public:
     TStatsResult<TComponentDetails> GetComponentDetails(std::string_view Component);
     // Action is passed through as given ("retire", "setmax", "clear"); the
     // broker refuses words it does not know with an error answer.
-    TStatsResult<TActionDone> PerformAction(std::string_view Component, std::string_view Action, int32_t Value);
+    TStatsResult<TActionDone> PerformAction(std::string_view Component, std::string_view Action,
+                                            int32_t Value);
     TStatsResult<TVersionInfo> GetVersion(std::string_view Component);
 
 private:
-    struct TAnswer {
-        int Status = 0;
-        std::string Body;
-    };
+    using TClock = std::chrono::steady_clock;
+    class TBody;
+    struct TAnswer;
     struct TCurl;
 
-    TStatsResult<TAnswer> Exchange(bool Post, const std::string& Path, const std::string& Body);
-    template <class T, class D> TStatsResult<T> Request(bool Post, const std::string& Path, const std::string& Body, D Decoder);
+    std::optional<TStatsError> Exchange(bool Post, const std::string& Path, const std::string& Body,
+                                        TClock::time_point Deadline, TAnswer& Answer);
+    TStatsError TimeOutError() const;
+    TStatsError HeadersTooLarge() const;
+    template <class T, class D>
+    TStatsResult<T> Request(bool Post, const std::string& Path, const std::string& Body, D Decoder);
     static std::optional<TStatsError> CheckName(std::string_view Name, const char* What);
 
     std::string FHost;
     int FPort = 0;
     int FTimeOutSeconds = DefaultTimeOutSeconds;
     std::string FEndpoint;
-    std::string FBaseUrl;     // empty when host or port cannot be used
-    std::string FSetupError;  // why, in that case
+    std::string FBaseUrl;    // empty when host or port cannot be used
+    std::string FSetupError; // why, in that case
     TDecodeLimits FLimits;
     std::unique_ptr<TCurl> FCurl;
 };

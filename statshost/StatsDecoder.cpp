@@ -1,258 +1,259 @@
 #include "statshost/StatsDecoder.h"
 
+#include "statshost/AnswerReader.h"
 #include "statshost/JsonFields.h"
 
+#include <array>
 #include <string>
 
 namespace wdx::statshost {
 
 namespace {
 
-const char* const MalformedPrefix = "Malformed answer from the broker: ";
+using namespace reader;
 
-struct ETooLarge {
-    std::size_t Size;
-    std::size_t Cap;
+constexpr std::int64_t Int32Min = -Int32Max - 1;
+
+constexpr TShape Shape(std::span<const TField> Fields) {
+    TShape s;
+    s.Fields = Fields;
+    return s;
+}
+
+template <auto M> constexpr TField Count(std::string_view Key) {
+    return IntField<M>(Key, 0, Int32Max);
+}
+template <auto M> constexpr TField Code16(std::string_view Key) {
+    return IntField<M>(Key, Int16Min, Int16Max);
+}
+
+// Reads Body into a default T through the root shape Root, then runs Check
+// on it (rules across members); nothing thrown inside leaves.
+template <class T, class FCheck>
+TStatsResult<T> Read(std::string_view Body, const TDecodeLimits& Limits, const TShape& Root, FCheck&& Check) {
+    T out{};
+    if (auto fault = ReadAnswer(Body, Root, &out, Limits))
+        return std::move(*fault);
+    if (std::optional<std::string> bad = Check(out))
+        return MalformedAnswer(*bad);
+    return out;
+}
+
+template <class T>
+TStatsResult<T> Read(std::string_view Body, const TDecodeLimits& Limits, const TShape& Root) {
+    return Read<T>(Body, Limits, Root, [](const T&) { return std::optional<std::string>(); });
+}
+
+// The list answers are read into a holder of their rows.
+template <class Row> struct TRows { std::vector<Row> Rows; };
+
+template <class Row>
+TStatsResult<std::vector<Row>> ReadRows(std::string_view Body, const TDecodeLimits& Limits,
+                                        const TShape& Root) {
+    auto r = Read<TRows<Row>>(Body, Limits, Root);
+    if (!r.Ok())
+        return r.Error();
+    return std::move(r.Value().Rows);
+}
+
+// --- component list
+constexpr std::array ComponentFields{
+    TextField<&TComponentStats::Name>("name", true),    Count<&TComponentStats::Active>("active"),
+    Count<&TComponentStats::Maximum>("maximum"),        Count<&TComponentStats::Requests>("requests"),
+    Count<&TComponentStats::Queued>("queued"),          Count<&TComponentStats::QueueTime>("queueTime"),
+    Count<&TComponentStats::ServiceTime>("serviceTime")};
+constexpr TShape ComponentRow = RowShape<TComponentStats>(ComponentFields);
+constexpr std::array ComponentListFields{
+    ListField<&TRows<TComponentStats>::Rows>("components", ComponentRow)};
+constexpr TShape ComponentList = Shape(ComponentListFields);
+
+// --- service list
+constexpr std::array ServiceFields{
+    TextField<&TServiceStats::Name>("name", true), Count<&TServiceStats::Requests>("requests"),
+    Count<&TServiceStats::Queued>("queued"), Count<&TServiceStats::QueueTime>("queueTime"),
+    Count<&TServiceStats::ServiceTime>("serviceTime")};
+constexpr TShape ServiceRow = RowShape<TServiceStats>(ServiceFields);
+constexpr std::array ServiceListFields{ListField<&TRows<TServiceStats>::Rows>("services", ServiceRow)};
+constexpr TShape ServiceList = Shape(ServiceListFields);
+
+// --- parameter list
+constexpr std::array ParamFields{TextField<&TParamInfo::Name>("name", true),
+                                 Code16<&TParamInfo::DataType>("dataType"), Code16<&TParamInfo::Mode>("mode"),
+                                 Code16<&TParamInfo::Precision>("precision"),
+                                 Code16<&TParamInfo::Scale>("scale")};
+constexpr TShape ParamRow = RowShape<TParamInfo>(ParamFields);
+constexpr std::array ParamListFields{ListField<&TRows<TParamInfo>::Rows>("parameters", ParamRow)};
+constexpr TShape ParamList = Shape(ParamListFields);
+
+// --- component details
+constexpr std::array DetailFields{
+    TextField<&TComponentDetails::Name>("name", true), TextField<&TComponentDetails::InvokedBy>("invokedBy"),
+    Count<&TComponentDetails::Active>("active"),       Count<&TComponentDetails::Maximum>("maximum"),
+    Count<&TComponentDetails::Requests>("requests"),   Count<&TComponentDetails::Queued>("queued"),
+    Count<&TComponentDetails::QueueTime>("queueTime"), Count<&TComponentDetails::ServiceTime>("serviceTime")};
+constexpr TShape Details = Shape(DetailFields);
+
+// --- broker
+constexpr std::array BrokerFields{TextField<&TBrokerInfo::Name>("name"),
+                                  IntField<&TBrokerInfo::Protocol>("protocol", 1, Int32Max)};
+constexpr TShape Broker = Shape(BrokerFields);
+
+// --- health: the state is read as a text and checked afterwards.
+struct THealthRead {
+    std::string State;
+    std::string Text;
 };
+constexpr std::array HealthFields{TextField<&THealthRead::State>("state"),
+                                  TextField<&THealthRead::Text>("text", false, false)};
+constexpr TShape Health = Shape(HealthFields);
 
-TStatsError Malformed(const std::string& What) {
-    return TStatsError{TStatsFailure::Malformed, 200, 0, MalformedPrefix + What};
-}
+// --- action done
+constexpr std::array ActionFields{TextField<&TActionDone::Component>("component", true),
+                                  TextField<&TActionDone::Action>("action", true),
+                                  IntField<&TActionDone::Value>("value", Int32Min, Int32Max)};
+constexpr TShape Action = Shape(ActionFields);
 
-TStatsError TooLarge(std::size_t Size, std::size_t Cap) {
-    return TStatsError{TStatsFailure::TooLarge, 200, 0,
-                       "The broker's answer of " + std::to_string(Size) + " bytes is larger than the limit of " +
-                           std::to_string(Cap) + " bytes."};
+// --- version: "version" only counts when "found" is true, so a fault in it
+// is kept until that is known.
+struct TVersionRead {
+    TVersionInfo Info;
+    bool HasVersion = false;
+    std::string VersionFault;
+};
+constexpr TField VersionText() {
+    TField f = FieldOf("version", TFieldKind::Text, false);
+    f.SetText = [](void* R, std::string&& V) {
+        auto* v = static_cast<TVersionRead*>(R);
+        v->Info.Version = std::move(V);
+        v->HasVersion = true;
+    };
+    f.SetFault = [](void* R, std::string&& Message) {
+        static_cast<TVersionRead*>(R)->VersionFault = std::move(Message);
+    };
+    return f;
 }
+constexpr TField VersionFound() {
+    TField f = FieldOf("found", TFieldKind::Bool);
+    f.SetBool = [](void* R, bool V) { static_cast<TVersionRead*>(R)->Info.Found = V; };
+    return f;
+}
+constexpr std::array VersionFields{VersionFound(), VersionText()};
+constexpr TShape Version = Shape(VersionFields);
 
-// Size and nesting are checked before the parser sees the body, so that no
-// answer can make it build more than the caps allow.
-TJson Parse(std::string_view Body, const TDecodeLimits& Limits) {
-    if (Body.size() > Limits.MaxBodyBytes)
-        throw ETooLarge{Body.size(), Limits.MaxBodyBytes};
-    if (!NestingWithin(Body, Limits.MaxDepth))
-        throw EJsonField("arrays and objects nest deeper than " + std::to_string(Limits.MaxDepth) + " levels");
-    try {
-        return TJson::parse(Body.begin(), Body.end());
-    } catch (const TJson::parse_error& e) {
-        if (Body.empty())
-            throw EJsonField("the answer is empty");
-        // The parser's own message quotes the input; the position is enough
-        // and keeps stray bytes out of a text the operator will see.
-        throw EJsonField("the answer is not valid JSON (error at byte " + std::to_string(e.byte) + ")");
-    } catch (const TJson::out_of_range&) {
-        throw EJsonField("the answer holds a number beyond any numeric range");
-    }
+// --- error answer
+struct TErrorBody {
+    std::int32_t Code = 0;
+    std::string Text;
+};
+struct TErrorRead {
+    TErrorBody Error;
+};
+constexpr std::array ErrorBodyFields{IntField<&TErrorBody::Code>("code", Int32Min, Int32Max),
+                                     TextField<&TErrorBody::Text>("text")};
+constexpr TShape ErrorBody = Shape(ErrorBodyFields);
+constexpr TField ErrorMember() {
+    TField f = FieldOf("error", TFieldKind::Object);
+    f.Enter = [](void* R) -> void* { return &static_cast<TErrorRead*>(R)->Error; };
+    f.Sub = &ErrorBody;
+    return f;
 }
-
-// Runs one decoder body and turns the decoder's own failures into results;
-// nothing thrown inside leaves this function.
-template <class T, class F> TStatsResult<T> Decode(std::string_view Body, const TDecodeLimits& Limits, F&& Read) {
-    try {
-        TJson doc = Parse(Body, Limits);
-        TJsonPath root;
-        RequireObject(doc, root);
-        return Read(doc, root);
-    } catch (const ETooLarge& e) {
-        return TooLarge(e.Size, e.Cap);
-    } catch (const EJsonField& e) {
-        return Malformed(e.what());
-    } catch (const std::bad_alloc&) {
-        return Malformed("the answer does not fit into memory");
-    } catch (const std::exception& e) {
-        return Malformed(std::string("the answer could not be read (") + e.what() + ")");
-    }
-}
-
-int32_t Count(const TJson& Obj, std::string_view Key, const TJsonPath& At) {
-    return static_cast<int32_t>(IntMember(Obj, Key, 0, Int32Max, At));
-}
-
-int16_t Code16(const TJson& Obj, std::string_view Key, const TJsonPath& At) {
-    return static_cast<int16_t>(IntMember(Obj, Key, Int16Min, Int16Max, At));
-}
+constexpr std::array ErrorFields{ErrorMember()};
+constexpr TShape ErrorAnswer = Shape(ErrorFields);
 
 } // namespace
 
-bool NestingWithin(std::string_view Body, int MaxDepth) {
-    int depth = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < Body.size(); ++i) {
-        char c = Body[i];
-        if (inString) {
-            if (c == '\\')
-                ++i; // the escaped character cannot end the string
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        switch (c) {
-        case '"':
-            inString = true;
-            break;
-        case '[':
-        case '{':
-            if (++depth > MaxDepth)
-                return false;
-            break;
-        case ']':
-        case '}':
-            --depth;
-            break;
-        default:
-            break;
+std::string CutOperatorText(std::string Text, std::size_t MaxChars) {
+    std::size_t chars = 0, cut = Text.size();
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        // Every byte but a continuation byte (10xxxxxx) starts a character.
+        if ((static_cast<unsigned char>(Text[i]) & 0xC0) != 0x80) {
+            if (chars == MaxChars)
+                cut = i;
+            ++chars;
         }
     }
-    return true;
+    if (chars <= MaxChars)
+        return Text;
+    Text.resize(cut);
+    Text +=
+        " [\xe2\x80\xa6] (The broker's text was cut here: it has " + std::to_string(chars) + " characters.)";
+    return Text;
 }
 
 TStatsResult<TBrokerInfo> DecodeBrokerInfo(std::string_view Body, const TDecodeLimits& Limits) {
-    return Decode<TBrokerInfo>(Body, Limits, [](const TJson& doc, const TJsonPath& at) {
-        TBrokerInfo info;
-        info.Name = TextMember(doc, "name", at);
-        info.Protocol = static_cast<int32_t>(IntMember(doc, "protocol", 1, Int32Max, at));
-        return info;
-    });
+    return Read<TBrokerInfo>(Body, Limits, Broker);
 }
 
 TStatsResult<THealth> DecodeHealth(std::string_view Body, const TDecodeLimits& Limits) {
-    return Decode<THealth>(Body, Limits, [](const TJson& doc, const TJsonPath& at) {
-        THealth health;
-        const std::string& state = TextMember(doc, "state", at);
-        if (state == "healthy")
-            health.State = THealthState::Healthy;
-        else if (state == "warning")
-            health.State = THealthState::Warning;
-        else
-            throw EJsonField(at.Member("state").Text() + " must be \"healthy\" or \"warning\"");
-        if (const TJson* text = FindMember(doc, "text", at))
-            health.Text = RequireText(*text, at.Member("text"));
-        return health;
+    auto r = Read<THealthRead>(Body, Limits, Health, [](const THealthRead& h) -> std::optional<std::string> {
+        if (h.State != "healthy" && h.State != "warning")
+            return std::string("state must be \"healthy\" or \"warning\"");
+        return std::nullopt;
     });
+    if (!r.Ok())
+        return r.Error();
+    THealth health;
+    health.State = r.Value().State == "healthy" ? THealthState::Healthy : THealthState::Warning;
+    health.Text = std::move(r.Value().Text);
+    return health;
 }
 
-TStatsResult<std::vector<TComponentStats>> DecodeComponents(std::string_view Body, const TDecodeLimits& Limits) {
-    return Decode<std::vector<TComponentStats>>(Body, Limits, [](const TJson& doc, const TJsonPath& at) {
-        TJsonPath listAt = at.Member("components");
-        const auto& rows = RequireArray(RequireMember(doc, "components", at), listAt);
-        std::vector<TComponentStats> out;
-        out.reserve(rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            TJsonPath rowAt = listAt.Element(i);
-            const TJson& row = rows[i];
-            RequireObject(row, rowAt);
-            TComponentStats& c = out.emplace_back();
-            c.Name = TextMember(row, "name", rowAt, true);
-            c.Active = Count(row, "active", rowAt);
-            c.Maximum = Count(row, "maximum", rowAt);
-            c.Requests = Count(row, "requests", rowAt);
-            c.Queued = Count(row, "queued", rowAt);
-            c.QueueTime = Count(row, "queueTime", rowAt);
-            c.ServiceTime = Count(row, "serviceTime", rowAt);
-        }
-        return out;
-    });
+TStatsResult<std::vector<TComponentStats>> DecodeComponents(std::string_view Body,
+                                                            const TDecodeLimits& Limits) {
+    return ReadRows<TComponentStats>(Body, Limits, ComponentList);
 }
 
 TStatsResult<std::vector<TServiceStats>> DecodeServices(std::string_view Body, const TDecodeLimits& Limits) {
-    return Decode<std::vector<TServiceStats>>(Body, Limits, [](const TJson& doc, const TJsonPath& at) {
-        TJsonPath listAt = at.Member("services");
-        const auto& rows = RequireArray(RequireMember(doc, "services", at), listAt);
-        std::vector<TServiceStats> out;
-        out.reserve(rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            TJsonPath rowAt = listAt.Element(i);
-            const TJson& row = rows[i];
-            RequireObject(row, rowAt);
-            TServiceStats& s = out.emplace_back();
-            s.Name = TextMember(row, "name", rowAt, true);
-            s.Requests = Count(row, "requests", rowAt);
-            s.Queued = Count(row, "queued", rowAt);
-            s.QueueTime = Count(row, "queueTime", rowAt);
-            s.ServiceTime = Count(row, "serviceTime", rowAt);
-        }
-        return out;
-    });
+    return ReadRows<TServiceStats>(Body, Limits, ServiceList);
 }
 
 TStatsResult<std::vector<TParamInfo>> DecodeParameters(std::string_view Body, const TDecodeLimits& Limits) {
-    return Decode<std::vector<TParamInfo>>(Body, Limits, [](const TJson& doc, const TJsonPath& at) {
-        TJsonPath listAt = at.Member("parameters");
-        const auto& rows = RequireArray(RequireMember(doc, "parameters", at), listAt);
-        std::vector<TParamInfo> out;
-        out.reserve(rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            TJsonPath rowAt = listAt.Element(i);
-            const TJson& row = rows[i];
-            RequireObject(row, rowAt);
-            TParamInfo& p = out.emplace_back();
-            p.Name = TextMember(row, "name", rowAt, true);
-            p.DataType = Code16(row, "dataType", rowAt);
-            p.Mode = Code16(row, "mode", rowAt);
-            p.Precision = Code16(row, "precision", rowAt);
-            p.Scale = Code16(row, "scale", rowAt);
-        }
-        return out;
-    });
+    return ReadRows<TParamInfo>(Body, Limits, ParamList);
 }
 
 TStatsResult<TComponentDetails> DecodeComponentDetails(std::string_view Body, const TDecodeLimits& Limits) {
-    return Decode<TComponentDetails>(Body, Limits, [](const TJson& doc, const TJsonPath& at) {
-        TComponentDetails d;
-        d.Name = TextMember(doc, "name", at, true);
-        d.InvokedBy = TextMember(doc, "invokedBy", at);
-        d.Active = Count(doc, "active", at);
-        d.Maximum = Count(doc, "maximum", at);
-        d.Requests = Count(doc, "requests", at);
-        d.Queued = Count(doc, "queued", at);
-        d.QueueTime = Count(doc, "queueTime", at);
-        d.ServiceTime = Count(doc, "serviceTime", at);
-        return d;
-    });
+    return Read<TComponentDetails>(Body, Limits, Details);
 }
 
 TStatsResult<TActionDone> DecodeActionDone(std::string_view Body, const TDecodeLimits& Limits) {
-    return Decode<TActionDone>(Body, Limits, [](const TJson& doc, const TJsonPath& at) {
-        TActionDone done;
-        done.Component = TextMember(doc, "component", at, true);
-        done.Action = TextMember(doc, "action", at, true);
-        done.Value = static_cast<int32_t>(IntMember(doc, "value", -Int32Max - 1, Int32Max, at));
-        return done;
-    });
+    return Read<TActionDone>(Body, Limits, Action);
 }
 
 TStatsResult<TVersionInfo> DecodeVersion(std::string_view Body, const TDecodeLimits& Limits) {
-    return Decode<TVersionInfo>(Body, Limits, [](const TJson& doc, const TJsonPath& at) {
-        TVersionInfo v;
-        v.Found = RequireBool(RequireMember(doc, "found", at), at.Member("found"));
-        if (v.Found)
-            v.Version = TextMember(doc, "version", at);
-        return v;
-    });
+    auto r =
+        Read<TVersionRead>(Body, Limits, Version, [](const TVersionRead& v) -> std::optional<std::string> {
+            if (!v.Info.Found)
+                return std::nullopt;
+            if (!v.VersionFault.empty())
+                return v.VersionFault;
+            if (!v.HasVersion)
+                return std::string("version is missing");
+            return std::nullopt;
+        });
+    if (!r.Ok())
+        return r.Error();
+    TVersionInfo v = std::move(r.Value().Info);
+    if (!v.Found)
+        v.Version.clear();
+    return v;
 }
 
 TStatsError DecodeErrorAnswer(int HttpStatus, std::string_view Body, const TDecodeLimits& Limits) {
-    struct TErrorBody {
-        int32_t Code = 0;
-        std::string Text;
-    };
     TStatsError err{TStatsFailure::BrokerError, HttpStatus, HttpStatus != 0 ? HttpStatus : -1, {}};
     std::string fallback = "The broker answered with HTTP status " + std::to_string(HttpStatus);
-    auto decoded = Decode<TErrorBody>(Body, Limits, [](const TJson& doc, const TJsonPath& at) {
-        TJsonPath errAt = at.Member("error");
-        const TJson& e = RequireMember(doc, "error", at);
-        TErrorBody out;
-        out.Code = static_cast<int32_t>(IntMember(e, "code", -Int32Max - 1, Int32Max, errAt));
-        out.Text = TextMember(e, "text", errAt);
-        return out;
-    });
+    auto decoded = Read<TErrorRead>(Body, Limits, ErrorAnswer);
     if (!decoded.Ok()) {
+        // A decode cut short by the deadline is the time-out it is, not a
+        // broker without a text.
+        if (decoded.Error().Kind == TStatsFailure::TimeOut)
+            return decoded.Error();
         err.Text = fallback + " and no readable error text.";
         return err;
     }
-    if (decoded.Value().Code != 0)
-        err.Code = decoded.Value().Code;
-    err.Text = std::move(decoded.Value().Text);
+    const TErrorBody& body = decoded.Value().Error;
+    if (body.Code != 0)
+        err.Code = body.Code;
+    err.Text = CutOperatorText(std::move(decoded.Value().Error.Text));
     if (err.Text.empty())
         err.Text = fallback + " and an empty error text.";
     return err;

@@ -30,6 +30,14 @@ inline constexpr std::size_t DefaultMaxBodyBytes = 64u * 1024 * 1024;
 // answer of the protocol needs 3.
 inline constexpr int MaxNestingDepth = 32;
 
+// Largest header section of an answer taken (all header lines together);
+// more is refused as too large before the body is read.
+inline constexpr std::size_t MaxHeaderBytes = 64u * 1024;
+
+// Longest error text of a broker handed on as it is, in characters; a longer
+// one is cut, with a note, so that a message box can show it.
+inline constexpr std::size_t MaxErrorTextChars = 2000;
+
 // Longest component or service name a request may carry, in bytes of UTF-8.
 inline constexpr std::size_t MaxNameBytes = 2048;
 
@@ -39,14 +47,14 @@ std::string PercentEncode(std::string_view Text);
 std::optional<std::string> PercentDecode(std::string_view Text);
 
 // Request paths, names already encoded.
-std::string BrokerPath();                               // GET  /v1/broker
-std::string HealthPath();                               // GET  /v1/health
-std::string ComponentsPath();                           // GET  /v1/components
-std::string ComponentPath(std::string_view Component);  // GET  /v1/components/{c}
-std::string ServicesPath(std::string_view Component);   // GET  /v1/components/{c}/services
-std::string ParametersPath(std::string_view Service);   // GET  /v1/services/{s}/parameters
-std::string ActionPath(std::string_view Component);     // POST /v1/components/{c}/actions
-std::string VersionPath(std::string_view Component);    // GET  /v1/versions/{c}
+std::string BrokerPath();                              // GET  /v1/broker
+std::string HealthPath();                              // GET  /v1/health
+std::string ComponentsPath();                          // GET  /v1/components
+std::string ComponentPath(std::string_view Component); // GET  /v1/components/{c}
+std::string ServicesPath(std::string_view Component);  // GET  /v1/components/{c}/services
+std::string ParametersPath(std::string_view Service);  // GET  /v1/services/{s}/parameters
+std::string ActionPath(std::string_view Component);    // POST /v1/components/{c}/actions
+std::string VersionPath(std::string_view Component);   // GET  /v1/versions/{c}
 
 // Body of the action request: {"action": word, "value": n}.
 std::string EncodeActionRequest(std::string_view Action, int32_t Value);

@@ -13,7 +13,8 @@ using namespace wdx::statshost;
 namespace {
 
 std::string Row(const std::string& Member, const std::string& Value) {
-    std::string row = R"({"name":"Orders","active":1,"maximum":2,"requests":3,"queued":4,"queueTime":5,"serviceTime":6})";
+    std::string row =
+        R"({"name":"Orders","active":1,"maximum":2,"requests":3,"queued":4,"queueTime":5,"serviceTime":6})";
     auto pos = row.find("\"" + Member + "\":");
     EXPECT_NE(pos, std::string::npos) << Member;
     auto start = pos + Member.size() + 3;
@@ -21,7 +22,9 @@ std::string Row(const std::string& Member, const std::string& Value) {
     return row.substr(0, start) + Value + row.substr(end);
 }
 
-std::string List(const std::string& Rows) { return R"({"components":[)" + Rows + "]}"; }
+std::string List(const std::string& Rows) {
+    return R"({"components":[)" + Rows + "]}";
+}
 
 void ExpectMalformed(const TStatsResult<std::vector<TComponentStats>>& R, const std::string& Mentions) {
     ASSERT_FALSE(R.Ok());
@@ -32,8 +35,10 @@ void ExpectMalformed(const TStatsResult<std::vector<TComponentStats>>& R, const 
 } // namespace
 
 TEST(Decoder, EveryAnswerSurvivesEncodeAndDecode) {
-    std::vector<TComponentStats> comps{{"Orders", 1, 8, 120, 2, 15, 40}, {"Price Engine/\xce\xb1%", 0, 2, 0, 0, 0, 0},
-                                       {"Max", 2147483647, 2147483647, 2147483647, 2147483647, 2147483647, 0}};
+    std::vector<TComponentStats> comps{
+        {"Orders", 1, 8, 120, 2, 15, 40},
+        {"Price Engine/\xce\xb1%", 0, 2, 0, 0, 0, 0},
+        {"Max", 2147483647, 2147483647, 2147483647, 2147483647, 2147483647, 0}};
     auto c = DecodeComponents(EncodeComponents(comps));
     ASSERT_TRUE(c.Ok()) << c.Error().Text;
     EXPECT_EQ(c.Value(), comps);
@@ -85,7 +90,8 @@ TEST(Decoder, UnknownMembersAreIgnoredAndEmptyListsAreLists) {
 
 TEST(Decoder, CountersOutsideTheirWidthAreRefusedNotWrapped) {
     ExpectMalformed(DecodeComponents(List(Row("active", "2147483648"))), "components[0].active");
-    ExpectMalformed(DecodeComponents(List(Row("requests", "4294967296"))), "must be an integer from 0 to 2147483647");
+    ExpectMalformed(DecodeComponents(List(Row("requests", "4294967296"))),
+                    "must be an integer from 0 to 2147483647");
     // Read as signed, this one would come out as -1.
     ExpectMalformed(DecodeComponents(List(Row("queued", "18446744073709551615"))), "18446744073709551615");
     ExpectMalformed(DecodeComponents(List(Row("queueTime", "-1"))), "components[0].queueTime");
@@ -95,16 +101,19 @@ TEST(Decoder, CountersOutsideTheirWidthAreRefusedNotWrapped) {
                     "components[1].maximum");
 
     // Signed members: a huge unsigned number must not come out as -1 either.
-    EXPECT_FALSE(DecodeActionDone(R"({"component":"A","action":"setmax","value":18446744073709551615})").Ok());
+    EXPECT_FALSE(
+        DecodeActionDone(R"({"component":"A","action":"setmax","value":18446744073709551615})").Ok());
     EXPECT_FALSE(DecodeActionDone(R"({"component":"A","action":"setmax","value":2147483648})").Ok());
     EXPECT_TRUE(DecodeActionDone(R"({"component":"A","action":"setmax","value":-2147483648})").Ok());
 
-    auto wide = DecodeParameters(R"({"parameters":[{"name":"P","dataType":32768,"mode":1,"precision":0,"scale":0}]})");
+    auto wide = DecodeParameters(
+        R"({"parameters":[{"name":"P","dataType":32768,"mode":1,"precision":0,"scale":0}]})");
     ASSERT_FALSE(wide.Ok());
     EXPECT_NE(wide.Error().Text.find("parameters[0].dataType must be an integer from -32768 to 32767"),
               std::string::npos)
         << wide.Error().Text;
-    auto low = DecodeParameters(R"({"parameters":[{"name":"P","dataType":1,"mode":1,"precision":0,"scale":-32769}]})");
+    auto low = DecodeParameters(
+        R"({"parameters":[{"name":"P","dataType":1,"mode":1,"precision":0,"scale":-32769}]})");
     EXPECT_FALSE(low.Ok());
     auto details = DecodeComponentDetails(
         R"({"name":"A","invokedBy":"","active":1,"maximum":2,"requests":3,"queued":4,"queueTime":5,"serviceTime":99999999999})");
@@ -183,6 +192,10 @@ TEST(Decoder, DeepNestingIsRefusedWithoutRecursion) {
     auto r = DecodeComponents(List(Row("name", "\"" + name + "\"")));
     ASSERT_TRUE(r.Ok()) << r.Error().Text;
     EXPECT_EQ(r.Value()[0].Name, "\"" + std::string(100, '[') + "\\");
+    // Closers without openers (found by the fuzzer) are not JSON, and the
+    // pre-scan must not stumble over them before the parser says so.
+    ExpectMalformed(DecodeComponents("@`}`}@{@\""), "not valid JSON");
+    ExpectMalformed(DecodeComponents("]]]]{[{"), "not valid JSON");
     EXPECT_TRUE(NestingWithin(R"({"a":"\"[[[["})", 1));
     EXPECT_FALSE(NestingWithin(R"({"a":"\\",[[]]})", 2));
 }

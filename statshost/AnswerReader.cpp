@@ -1,0 +1,468 @@
+#include "statshost/AnswerReader.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+namespace wdx::statshost::reader {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+using TJson = nlohmann::json;
+
+const char* const MalformedPrefix = "Malformed answer from the broker: ";
+
+// The clock is read once per this many events (a few hundred rows), so that
+// a decode that cannot finish ends within a fraction of a millisecond of the
+// deadline.
+constexpr unsigned ClockEvery = 4096;
+// ... and once per this many bytes of the nesting pre-scan.
+constexpr std::size_t ScanClockEvery = 1u << 20;
+
+struct TScan {
+    bool DepthOk = true;
+    bool TimedOut = false;
+    // Objects directly inside an array directly inside the root object: the
+    // rows of a list answer (and of any unknown list, hence only an upper
+    // bound, and used as such).
+    std::size_t Rows = 0;
+};
+
+TScan Scan(std::string_view Body, int MaxDepth, TClock::time_point Deadline) {
+    TScan out;
+    int depth = 0;
+    std::uint64_t arrays = 0; // bit d set: the container at depth d is an array (d < 64)
+    bool inString = false;
+    const bool timed = Deadline != TClock::time_point::max();
+    for (std::size_t i = 0; i < Body.size(); ++i) {
+        if (timed && (i & (ScanClockEvery - 1)) == 0 && i > 0 && TClock::now() >= Deadline) {
+            out.TimedOut = true;
+            return out;
+        }
+        char c = Body[i];
+        if (inString) {
+            if (c == '\\')
+                ++i; // the escaped character cannot end the string
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        switch (c) {
+        case '"':
+            inString = true;
+            break;
+        case '[':
+        case '{':
+            if (++depth > MaxDepth) {
+                out.DepthOk = false;
+                return out;
+            }
+            if (depth > 0 && depth < 64) { // closers without openers may have taken it below 0
+                std::uint64_t bit = std::uint64_t{1} << depth;
+                arrays = c == '[' ? arrays | bit : arrays & ~bit;
+            }
+            if (c == '{' && depth == 3 && (arrays & 0b110) == 0b100)
+                ++out.Rows;
+            break;
+        case ']':
+        case '}':
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
+// The fewest bytes one row of this shape can take: every required member
+// with the shortest value of its kind.
+std::size_t MinRowBytes(const TShape& Shape) {
+    std::size_t n = 2, members = 0;
+    for (const TField& f : Shape.Fields) {
+        if (!f.Required)
+            continue;
+        ++members;
+        n += f.Key.size() + 3;
+        switch (f.Kind) {
+        case TFieldKind::Int:
+            n += 1;
+            break;
+        case TFieldKind::Text:
+        case TFieldKind::List:
+        case TFieldKind::Object:
+            n += 2;
+            break;
+        case TFieldKind::Name:
+            n += 3;
+            break;
+        case TFieldKind::Bool:
+            n += 4;
+            break;
+        }
+    }
+    return n + (members > 0 ? members - 1 : 0);
+}
+
+std::string FloatText(double V) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.17g", V);
+    return buf;
+}
+
+struct TFrame {
+    enum TType : std::uint8_t { Object, List, Skip };
+    TType Type = Object;
+    bool IsRow = false;
+    int Field = -1; // Object: index of the member being read, -1 for one no table knows
+    std::uint32_t Seen = 0;
+    const TShape* Shape = nullptr; // Object: its members; List: its rows
+    void* Record = nullptr;        // Object: its record; List: the list
+    std::string_view Key;          // the member holding it (not for the root and rows)
+    std::size_t Index = 0;         // rows: place in the list; List: rows so far
+
+    static TFrame Skipped() {
+        TFrame f;
+        f.Type = Skip;
+        return f;
+    }
+    static TFrame Of(TType Type, const TShape* Shape, void* Record, std::string_view Key, bool IsRow = false,
+                     std::size_t Index = 0) {
+        TFrame f;
+        f.Type = Type;
+        f.Shape = Shape;
+        f.Record = Record;
+        f.Key = Key;
+        f.IsRow = IsRow;
+        f.Index = Index;
+        return f;
+    }
+};
+
+// The SAX handler nlohmann's parser drives. Every callback returns false to
+// end the parse at the first fault, which it keeps in Fault.
+class TReader {
+public:
+    TReader(const TShape& Root, void* Target, const TDecodeLimits& Limits, std::size_t Rows)
+        : FRoot(Root), FTarget(Target), FDeadline(Limits.Deadline), FRows(Rows),
+          FTimed(Limits.Deadline != TClock::time_point::max()) {}
+
+    std::optional<TStatsError> Fault;
+
+    bool null() {
+        return Unfit([] { return std::string("null"); });
+    }
+    bool boolean(bool V) {
+        const TField* f = nullptr;
+        if (!Accept([V] { return std::string(V ? "true" : "false"); }, TFieldKind::Bool, f))
+            return !Fault;
+        if (f)
+            f->SetBool(Top().Record, V);
+        return true;
+    }
+    bool number_integer(TJson::number_integer_t V) {
+        return Integer(V < 0, static_cast<std::uint64_t>(V), V);
+    }
+    bool number_unsigned(TJson::number_unsigned_t V) { return Integer(false, V, 0); }
+    bool number_float(TJson::number_float_t V, const TJson::string_t&) {
+        return Unfit([V] { return FloatText(V); });
+    }
+    bool string(TJson::string_t& V) {
+        const TField* f = nullptr;
+        if (!Accept([] { return std::string("a text"); }, TFieldKind::Text, f))
+            return !Fault;
+        if (!f)
+            return true;
+        if (f->Kind == TFieldKind::Name && V.empty())
+            return Fail(MemberPath(*f) + " must not be empty");
+        if (std::memchr(V.data(), '\0', V.size()))
+            return Fail(MemberPath(*f) + " must not hold a NUL character");
+        f->SetText(Top().Record, std::move(V));
+        return true;
+    }
+    bool binary(TJson::binary_t&) { return Fail("the answer holds binary data"); }
+
+    bool start_object(std::size_t) {
+        if (!Tick())
+            return false;
+        if (FDepth == 0)
+            return Push(TFrame::Of(TFrame::Object, &FRoot, FTarget, {}));
+        TFrame& top = Top();
+        if (top.Type == TFrame::Skip)
+            return Push(TFrame::Skipped());
+        if (top.Type == TFrame::List) {
+            std::size_t index = top.Index++;
+            void* row = top.Shape->Append(top.Record);
+            return Push(TFrame::Of(TFrame::Object, top.Shape, row, {}, true, index));
+        }
+        if (top.Field < 0)
+            return Push(TFrame::Skipped());
+        const TField& f = top.Shape->Fields[static_cast<std::size_t>(top.Field)];
+        if (f.Kind != TFieldKind::Object)
+            return Mismatch(f, "an object") && Push(TFrame::Skipped());
+        top.Seen |= 1u << top.Field;
+        return Push(TFrame::Of(TFrame::Object, f.Sub, f.Enter(top.Record), f.Key));
+    }
+
+    bool key(TJson::string_t& K) {
+        TFrame& top = Top();
+        if (top.Type != TFrame::Object)
+            return true;
+        top.Field = -1;
+        const auto& fields = top.Shape->Fields;
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            if (fields[i].Key == K) {
+                top.Field = static_cast<int>(i);
+                break;
+            }
+        return true;
+    }
+
+    bool end_object() {
+        TFrame& top = Top();
+        if (top.Type == TFrame::Object) {
+            const auto& fields = top.Shape->Fields;
+            for (std::size_t i = 0; i < fields.size(); ++i)
+                if (fields[i].Required && !(top.Seen & (1u << i)))
+                    return Fail(PathOf(FDepth, fields[i].Key) + " is missing");
+        }
+        --FDepth;
+        return true;
+    }
+
+    bool start_array(std::size_t) {
+        if (!Tick())
+            return false;
+        if (FDepth == 0)
+            return Fail("the answer must be an object (found an array)");
+        TFrame& top = Top();
+        if (top.Type == TFrame::Skip)
+            return Push(TFrame::Skipped());
+        if (top.Type == TFrame::List)
+            return Fail(RowPath(top) + " must be an object (found an array)");
+        if (top.Field < 0)
+            return Push(TFrame::Skipped());
+        const TField& f = top.Shape->Fields[static_cast<std::size_t>(top.Field)];
+        if (f.Kind != TFieldKind::List)
+            return Mismatch(f, "an array") && Push(TFrame::Skipped());
+        top.Seen |= 1u << top.Field;
+        void* list = f.Enter(top.Record);
+        if (FRows > 0 && f.Sub->Reserve) {
+            // Exactly the rows the pre-scan counted, but never more than the
+            // body could hold, so that no answer reserves more than its size.
+            f.Sub->Reserve(list, std::min(FRows, FBodyBytes / MinRowBytes(*f.Sub)));
+            FRows = 0;
+        }
+        return Push(TFrame::Of(TFrame::List, f.Sub, list, f.Key));
+    }
+
+    bool end_array() {
+        --FDepth;
+        return true;
+    }
+
+    bool parse_error(std::size_t Position, const std::string&, const nlohmann::detail::exception& E) {
+        if (Fault)
+            return false;
+        // The parser's own message quotes the input; the position is enough
+        // and keeps stray bytes out of a text the operator will see.
+        if (E.id == 406)
+            Fail("the answer holds a number beyond any numeric range");
+        else
+            Fail("the answer is not valid JSON (error at byte " + std::to_string(Position) + ")");
+        return false;
+    }
+
+    std::size_t FBodyBytes = 0;
+
+private:
+    TFrame& Top() { return FStack[FDepth - 1]; }
+
+    bool Push(TFrame F) {
+        if (FDepth == FStack.size())
+            return Fail("arrays and objects nest too deep");
+        FStack[FDepth++] = F;
+        return true;
+    }
+
+    bool Tick() {
+        if (FTimed && ++FEvents % ClockEvery == 0 && TClock::now() >= FDeadline) {
+            Fault = TStatsError{TStatsFailure::TimeOut, 200, 0, "Time-out while reading the answer."};
+            return false;
+        }
+        return true;
+    }
+
+    bool Fail(const std::string& What) {
+        if (!Fault)
+            Fault = MalformedAnswer(What);
+        return false;
+    }
+
+    // Where a scalar goes: F is its field, or null when no table knows the
+    // member (the value is skipped). False when the value cannot be taken;
+    // Fault is then set unless the field takes its faults itself. Found
+    // names the value in a message; it is only called for one. Kind null:
+    // the value fits no field (null, numbers with a fraction or exponent).
+    template <class FFound> bool Accept(FFound&& Found, std::optional<TFieldKind> Kind, const TField*& F) {
+        F = nullptr;
+        if (!Tick())
+            return false;
+        if (FDepth == 0)
+            return Fail("the answer must be an object (found " + Found() + ")");
+        TFrame& top = Top();
+        if (top.Type == TFrame::Skip)
+            return true;
+        if (top.Type == TFrame::List)
+            return Fail(RowPath(top) + " must be an object (found " + Found() + ")");
+        if (top.Field < 0)
+            return true;
+        const TField& f = top.Shape->Fields[static_cast<std::size_t>(top.Field)];
+        bool fits = Kind && (f.Kind == *Kind || (*Kind == TFieldKind::Text && f.Kind == TFieldKind::Name));
+        if (!fits) {
+            Mismatch(f, Found());
+            return false;
+        }
+        top.Seen |= 1u << top.Field;
+        F = &f;
+        return true;
+    }
+
+    template <class FFound> bool Unfit(FFound&& Found) {
+        const TField* f = nullptr;
+        return Accept(Found, std::nullopt, f) || !Fault;
+    }
+
+    bool Integer(bool Negative, std::uint64_t U, std::int64_t S) {
+        auto found = [&] { return Negative ? std::to_string(S) : std::to_string(U); };
+        const TField* f = nullptr;
+        if (!Accept(found, TFieldKind::Int, f))
+            return !Fault;
+        if (!f)
+            return true;
+        // Read as unsigned unless negative: a value above the signed range
+        // must not turn negative on the way in.
+        bool inRange = Negative ? (S >= f->Lo && S <= f->Hi)
+                                : (f->Hi >= 0 && U <= static_cast<std::uint64_t>(f->Hi) &&
+                                   (f->Lo <= 0 || U >= static_cast<std::uint64_t>(f->Lo)));
+        if (!inRange)
+            return Mismatch(*f, found());
+        f->SetInt(Top().Record, Negative ? S : static_cast<std::int64_t>(U));
+        return true;
+    }
+
+    std::string Expectation(const TField& F) const {
+        switch (F.Kind) {
+        case TFieldKind::Int:
+            return "must be an integer from " + std::to_string(F.Lo) + " to " + std::to_string(F.Hi);
+        case TFieldKind::Text:
+        case TFieldKind::Name:
+            return "must be a text";
+        case TFieldKind::Bool:
+            return "must be true or false";
+        case TFieldKind::List:
+            return "must be an array";
+        case TFieldKind::Object:
+            return "must be an object";
+        }
+        return {};
+    }
+
+    // A value of the wrong type or range for F. False unless F takes its
+    // faults itself.
+    bool Mismatch(const TField& F, const std::string& Found) {
+        std::string msg = MemberPath(F) + " " + Expectation(F) + " (found " + Found + ")";
+        if (F.SetFault) {
+            TFrame& top = Top();
+            F.SetFault(top.Record, std::move(msg));
+            return true;
+        }
+        return Fail(msg);
+    }
+
+    // The path of the container at stack depth Depth (1 = root), then Key.
+    std::string PathOf(std::size_t Depth, std::string_view Key) const {
+        std::string out;
+        for (std::size_t i = 1; i < Depth; ++i) {
+            const TFrame& f = FStack[i];
+            if (f.IsRow) {
+                out += '[';
+                out += std::to_string(f.Index);
+                out += ']';
+            } else {
+                if (!out.empty())
+                    out += '.';
+                out += f.Key;
+            }
+        }
+        if (!Key.empty()) {
+            if (!out.empty())
+                out += '.';
+            out += Key;
+        }
+        return out.empty() ? "the answer" : out;
+    }
+    std::string MemberPath(const TField& F) const { return PathOf(FDepth, F.Key); }
+    std::string RowPath(const TFrame& List) const {
+        return PathOf(FDepth, {}) + "[" + std::to_string(List.Index) + "]";
+    }
+
+    const TShape& FRoot;
+    void* FTarget;
+    TClock::time_point FDeadline;
+    std::size_t FRows;
+    bool FTimed;
+    unsigned FEvents = 0;
+    std::array<TFrame, MaxNestingDepth + 2> FStack{};
+    std::size_t FDepth = 0;
+};
+
+} // namespace
+
+TStatsError MalformedAnswer(const std::string& What) {
+    return TStatsError{TStatsFailure::Malformed, 200, 0, MalformedPrefix + What};
+}
+
+std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root, void* Target,
+                                      const TDecodeLimits& Limits) {
+    // Size and nesting are checked before the parser sees the body.
+    if (Body.size() > Limits.MaxBodyBytes)
+        return TStatsError{TStatsFailure::TooLarge, 200, 0,
+                           "The broker's answer of " + std::to_string(Body.size()) +
+                               " bytes is larger than the limit of " + std::to_string(Limits.MaxBodyBytes) +
+                               " bytes."};
+    TScan scan = Scan(Body, Limits.MaxDepth, Limits.Deadline);
+    if (scan.TimedOut)
+        return TStatsError{TStatsFailure::TimeOut, 200, 0, "Time-out while reading the answer."};
+    if (!scan.DepthOk)
+        return MalformedAnswer("arrays and objects nest deeper than " + std::to_string(Limits.MaxDepth) +
+                               " levels");
+    if (Body.empty())
+        return MalformedAnswer("the answer is empty");
+    TReader reader(Root, Target, Limits, scan.Rows);
+    reader.FBodyBytes = Body.size();
+    try {
+        bool ok = TJson::sax_parse(Body.data(), Body.data() + Body.size(), &reader);
+        if (!ok && !reader.Fault)
+            return MalformedAnswer("the answer could not be read");
+    } catch (const std::bad_alloc&) {
+        return MalformedAnswer("the answer does not fit into memory");
+    } catch (const std::exception& e) {
+        return MalformedAnswer(std::string("the answer could not be read (") + e.what() + ")");
+    }
+    return std::move(reader.Fault);
+}
+
+} // namespace wdx::statshost::reader
+
+namespace wdx::statshost {
+
+bool NestingWithin(std::string_view Body, int MaxDepth) {
+    return reader::Scan(Body, MaxDepth, std::chrono::steady_clock::time_point::max()).DepthOk;
+}
+
+} // namespace wdx::statshost
