@@ -4,6 +4,7 @@
 #include "common/widgets/MessageService.h"
 #include "common/widgets/UpDown.h"
 #include "monitor/DefaultReport.h"
+#include "monitor/NPXError.h"
 #include "monitor/MainForm.h"
 
 #include <QButtonGroup>

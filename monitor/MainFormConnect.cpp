@@ -6,6 +6,8 @@
 #include "common/widgets/MessageService.h"
 #include "common/widgets/UpDown.h"
 #include "monitor/DefaultReport.h"
+#include "monitor/NPXError.h"
+#include "monitor/RelayCheck.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,33 +17,6 @@
 #include <QTimer>
 
 namespace wdx::monitor {
-
-namespace {
-constexpr int IdCannotAccessRelay = 2007;
-constexpr int IdInvalidRelayReturn = 2009;
-// The relay's status for a broker that answers with a notice only; it is
-// shown in debug mode alone.
-constexpr std::int16_t RelayNotice = 2;
-
-// Fills a message template in one pass: %d takes Number, %s takes Text, and
-// %% is a percent sign. Text is never read as a template itself.
-QString FormatMessage(const QString& Template, int Number, const QString& Text) {
-    QString out;
-    out.reserve(Template.size() + Text.size() + 12);
-    for (qsizetype i = 0; i < Template.size(); ++i) {
-        if (Template[i] == u'%' && i + 1 < Template.size()) {
-            const QChar kind = Template[i + 1];
-            if (kind == u'd' || kind == u's' || kind == u'%') {
-                out += kind == u'd' ? QString::number(Number) : kind == u's' ? Text : QStringLiteral("%");
-                ++i;
-                continue;
-            }
-        }
-        out += Template[i];
-    }
-    return out;
-}
-} // namespace
 
 void TForm1::ComboBox1Change() {
     const int chosen = ComboBox1->currentIndex();
@@ -54,30 +29,20 @@ void TForm1::ComboBox1Change() {
     // broker, or for none.
     BrokerName = ComboBox1->itemText(chosen);
 
-    std::int16_t status = -1;
-    // Released when the step ends, on every path.
-    TComPtr<IOmniRelay> relay;
-    try {
-        relay = CoOmniRelay::Create();
-    } catch (const std::exception& e) {
-        common::ShowMessage({this, ResText(IdCannotAccessRelay) + u' ' + QString::fromUtf8(e.what()),
-                             BrokerName, common::TMsgIcon::Error, common::TMsgButtons::Ok});
+    // The relay is released when the step ends, on every path.
+    TRelayCheck relay = CheckBrokerThroughRelay(BrokerName.toStdU16String());
+    if (!relay.Created()) {
+        common::ShowMessage({this, QString::fromStdString(RelayFailureText(relay, StringTable())), BrokerName,
+                             common::TMsgIcon::Error, common::TMsgButtons::Ok});
         return;
     }
-    try {
-        std::int16_t code = -1;
-        if (relay->CheckBroker(BrokerName.toStdU16String(), 0, 0, 0, code).Succeeded())
-            status = code;
-    } catch (const std::exception&) {
-        // A failed check counts as status -1, which the warning below shows.
-    }
-    if (status != 0 && (DebugMode || status != RelayNotice)) {
-        const QString errorText = QString::fromStdU16String(ComGet(*relay, &IOmniRelay::ErrorText));
+    if (relay.NeedsWarning(DebugMode)) {
+        const std::string warning = RelayWarningText(relay.Status(), relay.ErrorText(), StringTable());
         const common::TMsgAnswer answer =
-            common::ShowMessage({this, FormatMessage(ResText(IdInvalidRelayReturn), status, errorText),
-                                 BrokerName, common::TMsgIcon::Warning, common::TMsgButtons::OkCancel});
+            common::ShowMessage({this, QString::fromStdString(warning), BrokerName, common::TMsgIcon::Warning,
+                                 common::TMsgButtons::OkCancel});
         if (answer == common::TMsgAnswer::Cancel) {
-            relay.Reset();
+            relay.Release();
             DisconnectBtnClick();
             return;
         }

@@ -6,6 +6,7 @@
 #include "common/widgets/ListView.h"
 #include "common/widgets/UpDown.h"
 #include "monitor/DefaultReport.h"
+#include "monitor/NPXError.h"
 #include "monitor/ListRows.h"
 
 #include <QAction>

@@ -1,10 +1,6 @@
 #include "NPXMonitor.h"
 
 #include "monitorapi/WideText.h"
-#include "common/widgets/MessageService.h"
-#include "common/StdForm.h"
-
-#include <QString>
 
 namespace wdx::monitor {
 
@@ -216,11 +212,8 @@ void TNPXMonitor::PerformAction(const std::string& ComponentName, const std::str
         throw ENPXException(IdCannotProcessAction, ComponentName, ComGet(q, &_server_action::ErrorText));
 }
 
-void ShowNPXError(const ENPXException& E, QWidget* Owner, const common::TWDXStdForm& Form) {
-    // The blank stays even when there is no detail.
-    std::string text = WideToUtf8(Form.LoadResText(E.MessageId)) + " " + WideToUtf8(E.Detail);
-    common::ShowMessage({Owner, QString::fromStdString(text), QString::fromStdString(E.Title),
-                         common::TMsgIcon::Error, common::TMsgButtons::Ok});
+std::string NPXErrorText(const ENPXException& E, const common::TStringTable& Table) {
+    return WideToUtf8(common::LoadResText(Table, E.MessageId)) + " " + WideToUtf8(E.Detail);
 }
 
 } // namespace wdx::monitor

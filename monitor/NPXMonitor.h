@@ -1,12 +1,15 @@
 #pragma once
 // The monitor's connection to one Component Broker, through the monitor
 // server. It turns the server's rows into plain records and reports every
-// failure the operator should see as an ENPXException, which ShowNPXError
-// puts into the error box all windows show.
+// failure the operator should see as an ENPXException, whose text
+// NPXErrorText composes for the error box of the windows and for the
+// programs without windows alike.
 //
-// Everything runs on the GUI thread; each operation is a sequence of
+// Everything runs on the caller's thread; each operation is a sequence of
 // synchronous calls and returns once the server has answered.
 
+#include "common/ResText.h"
+#include "monitor/MonitorStrings.h"
 #include "monitorapi/MonitorIntf.h"
 
 #include <cstdint>
@@ -15,12 +18,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-class QWidget;
-
-namespace wdx::common {
-class TWDXStdForm;
-}
 
 namespace wdx::monitor {
 
@@ -71,7 +68,7 @@ using TParamsList = std::vector<TParams>;
 
 // A failure the operator sees: the string-table id of the message, the name
 // the failure concerns (the box's title) and the server's own explanation.
-// The general message (what()) stays empty; ShowNPXError composes the text.
+// The general message (what()) stays empty; NPXErrorText composes the text.
 class ENPXException : public std::runtime_error {
 public:
     ENPXException(std::int32_t MessageId, std::string Title, std::u16string Detail)
@@ -142,8 +139,9 @@ private:
     TComPtr<_server_info> FServerInfo;     // obtained on first use
 };
 
-// Shows E in a modal error box owned by Owner: the text of E.MessageId from
-// Form's string table, one blank, the detail; titled E.Title.
-void ShowNPXError(const ENPXException& E, QWidget* Owner, const common::TWDXStdForm& Form);
+// The text E stands for (UTF-8): the text of E.MessageId from Table, one
+// blank, the detail. The blank stays even when there is no detail. The box's
+// title, where there is one, is E.Title.
+std::string NPXErrorText(const ENPXException& E, const common::TStringTable& Table = MonitorStrings());
 
 } // namespace wdx::monitor

@@ -2,6 +2,7 @@
 
 #include "common/widgets/ListView.h"
 #include "monitor/DefaultReport.h"
+#include "monitor/NPXError.h"
 #include "monitor/ParamWords.h"
 
 #include <QHBoxLayout>

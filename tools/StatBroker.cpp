@@ -2,7 +2,9 @@
 
 #include "common/ResText.h"
 #include "monitor/MonitorStrings.h"
+#include "monitor/NPXMonitor.h"
 #include "monitor/ParamWords.h"
+#include "monitor/RelayCheck.h"
 #include "monitorapi/MonitorIntf.h"
 #include "monitorapi/WideText.h"
 
@@ -12,11 +14,7 @@ using monitor::ENPXException;
 using monitor::WideToUtf8;
 
 namespace {
-constexpr int IdCannotAccessRelay = 2007;
-constexpr int IdInvalidRelayReturn = 2009;
 constexpr std::int16_t RelayHealthy = 0;
-// A broker that answers with a notice only: the window goes on silently.
-constexpr std::int16_t RelayNotice = 2;
 
 // One line of output: line breaks of a broker's text become blanks.
 std::string OneLine(std::string Text) {
@@ -36,55 +34,38 @@ std::string MonitorText(int Id) {
 }
 
 std::string FailureLine(const ENPXException& E) {
-    const std::string Text = MonitorText(E.MessageId) + " " + WideToUtf8(E.Detail);
+    const std::string Text = monitor::NPXErrorText(E);
     return OneLine(E.Title.empty() ? Text : E.Title + ": " + Text);
 }
 
 TRelayVerdict CheckWithRelay(const std::string& Broker) {
-    monitor::TComPtr<monitor::IOmniRelay> Relay;
-    try {
-        Relay = monitor::CoOmniRelay::Create();
-    } catch (const std::exception& E) {
-        throw EStatFailure(OneLine(Broker + ": " + MonitorText(IdCannotAccessRelay) + " " + E.what()), false);
-    }
+    const monitor::TRelayCheck Check = monitor::CheckBrokerThroughRelay(monitor::Utf8ToWide(Broker));
+    if (!Check.Created())
+        throw EStatFailure(OneLine(Broker + ": " + monitor::RelayFailureText(Check)));
     TRelayVerdict Verdict;
-    try {
-        std::int16_t Code = -1;
-        if (Relay->CheckBroker(monitor::Utf8ToWide(Broker), 0, 0, 0, Code).Succeeded())
-            Verdict.Status = Code;
-    } catch (const std::exception&) {
-        // A failed check counts as status -1.
-    }
+    Verdict.Status = Check.Status();
+    Verdict.Warns = Check.NeedsWarning(false);
     if (Verdict.Status != RelayHealthy)
-        Verdict.Text = WideToUtf8(monitor::ComGet(*Relay, &monitor::IOmniRelay::ErrorText));
+        Verdict.Text = WideToUtf8(Check.ErrorText());
     return Verdict;
 }
 
 std::string RelayWarningLine(const std::string& Broker, const TRelayVerdict& Verdict) {
-    std::string Template = MonitorText(IdInvalidRelayReturn);
+    std::string Text = monitor::RelayWarningText(Verdict.Status, monitor::Utf8ToWide(Verdict.Text));
     // The second line tells the window's operator which button to press.
-    Template = Template.substr(0, Template.find('\n'));
-    std::string Out;
-    for (std::size_t I = 0; I < Template.size(); ++I) {
-        if (Template[I] == '%' && I + 1 < Template.size() &&
-            (Template[I + 1] == 'd' || Template[I + 1] == 's' || Template[I + 1] == '%')) {
-            const char Kind = Template[++I];
-            Out += Kind == 'd' ? std::to_string(Verdict.Status) : Kind == 's' ? Verdict.Text : "%";
-            continue;
-        }
-        Out += Template[I];
-    }
-    return OneLine(Broker + ": " + Out);
+    return OneLine(Broker + ": " + Text.substr(0, Text.find('\n')));
 }
 
 std::unique_ptr<monitor::TNPXMonitor> ConnectBroker(const std::string& Broker) {
     const TRelayVerdict Verdict = CheckWithRelay(Broker);
-    if (Verdict.Status != RelayHealthy && Verdict.Status != RelayNotice)
-        throw EStatFailure(RelayWarningLine(Broker, Verdict), false, Verdict.Status);
+    // What the window warns of without -debug ends here: a script cannot be
+    // asked, and going on would only fail again after another wait.
+    if (Verdict.Warns)
+        throw EStatFailure(RelayWarningLine(Broker, Verdict));
     try {
         return std::make_unique<monitor::TNPXMonitor>(monitor::Utf8ToWide(Broker));
     } catch (const ENPXException& E) {
-        throw EStatFailure(FailureLine(E), false);
+        throw EStatFailure(FailureLine(E));
     }
 }
 

@@ -15,14 +15,9 @@ namespace wdx::tools {
 
 // A failure the user sees as one line: the monitor's text for it (its
 // string-table text, a blank and the detail), prefixed by what it concerns.
-// RelayStatus is the relay's code when the check refused to go on, else -1
-// for any later failure.
 class EStatFailure : public std::runtime_error {
 public:
-    EStatFailure(std::string Line, bool Connected, std::int16_t RelayStatus = -1)
-        : std::runtime_error(std::move(Line)), Connected(Connected), RelayStatus(RelayStatus) {}
-    bool Connected; // the broker was reached and then refused or failed
-    std::int16_t RelayStatus;
+    using std::runtime_error::runtime_error;
 };
 
 // The line for one of the connection's errors: "Title: text detail", or the
@@ -33,6 +28,7 @@ std::string FailureLine(const monitor::ENPXException& E);
 // (-1 when the check itself failed) and the relay's text for it.
 struct TRelayVerdict {
     std::int16_t Status = -1;
+    bool Warns = true; // what the window warns of without -debug
     std::string Text;
 };
 
@@ -44,9 +40,8 @@ TRelayVerdict CheckWithRelay(const std::string& Broker);
 // instructions: "Invalid return from Omni Relay: 4 - text".
 std::string RelayWarningLine(const std::string& Broker, const TRelayVerdict& Verdict);
 
-// The relay check and the connection. A status other than 0 and 2 ends here
-// (the window would ask; a script cannot, and going on would only fail again
-// after another wait), as does a refused connection: EStatFailure.
+// The relay check and the connection. A status the window warns of ends here,
+// as does a refused connection: EStatFailure.
 std::unique_ptr<monitor::TNPXMonitor> ConnectBroker(const std::string& Broker);
 
 // The records as tables, with the monitor's column titles.

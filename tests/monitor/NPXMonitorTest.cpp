@@ -1,8 +1,5 @@
 #include "FakeMonitor.h"
 
-#include "common/widgets/MessageService.h"
-#include "common/StdForm.h"
-#include "monitor/MonitorStrings.h"
 #include "monitor/NPXMonitor.h"
 
 #include <gtest/gtest.h>
@@ -369,26 +366,4 @@ TEST_F(NPXMonitorTest, RecordsOutliveTheConnection) {
     EXPECT_EQ(services.at(0).Name, "S");
     EXPECT_EQ(params.at(0).Mode, 5);
     EXPECT_EQ(more.InvokedBy, "op");
-}
-
-TEST(ShowNPXError, ComposesTextAndTitle) {
-    wdx::common::TWDXStdForm form(MonitorStrings());
-    std::vector<wdx::common::TMessageRequest> boxes;
-    wdx::common::TMessageHandlerScope scope([&](const wdx::common::TMessageRequest& r) {
-        boxes.push_back(r);
-        return wdx::common::TMsgAnswer::Ok;
-    });
-    ShowNPXError(ENPXException(2002, "", u""), &form, form);
-    ShowNPXError(ENPXException(2001, "Broker1", u"refused ✗"), nullptr, form);
-    ShowNPXError(ENPXException(2999, "Comp", u"detail"), &form, form);
-    ASSERT_EQ(boxes.size(), 3u);
-    EXPECT_EQ(boxes[0].Text, "Cannot access components: ");
-    EXPECT_EQ(boxes[0].Caption, "");
-    EXPECT_EQ(boxes[0].Owner, &form);
-    EXPECT_EQ(boxes[0].Icon, wdx::common::TMsgIcon::Error);
-    EXPECT_EQ(boxes[0].Buttons, wdx::common::TMsgButtons::Ok);
-    EXPECT_EQ(boxes[1].Text, "Cannot access Corvanta Component Broker: refused ✗");
-    EXPECT_EQ(boxes[1].Caption, "Broker1");
-    EXPECT_EQ(boxes[2].Text, "Cannot find resource string detail");
-    EXPECT_EQ(boxes[2].Caption, "Comp");
 }
