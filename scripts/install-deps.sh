@@ -8,7 +8,7 @@ PKGS=(
   libsqlite3-dev sqlite3 libicu-dev libcli11-dev
   nlohmann-json3-dev libcpp-httplib-dev libcurl4-openssl-dev
   libchm-dev fp-utils
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev curl
   xvfb xauth imagemagick
   fonts-liberation2
 )

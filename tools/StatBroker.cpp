@@ -53,7 +53,8 @@ TRelayVerdict CheckWithRelay(const std::string& Broker) {
 std::string RelayWarningLine(const std::string& Broker, const TRelayVerdict& Verdict) {
     std::string Text = monitor::RelayWarningText(Verdict.Status, monitor::Utf8ToWide(Verdict.Text));
     // The second line tells the window's operator which button to press.
-    return OneLine(Broker + ": " + Text.substr(0, Text.find('\n')));
+    Text = Text.substr(0, Text.find('\n'));
+    return OneLine(Broker.empty() ? Text : Broker + ": " + Text);
 }
 
 std::unique_ptr<monitor::TNPXMonitor> ConnectBroker(const std::string& Broker) {

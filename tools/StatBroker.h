@@ -37,7 +37,8 @@ struct TRelayVerdict {
 TRelayVerdict CheckWithRelay(const std::string& Broker);
 
 // The monitor's warning for a relay status, without the window's button
-// instructions: "Invalid return from Omni Relay: 4 - text".
+// instructions: "Broker: Invalid return from Omni Relay: 4 - text" (without
+// the name when Broker is empty).
 std::string RelayWarningLine(const std::string& Broker, const TRelayVerdict& Verdict);
 
 // The relay check and the connection. A status the window warns of ends here,

@@ -176,7 +176,7 @@ int RunCheck(const std::string& Broker, std::optional<long long> QueuedWarning,
         break;
     case statshost::rsWarning:
         Status = CheckWarning;
-        Note = RelayWarningLine(Broker, Verdict);
+        Note = RelayWarningLine("", Verdict);
         break;
     case statshost::rsNotDefined:
     case statshost::rsBadDefinition:

@@ -33,14 +33,19 @@ TFormat FormatOf(bool Json, bool Csv) {
 void AddListOptions(CLI::App* Cmd, TListOptions& O, bool& Json, bool& Csv) {
     auto* Sort = Cmd->add_option("--sort", O.Sort,
                                  "sort by this column (its title or its JSON name: queued, \"Queue t\", "
-                                 "requestsPerSecond ...); default: the broker's order");
+                                 "requestsPerSecond ...); default: the broker's order")
+                     ->type_name("COLUMN");
     Cmd->add_flag("--reverse", O.Reverse, "sort the other way round")->needs(Sort);
-    Cmd->add_option("--match", O.Match, "keep the rows whose name contains TEXT, without regard to case");
+    Cmd->add_option("--match", O.Match, "keep the rows whose name contains TEXT, without regard to case")
+        ->type_name("TEXT");
     auto* Watch =
         Cmd->add_option("--watch", O.WatchSeconds,
                         "sample every SECONDS (1 to 3600) until interrupted, with requestsPerSecond")
             ->check(CLI::Range(1, 3600));
-    Cmd->add_option("--count", O.Count, "stop after N samples")->check(CLI::PositiveNumber)->needs(Watch);
+    Cmd->add_option("--count", O.Count, "stop after N samples")
+        ->check(CLI::PositiveNumber)
+        ->type_name("N")
+        ->needs(Watch);
     AddFormat(Cmd, Json, Csv);
 }
 
@@ -90,9 +95,11 @@ int main(int argc, char** argv) {
                                               "status line with perfdata; exit 0 OK to 3 UNKNOWN");
     Check->add_option("BROKER", Broker, "the broker's name")->required();
     Check->add_option("--queued-warning", Warning, "WARNING when more than N requests are queued")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("N");
     Check->add_option("--queued-critical", Critical, "CRITICAL when more than N requests are queued")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("N");
 
     auto* Components = App.add_subcommand("components", "the broker's components with their counters");
     Components->add_option("BROKER", List.Broker, "the broker's name")->required();

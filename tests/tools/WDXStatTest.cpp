@@ -324,7 +324,10 @@ TEST_F(WDXStatTest, CheckAnswersAsAMonitoringPlugin) {
     Sim.Broker().SetHealth({statshost::THealthState::Warning, "Licence expires in 3 days."});
     R = RunStat({"check", "Demo Ω"});
     EXPECT_EQ(R.Status, 1) << R.Out;
-    EXPECT_TRUE(Has(R.Out, "Invalid return from Omni Relay: 2 - Licence expires in 3 days.")) << R.Out;
+    EXPECT_TRUE(Has(R.Out,
+                    "BROKER WARNING - Demo Ω: 3 components, 8 active, 7 queued; Invalid return from Omni "
+                    "Relay: 2 - Licence expires in 3 days. | components=3"))
+        << R.Out;
     Sim.Broker().SetHealth({});
 
     // The list not readable.
