@@ -3,6 +3,7 @@
 // Prints "listening on HOST:PORT" once it serves, and stops on SIGTERM or
 // SIGINT.
 
+#include "WdxVersion.h"
 #include "brokersim/Scenario.h"
 #include "brokersim/SimServer.h"
 
@@ -19,6 +20,8 @@ namespace {
 
 int Run(int argc, char** argv) {
     CLI::App app{"A broker that serves the statistics protocol, for demos and tests.", "WDXBrokerSim"};
+    app.set_version_flag("--version", std::string("WDXBrokerSim ") + wdx::Version,
+                         "Show the version and exit");
     std::string scenarioFile;
     int components = 0, services = 3, params = 2;
     uint64_t seed = 1;
@@ -35,7 +38,8 @@ int Run(int argc, char** argv) {
         ->check(CLI::Range(0, MaxGeneratedParams))
         ->capture_default_str();
     scenarioOpt->excludes(componentsOpt);
-    app.add_option("--seed", seed, "Seed of the simulated load (same seed, same figures)")->capture_default_str();
+    app.add_option("--seed", seed, "Seed of the simulated load (same seed, same figures)")
+        ->capture_default_str();
     app.add_option("--host", options.Host, "Address to listen on")->capture_default_str();
     app.add_option("--port", options.Port, "Port to listen on; 0 takes a free one")
         ->check(CLI::Range(0, 65535))
@@ -47,9 +51,10 @@ int Run(int argc, char** argv) {
         ->check(CLI::Range(2, 256))
         ->capture_default_str();
     app.add_flag("--control", options.Control, "Serve the control endpoint (/control/...) for tests");
-    app.add_option("--fault", faultSpecs,
-                   "Inject a fault: PATH=refuse | stall[:ms] | trickle[:ms] | error[:status[:text]] | malformed | "
-                   "oversize[:bytes]; PATH may end in *. May be repeated.");
+    app.add_option(
+        "--fault", faultSpecs,
+        "Inject a fault: PATH=refuse | stall[:ms] | trickle[:ms] | error[:status[:text]] | malformed | "
+        "oversize[:bytes]; PATH may end in *. May be repeated.");
     CLI11_PARSE(app, argc, argv);
 
     try {

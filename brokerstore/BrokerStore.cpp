@@ -13,11 +13,15 @@ using registry::TRegTransaction;
 using registry::TRegValue;
 using registry::TRegValueType;
 
-namespace {
-
 registry::TRegRoot RootOf(TBrokerScope Scope) {
     return Scope == scSystem ? registry::TRegRoot::System : registry::TRegRoot::User;
 }
+
+const char* ScopeName(TBrokerScope Scope) {
+    return Scope == scSystem ? "System" : "User";
+}
+
+namespace {
 
 std::string BrokerKey(const std::string& Name) {
     return std::string(ProductKey) + "\\" + Name;
@@ -156,6 +160,63 @@ bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptio
     DecodeLogLevel(Found[1] ? &Texts[1] : nullptr, Read.LogComms, Read.LogCalls);
     Options = Read;
     return true;
+}
+
+bool ReadBrokerPooling(TBrokerScope Scope, const std::string& Name) {
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    TRegKey Key;
+    static const char* const Names[] = {"CONNECTIONPOOLING"};
+    std::string Texts[1];
+    bool Found[1] = {};
+    return OpenBroker(Tx, Name, Key) && ReadTexts(Key, Names, Texts, Found) && Texts[0] == "Y";
+}
+
+std::string ReadClientDir() {
+    std::string Dir;
+    if (!registry::ReadText(registry::TRegRoot::System, ProductKey, ClientDirValue, Dir))
+        Dir.clear();
+    return Dir;
+}
+
+namespace {
+std::string Unreadable(TBrokerScope Scope, const TRegTransaction& Tx) {
+    return std::string("the ") + ScopeName(Scope) + " settings (" + Tx.FilePath() +
+           ") cannot be read: " + Tx.ErrorText();
+}
+} // namespace
+
+TBrokerLocation LocateBroker(const std::string& Name) {
+    TBrokerLocation Where;
+    if (!IsValidBrokerName(Name))
+        return Where;
+    for (TBrokerScope Scope : {scUser, scSystem}) {
+        TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+        TRegKey Key;
+        if (Tx.Ok() && Tx.OpenKey(BrokerKey(Name), Key)) {
+            Where.Found = true;
+            Where.Scope = Scope;
+            return Where;
+        }
+        if (Where.Problem.empty() && (!Tx.Ok() || Tx.Error() != registry::TRegError::NotFound))
+            Where.Problem = Unreadable(Scope, Tx);
+    }
+    return Where;
+}
+
+bool SameBrokerName(const std::string& A, const std::string& B) {
+    return BrokerNameKey(A) == BrokerNameKey(B);
+}
+
+std::string BrokerNameKey(const std::string& Name) {
+    std::string Fold;
+    // A fold is valid UTF-8: a name that is not cannot fold, stays as it is
+    // and so equals only itself.
+    return registry::FoldName(Name, Fold) ? Fold : Name;
+}
+
+std::string ScopeReadProblem(TBrokerScope Scope) {
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    return Tx.Ok() ? std::string() : Unreadable(Scope, Tx);
 }
 
 bool WriteBrokerDefinition(const TBrokerDefinition& Def) {

@@ -10,12 +10,30 @@
 #include <string>
 #include <vector>
 
+namespace wdx::registry {
+enum class TRegRoot;
+}
+
 namespace wdx::brokerstore {
 
 enum TBrokerScope { scUser = 0, scSystem = 1 };
 
+// The store root a scope's definitions live under: User for scUser, System
+// for scSystem.
+registry::TRegRoot RootOf(TBrokerScope Scope);
+// "User" or "System", for messages in English (the windows show the texts
+// of their string table instead).
+const char* ScopeName(TBrokerScope Scope);
+
 // Key path of the product key, relative to either root.
 inline constexpr const char* ProductKey = "SOFTWARE\\Corvanta\\VKR_Client";
+
+// The client directory, a value of the System root's product key; the help
+// file is found beside it.
+inline constexpr const char* ClientDirValue = "ClientDir";
+// "ClientDir" as stored; empty when the key or the value is missing, or the
+// value is not text.
+std::string ReadClientDir();
 
 struct TBrokerDefinition {
     std::string Name;
@@ -68,6 +86,35 @@ std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope);
 // False when the broker key cannot be read (Options is left as it was).
 // Throws EBrokerStoreError for a "LogLevel" that does not parse.
 bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptions& Options);
+
+// "ConnectionPooling" alone, by the same rule (exactly "Y" is on; a key or
+// value that cannot be read is off): for when the options as a whole cannot
+// be read because of their "LogLevel".
+bool ReadBrokerPooling(TBrokerScope Scope, const std::string& Name);
+
+// Where Name is defined, looked up the way client software on this machine
+// does: the User scope first, then System. A scope whose store cannot be read
+// contributes nothing, as in the broker lists; Problem then says so, naming
+// the store's file and the reason ("the System settings (/path) cannot be
+// read: ..."), so that "not defined" can tell it may be defined after all.
+struct TBrokerLocation {
+    bool Found = false;
+    TBrokerScope Scope = scUser; // when Found
+    std::string Problem;         // the first scope that could not be read, or empty
+};
+TBrokerLocation LocateBroker(const std::string& Name);
+
+// Whether two broker names are the same key name to the store, which
+// compares them without regard to case. Names the store cannot compare
+// (invalid UTF-8) are the same only when equal byte for byte.
+bool SameBrokerName(const std::string& A, const std::string& B);
+// The form two names share exactly when SameBrokerName holds, as a key for
+// maps and sets.
+std::string BrokerNameKey(const std::string& Name);
+
+// Why the store of Scope cannot be read ("the System settings (/path) cannot
+// be read: ..."); empty when it can.
+std::string ScopeReadProblem(TBrokerScope Scope);
 
 // Writes the five values of Def under its scope, creating the keys as needed,
 // all in one transaction: either every value is written or none is.

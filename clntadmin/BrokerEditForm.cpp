@@ -7,7 +7,6 @@
 #include "common/widgets/ListView.h"
 #include "common/widgets/MessageService.h"
 #include "common/widgets/UpDown.h"
-#include "registry/Registry.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -81,16 +80,6 @@ bool IsWholeNumber(const QString& Text) {
 // (an unpaired surrogate, say) and no NUL.
 bool IsStorable(const QString& Text) {
     return !Text.contains(QChar(0)) && QString::fromUtf8(Text.toUtf8()) == Text;
-}
-
-// "ConnectionPooling" alone, read by the store's rule (exactly "Y" is on),
-// for when the options as a whole cannot be read.
-bool ReadPooling(brokerstore::TBrokerScope Scope, const QString& Name) {
-    std::string text;
-    const auto root = Scope == brokerstore::scSystem ? registry::TRegRoot::System : registry::TRegRoot::User;
-    return registry::ReadText(root, std::string(brokerstore::ProductKey) + "\\" + StoreText(Name),
-                              "ConnectionPooling", text) &&
-           text == "Y";
 }
 } // namespace
 
@@ -277,7 +266,7 @@ void TForm2::LoadOptions(const QString& Name) {
     } catch (const brokerstore::EBrokerStoreError& e) {
         // The stored "LogLevel" is no number. The dialog still opens with
         // the logging boxes off; the stored text stays unless OK writes.
-        chkbConnectionPooling->setChecked(ReadPooling(scope, Name));
+        chkbConnectionPooling->setChecked(brokerstore::ReadBrokerPooling(scope, StoreText(Name)));
         chkbComms->setChecked(false);
         chkbCalls->setChecked(false);
         common::ShowMessage({this,
@@ -398,21 +387,22 @@ void TForm2::OKBtnClick() {
     def.ConnectionPooling = chkbConnectionPooling->isChecked();
     def.LogComms = chkbComms->isChecked();
     def.LogCalls = chkbCalls->isChecked();
-    if (!brokerstore::WriteBrokerDefinition(def)) {
+    // A scope change writes the new key first and removes the old one only
+    // once that has succeeded.
+    brokerstore::TScopeChange result = brokerstore::TScopeChange::Moved;
+    if (FEditMode && FRow >= 0 && scope != FLoadedScope)
+        result = brokerstore::ChangeBrokerScope(def, static_cast<brokerstore::TBrokerScope>(FLoadedScope));
+    else if (!brokerstore::WriteBrokerDefinition(def))
+        result = brokerstore::TScopeChange::WriteFailed;
+    if (result == brokerstore::TScopeChange::WriteFailed) {
         common::ShowMessage(
             {this, failText, Edit1->text(), common::TMsgIcon::Error, common::TMsgButtons::Ok});
         return;
     }
-
-    // A scope change: the new key is written; only now is the old one removed.
-    if (FEditMode && FRow >= 0 && scope != FLoadedScope) {
-        const QString rowName = FListView->Items()->Caption(FRow);
-        if (!brokerstore::DeleteBrokerDefinition(static_cast<brokerstore::TBrokerScope>(FLoadedScope),
-                                                 StoreText(rowName))) {
-            common::ShowMessage(
-                {this, ResText(2003), rowName, common::TMsgIcon::Error, common::TMsgButtons::Ok});
-            return;
-        }
+    if (result == brokerstore::TScopeChange::DeleteFailed) {
+        common::ShowMessage({this, ResText(2003), FListView->Items()->Caption(FRow), common::TMsgIcon::Error,
+                             common::TMsgButtons::Ok});
+        return;
     }
 
     const QString type = TypeTextOf(*this, def.Scope);

@@ -1,7 +1,6 @@
 #include "BrokerRows.h"
 
 #include "common/StdForm.h"
-#include "registry/Registry.h"
 
 namespace wdx::clntadmin {
 
@@ -14,10 +13,7 @@ QString TypeTextOf(const common::TWDXStdForm& Form, brokerstore::TBrokerScope Sc
 }
 
 bool SameBrokerName(const QString& A, const QString& B) {
-    std::string FoldA, FoldB;
-    if (registry::FoldName(StoreText(A), FoldA) && registry::FoldName(StoreText(B), FoldB))
-        return FoldA == FoldB;
-    return A.compare(B, Qt::CaseInsensitive) == 0;
+    return brokerstore::SameBrokerName(StoreText(A), StoreText(B));
 }
 
 } // namespace wdx::clntadmin

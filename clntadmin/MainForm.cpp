@@ -140,6 +140,8 @@ void TForm1::FormCreate() {
     ListView1->SetColumns({ResText(1035), ResText(1036), ResText(1037), ResText(1038), ResText(1039)},
                           {70, 70, 50, 50, 55});
     Item11->setText(ResText(1011));
+    // The pop-up menu has no title to read; a screen reader names it by its list.
+    PopupMenu1->setAccessibleName(GroupBox1->title());
     Item21->setText(ResText(1012));
     Item31->setText(ResText(1013));
     ListView1->setAccessibleName(GroupBox1->title());
@@ -216,7 +218,9 @@ void TForm1::FormClose() {
     setAttribute(Qt::WA_DeleteOnClose);
 }
 
-void TForm1::HelpBtnClick() { common::HelpBtnClick(*this, common::ClntAdminHelpMessages); }
+void TForm1::HelpBtnClick() {
+    common::HelpBtnClick(*this, common::ClntAdminHelpMessages);
+}
 
 void TForm1::CloseBtnClick() {
     close();

@@ -35,6 +35,9 @@ endfunction()
 
 # The version every program reports (--version, About): one place, the
 # project's VERSION. Link wdx_version and include "WdxVersion.h".
+# The window programs' desktop entries (and Wayland app ids) are named here too.
+set(WDX_MONITOR_APP_ID com.corvanta.WDXMonitor)
+set(WDX_ADMIN_APP_ID com.corvanta.WDXClntAdmin)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/WdxVersion.h.in ${CMAKE_BINARY_DIR}/generated/WdxVersion.h @ONLY)
 add_library(wdx_version INTERFACE)
 target_include_directories(wdx_version INTERFACE ${CMAKE_BINARY_DIR}/generated)

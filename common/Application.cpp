@@ -1,5 +1,6 @@
 #include "common/Application.h"
 
+#include "common/widgets/Accessibility.h"
 #include "common/widgets/MessageService.h"
 
 #include <QStyle>
@@ -11,9 +12,12 @@ namespace wdx::common {
 TWDXApplication::TWDXApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
     if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows")))
         setStyle(classic);
+    InstallAccessibility();
 }
 
-TWDXApplication* TWDXApplication::Instance() { return qobject_cast<TWDXApplication*>(QCoreApplication::instance()); }
+TWDXApplication* TWDXApplication::Instance() {
+    return qobject_cast<TWDXApplication*>(QCoreApplication::instance());
+}
 
 bool TWDXApplication::notify(QObject* Receiver, QEvent* Event) {
     try {
@@ -31,7 +35,8 @@ void TWDXApplication::ShowException(const QString& Message) {
     QWidget* owner = activeModalWidget();
     if (!owner)
         owner = activeWindow();
-    ShowMessage({owner, Message, FTitle.isEmpty() ? applicationName() : FTitle, TMsgIcon::Error, TMsgButtons::Ok});
+    ShowMessage(
+        {owner, Message, FTitle.isEmpty() ? applicationName() : FTitle, TMsgIcon::Error, TMsgButtons::Ok});
 }
 
 } // namespace wdx::common

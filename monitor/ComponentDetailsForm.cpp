@@ -4,8 +4,8 @@
 #include "common/widgets/MessageService.h"
 #include "common/widgets/UpDown.h"
 #include "monitor/DefaultReport.h"
-#include "monitor/NPXError.h"
 #include "monitor/MainForm.h"
+#include "monitor/NPXError.h"
 
 #include <QButtonGroup>
 #include <QFrame>
@@ -28,7 +28,9 @@ namespace wdx::monitor {
 namespace {
 
 using common::Named;
-QLabel* Label(QWidget* Parent, const char* Name) { return common::NamedLabel(Parent, Name); }
+QLabel* Label(QWidget* Parent, const char* Name) {
+    return common::NamedLabel(Parent, Name);
+}
 constexpr auto Bevel = common::NamedBevel;
 
 QPushButton* Button(QWidget* Parent, const char* Name) {
@@ -245,6 +247,13 @@ void TForm2::FormCreate() {
     UpDown1->setAccessibleName(Label7->text());
     for (QLabel* value : {Label2, Label4, Label6, Label9, Label11, Label13, Label15})
         value->clear();
+    // A screen reader names each figure by its caption, not by its group.
+    const std::pair<QLabel*, QLabel*> figures[] = {{Label1, Label2},  {Label3, Label4},   {Label5, Label6},
+                                                   {Label8, Label9},  {Label10, Label11}, {Label12, Label13},
+                                                   {Label14, Label15}};
+    for (auto [caption, value] : figures)
+        value->setAccessibleName(caption->text());
+    Image1->setAccessibleName(Label1->text());
 }
 
 void TForm2::SetMainWindow(TForm1* MainWindow) {

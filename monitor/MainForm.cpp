@@ -41,7 +41,9 @@ QPushButton* Button(QWidget* Parent, const char* Name) {
     return b;
 }
 
-QLabel* Label(QWidget* Parent, const char* Name) { return common::NamedLabel(Parent, Name); }
+QLabel* Label(QWidget* Parent, const char* Name) {
+    return common::NamedLabel(Parent, Name);
+}
 } // namespace
 
 TForm1::TForm1(const QStringList& Args, QWidget* Parent) : TWDXMntrStdForm(Parent) {
@@ -172,13 +174,15 @@ void TForm1::CreateControls() {
     ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
 
     // Keyboard order.
-    QWidget* order[] = {ComboBox1, cbRefresh, Edit2, UpDown1, RefreshBtn, ListView1,
-                        ListView2, DisconnectBtn, CloseBtn, HelpBtn};
+    QWidget* order[] = {ComboBox1, cbRefresh, Edit2,         UpDown1,  RefreshBtn,
+                        ListView1, ListView2, DisconnectBtn, CloseBtn, HelpBtn};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
 
-void TForm1::HelpBtnClick() { common::HelpBtnClick(*this, common::MonitorHelpMessages); }
+void TForm1::HelpBtnClick() {
+    common::HelpBtnClick(*this, common::MonitorHelpMessages);
+}
 
 void TForm1::BindHandlers() {
     // Every handler reports what it does not handle itself; see RunHandler.
@@ -262,6 +266,9 @@ void TForm1::FormCreate(const QStringList& Args) {
 
     Item11->setText(ResText(1011));
     Item12->setText(ResText(1011));
+    // Pop-up menus have no title to read; a screen reader names them by their list.
+    PopupMenu1->setAccessibleName(GroupBox1->title());
+    PopupMenu2->setAccessibleName(GroupBox2->title());
 
     PageControl1->setCurrentWidget(TabSheet1);
 

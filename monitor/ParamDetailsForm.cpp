@@ -42,6 +42,7 @@ void TForm3::CreateControls() {
     formLayout->setSpacing(8);
     ListView1 = new common::TListView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setAccessibleName(QStringLiteral("Parameters"));
     formLayout->addWidget(ListView1, 1);
 
     auto* buttons = new QHBoxLayout;

@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "WdxVersion.h"
 #include "common/Application.h"
 #include "common/widgets/MessageService.h"
 #include "monitor/WDXMntrStdClasses.h"
@@ -16,6 +17,8 @@ QStringList CommandLineArguments(int Argc, char** Argv) {
 void InitApplication(common::TWDXApplication& App) {
     App.SetTitle(QString::fromLatin1(ProgramTitle));
     App.setApplicationName(QString::fromLatin1(ProgramName));
+    App.setApplicationVersion(QString::fromLatin1(wdx::Version));
+    App.setDesktopFileName(QString::fromLatin1(wdx::MonitorDesktopName));
     App.setFont(common::TWDXStdForm::StdFont());
     App.setWindowIcon(common::LoadProgramIcon(MonitorModule(), QStringLiteral("MAINICON")));
 }

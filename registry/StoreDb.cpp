@@ -1,5 +1,6 @@
 #include "registry/StoreDb.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,6 +183,26 @@ TAcquired InitSchema(std::unique_ptr<TStoreDb> Db) {
     return CheckFormat(std::move(Db));
 }
 
+// A folder that is shared through its group (set-group-ID and writable by the
+// group, as /var/lib/wdx is) gets store files its group may write, whatever
+// the creator's umask: otherwise the first member to save would lock the
+// other members out. SQLite gives the journal the file's permissions. Files
+// anywhere else keep the umask's. Nothing here fails: when the file cannot be
+// made, the open that follows says why.
+void CreateStoreFile(const std::string& Path) {
+    std::filesystem::path Dir = std::filesystem::path(Path).parent_path();
+    struct stat D {};
+    if (stat(Dir.empty() ? "." : Dir.c_str(), &D) != 0 || !(D.st_mode & S_ISGID) || !(D.st_mode & S_IWGRP))
+        return;
+    int Fd = open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (Fd < 0)
+        return; // there already (another process made it), or not allowed
+    struct stat F {};
+    if (fstat(Fd, &F) == 0)
+        fchmod(Fd, (F.st_mode & 0777) | S_IRGRP | S_IWGRP);
+    close(Fd);
+}
+
 TAcquired OpenNew(const std::string& Path, bool ForWrite, bool Create) {
     if (Create) {
         std::error_code Ec;
@@ -194,6 +215,7 @@ TAcquired OpenNew(const std::string& Path, bool ForWrite, bool Create) {
             return Failed(Denied ? TRegError::AccessDenied : TRegError::IoError,
                           "cannot create the folder " + Dir.string() + ": " + Ec.message());
         }
+        CreateStoreFile(Path);
     }
     int Flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (Create ? SQLITE_OPEN_CREATE : 0);
     sqlite3* H = nullptr;

@@ -3,14 +3,16 @@
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 PKGS=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlite3-dev sqlite3 libicu-dev libcli11-dev
   nlohmann-json3-dev libcpp-httplib-dev libcurl4-openssl-dev
   libchm-dev fp-utils
+  prometheus-cpp-dev libcivetweb-dev prometheus
   libgtest-dev libgmock-dev googletest libbenchmark-dev curl
   xvfb xauth imagemagick
   fonts-liberation2
+  python3 dpkg-dev lintian desktop-file-utils appstream man-db adduser
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

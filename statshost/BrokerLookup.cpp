@@ -1,6 +1,5 @@
 #include "statshost/BrokerLookup.h"
 
-#include "registry/Registry.h"
 #include "statshost/StatsProtocol.h"
 
 #include <algorithm>
@@ -11,32 +10,6 @@ namespace wdx::statshost {
 using brokerstore::TBrokerScope;
 
 namespace {
-
-registry::TRegRoot RootOf(TBrokerScope Scope) {
-    return Scope == brokerstore::scSystem ? registry::TRegRoot::System : registry::TRegRoot::User;
-}
-
-const char* ScopeText(TBrokerScope Scope) {
-    return Scope == brokerstore::scSystem ? "System" : "User";
-}
-
-// Whether Name has a definition under Scope. Problem is set when the store
-// could not be read to tell.
-bool IsDefined(TBrokerScope Scope, const std::string& Name, std::string& Problem) {
-    registry::TRegTransaction Tx(RootOf(Scope), registry::TRegAccess::Read);
-    if (!Tx.Ok()) {
-        Problem = std::string("the ") + ScopeText(Scope) + " settings (" + Tx.FilePath() +
-                  ") cannot be read: " + Tx.ErrorText();
-        return false;
-    }
-    registry::TRegKey Key;
-    if (Tx.OpenKey(std::string(brokerstore::ProductKey) + "\\" + Name, Key))
-        return true;
-    if (Tx.Error() != registry::TRegError::NotFound)
-        Problem = std::string("the ") + ScopeText(Scope) + " settings (" + Tx.FilePath() +
-                  ") cannot be read: " + Tx.ErrorText();
-    return false;
-}
 
 TBrokerLookup Bad(TLookupStatus Status, std::string Text) {
     TBrokerLookup R;
@@ -75,28 +48,19 @@ TBrokerLookup FindBrokerDefinition(const std::string& Name) {
         return Bad(TLookupStatus::NotDefined,
                    Broker + " cannot be defined: the name is not a valid broker name.");
 
-    std::string Problem;
-    std::optional<TBrokerScope> Scope;
-    for (TBrokerScope S : {brokerstore::scUser, brokerstore::scSystem}) {
-        std::string P;
-        if (IsDefined(S, Name, P)) {
-            Scope = S;
-            break;
-        }
-        if (Problem.empty())
-            Problem = P;
-    }
-    if (!Scope) {
+    const brokerstore::TBrokerLocation Location = brokerstore::LocateBroker(Name);
+    if (!Location.Found) {
         std::string Text = Broker + " is not defined, neither for this user nor for this machine.";
-        if (!Problem.empty())
-            Text += " Note: " + Problem + ".";
+        if (!Location.Problem.empty())
+            Text += " Note: " + Location.Problem + ".";
         return Bad(TLookupStatus::NotDefined, Text);
     }
+    const TBrokerScope Scope = Location.Scope;
 
     // The definition could go away between the two reads; it then reads as
     // empty and is reported as unusable, which is what it has become.
-    brokerstore::TBrokerSummary S = brokerstore::ReadBrokerSummary(*Scope, Name);
-    const std::string Where = Broker + " (" + ScopeText(*Scope) + ")";
+    brokerstore::TBrokerSummary S = brokerstore::ReadBrokerSummary(Scope, Name);
+    const std::string Where = Broker + " (" + brokerstore::ScopeName(Scope) + ")";
     if (S.HostName.empty())
         return Bad(TLookupStatus::BadDefinition, Where + " has no host name.");
     if (S.Port.empty())
@@ -113,7 +77,7 @@ TBrokerLookup FindBrokerDefinition(const std::string& Name) {
     TBrokerLookup R;
     R.Status = TLookupStatus::Found;
     // A time-out beyond the client's longest deadline is cut to it there.
-    R.Address = {*Scope, S.HostName, static_cast<int>(*Port),
+    R.Address = {Scope, S.HostName, static_cast<int>(*Port),
                  static_cast<int>(std::clamp<long long>(*TimeOut, -1, MaxTimeOutSeconds))};
     return R;
 }

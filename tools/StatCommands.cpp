@@ -25,10 +25,6 @@ const char* ScopeText(TBrokerScope Scope) {
     return Scope == brokerstore::scSystem ? "System" : "User";
 }
 
-registry::TRegRoot RootOf(TBrokerScope Scope) {
-    return Scope == brokerstore::scSystem ? registry::TRegRoot::System : registry::TRegRoot::User;
-}
-
 // A port or time-out as the stand-ins read it, or empty when they cannot.
 TCell DefinitionNumber(const std::string& Text) {
     if (auto N = statshost::ParseDefinitionInteger(Text))
@@ -63,7 +59,7 @@ int RunBrokers(TFormat Format) {
     bool Hidden = false;
     for (TBrokerScope Scope : {brokerstore::scUser, brokerstore::scSystem}) {
         {
-            registry::TRegTransaction Tx(RootOf(Scope), registry::TRegAccess::Read);
+            registry::TRegTransaction Tx(brokerstore::RootOf(Scope), registry::TRegAccess::Read);
             if (!Tx.Ok()) {
                 Status = Fail(std::string("the ") + ScopeText(Scope) + " settings (" + Tx.FilePath() +
                               ") cannot be read: " + Tx.ErrorText());

@@ -2,6 +2,7 @@
 // Windows "reg" command. Exit status 0 on success, 1 when the operation
 // failed (missing key, refused write, malformed .reg ...), 2 on bad arguments.
 
+#include "WdxVersion.h"
 #include "tools/RegFile.h"
 
 #include <CLI/CLI.hpp>
@@ -338,6 +339,7 @@ int main(int argc, char** argv) {
                  "Store files: $WDX_USER_STORE and $WDX_SYSTEM_STORE, or the default places.",
                  "WDXReg"};
     App.require_subcommand(1);
+    App.set_version_flag("--version", std::string("WDXReg ") + wdx::Version, "show the version and exit");
     TTarget T;
     std::string ValueName, Type = "REG_SZ", Data, File;
     bool DefaultValue = false, Recurse = false, Force = false, AllValues = false, Utf8 = false, Yes = false;

@@ -1,11 +1,10 @@
 #include "common/help/HelpFile.h"
 
+#include "common/StdForm.h"
 #include "common/help/HelpApplication.h"
 #include "common/widgets/MessageService.h"
-#include "common/StdForm.h"
 
 #include "brokerstore/BrokerStore.h"
-#include "registry/Registry.h"
 
 #include <QFile>
 
@@ -29,21 +28,15 @@ QString& Candidate() {
 // Any directory entry of that name counts, whatever it is.
 bool EntryExists(const QString& Path) {
     std::error_code ec;
-    const auto status = std::filesystem::symlink_status(std::filesystem::path(QFile::encodeName(Path).toStdString()), ec);
+    const auto status =
+        std::filesystem::symlink_status(std::filesystem::path(QFile::encodeName(Path).toStdString()), ec);
     return !ec && std::filesystem::exists(status);
-}
-
-// "ClientDir" under the System root's product key; empty when the key or the
-// value is missing, or the value is not text.
-QString ReadClientDir() {
-    std::string value;
-    if (!registry::ReadText(registry::TRegRoot::System, brokerstore::ProductKey, ClientDirValue, value))
-        return {};
-    return QString::fromStdString(value);
 }
 } // namespace
 
-QString HelpFileCandidate() { return Candidate(); }
+QString HelpFileCandidate() {
+    return Candidate();
+}
 
 void LocateHelpFile(QWidget& Form) {
     Candidate() = QString::fromLatin1(HelpFileName);
@@ -51,7 +44,7 @@ void LocateHelpFile(QWidget& Form) {
         SetFormHelpFile(&Form, Candidate());
         return;
     }
-    QString clientDir = ReadClientDir();
+    QString clientDir = QString::fromStdString(brokerstore::ReadClientDir());
     if (!clientDir.isEmpty()) {
         // The documentation lies beside the client directory, under its parent.
         const qsizetype last = clientDir.lastIndexOf(PathDelim);
@@ -70,8 +63,8 @@ void LocateHelpFile(QWidget& Form) {
 void HelpBtnClick(TWDXStdForm& Form, const THelpMessageIds& Messages) {
     const QString file = FormHelpFile(&Form);
     if (file.isEmpty()) {
-        ShowMessage({&Form, Form.ResText(Messages.CannotFindHelpFile) + u' ' + HelpFileCandidate(), Form.windowTitle(),
-                     TMsgIcon::Error, TMsgButtons::Ok});
+        ShowMessage({&Form, Form.ResText(Messages.CannotFindHelpFile) + u' ' + HelpFileCandidate(),
+                     Form.windowTitle(), TMsgIcon::Error, TMsgButtons::Ok});
         return;
     }
     const int context = HelpContextOf(&Form);

@@ -13,7 +13,6 @@ class TWDXStdForm;
 
 inline constexpr const char* HelpFileName = "NPXDeploy.chm";
 inline constexpr const char* DocumentationDir = "Documentation";
-inline constexpr const char* ClientDirValue = "ClientDir";
 
 // Help contexts of the two main windows.
 inline constexpr int MonitorHelpContext = 118;

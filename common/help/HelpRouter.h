@@ -36,19 +36,14 @@ public:
     // Closes the help it opened (HELP_QUIT) and puts the previous handler back.
     ~THelpRouter() override;
 
-    THelpType HelpType() const { return FHelpType; }
     // For HTML modes, makes sure the HTML Help engine is loaded.
     void SetHelpType(THelpType Value);
-    TShowType ShowType() const { return FShowType; }
     void SetShowType(TShowType Value) { FShowType = Value; }
-    const QString& Helpfile() const { return FHelpfile; }
     void SetHelpfile(const QString& Value) { FHelpfile = Value; }
     const QString& CHMPopupTopics() const { return FCHMPopupTopics; }
     void SetCHMPopupTopics(const QString& Value) { FCHMPopupTopics = Value; }
-    const THelpEvent& OnHelp() const { return FOnHelp; }
     void SetOnHelp(THelpEvent Value) { FOnHelp = std::move(Value); }
     // Kept with the window's settings; nothing consults it.
-    bool ValidateID() const { return FValidateID; }
     void SetValidateID(bool Value) { FValidateID = Value; }
     QPoint PopupPos() const { return FPopupPos; }
 

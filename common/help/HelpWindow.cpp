@@ -1,5 +1,8 @@
 #include "common/help/HelpWindow.h"
 
+#include "common/Application.h"
+#include "common/widgets/MessageService.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -28,7 +31,9 @@ namespace {
 const QString TopicScheme = QStringLiteral("chm");
 constexpr int LocalRole = Qt::UserRole;
 
-QColor FromColorRef(int C) { return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF); }
+QColor FromColorRef(int C) {
+    return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF);
+}
 
 bool IsOutsideLink(const QUrl& Url) {
     const QString s = Url.scheme().toLower();
@@ -97,12 +102,17 @@ THelpWindow::THelpWindow(std::shared_ptr<const TChmFile> File, QWidget* Parent)
     homeBtn->setText(QStringLiteral("Home"));
     homeBtn->setIcon(style()->standardIcon(QStyle::SP_DirHomeIcon));
     homeBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    auto* aboutBtn = new QToolButton(this);
+    aboutBtn->setObjectName(QStringLiteral("AboutBtn"));
+    aboutBtn->setText(QStringLiteral("About"));
+    aboutBtn->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(FBackBtn);
     bar->addWidget(FForwardBtn);
     bar->addWidget(homeBtn);
     bar->addStretch();
+    bar->addWidget(aboutBtn);
 
     FTabs = new QTabWidget;
     FContents = new QTreeWidget;
@@ -135,6 +145,7 @@ THelpWindow::THelpWindow(std::shared_ptr<const TChmFile> File, QWidget* Parent)
     connect(FBackBtn, &QToolButton::clicked, FBrowser, &QTextBrowser::backward);
     connect(FForwardBtn, &QToolButton::clicked, FBrowser, &QTextBrowser::forward);
     connect(homeBtn, &QToolButton::clicked, this, [this] { ShowHome(); });
+    connect(aboutBtn, &QToolButton::clicked, this, &THelpWindow::ShowAbout);
     connect(FBrowser, &QTextBrowser::backwardAvailable, FBackBtn, &QWidget::setEnabled);
     connect(FBrowser, &QTextBrowser::forwardAvailable, FForwardBtn, &QWidget::setEnabled);
     connect(FBrowser, &QTextBrowser::anchorClicked, this, &THelpWindow::OpenLink);
@@ -233,7 +244,8 @@ bool THelpWindow::ShowIndex(const QString& Keyword) {
     IndexEdited(Keyword);
     bool shown = false;
     if (QListWidgetItem* item = FIndexList->currentItem();
-        item && !Keyword.isEmpty() && item->text().trimmed().compare(Keyword.trimmed(), Qt::CaseInsensitive) == 0)
+        item && !Keyword.isEmpty() &&
+        item->text().trimmed().compare(Keyword.trimmed(), Qt::CaseInsensitive) == 0)
         shown = ShowTopic(item->data(LocalRole).toString());
     if (!shown && CurrentTopic().isEmpty())
         ShowHome();
@@ -264,7 +276,8 @@ void THelpWindow::OpenLink(const QUrl& Link) {
     const QString raw = Link.toString();
     if (const qsizetype sep = raw.indexOf(QStringLiteral("::")); sep >= 0) {
         if (!ShowTopic(raw.mid(sep + 2)))
-            FBrowser->setHtml(QStringLiteral("<h3>The topic cannot be found.</h3><p>%1</p>").arg(raw.toHtmlEscaped()));
+            FBrowser->setHtml(
+                QStringLiteral("<h3>The topic cannot be found.</h3><p>%1</p>").arg(raw.toHtmlEscaped()));
         return;
     }
     if (IsOutsideLink(Link)) {
@@ -279,11 +292,23 @@ void THelpWindow::OpenLink(const QUrl& Link) {
     }
     const QString topic = target.hasFragment() ? path + u'#' + target.fragment() : path;
     if (path.isEmpty() || !ShowTopic(topic))
-        FBrowser->setHtml(
-            QStringLiteral("<h3>The topic cannot be found.</h3><p>%1</p>").arg(target.toString().toHtmlEscaped()));
+        FBrowser->setHtml(QStringLiteral("<h3>The topic cannot be found.</h3><p>%1</p>")
+                              .arg(target.toString().toHtmlEscaped()));
 }
 
-QString THelpWindow::CurrentTopic() const { return FBrowser->InternalPathOf(FBrowser->source()); }
+void THelpWindow::ShowAbout() {
+    // The monitor's command line knows only "-debug", so this is where its
+    // version is told; the administrator shows the same.
+    const QString title = TWDXApplication::Instance() ? TWDXApplication::Instance()->Title() : QString();
+    QString text = QCoreApplication::applicationName() + u' ' + QCoreApplication::applicationVersion();
+    if (!title.isEmpty())
+        text = title + u'\n' + text;
+    ShowMessage({this, text, QStringLiteral("About"), TMsgIcon::Information, TMsgButtons::Ok});
+}
+
+QString THelpWindow::CurrentTopic() const {
+    return FBrowser->InternalPathOf(FBrowser->source());
+}
 
 // ---- THelpPopup ------------------------------------------------------------
 
@@ -335,8 +360,10 @@ void THelpPopup::Place() {
         screen = QGuiApplication::primaryScreen();
     if (screen) {
         const QRect area = screen->availableGeometry();
-        topLeft.setX(std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
-        topLeft.setY(std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+        topLeft.setX(
+            std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+        topLeft.setY(
+            std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
     }
     move(topLeft);
 }
@@ -347,10 +374,16 @@ void THelpPopup::showEvent(QShowEvent* Event) {
     Place();
 }
 
-QString THelpPopup::Text() const { return FLabel->text(); }
+QString THelpPopup::Text() const {
+    return FLabel->text();
+}
 
-void THelpPopup::mousePressEvent(QMouseEvent*) { close(); }
+void THelpPopup::mousePressEvent(QMouseEvent*) {
+    close();
+}
 
-void THelpPopup::keyPressEvent(QKeyEvent*) { close(); }
+void THelpPopup::keyPressEvent(QKeyEvent*) {
+    close();
+}
 
 } // namespace wdx::common

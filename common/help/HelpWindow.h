@@ -58,6 +58,8 @@ public:
     bool ShowIndex(const QString& Keyword);
     // What a click on a link does: a topic of this file, or another place.
     void OpenLink(const QUrl& Link);
+    // The program's name, version and title in a box (the About button).
+    void ShowAbout();
 
     QString CurrentTopic() const; // internal path of the page shown, or empty
     THelpBrowser* Browser() const { return FBrowser; }

@@ -1,5 +1,6 @@
 #include "common/widgets/UpDown.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
@@ -23,6 +24,8 @@ TUpDown::TUpDown(QWidget* Parent)
     }
     FUpBtn->setObjectName(QStringLiteral("UpButton"));
     FDownBtn->setObjectName(QStringLiteral("DownButton"));
+    FUpBtn->setAccessibleName(QStringLiteral("Up"));
+    FDownBtn->setAccessibleName(QStringLiteral("Down"));
     connect(FUpBtn, &QToolButton::clicked, this, [this] { Step(btNext); });
     connect(FDownBtn, &QToolButton::clicked, this, [this] { Step(btPrev); });
     setFocusPolicy(Qt::TabFocus);
@@ -35,6 +38,24 @@ void TUpDown::SetAssociate(QLineEdit* Edit) {
     FAssociate = Edit;
     if (FAssociate)
         FAssociate->installEventFilter(this);
+    NameButtons();
+}
+
+void TUpDown::NameButtons() {
+    // The field's name is its label's, which may be given after the
+    // association; so this runs again when the control is shown.
+    QString field;
+    if (FAssociate)
+        if (QAccessibleInterface* i = QAccessible::queryAccessibleInterface(FAssociate))
+            field = i->text(QAccessible::Name);
+    setAccessibleName(field);
+    FUpBtn->setAccessibleDescription(field.isEmpty() ? QString() : QStringLiteral("Up: ") + field);
+    FDownBtn->setAccessibleDescription(field.isEmpty() ? QString() : QStringLiteral("Down: ") + field);
+}
+
+void TUpDown::showEvent(QShowEvent* Event) {
+    NameButtons();
+    QWidget::showEvent(Event);
 }
 
 void TUpDown::SetRange(int Min, int Max) {
@@ -52,7 +73,9 @@ void TUpDown::SetPosition(int Position) {
     }
 }
 
-void TUpDown::SyncPosition(int Position) { FPosition = std::clamp(Position, FMin, FMax); }
+void TUpDown::SyncPosition(int Position) {
+    FPosition = std::clamp(Position, FMin, FMax);
+}
 
 void TUpDown::Step(TUDBtnType Button) {
     if (FAssociate) {

@@ -48,9 +48,14 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
+    // The buttons are "Up" and "Down"; their descriptions and the control's
+    // name tell the field they step.
+    void NameButtons();
+
     QLineEdit* FAssociate = nullptr;
     QToolButton* FUpBtn;
     QToolButton* FDownBtn;

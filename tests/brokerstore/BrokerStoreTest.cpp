@@ -262,3 +262,78 @@ TEST_F(BrokerStoreTest, ReadBrokerListGivesTheRowsOfNamesThenSummaries) {
     EXPECT_EQ(ReadBrokerList(scUser).at(2).Name, "Bare");
     EXPECT_EQ(ReadBrokerList(scUser).at(2).Summary.TimeOut, "0");
 }
+
+TEST_F(BrokerStoreTest, ScopesMapToTheirRootsAndNames) {
+    EXPECT_EQ(RootOf(scUser), TRegRoot::User);
+    EXPECT_EQ(RootOf(scSystem), TRegRoot::System);
+    EXPECT_STREQ(ScopeName(scUser), "User");
+    EXPECT_STREQ(ScopeName(scSystem), "System");
+}
+
+TEST_F(BrokerStoreTest, ClientDirIsReadFromTheSystemProductKeyOnly) {
+    EXPECT_EQ(ReadClientDir(), "");
+    ASSERT_TRUE(reg::WriteText(TRegRoot::User, Product, ClientDirValue, "/home/not/this"));
+    EXPECT_EQ(ReadClientDir(), "");
+    ASSERT_TRUE(reg::WriteInt32(TRegRoot::System, Product, ClientDirValue, 5));
+    EXPECT_EQ(ReadClientDir(), ""); // not text
+    ASSERT_TRUE(reg::WriteText(TRegRoot::System, Product, ClientDirValue, "/opt/Client Dir/ü"));
+    EXPECT_EQ(ReadClientDir(), "/opt/Client Dir/ü");
+}
+
+TEST_F(BrokerStoreTest, PoolingAloneSurvivesAnUnreadableLogLevel) {
+    Raw("Odd", {{"ConnectionPooling", "Y"}, {"LogLevel", "abc"}});
+    TBrokerOptions O;
+    EXPECT_THROW(ReadBrokerOptions(scUser, "odd", O), EBrokerStoreError);
+    EXPECT_TRUE(ReadBrokerPooling(scUser, "odd"));
+    Raw("Lower", {{"ConnectionPooling", "y"}});
+    EXPECT_FALSE(ReadBrokerPooling(scUser, "Lower"));
+    EXPECT_FALSE(ReadBrokerPooling(scUser, "Missing"));
+    EXPECT_FALSE(ReadBrokerPooling(scSystem, "Odd"));
+}
+
+TEST_F(BrokerStoreTest, LocateLooksAtUserFirstThenSystemAndTellsWhatCouldNotBeRead) {
+    ASSERT_TRUE(WriteBrokerDefinition(Def("Both", scSystem)));
+    ASSERT_TRUE(WriteBrokerDefinition(Def("both", scUser)));
+    ASSERT_TRUE(WriteBrokerDefinition(Def("Machine", scSystem)));
+    TBrokerLocation L = LocateBroker("BOTH");
+    EXPECT_TRUE(L.Found);
+    EXPECT_EQ(L.Scope, scUser);
+    L = LocateBroker("machine");
+    EXPECT_TRUE(L.Found);
+    EXPECT_EQ(L.Scope, scSystem);
+    L = LocateBroker("Nobody");
+    EXPECT_FALSE(L.Found);
+    EXPECT_EQ(L.Problem, "");
+    EXPECT_FALSE(LocateBroker("a\\b").Found);
+    EXPECT_FALSE(LocateBroker("").Found);
+
+    // A damaged User store hides nothing of System, but is named.
+    std::ofstream(Store.UserPath(), std::ios::binary) << std::string(2048, 'z');
+    L = LocateBroker("Machine");
+    EXPECT_TRUE(L.Found);
+    EXPECT_EQ(L.Scope, scSystem);
+    EXPECT_EQ(ScopeReadProblem(scSystem), "");
+    EXPECT_EQ(
+        ScopeReadProblem(scUser).rfind("the User settings (" + Store.UserPath() + ") cannot be read: ", 0),
+        0u);
+    L = LocateBroker("Nobody");
+    EXPECT_FALSE(L.Found);
+    EXPECT_EQ(L.Problem.rfind("the User settings (" + Store.UserPath() + ") cannot be read: ", 0), 0u)
+        << L.Problem;
+}
+
+TEST_F(BrokerStoreTest, NamesCompareAsTheStoreComparesKeys) {
+    EXPECT_TRUE(SameBrokerName("Alpha", "aLPHA"));
+    EXPECT_TRUE(SameBrokerName("Büro", "BÜRO"));
+    EXPECT_FALSE(SameBrokerName("Alpha", "Alpha "));
+    EXPECT_FALSE(SameBrokerName("Alpha", "Alpha2"));
+    EXPECT_EQ(BrokerNameKey("Büro"), BrokerNameKey("bÜRO"));
+    EXPECT_NE(BrokerNameKey("Büro"), BrokerNameKey("Buro"));
+    // Invalid UTF-8 compares byte for byte.
+    EXPECT_TRUE(SameBrokerName("a\xff", "a\xff"));
+    EXPECT_FALSE(SameBrokerName("a\xff", "A\xff"));
+    // What the store takes for one key, the comparison does too.
+    ASSERT_TRUE(WriteBrokerDefinition(Def("Büro")));
+    ASSERT_TRUE(WriteBrokerDefinition(Def("BÜRO")));
+    EXPECT_EQ(ListBrokerNames(scUser), std::vector<std::string>{"Büro"});
+}

@@ -41,9 +41,7 @@ using registry::TRegRoot;
 inline std::string BrokerKey(const std::string& Name) {
     return std::string(brokerstore::ProductKey) + "\\" + Name;
 }
-inline TRegRoot RootOf(brokerstore::TBrokerScope Scope) {
-    return Scope == scSystem ? TRegRoot::System : TRegRoot::User;
-}
+using brokerstore::RootOf;
 
 // A definition written the way the dialog writes one.
 inline void Define(brokerstore::TBrokerScope Scope, const std::string& Name,

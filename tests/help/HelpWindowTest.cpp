@@ -1,7 +1,12 @@
 #include "ChmSample.h"
 
+#include "WdxVersion.h"
+#include "clntadmin/Startup.h"
+#include "common/Application.h"
 #include "common/help/ChmHelpService.h"
 #include "common/help/HelpWindow.h"
+#include "common/widgets/MessageService.h"
+#include "monitor/Startup.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,6 +16,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
@@ -83,7 +89,9 @@ TEST_F(HelpWindowTest, MissingTopicOrFileFails) {
 TEST_F(HelpWindowTest, LinksAndImagesComeFromTheFile) {
     ASSERT_TRUE(Context(118));
     THelpWindow* w = Window();
-    EXPECT_EQ(w->Browser()->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("img/red.png"))).toByteArray(),
+    EXPECT_EQ(w->Browser()
+                  ->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("img/red.png")))
+                  .toByteArray(),
               wdx::test::SamplePng());
     // The picture is drawn on the page.
     w->resize(600, 400);
@@ -130,7 +138,8 @@ TEST_F(HelpWindowTest, ContentsPage) {
 }
 
 TEST_F(HelpWindowTest, IndexWithKeyword) {
-    ASSERT_TRUE(Service.HtmlHelp(nullptr, SampleChm(), HH_DISPLAY_INDEX, THtmlHelpData{QStringLiteral("Beta")}));
+    ASSERT_TRUE(
+        Service.HtmlHelp(nullptr, SampleChm(), HH_DISPLAY_INDEX, THtmlHelpData{QStringLiteral("Beta")}));
     THelpWindow* w = Window();
     ASSERT_TRUE(w);
     EXPECT_EQ(w->Tabs()->currentIndex(), 1);
@@ -182,8 +191,8 @@ TEST_F(HelpWindowTest, PopupStaysOnTheScreen) {
     THHPopup p;
     p.idString = 1002;
     p.pt = QPoint(-500, 100000);
-    ASSERT_TRUE(Service.HtmlHelp(nullptr, SampleChm() + QStringLiteral("::/CSHelp.txt"), HH_DISPLAY_TEXT_POPUP,
-                                 THtmlHelpData{p}));
+    ASSERT_TRUE(Service.HtmlHelp(nullptr, SampleChm() + QStringLiteral("::/CSHelp.txt"),
+                                 HH_DISPLAY_TEXT_POPUP, THtmlHelpData{p}));
     const QRect screen = Service.Popup()->screen()->availableGeometry();
     EXPECT_TRUE(screen.contains(Service.Popup()->frameGeometry()));
 }
@@ -231,3 +240,41 @@ TEST_F(HelpWindowTest, OpenHelpDoesNotKeepTheProgramRunning) {
 }
 
 } // namespace
+
+// The monitor's command line has no --version, so the help viewer's About
+// tells each program's name, version and title.
+TEST(HelpWindowAbout, TellsTheProgramAndItsVersion) {
+    auto* app = TWDXApplication::Instance();
+    ASSERT_TRUE(app);
+    const QString name = app->applicationName(), version = app->applicationVersion(), title = app->Title();
+    for (bool monitor : {true, false}) {
+        if (monitor)
+            wdx::monitor::InitApplication(*app);
+        else
+            wdx::clntadmin::InitApplication(*app);
+        EXPECT_EQ(QGuiApplication::desktopFileName(),
+                  QString::fromLatin1(monitor ? wdx::MonitorDesktopName : wdx::AdminDesktopName));
+        TChmHelpService service;
+        ASSERT_TRUE(service.HtmlHelp(nullptr, SampleChm(), HH_HELP_CONTEXT, THtmlHelpData{118}));
+        auto* about = service.Windows().first()->findChild<QToolButton*>(QStringLiteral("AboutBtn"));
+        ASSERT_TRUE(about);
+        std::vector<TMessageRequest> boxes;
+        TMessageHandlerScope scope([&](const TMessageRequest& r) {
+            boxes.push_back(r);
+            return TMsgAnswer::Ok;
+        });
+        QTest::mouseClick(about, Qt::LeftButton);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].Caption, QStringLiteral("About"));
+        EXPECT_EQ(boxes[0].Icon, TMsgIcon::Information);
+        const QString expected =
+            QString::fromLatin1(monitor ? "Corvanta Component Broker Monitor\nWDXMonitor "
+                                        : "NPX Client Administrator\nWDXClntAdmin ") +
+            QString::fromLatin1(wdx::Version);
+        EXPECT_EQ(boxes[0].Text, expected);
+        service.CloseAll();
+    }
+    app->setApplicationName(name);
+    app->setApplicationVersion(version);
+    app->SetTitle(title);
+}
