@@ -3,6 +3,7 @@
 #include "common/widgets/ListView.h"
 #include "monitor/NPXError.h"
 #include "ui_ParamDetailsForm.h"
+#include "monitor/ParamWords.h"
 
 #include <QHeaderView>
 #include <QPushButton>
@@ -10,35 +11,13 @@
 namespace wdx::monitor {
 
 QString DataTypeText(std::int32_t DataType) {
-    switch (DataType) {
-    case 1:
-        return QStringLiteral("char");
-    case 2:
-        return QStringLiteral("number");
-    case 3:
-        return QStringLiteral("date");
-    case 4:
-        return QStringLiteral("boolean");
-    case 5:
-        return QStringLiteral("binary");
-    default:
-        return QString::number(DataType);
-    }
+    const char* Word = DataTypeWord(DataType);
+    return Word ? QString::fromLatin1(Word) : QString::number(DataType);
 }
 
 QString ParamModeText(std::int32_t Mode) {
-    switch (Mode) {
-    case 1:
-        return QStringLiteral("Input");
-    case 2:
-        return QStringLiteral("Output");
-    case 3:
-        return QStringLiteral("In/Out");
-    case 5:
-        return QStringLiteral("Result");
-    default:
-        return QString::number(Mode);
-    }
+    const char* Word = ParamModeWord(Mode);
+    return Word ? QString::fromLatin1(Word) : QString::number(Mode);
 }
 
 TForm3::TForm3(QWidget* Parent) : TWDXMntrStdForm(Parent), ui(std::make_unique<Ui::TForm3>()) {

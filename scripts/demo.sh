@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, fills a demo store with a few broker
 # definitions in both scopes, starts WDXBrokerSim with the demo scenario,
-# defines the broker "Demo" on it and opens the monitor. When the monitor
-# ends, the simulator is stopped.
+# defines the broker "Demo" on it and opens the monitor (without a display:
+# a screenshot, then a few samples of WDXStat). When the monitor ends, the
+# simulator is stopped.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${WDX_BUILD_DIR:-$here/build}"
@@ -73,3 +74,12 @@ echo "  WDX_USER_STORE='$WDX_USER_STORE' WDX_SYSTEM_STORE='$WDX_SYSTEM_STORE' ba
 # The monitor's broker selector shows the same names: User first, then
 # System. Choosing "Demo" connects to the simulator.
 bash "$here/scripts/run-monitor.sh" "$@"
+
+# Without a display the monitor only left a screenshot; WDXStat shows the
+# simulated broker's live figures in the terminal instead.
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "demo: the same broker in the terminal: WDXStat components Demo --watch 1 --count 3"
+  "$build/tools/WDXStat" components Demo --watch 1 --count 3 \
+    || echo "demo: WDXStat failed (status $?)" >&2
+  echo "demo: more: WDXStat --help, WDXStat check Demo, WDXStat components Demo --json"
+fi

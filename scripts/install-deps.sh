@@ -9,7 +9,7 @@ PKGS=(
   nlohmann-json3-dev libcpp-httplib-dev libcurl4-openssl-dev libsimdjson-dev
   libchm-dev fp-utils
   prometheus-cpp-dev libcivetweb-dev prometheus
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev curl
   xvfb xauth imagemagick
   fonts-liberation2
   python3 dpkg-dev lintian desktop-file-utils appstream man-db adduser

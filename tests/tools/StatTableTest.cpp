@@ -1,0 +1,125 @@
+// WDXStat's output without a broker: alignment, CSV, JSON, sorting,
+// matching and rates.
+
+#include "tools/StatTable.h"
+#include "tools/StatRates.h"
+
+#include <gtest/gtest.h>
+
+using namespace wdx::tools;
+
+namespace {
+
+TStatTable Sample() {
+    TStatTable T;
+    T.Columns = {{"Name", "name", false}, {"Requests", "requests"}, {"Queued", "queued"}};
+    T.Rows = {{std::string("orders"), std::int64_t(120), std::int64_t(2)},
+              {std::string("Äpfel, \"grün\""), std::int64_t(7), TCell()},
+              {std::string("Billing"), std::int64_t(2147483647), std::int64_t(2)},
+              {std::string("東京"), std::int64_t(-3), std::int64_t(0)}};
+    return T;
+}
+
+std::vector<std::string> Names(const TStatTable& T) {
+    std::vector<std::string> Out;
+    for (const auto& R : T.Rows)
+        Out.push_back(std::get<std::string>(R[0]));
+    return Out;
+}
+
+} // namespace
+
+TEST(StatTableTest, ColumnsAlignByWhatATerminalShows) {
+    EXPECT_EQ(DisplayWidth("abc"), 3u);
+    EXPECT_EQ(DisplayWidth("α%"), 2u);
+    EXPECT_EQ(DisplayWidth("東京"), 4u);
+    EXPECT_EQ(DisplayWidth("e\xcc\x81"), 1u); // e with a combining acute accent
+
+    const std::string Text = RenderTable(Sample());
+    EXPECT_EQ(Text, "Name             Requests  Queued\n"
+                    "orders                120       2\n"
+                    "Äpfel, \"grün\"           7\n"
+                    "Billing        2147483647       2\n"
+                    "東京                   -3       0\n");
+
+    // A broker's name cannot move the cursor or clear the screen.
+    TStatTable Evil;
+    Evil.Columns = {{"Name", "name", false}};
+    Evil.Rows = {{std::string("x\x1b[2J\ry")}};
+    EXPECT_EQ(RenderTable(Evil), "Name\nx?[2J?y\n");
+}
+
+TEST(StatTableTest, CsvQuotesAsRfc4180AndJsonKeepsTypes) {
+    EXPECT_EQ(RenderCsv(Sample(), true), "name,requests,queued\r\n"
+                                         "orders,120,2\r\n"
+                                         "\"Äpfel, \"\"grün\"\"\",7,\r\n"
+                                         "Billing,2147483647,2\r\n"
+                                         "東京,-3,0\r\n");
+    TColumn Time{"Time", "time", false};
+    EXPECT_EQ(RenderCsv(Sample(), false, &Time, "T1").substr(0, 16), "T1,orders,120,2\r");
+
+    TJson Rows = RowsToJson(Sample());
+    ASSERT_EQ(Rows.size(), 4u);
+    EXPECT_EQ(Rows[1]["name"], "Äpfel, \"grün\"");
+    EXPECT_TRUE(Rows[1]["queued"].is_null());
+    EXPECT_EQ(Rows[2]["requests"], 2147483647);
+    EXPECT_EQ(Rows[0].begin().key(), "name"); // members in column order
+    EXPECT_EQ(CellToJson(TCell(1.23456)), 1.235);
+    EXPECT_EQ(DumpJson(TJson(std::string("a\xff"))), "\"a\xef\xbf\xbd\"");
+}
+
+TEST(StatTableTest, SortAndMatchIgnoreCaseAndKeepTheBrokersOrderForTies) {
+    TStatTable T = Sample();
+    EXPECT_EQ(FindColumn(T, "QUEUED"), 2);
+    EXPECT_EQ(FindColumn(T, "requests"), 1);
+    EXPECT_EQ(FindColumn(T, "nope"), -1);
+
+    SortRows(T, 0, false);
+    EXPECT_EQ(Names(T), (std::vector<std::string>{"Billing", "orders", "Äpfel, \"grün\"", "東京"}));
+    T = Sample();
+    SortRows(T, 2, false); // ties stay in order, the empty cell last
+    EXPECT_EQ(Names(T), (std::vector<std::string>{"東京", "orders", "Billing", "Äpfel, \"grün\""}));
+    SortRows(T, 2, true);
+    EXPECT_EQ(Names(T), (std::vector<std::string>{"orders", "Billing", "東京", "Äpfel, \"grün\""}));
+
+    T = Sample();
+    KeepMatching(T, "äPFEL");
+    EXPECT_EQ(Names(T), (std::vector<std::string>{"Äpfel, \"grün\""}));
+    T = Sample();
+    KeepMatching(T, "R");
+    EXPECT_EQ(Names(T), (std::vector<std::string>{"orders", "Äpfel, \"grün\""}));
+}
+
+TEST(StatTableTest, RatesComeFromTheDifferenceAndAreNeverNegative) {
+    using namespace std::chrono;
+    auto Table = [](std::vector<std::pair<std::string, std::int64_t>> Rows) {
+        TStatTable T;
+        T.Columns = {{"Name", "name", false}, {"Requests", "requests"}};
+        for (auto& [N, R] : Rows)
+            T.Rows.push_back({N, R});
+        return T;
+    };
+    auto Rate = [](const TStatTable& T, std::size_t Row) { return T.Rows[Row].back(); };
+    TRateTracker Rates;
+    const auto T0 = steady_clock::now();
+
+    TStatTable First = Table({{"A", 100}, {"B", 50}, {"A", 10}});
+    Rates.AddRates(First, 1, T0);
+    EXPECT_EQ(First.Columns.back().Key, "requestsPerSecond");
+    for (std::size_t I = 0; I < 3; ++I)
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(Rate(First, I))) << "no rate on the first sample";
+
+    // Two seconds later: A rose by 30, B was cleared, the second A rose by 4, C is new.
+    TStatTable Second = Table({{"A", 130}, {"B", 0}, {"A", 14}, {"C", 5}});
+    Rates.AddRates(Second, 1, T0 + seconds(2));
+    EXPECT_DOUBLE_EQ(std::get<double>(Rate(Second, 0)), 15.0);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(Rate(Second, 1)));
+    EXPECT_DOUBLE_EQ(std::get<double>(Rate(Second, 2)), 2.0);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(Rate(Second, 3)));
+
+    // After the clear B counts from its new start.
+    TStatTable Third = Table({{"B", 8}});
+    Rates.AddRates(Third, 1, T0 + seconds(4));
+    EXPECT_DOUBLE_EQ(std::get<double>(Rate(Third, 0)), 4.0);
+    EXPECT_EQ(RenderTable(Third), "Name  Requests  Requests/s\nB            8         4.0\n");
+}

@@ -1,0 +1,225 @@
+// brokers, action and check.
+
+#include "tools/StatCommands.h"
+
+#include "brokerstore/BrokerStore.h"
+#include "monitorapi/WideText.h"
+#include "registry/Registry.h"
+#include "statshost/BrokerLookup.h"
+#include "statshost/StandIns.h"
+#include "tools/StatBroker.h"
+#include "tools/StatOutput.h"
+
+#include <iostream>
+#include <set>
+
+namespace wdx::tools {
+
+using brokerstore::TBrokerScope;
+using monitor::ENPXException;
+using monitor::TNPXMonitor;
+
+namespace {
+
+const char* ScopeText(TBrokerScope Scope) {
+    return Scope == brokerstore::scSystem ? "System" : "User";
+}
+
+// A port or time-out as the stand-ins read it, or empty when they cannot.
+TCell DefinitionNumber(const std::string& Text) {
+    if (auto N = statshost::ParseDefinitionInteger(Text))
+        return static_cast<std::int64_t>(*N);
+    return {};
+}
+
+// Asks on the terminal; without one the answer is no.
+bool Confirm(const std::string& Question) {
+    if (!InputIsTerminal())
+        return false;
+    std::cout << Question << " (Yes/No)? " << std::flush;
+    std::string Answer;
+    std::getline(std::cin, Answer);
+    return !Answer.empty() && (Answer[0] == 'y' || Answer[0] == 'Y');
+}
+
+std::string Quoted(const std::string& Text) {
+    return "\"" + Text + "\"";
+}
+
+} // namespace
+
+int RunBrokers(TFormat Format) {
+    TStatTable T;
+    const bool ForPeople = Format == TFormat::Table;
+    T.Columns = {
+        {"Name", "name", false},     {"Scope", "scope", false},          {"Host name", "hostName", false},
+        {"Port", "port", ForPeople}, {"Time-out", "timeOut", ForPeople}, {"Used", "used", false}};
+    int Status = ExitDone;
+    std::set<std::string> UserNames; // folded, as the store compares names
+    bool Hidden = false;
+    for (TBrokerScope Scope : {brokerstore::scUser, brokerstore::scSystem}) {
+        {
+            registry::TRegTransaction Tx(brokerstore::RootOf(Scope), registry::TRegAccess::Read);
+            if (!Tx.Ok()) {
+                Status = Fail(std::string("the ") + ScopeText(Scope) + " settings (" + Tx.FilePath() +
+                              ") cannot be read: " + Tx.ErrorText());
+                continue;
+            }
+        }
+        for (const auto& B : brokerstore::ReadBrokerList(Scope)) {
+            std::string Fold;
+            registry::FoldName(B.Name, Fold);
+            // Client software looks a name up under User first (the stand-ins
+            // do the same): a System definition of a User name is never used.
+            const bool Used = Scope == brokerstore::scUser || !UserNames.count(Fold);
+            if (Scope == brokerstore::scUser)
+                UserNames.insert(Fold);
+            Hidden = Hidden || !Used;
+            TCell Port = B.Summary.Port, TimeOut = B.Summary.TimeOut,
+                  UsedCell = std::string(Used ? "yes" : "no");
+            if (!ForPeople) {
+                Port = DefinitionNumber(B.Summary.Port);
+                TimeOut = DefinitionNumber(B.Summary.TimeOut);
+                UsedCell = std::string(Used ? "true" : "false");
+            }
+            T.Rows.push_back(
+                {B.Name, std::string(ScopeText(Scope)), B.Summary.HostName, Port, TimeOut, UsedCell});
+        }
+    }
+    if (Format == TFormat::Json) {
+        TJson Rows = RowsToJson(T);
+        for (auto& R : Rows)
+            R["used"] = R["used"] == "true";
+        Print(DumpJson(Rows) + "\n");
+    } else if (Format == TFormat::Csv) {
+        Print(RenderCsv(T, true));
+    } else if (T.Rows.empty()) {
+        if (Status == ExitDone)
+            std::cerr << "WDXStat: no Component Broker is defined (User: "
+                      << registry::StorePath(registry::TRegRoot::User)
+                      << ", System: " << registry::StorePath(registry::TRegRoot::System) << ")\n";
+    } else {
+        Print(RenderTable(T));
+        if (Hidden)
+            Print("\nClient software looks a name up under User first, then under System (without regard to "
+                  "case):\na User definition hides the System definition of the same name.\n");
+    }
+    return Status;
+}
+
+int RunAction(const std::string& Broker, const std::string& Component, const std::string& Word,
+              std::int32_t Value, bool Yes) {
+    std::unique_ptr<TNPXMonitor> Connection;
+    try {
+        Connection = ConnectBroker(Broker);
+    } catch (const EStatFailure& E) {
+        return Fail(E.what());
+    }
+    const std::string Which = "the component " + Quoted(Component) + " of " + Quoted(Broker);
+    const std::string To = " to " + std::to_string(Value);
+    const std::string Ask = Word == "retire"  ? "Retire " + Which
+                            : Word == "clear" ? "Clear the statistics of " + Which
+                                              : "Set the maximum of " + Which + To;
+    const std::string Done = Word == "retire"  ? "Retired " + Which
+                             : Word == "clear" ? "Cleared the statistics of " + Which
+                                               : "Set the maximum of " + Which + To;
+    int Status = ExitDone;
+    if (!Yes && !Confirm(Ask)) {
+        Status = Fail(InputIsTerminal() ? "nothing done"
+                                        : "nothing done: no terminal to confirm on (add --yes to act without "
+                                          "asking)");
+    } else {
+        try {
+            Connection->PerformAction(Component, Word, Value);
+            Print(Done + ".\n");
+        } catch (const ENPXException& E) {
+            Status = Fail(FailureLine(E));
+        }
+    }
+    try {
+        TNPXMonitor::Destroy(Connection);
+    } catch (const std::exception& E) {
+        return Fail(std::string("the connection did not end cleanly: ") + E.what());
+    }
+    return Status;
+}
+
+int RunCheck(const std::string& Broker, std::optional<long long> QueuedWarning,
+             std::optional<long long> QueuedCritical) {
+    const auto Start = std::chrono::steady_clock::now();
+    auto Elapsed = [&] {
+        char Buf[32];
+        std::snprintf(Buf, sizeof Buf, "time=%.3fs;;;0",
+                      std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count());
+        return std::string(Buf);
+    };
+    auto Report = [&](int Status, const std::string& Text, const std::string& Perf) {
+        static const char* const Names[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
+        Print(std::string("BROKER ") + Names[Status] + " - " + Text + " | " + Perf + "\n");
+        return Status;
+    };
+
+    TRelayVerdict Verdict;
+    try {
+        Verdict = CheckWithRelay(Broker);
+    } catch (const EStatFailure& E) {
+        return Report(CheckUnknown, E.what(), Elapsed());
+    }
+    int Status = CheckOk;
+    std::string Note;
+    switch (Verdict.Status) {
+    case statshost::rsHealthy:
+        break;
+    case statshost::rsWarning:
+        Status = CheckWarning;
+        Note = RelayWarningLine("", Verdict);
+        break;
+    case statshost::rsNotDefined:
+    case statshost::rsBadDefinition:
+        // Nothing is known about the broker: what is wrong is here.
+        return Report(CheckUnknown, RelayWarningLine(Broker, Verdict), Elapsed());
+    default:
+        return Report(CheckCritical, RelayWarningLine(Broker, Verdict), Elapsed());
+    }
+
+    monitor::TServerList Servers;
+    try {
+        auto Connection = std::make_unique<TNPXMonitor>(monitor::Utf8ToWide(Broker));
+        Servers = Connection->GetServers();
+        TNPXMonitor::Destroy(Connection);
+    } catch (const ENPXException& E) {
+        // The component list's failure names no broker; the line does.
+        return Report(CheckCritical, E.Title.empty() ? Broker + ": " + FailureLine(E) : FailureLine(E),
+                      Elapsed());
+    } catch (const std::exception& E) {
+        return Report(CheckCritical, Broker + ": " + E.what(), Elapsed());
+    }
+
+    long long Active = 0, Queued = 0;
+    for (const auto& S : Servers) {
+        Active += S.Active;
+        Queued += S.Queued;
+    }
+    std::string Threshold;
+    if (QueuedCritical && Queued > *QueuedCritical) {
+        Status = CheckCritical;
+        Threshold = "queued " + std::to_string(Queued) + " > " + std::to_string(*QueuedCritical);
+    } else if (QueuedWarning && Queued > *QueuedWarning) {
+        Status = std::max(Status, CheckWarning);
+        Threshold = "queued " + std::to_string(Queued) + " > " + std::to_string(*QueuedWarning);
+    }
+    std::string Text = Broker + ": " + std::to_string(Servers.size()) + " components, " +
+                       std::to_string(Active) + " active, " + std::to_string(Queued) + " queued";
+    if (!Threshold.empty())
+        Text += " (" + Threshold + ")";
+    if (!Note.empty())
+        Text += "; " + Note;
+    auto Opt = [](const std::optional<long long>& V) { return V ? std::to_string(*V) : std::string(); };
+    const std::string Perf = "components=" + std::to_string(Servers.size()) +
+                             ";;;0 active=" + std::to_string(Active) +
+                             ";;;0 queued=" + std::to_string(Queued) + ";" + Opt(QueuedWarning) + ";" +
+                             Opt(QueuedCritical) + ";0 " + Elapsed();
+    return Report(Status, Text, Perf);
+}
+
+} // namespace wdx::tools

@@ -1,0 +1,219 @@
+// components, services (once or sampled with --watch), params and details.
+
+#include "tools/StatBroker.h"
+#include "tools/StatCommands.h"
+#include "tools/StatOutput.h"
+#include "tools/StatRates.h"
+
+#include <functional>
+
+namespace wdx::tools {
+
+using monitor::ENPXException;
+using monitor::TNPXMonitor;
+
+namespace {
+
+// What differs between the component and the service list.
+struct TListKind {
+    std::string Member;                            // "components" / "services"
+    std::function<TStatTable(TNPXMonitor&)> Fetch; // one query; raises ENPXException
+    std::function<TStatTable()> Empty;             // the columns, for checking --sort
+};
+
+// Ends the connection; a failure to do so is reported, after the output.
+int Disconnect(std::unique_ptr<TNPXMonitor>& Connection, int Status) {
+    try {
+        TNPXMonitor::Destroy(Connection);
+    } catch (const std::exception& E) {
+        Fail(std::string("the connection did not end cleanly: ") + E.what());
+        return Status == ExitDone ? ExitFailed : Status;
+    }
+    return Status;
+}
+
+std::int64_t Sum(const TStatTable& Table, const std::string& Key) {
+    const int C = FindColumn(Table, Key);
+    std::int64_t Total = 0;
+    if (C >= 0)
+        for (const auto& Row : Table.Rows)
+            if (const auto* N = std::get_if<std::int64_t>(&Row[static_cast<std::size_t>(C)]))
+                Total += *N;
+    return Total;
+}
+
+// The line above a redrawn table: broker, time and the totals.
+std::string HeaderLine(const TListOptions& O, const TListKind& Kind, const TStatTable& T,
+                       std::chrono::system_clock::time_point At) {
+    std::string Line = O.Broker + (O.Component.empty() ? "" : " / " + O.Component) + "  " + LocalTime(At) +
+                       "  " + std::to_string(T.Rows.size()) + " " + Kind.Member;
+    if (FindColumn(T, "active") >= 0)
+        Line += "  active " + std::to_string(Sum(T, "active"));
+    Line +=
+        "  queued " + std::to_string(Sum(T, "queued")) + "  requests " + std::to_string(Sum(T, "requests"));
+    double Rate = 0;
+    bool AnyRate = false;
+    for (const auto& Row : T.Rows)
+        if (const auto* R = std::get_if<double>(&Row.back())) {
+            Rate += *R;
+            AnyRate = true;
+        }
+    if (AnyRate)
+        Line += "  " + CellText(TCell(Rate)) + " requests/s";
+    return Line + "\n\n";
+}
+
+TJson Document(const TListOptions& O, const TListKind& Kind, const TStatTable& T, const std::string* Time) {
+    TJson Doc = TJson::object();
+    Doc["broker"] = O.Broker;
+    if (!O.Component.empty())
+        Doc["component"] = O.Component;
+    if (Time)
+        Doc["time"] = *Time;
+    Doc[Kind.Member] = RowsToJson(T);
+    return Doc;
+}
+
+int RunList(const TListOptions& O, const TListKind& Kind) {
+    const bool Watching = O.WatchSeconds > 0;
+    int SortColumn = -1;
+    if (!O.Sort.empty()) {
+        TStatTable Columns = Kind.Empty();
+        if (Watching)
+            Columns.Columns.push_back(RateColumn);
+        SortColumn = FindColumn(Columns, O.Sort);
+        if (SortColumn < 0) {
+            std::string Names;
+            for (const auto& C : Columns.Columns)
+                Names += (Names.empty() ? "" : ", ") + C.Key;
+            return Usage("no column " + O.Sort + " to sort by; the columns are " + Names +
+                         (Watching ? "" : " (and requestsPerSecond with --watch)"));
+        }
+    }
+
+    std::unique_ptr<TNPXMonitor> Connection;
+    try {
+        Connection = ConnectBroker(O.Broker);
+    } catch (const EStatFailure& E) {
+        return Fail(E.what());
+    }
+    if (Watching)
+        CatchStopSignals();
+    // On a terminal a sampled table is redrawn in place; anywhere else every
+    // sample is one line of JSON (or CSV rows), so that nothing is lost.
+    const bool Redraw = Watching && O.Format == TFormat::Table && OutputIsTerminal();
+    const bool JsonLines = Watching && (O.Format == TFormat::Json || (O.Format == TFormat::Table && !Redraw));
+    TRateTracker Rates;
+    const auto Start = std::chrono::steady_clock::now();
+    for (int Sample = 0;; ++Sample) {
+        const auto At = std::chrono::system_clock::now();
+        TStatTable Table;
+        try {
+            Table = Kind.Fetch(*Connection);
+        } catch (const ENPXException& E) {
+            Fail(FailureLine(E));
+            return Disconnect(Connection, ExitFailed);
+        }
+        if (Watching) {
+            // The figures count from when the broker answered.
+            Rates.AddRates(Table, static_cast<std::size_t>(FindColumn(Table, "requests")),
+                           std::chrono::steady_clock::now());
+        }
+        KeepMatching(Table, O.Match);
+        SortRows(Table, SortColumn, O.Reverse);
+
+        const std::string Time = IsoTime(At);
+        if (Redraw)
+            Print("\x1b[H\x1b[2J" + HeaderLine(O, Kind, Table, At) + RenderTable(Table));
+        else if (JsonLines || O.Format == TFormat::Json)
+            Print(DumpJson(Document(O, Kind, Table, Watching ? &Time : nullptr)) + "\n");
+        else if (O.Format == TFormat::Csv && Watching) {
+            static const TColumn TimeColumn{"Time", "time", false};
+            Print(RenderCsv(Table, Sample == 0, &TimeColumn, Time));
+        } else if (O.Format == TFormat::Csv)
+            Print(RenderCsv(Table, true));
+        else
+            Print(RenderTable(Table));
+
+        if (!Watching || (O.Count > 0 && Sample + 1 >= O.Count))
+            break;
+        // A fixed schedule: a slow answer does not push every later sample back.
+        if (!SleepUntil(Start + std::chrono::seconds(O.WatchSeconds) * (Sample + 1)))
+            break;
+    }
+    return Disconnect(Connection, ExitDone);
+}
+
+} // namespace
+
+int RunComponents(const TListOptions& Options) {
+    return RunList(Options, {"components", [](TNPXMonitor& M) { return ComponentTable(M.GetServers()); },
+                             [] { return ComponentTable({}); }});
+}
+
+int RunServices(const TListOptions& Options) {
+    const std::string Component = Options.Component;
+    return RunList(Options, {"services",
+                             [Component](TNPXMonitor& M) { return ServiceTable(M.GetServices(Component)); },
+                             [] { return ServiceTable({}); }});
+}
+
+int RunParams(const std::string& Broker, const std::string& Service, TFormat Format) {
+    std::unique_ptr<TNPXMonitor> Connection;
+    try {
+        Connection = ConnectBroker(Broker);
+    } catch (const EStatFailure& E) {
+        return Fail(E.what());
+    }
+    TStatTable Table;
+    try {
+        Table = ParamsTable(Connection->GetParams(Service), Format != TFormat::Table);
+    } catch (const ENPXException& E) {
+        Fail(FailureLine(E));
+        return Disconnect(Connection, ExitFailed);
+    }
+    if (Format == TFormat::Json) {
+        TJson Doc = TJson::object();
+        Doc["broker"] = Broker;
+        Doc["service"] = Service;
+        Doc["parameters"] = RowsToJson(Table);
+        Print(DumpJson(Doc) + "\n");
+    } else {
+        Print(Format == TFormat::Csv ? RenderCsv(Table, true) : RenderTable(Table));
+    }
+    return Disconnect(Connection, ExitDone);
+}
+
+int RunDetails(const std::string& Broker, const std::string& Component, TFormat Format) {
+    std::unique_ptr<TNPXMonitor> Connection;
+    try {
+        Connection = ConnectBroker(Broker);
+    } catch (const EStatFailure& E) {
+        return Fail(E.what());
+    }
+    std::vector<TDetailField> Fields;
+    try {
+        Fields = DetailFields(Component, Connection->GetServerMore(Component));
+    } catch (const ENPXException& E) {
+        Fail(FailureLine(E));
+        return Disconnect(Connection, ExitFailed);
+    }
+    if (Format == TFormat::Json) {
+        TJson Doc = TJson::object();
+        Doc["broker"] = Broker;
+        for (const auto& F : Fields)
+            Doc[F.Key] = CellToJson(F.Value);
+        Print(DumpJson(Doc) + "\n");
+    } else {
+        // Labels and values as the details dialog shows them, values aligned.
+        TStatTable Lines;
+        Lines.Columns = {{"", "label", false}, {"", "value", false}};
+        for (const auto& F : Fields)
+            Lines.Rows.push_back({F.Label, TCell(CellText(F.Value))});
+        std::string Text = RenderTable(Lines);
+        Print(Text.substr(Text.find('\n') + 1)); // without the empty heading line
+    }
+    return Disconnect(Connection, ExitDone);
+}
+
+} // namespace wdx::tools

@@ -1,0 +1,78 @@
+#pragma once
+// WDXStat's output: one table of rows, written as aligned columns for people,
+// as CSV (RFC 4180) or as JSON for programs. Kept apart from the connection,
+// so that what a script reads can be checked without a broker.
+//
+// Texts are UTF-8. A cell is empty, an integer, a number with a fraction (the
+// rates), or a text.
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace wdx::tools {
+
+// Members keep the order they were written in: "name" first, as people read it.
+using TJson = nlohmann::ordered_json;
+
+using TCell = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+struct TColumn {
+    std::string Title;   // heading of the aligned table and of the CSV
+    std::string Key;     // JSON member
+    bool Numeric = true; // right-aligned
+};
+
+struct TStatTable {
+    std::vector<TColumn> Columns;
+    std::vector<std::vector<TCell>> Rows; // one cell per column
+};
+
+// The column whose key or title is Name, compared without regard to case
+// ("queueTime", "queue t" and "Queue T" are the same column); -1 when none.
+int FindColumn(const TStatTable& Table, std::string_view Name);
+
+// Sorts by one column, stable, so that equal rows keep the broker's order.
+// Texts sort without regard to case; empty cells come last either way.
+void SortRows(TStatTable& Table, int Column, bool Reverse);
+
+// Keeps the rows whose first cell (the name) contains Text, without regard to
+// case; an empty Text keeps everything.
+void KeepMatching(TStatTable& Table, std::string_view Text);
+
+// Columns aligned under their titles, two blanks apart, numbers to the right,
+// one line per row. Widths count what a terminal shows, not bytes; control
+// characters in names are shown as '?' so that a name cannot move the cursor.
+std::string RenderTable(const TStatTable& Table);
+
+// RFC 4180: CRLF line ends, fields with a comma, a quote or a line break in
+// quotes, quotes doubled. Prefix, when given, becomes a first column (the
+// sample time of --watch).
+std::string RenderCsv(const TStatTable& Table, bool Header, const TColumn* PrefixColumn = nullptr,
+                      const std::string& Prefix = {});
+
+// The rows as an array of objects, members named by the column keys; an
+// empty cell is null.
+TJson RowsToJson(const TStatTable& Table);
+
+// One cell as a JSON value: null, an integer, a rate rounded to thousandths,
+// or a text.
+TJson CellToJson(const TCell& Cell);
+
+// One cell's text as the table and the CSV show it: integers in plain
+// decimal, rates with one decimal, empty cells as nothing.
+std::string CellText(const TCell& Cell);
+
+// Columns a terminal uses to show Text (wide East Asian characters take two,
+// combining marks none).
+std::size_t DisplayWidth(std::string_view Text);
+
+// JSON text of a document for output: invalid UTF-8 (which a decoder should
+// never let through) is replaced rather than thrown about.
+std::string DumpJson(const TJson& Document, int Indent = -1);
+
+} // namespace wdx::tools
