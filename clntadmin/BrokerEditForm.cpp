@@ -106,6 +106,9 @@ void TForm2::FormCreate() {
     ui->OKBtn->setText(ResText(1021));
     ui->CancelBtn->setText(ResText(1022));
     LoadHeaderImage(ui->Image1);
+    // The header shows the program's icon; a screen reader names it as the
+    // list window names its own, by the program's title.
+    ui->Image1->setAccessibleName(ResText(1002));
     ui->Label1->setText(ResText(1042));
     ui->Label2->setText(ResText(1043));
     ui->Label3->setText(ResText(1044));
