@@ -4,11 +4,15 @@
 
 #include "AdminTestSupport.h"
 
+#include "support/Controls.h"
+
+#include <QLineEdit>
 #include <QPushButton>
 
 using namespace wdx;
 using namespace wdx::clntadmin;
 using namespace wdx::clntadmin::test;
+using wdx::testsupport::Find;
 
 TEST(AdminLongBrokerName, NameOver255CharactersIsAFailedAddAnd255IsStored) {
     testsupport::TTempStore store;
@@ -18,7 +22,7 @@ TEST(AdminLongBrokerName, NameOver255CharactersIsAFailedAddAnd255IsStored) {
     {
         TDialogDriver driver([&](TForm2& d) {
             Fill(d, tooLong, "h", "1", "1");
-            d.OKBtn->click();
+            Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
             EXPECT_EQ(boxes.Seen[0].Request.Text, "Cannot add Component Broker details.");
             EXPECT_EQ(boxes.Seen[0].Request.Caption, tooLong);
@@ -26,11 +30,11 @@ TEST(AdminLongBrokerName, NameOver255CharactersIsAFailedAddAnd255IsStored) {
             EXPECT_TRUE(d.isVisible());
             // The same dialog takes the longest name there is.
             boxes.Seen.clear();
-            Enter(d.Edit1, longest);
-            d.OKBtn->click();
+            Enter(Find<QLineEdit>(d, "Edit1"), longest);
+            Find<QPushButton>(d, "OKBtn")->click();
             EXPECT_TRUE(boxes.Seen.empty()) << boxes.Texts().join("; ").toStdString();
         });
-        form->Button1->click();
+        Find<QPushButton>(form, "Button1")->click();
     }
     EXPECT_EQ(brokerstore::ListBrokerNames(scUser), std::vector<std::string>{longest.toStdString()});
     ASSERT_EQ(form.Rows().Count(), 1);
