@@ -159,26 +159,30 @@ struct TPaintCount : QObject {
 TFigures Measure(int Components, int Services, int Rounds) {
     auto serving = Serve(Components, Services);
     TForm1 form({});
-    const int item = form.ComboBox1->findText(QString::fromLatin1(BrokerName));
-    form.ComboBox1->setCurrentIndex(item);
-    emit form.ComboBox1->activated(item);
+    // The window's controls, by the names its definition gives them.
+    auto* combo = form.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+    auto* list1 = form.findChild<common::TListView*>(QStringLiteral("ListView1"));
+    auto* list2 = form.findChild<common::TListView*>(QStringLiteral("ListView2"));
+    const int item = combo->findText(QString::fromLatin1(BrokerName));
+    combo->setCurrentIndex(item);
+    emit combo->activated(item);
     if (!form.Connection) {
         std::fprintf(stderr, "could not connect to the broker\n");
         std::exit(1);
     }
-    form.ListView1->SelectRow(0);
+    list1->SelectRow(0);
     form.ListView1Click();
     if (form.CurrentComponent != QString::fromStdString(serving->CurrentName) ||
-        form.ListView2->model()->rowCount() != Services) {
+        list2->model()->rowCount() != Services) {
         std::fprintf(stderr, "the window did not list the services\n");
         std::exit(1);
     }
     QApplication::processEvents();
     TPaintCount painted;
-    form.ListView1->viewport()->installEventFilter(&painted);
+    list1->viewport()->installEventFilter(&painted);
     auto check = [&] {
-        if (form.ListView1->model()->rowCount() != Components || form.ListView1->SelectedRow() != 0 ||
-            form.ListView2->model()->rowCount() != Services || painted.Paints == 0) {
+        if (list1->model()->rowCount() != Components || list1->SelectedRow() != 0 ||
+            list2->model()->rowCount() != Services || painted.Paints == 0) {
             std::fprintf(stderr, "the refresh did not end with the lists filled, selected and painted\n");
             std::exit(1);
         }
@@ -289,7 +293,7 @@ int main(int argc, char** argv) {
     qputenv("WDX_USER_STORE", dir.filePath("user.db").toLocal8Bit());
     qputenv("WDX_SYSTEM_STORE", dir.filePath("system.db").toLocal8Bit());
     common::TWDXApplication app(argc, argv);
-    InitApplication(app);
+    app.Start(Program);
     statshost::RegisterStandIns();
 
     std::printf("broker: %s\n", UseFake ? "the scripted fake" : "WDXBrokerSim on loopback, through the stand-in");

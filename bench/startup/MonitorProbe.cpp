@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     common::TWDXApplication app(argc, argv);
     TFirstPaint probe;
     app.installEventFilter(&probe);
-    monitor::InitApplication(app);
+    app.Start(monitor::Program);
     QPointer<monitor::TForm1> form = new monitor::TForm1(args);
     int result = app.exec();
     delete form.data();

@@ -249,9 +249,9 @@ TEST(HelpWindowAbout, TellsTheProgramAndItsVersion) {
     const QString name = app->applicationName(), version = app->applicationVersion(), title = app->Title();
     for (bool monitor : {true, false}) {
         if (monitor)
-            wdx::monitor::InitApplication(*app);
+            app->Start(wdx::monitor::Program);
         else
-            wdx::clntadmin::InitApplication(*app);
+            app->Start(wdx::clntadmin::Program);
         EXPECT_EQ(QGuiApplication::desktopFileName(),
                   QString::fromLatin1(monitor ? wdx::MonitorDesktopName : wdx::AdminDesktopName));
         TChmHelpService service;
