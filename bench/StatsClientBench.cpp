@@ -32,7 +32,8 @@ TServed& Served(int Components) {
     auto& s = all[Components];
     if (!s) {
         s = std::make_unique<TServed>();
-        s->Broker = std::make_shared<brokersim::TSimBroker>(brokersim::GenerateScenario(Components, 3, 2, 1), 1);
+        s->Broker =
+            std::make_shared<brokersim::TSimBroker>(brokersim::GenerateScenario(Components, 3, 2, 1), 1);
         s->Broker->Tick(3);
         brokersim::TSimServerOptions options;
         options.TickMillis = 0; // the same figures for every request

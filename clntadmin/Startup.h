@@ -1,12 +1,13 @@
 #pragma once
 // Start-up of WDXClntAdmin. The program takes no command-line arguments.
 
-#include "clntadmin/WDXClntStdClasses.h"
 #include "WdxVersion.h"
+#include "clntadmin/WDXClntStdClasses.h"
 #include "common/Application.h"
 
 namespace wdx::clntadmin {
 
-inline constexpr common::TProgram Program{"NPX Client Administrator", "WDXClntAdmin", &ClntAdminModule, wdx::AdminDesktopName};
+inline constexpr common::TProgram Program{"NPX Client Administrator", "WDXClntAdmin", &ClntAdminModule,
+                                          wdx::AdminDesktopName};
 
 } // namespace wdx::clntadmin

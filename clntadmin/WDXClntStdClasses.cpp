@@ -3,7 +3,9 @@
 #include "clntadmin/ClntAdminStrings.h"
 
 // Resources compiled into a static library register only when asked to.
-static void InitClntAdminIcons() { Q_INIT_RESOURCE(ClntAdminIcons); }
+static void InitClntAdminIcons() {
+    Q_INIT_RESOURCE(ClntAdminIcons);
+}
 
 namespace wdx::clntadmin {
 

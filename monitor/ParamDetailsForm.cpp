@@ -2,8 +2,8 @@
 
 #include "common/widgets/ListView.h"
 #include "monitor/NPXError.h"
-#include "ui_ParamDetailsForm.h"
 #include "monitor/ParamWords.h"
+#include "ui_ParamDetailsForm.h"
 
 #include <QHeaderView>
 #include <QPushButton>

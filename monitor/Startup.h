@@ -11,7 +11,8 @@ class QWidget;
 
 namespace wdx::monitor {
 
-inline constexpr common::TProgram Program{"Corvanta Component Broker Monitor", "WDXMonitor", &MonitorModule, wdx::MonitorDesktopName};
+inline constexpr common::TProgram Program{"Corvanta Component Broker Monitor", "WDXMonitor", &MonitorModule,
+                                          wdx::MonitorDesktopName};
 inline constexpr const char* UsageText = "Usage: WDXMonitor [-debug]";
 
 // The arguments after the program name, as the operator gave them. Read

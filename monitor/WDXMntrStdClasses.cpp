@@ -3,7 +3,9 @@
 #include "monitor/MonitorStrings.h"
 
 // Resources compiled into a static library register only when asked to.
-static void InitMonitorIcons() { Q_INIT_RESOURCE(MonitorIcons); }
+static void InitMonitorIcons() {
+    Q_INIT_RESOURCE(MonitorIcons);
+}
 
 namespace wdx::monitor {
 

@@ -9,8 +9,8 @@ using nlohmann::json;
 namespace {
 
 bool IsUnreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
 }
 
 int HexValue(char c) {
@@ -70,16 +70,30 @@ std::optional<std::string> PercentDecode(std::string_view Text) {
     return out;
 }
 
-std::string BrokerPath() { return Prefix + "/broker"; }
-std::string HealthPath() { return Prefix + "/health"; }
-std::string ComponentsPath() { return Prefix + "/components"; }
-std::string ComponentPath(std::string_view Component) { return Prefix + "/components/" + PercentEncode(Component); }
-std::string ServicesPath(std::string_view Component) { return ComponentPath(Component) + "/services"; }
+std::string BrokerPath() {
+    return Prefix + "/broker";
+}
+std::string HealthPath() {
+    return Prefix + "/health";
+}
+std::string ComponentsPath() {
+    return Prefix + "/components";
+}
+std::string ComponentPath(std::string_view Component) {
+    return Prefix + "/components/" + PercentEncode(Component);
+}
+std::string ServicesPath(std::string_view Component) {
+    return ComponentPath(Component) + "/services";
+}
 std::string ParametersPath(std::string_view Service) {
     return Prefix + "/services/" + PercentEncode(Service) + "/parameters";
 }
-std::string ActionPath(std::string_view Component) { return ComponentPath(Component) + "/actions"; }
-std::string VersionPath(std::string_view Component) { return Prefix + "/versions/" + PercentEncode(Component); }
+std::string ActionPath(std::string_view Component) {
+    return ComponentPath(Component) + "/actions";
+}
+std::string VersionPath(std::string_view Component) {
+    return Prefix + "/versions/" + PercentEncode(Component);
+}
 
 std::string EncodeActionRequest(std::string_view Action, int32_t Value) {
     return Dump(json{{"action", std::string(Action)}, {"value", Value}});
@@ -90,7 +104,8 @@ std::string EncodeBrokerInfo(const TBrokerInfo& Info) {
 }
 
 std::string EncodeHealth(const THealth& Health) {
-    return Dump(json{{"state", Health.State == THealthState::Healthy ? "healthy" : "warning"}, {"text", Health.Text}});
+    return Dump(json{{"state", Health.State == THealthState::Healthy ? "healthy" : "warning"},
+                     {"text", Health.Text}});
 }
 
 std::string EncodeComponents(const std::vector<TComponentStats>& Components) {

@@ -40,8 +40,8 @@ struct TServiceStats {
 // them; the windows turn them into words.
 struct TParamInfo {
     std::string Name;
-    int16_t DataType = 0;  // 1 char, 2 number, 3 date, 4 boolean, 5 binary
-    int16_t Mode = 0;      // 1 Input, 2 Output, 3 In/Out, 5 Result
+    int16_t DataType = 0; // 1 char, 2 number, 3 date, 4 boolean, 5 binary
+    int16_t Mode = 0;     // 1 Input, 2 Output, 3 In/Out, 5 Result
     int16_t Precision = 0;
     int16_t Scale = 0;
     bool operator==(const TParamInfo&) const = default;

@@ -296,7 +296,8 @@ int main(int argc, char** argv) {
     app.Start(Program);
     statshost::RegisterStandIns();
 
-    std::printf("broker: %s\n", UseFake ? "the scripted fake" : "WDXBrokerSim on loopback, through the stand-in");
+    std::printf("broker: %s\n",
+                UseFake ? "the scripted fake" : "WDXBrokerSim on loopback, through the stand-in");
     std::printf("rounds: %d; medians in ms of %s\n", rounds,
                 qEnvironmentVariableIntValue("WDX_BENCH_WALL") ? "wall-clock time"
                                                                : "the GUI thread's CPU time");

@@ -20,7 +20,8 @@ constexpr std::uint16_t SysTitle = 3;
 
 std::uint32_t ReadLE32(const QByteArray& B, qsizetype At) {
     const auto* p = reinterpret_cast<const unsigned char*>(B.constData()) + At;
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
 }
 
 std::uint16_t ReadLE16(const QByteArray& B, qsizetype At) {
@@ -68,7 +69,8 @@ int CheckExtent(chmFile*, chmUnitInfo* Unit, void* Context) {
     // inside the file.
     if (Unit->space == CHM_UNCOMPRESSED) {
         const std::uint64_t start = check->DataOffset + Unit->start;
-        if (start < check->DataOffset || Unit->length > check->FileSize || start > check->FileSize - Unit->length) {
+        if (start < check->DataOffset || Unit->length > check->FileSize ||
+            start > check->FileSize - Unit->length) {
             check->Ok = false;
             return CHM_ENUMERATOR_SUCCESS;
         }
@@ -104,8 +106,9 @@ bool WithinFile(chmFile* Handle, const QString& Path) {
 
 std::optional<std::uint32_t> ParseId(const QString& Token) {
     bool ok = false;
-    const qulonglong v = Token.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive) ? Token.mid(2).toULongLong(&ok, 16)
-                                                                                     : Token.toULongLong(&ok, 10);
+    const qulonglong v = Token.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive)
+                             ? Token.mid(2).toULongLong(&ok, 16)
+                             : Token.toULongLong(&ok, 10);
     if (!ok || v > 0xFFFFFFFFull)
         return std::nullopt;
     return static_cast<std::uint32_t>(v);
@@ -156,7 +159,9 @@ std::unique_ptr<TChmFile> TChmFile::Open(const QString& Path) {
 
 TChmFile::TChmFile(chmFile* Handle, const QString& Path) : FHandle(Handle), FPath(Path) {}
 
-TChmFile::~TChmFile() { chm_close(FHandle); }
+TChmFile::~TChmFile() {
+    chm_close(FHandle);
+}
 
 bool TChmFile::Exists(const QString& InternalPath) const {
     const QString p = NormaliseChmPath(InternalPath);
@@ -181,8 +186,8 @@ std::optional<QByteArray> TChmFile::Read(const QString& InternalPath) const {
     QByteArray data(qsizetype(unit.length), Qt::Uninitialized);
     if (unit.length == 0)
         return data;
-    const LONGINT64 got = chm_retrieve_object(FHandle, &unit, reinterpret_cast<unsigned char*>(data.data()), 0,
-                                              LONGINT64(unit.length));
+    const LONGINT64 got = chm_retrieve_object(FHandle, &unit, reinterpret_cast<unsigned char*>(data.data()),
+                                              0, LONGINT64(unit.length));
     if (got != LONGINT64(unit.length))
         return std::nullopt;
     return data;
@@ -208,11 +213,20 @@ void TChmFile::ReadSystem() {
             const QByteArray data = sys->mid(at, length);
             at += length;
             switch (code) {
-            case SysContentsFile: FContentsFile = CStringAt(data, 0); break;
-            case SysIndexFile: FIndexFile = CStringAt(data, 0); break;
-            case SysDefaultTopic: FDefaultTopic = CStringAt(data, 0); break;
-            case SysTitle: FTitle = CStringAt(data, 0); break;
-            default: break;
+            case SysContentsFile:
+                FContentsFile = CStringAt(data, 0);
+                break;
+            case SysIndexFile:
+                FIndexFile = CStringAt(data, 0);
+                break;
+            case SysDefaultTopic:
+                FDefaultTopic = CStringAt(data, 0);
+                break;
+            case SysTitle:
+                FTitle = CStringAt(data, 0);
+                break;
+            default:
+                break;
             }
         }
     }
@@ -304,7 +318,8 @@ std::optional<QString> TChmFile::PopupText(const QString& TopicsFile, std::uint3
     return it->second;
 }
 
-std::map<std::uint32_t, QString> ParsePopupTopics(const QString& Text, const std::map<QString, std::uint32_t>& Names) {
+std::map<std::uint32_t, QString> ParsePopupTopics(const QString& Text,
+                                                  const std::map<QString, std::uint32_t>& Names) {
     std::map<std::uint32_t, QString> topics;
     std::optional<std::uint32_t> current;
     QStringList lines;

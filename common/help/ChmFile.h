@@ -39,9 +39,9 @@ public:
     QStringList Files() const;
 
     QString Title() const { return FTitle; }
-    QString DefaultTopic() const { return FDefaultTopic; }   // internal path or empty
-    QString ContentsFile() const { return FContentsFile; }   // internal path or empty
-    QString IndexFile() const { return FIndexFile; }         // internal path or empty
+    QString DefaultTopic() const { return FDefaultTopic; } // internal path or empty
+    QString ContentsFile() const { return FContentsFile; } // internal path or empty
+    QString IndexFile() const { return FIndexFile; }       // internal path or empty
 
     // The topic that the context map gives Id, as an internal path of a file
     // that exists; empty when Id is not mapped or its topic is missing.

@@ -34,7 +34,9 @@ void Present(QWidget* W) {
 }
 } // namespace
 
-TChmHelpService::~TChmHelpService() { CloseAll(); }
+TChmHelpService::~TChmHelpService() {
+    CloseAll();
+}
 
 bool TChmHelpService::HtmlHelp(QWidget* Caller, const std::optional<QString>& File, unsigned Command,
                                const THtmlHelpData& Data) {
@@ -71,7 +73,8 @@ bool TChmHelpService::HtmlHelp(QWidget* Caller, const std::optional<QString>& Fi
         THelpWindow* w = WindowFor(path, Caller, created);
         if (!w)
             return false;
-        const bool shown = inner.isEmpty() ? w->ShowContents() && !w->CurrentTopic().isEmpty() : w->ShowTopic(inner);
+        const bool shown =
+            inner.isEmpty() ? w->ShowContents() && !w->CurrentTopic().isEmpty() : w->ShowTopic(inner);
         if (!shown) {
             Discard(w, created);
             return false;
@@ -86,7 +89,8 @@ bool TChmHelpService::HtmlHelp(QWidget* Caller, const std::optional<QString>& Fi
         if (!w)
             return false;
         const auto* keyword = std::get_if<QString>(&Data);
-        const bool shown = Command == HH_DISPLAY_TOC ? w->ShowContents() : w->ShowIndex(keyword ? *keyword : QString());
+        const bool shown =
+            Command == HH_DISPLAY_TOC ? w->ShowContents() : w->ShowIndex(keyword ? *keyword : QString());
         if (!shown) {
             Discard(w, created);
             return false;
@@ -104,9 +108,13 @@ bool TChmHelpService::WinHelp(QWidget*, const QString&, std::uint16_t, std::intp
     return false;
 }
 
-QPoint TChmHelpService::CursorPos() const { return QCursor::pos(); }
+QPoint TChmHelpService::CursorPos() const {
+    return QCursor::pos();
+}
 
-THelpPopup* TChmHelpService::Popup() const { return FPopup.data(); }
+THelpPopup* TChmHelpService::Popup() const {
+    return FPopup.data();
+}
 
 QList<THelpWindow*> TChmHelpService::Windows() const {
     QList<THelpWindow*> list;

@@ -86,8 +86,8 @@ std::vector<TSiteMapItem> ParseSiteMap(const QString& Html) {
             }
         } else if (name == QStringLiteral("object")) {
             if (!closing) {
-                if (Attribute(m.captured(3), QStringLiteral("type")).compare(QStringLiteral("text/sitemap"),
-                                                                          Qt::CaseInsensitive) == 0)
+                if (Attribute(m.captured(3), QStringLiteral("type"))
+                        .compare(QStringLiteral("text/sitemap"), Qt::CaseInsensitive) == 0)
                     item.emplace();
             } else if (item) {
                 if (!item->Name.isEmpty() || !item->Local.isEmpty())
@@ -100,7 +100,8 @@ std::vector<TSiteMapItem> ParseSiteMap(const QString& Html) {
             // An entry may name several topics; the first one is taken.
             if (param.compare(QStringLiteral("Name"), Qt::CaseInsensitive) == 0 && item->Name.isEmpty())
                 item->Name = value;
-            else if (param.compare(QStringLiteral("Local"), Qt::CaseInsensitive) == 0 && item->Local.isEmpty())
+            else if (param.compare(QStringLiteral("Local"), Qt::CaseInsensitive) == 0 &&
+                     item->Local.isEmpty())
                 item->Local = value;
         }
     }

@@ -1,7 +1,7 @@
 #include "common/help/HelpApplication.h"
 
-#include "common/help/HelpService.h"
 #include "common/StdForm.h"
+#include "common/help/HelpService.h"
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -25,8 +25,7 @@ struct TAppHelp {
 
 // The form base may keep a window's help file and context itself; then those
 // are the ones, and other widgets keep theirs as properties.
-template <class F>
-std::optional<QString> OwnHelpFile(const QWidget* W) {
+template <class F> std::optional<QString> OwnHelpFile(const QWidget* W) {
     if constexpr (requires(const F& f) { f.HelpFile(); }) {
         if (auto* f = qobject_cast<const F*>(W))
             return f->HelpFile();
@@ -34,8 +33,7 @@ std::optional<QString> OwnHelpFile(const QWidget* W) {
     return std::nullopt;
 }
 
-template <class F>
-std::optional<int> OwnHelpContext(const QWidget* W) {
+template <class F> std::optional<int> OwnHelpContext(const QWidget* W) {
     if constexpr (requires(const F& f) { f.HelpContext(); }) {
         if (auto* f = qobject_cast<const F*>(W))
             return f->HelpContext();
@@ -43,9 +41,8 @@ std::optional<int> OwnHelpContext(const QWidget* W) {
     return std::nullopt;
 }
 
-template <class F>
-bool SetOwnHelpFile(QWidget* W, const QString& FileName) {
-    if constexpr (requires(F& f) { f.SetHelpFile(FileName); }) {
+template <class F> bool SetOwnHelpFile(QWidget* W, const QString& FileName) {
+    if constexpr (requires(F & f) { f.SetHelpFile(FileName); }) {
         if (auto* f = qobject_cast<F*>(W)) {
             f->SetHelpFile(FileName);
             return true;
@@ -54,9 +51,8 @@ bool SetOwnHelpFile(QWidget* W, const QString& FileName) {
     return false;
 }
 
-template <class F>
-bool SetOwnHelpContext(QWidget* W, int Context) {
-    if constexpr (requires(F& f) { f.SetHelpContext(Context); }) {
+template <class F> bool SetOwnHelpContext(QWidget* W, int Context) {
+    if constexpr (requires(F & f) { f.SetHelpContext(Context); }) {
         if (auto* f = qobject_cast<F*>(W)) {
             f->SetHelpContext(Context);
             return true;
@@ -137,11 +133,19 @@ protected:
 };
 } // namespace
 
-const THelpEvent& ApplicationOnHelp() { return AppHelp().OnHelp; }
-void SetApplicationOnHelp(THelpEvent Handler) { AppHelp().OnHelp = std::move(Handler); }
+const THelpEvent& ApplicationOnHelp() {
+    return AppHelp().OnHelp;
+}
+void SetApplicationOnHelp(THelpEvent Handler) {
+    AppHelp().OnHelp = std::move(Handler);
+}
 
-QString ApplicationHelpFile() { return AppHelp().HelpFile; }
-void SetApplicationHelpFile(const QString& FileName) { AppHelp().HelpFile = FileName; }
+QString ApplicationHelpFile() {
+    return AppHelp().HelpFile;
+}
+void SetApplicationHelpFile(const QString& FileName) {
+    AppHelp().HelpFile = FileName;
+}
 
 bool ApplicationHelpCommand(std::uint16_t Command, std::intptr_t Data) {
     // A copy: the handler may replace the slot while it runs.
@@ -153,9 +157,13 @@ bool ApplicationHelpCommand(std::uint16_t Command, std::intptr_t Data) {
     return callHelp ? false : result;
 }
 
-bool ApplicationHelpContext(int Context) { return ApplicationHelpCommand(HELP_CONTEXT, Context); }
+bool ApplicationHelpContext(int Context) {
+    return ApplicationHelpCommand(HELP_CONTEXT, Context);
+}
 
-bool ApplicationWindowExists() { return QCoreApplication::instance() != nullptr; }
+bool ApplicationWindowExists() {
+    return QCoreApplication::instance() != nullptr;
+}
 
 QWidget* ApplicationActiveForm() {
     QWidget* w = QApplication::activeWindow();

@@ -29,7 +29,9 @@ QString KeywordOf(std::intptr_t Data) {
 }
 } // namespace
 
-THelpRouter* ActiveHelpRouter() { return ActiveRouterSlot(); }
+THelpRouter* ActiveHelpRouter() {
+    return ActiveRouterSlot();
+}
 
 bool LoadHtmlHelp() {
     if (!HtmlHelpLibraryLoaded()) {
@@ -138,9 +140,9 @@ bool THelpRouter::RouteHelp(std::uint16_t Command, std::intptr_t Data, bool& Cal
     const bool popupCommand = Command == HELP_CONTEXTPOPUP || Command == HELP_SETPOPUP_POS;
     const bool html = FHelpType == htHTMLhelp || (FHelpType == htMixedMode && !popupCommand);
     if (!html) {
-        result = Command == 0
-                     ? true
-                     : HelpService().WinHelp(target.Window, ChangeHelpFileExt(target.FileName, HlpExt), Command, Data);
+        result = Command == 0 ? true
+                              : HelpService().WinHelp(
+                                    target.Window, ChangeHelpFileExt(target.FileName, HlpExt), Command, Data);
         CallHelp = false;
         return result;
     }
@@ -193,7 +195,8 @@ bool THelpRouter::ShowPopup(int X, int Y, int ContextId) {
         if (FCHMPopupTopics.isEmpty())
             FCHMPopupTopics = QStringLiteral("CSHelp.txt");
         const THelpTarget target = GetHelpTarget();
-        const QString name = ChangeHelpFileExt(target.FileName, ChmExt) + QStringLiteral("::/") + FCHMPopupTopics;
+        const QString name =
+            ChangeHelpFileExt(target.FileName, ChmExt) + QStringLiteral("::/") + FCHMPopupTopics;
         return HelpService().HtmlHelp(target.Window, name, HH_DISPLAY_TEXT_POPUP, THtmlHelpData{popup});
     }
     return HelpService().HtmlHelp(GetHelpForm(), std::nullopt, HH_DISPLAY_TEXT_POPUP, THtmlHelpData{popup});

@@ -51,8 +51,12 @@ THelpServiceScope::~THelpServiceScope() {
     InstalledService() = FPrevious;
 }
 
-bool HtmlHelpLibraryLoaded() { return EngineState().Loaded; }
-bool HtmlHelpBound() { return EngineState().Bound; }
+bool HtmlHelpLibraryLoaded() {
+    return EngineState().Loaded;
+}
+bool HtmlHelpBound() {
+    return EngineState().Bound;
+}
 
 void SetHtmlHelpState(bool Loaded, bool Bound) {
     EngineState().Loaded = Loaded;

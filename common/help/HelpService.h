@@ -47,7 +47,7 @@ struct THHPopup {
     int clrForeground = -1; // -1: the default colour
     int clrBackground = -1;
     QRect rcMargins{QPoint(-1, -1), QPoint(-1, -1)}; // left, top, right, bottom; -1: default
-    QString pszFont;        // "face, size"
+    QString pszFont;                                 // "face, size"
 };
 
 // What an HTML Help call passes besides its command: a number (a context id,

@@ -36,10 +36,10 @@ inline constexpr int DetailsApply = 11812;         // Button3
 
 // Every pop-up id above, for the check that the help file has them all.
 inline constexpr std::array AllPopupIds{
-    EditBrokerName,   EditHostName,     EditPort,       EditTimeOut,          EditScope,
-    EditConnectionPooling, EditLogComms, EditLogCalls,  EditOk,               EditCancel,
-    DetailsComponentName, DetailsInvokedBy, DetailsActive, DetailsMaximum,    DetailsRequests,
-    DetailsQueued,    DetailsQueueTime, DetailsServiceTime, DetailsAction,    DetailsOk,
-    DetailsCancel,    DetailsApply};
+    EditBrokerName,        EditHostName,     EditPort,           EditTimeOut,    EditScope,
+    EditConnectionPooling, EditLogComms,     EditLogCalls,       EditOk,         EditCancel,
+    DetailsComponentName,  DetailsInvokedBy, DetailsActive,      DetailsMaximum, DetailsRequests,
+    DetailsQueued,         DetailsQueueTime, DetailsServiceTime, DetailsAction,  DetailsOk,
+    DetailsCancel,         DetailsApply};
 
 } // namespace wdx::common::hc

@@ -12,10 +12,14 @@ TMessageHandler& CurrentHandler() {
 
 QMessageBox::Icon ToQt(TMsgIcon Icon) {
     switch (Icon) {
-    case TMsgIcon::Error: return QMessageBox::Critical;
-    case TMsgIcon::Warning: return QMessageBox::Warning;
-    case TMsgIcon::Information: return QMessageBox::Information;
-    case TMsgIcon::Question: return QMessageBox::Question;
+    case TMsgIcon::Error:
+        return QMessageBox::Critical;
+    case TMsgIcon::Warning:
+        return QMessageBox::Warning;
+    case TMsgIcon::Information:
+        return QMessageBox::Information;
+    case TMsgIcon::Question:
+        return QMessageBox::Question;
     }
     return QMessageBox::NoIcon;
 }
@@ -38,12 +42,16 @@ TMsgAnswer ShowReal(const TMessageRequest& R) {
         break;
     }
     switch (box.exec()) {
-    case QMessageBox::Ok: return TMsgAnswer::Ok;
-    case QMessageBox::Yes: return TMsgAnswer::Yes;
-    case QMessageBox::No: return TMsgAnswer::No;
-    default: break;
+    case QMessageBox::Ok:
+        return TMsgAnswer::Ok;
+    case QMessageBox::Yes:
+        return TMsgAnswer::Yes;
+    case QMessageBox::No:
+        return TMsgAnswer::No;
+    default:
+        break;
     }
-    return R.Buttons == TMsgButtons::Ok ? TMsgAnswer::Ok
+    return R.Buttons == TMsgButtons::Ok      ? TMsgAnswer::Ok
            : R.Buttons == TMsgButtons::YesNo ? TMsgAnswer::No
                                              : TMsgAnswer::Cancel;
 }
@@ -55,11 +63,12 @@ TMsgAnswer ShowMessage(const TMessageRequest& Request) {
     return ShowReal(Request);
 }
 
-TMessageHandlerScope::TMessageHandlerScope(TMessageHandler Handler)
-    : FPrevious(std::move(CurrentHandler())) {
+TMessageHandlerScope::TMessageHandlerScope(TMessageHandler Handler) : FPrevious(std::move(CurrentHandler())) {
     CurrentHandler() = std::move(Handler);
 }
 
-TMessageHandlerScope::~TMessageHandlerScope() { CurrentHandler() = std::move(FPrevious); }
+TMessageHandlerScope::~TMessageHandlerScope() {
+    CurrentHandler() = std::move(FPrevious);
+}
 
 } // namespace wdx::common

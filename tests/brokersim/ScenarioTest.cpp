@@ -1,8 +1,8 @@
 // Scenario files: what a bad one is told, what the generator makes, and that
 // the shipped demo scenario holds what the demo shows.
 
-#include "brokersim/Faults.h"
 #include "brokersim/Scenario.h"
+#include "brokersim/Faults.h"
 
 #include <gtest/gtest.h>
 
@@ -46,20 +46,25 @@ TEST(Scenario, BadScenariosSayWhereAndWhy) {
         {R"({"components":[{"name":"A",}]})", "not valid JSON: parse error at line 1"},
         {R"({"broker":"B"})", "components is missing"},
         {R"({"components":[{"name":"A","requests":1e400}]})", "not valid JSON: number overflow"},
-        {R"({"components":[{"name":"A"},{"name":"A"}]})", "components[1].name repeats the component name \"A\""},
+        {R"({"components":[{"name":"A"},{"name":"A"}]})",
+         "components[1].name repeats the component name \"A\""},
         {R"({"components":[{"name":""}]})", "components[0].name must not be empty"},
-        {R"({"components":[{"name":"A","maximum":3,"active":4}]})", "active must not be above the maximum of 3"},
+        {R"({"components":[{"name":"A","maximum":3,"active":4}]})",
+         "active must not be above the maximum of 3"},
         {R"({"components":[{"name":"A","maximum":0}]})", "maximum must be an integer from 1 to 10000"},
-        {R"({"components":[{"name":"A","requests":2147483648}]})", "components[0].requests must be an integer"},
+        {R"({"components":[{"name":"A","requests":2147483648}]})",
+         "components[0].requests must be an integer"},
         {R"({"components":[{"name":"A","maximun":3}]})", "components[0].maximun is not a known member"},
-        {R"({"components":[{"name":"A","services":[{"name":"S"},{"name":"S"}]}]})", "repeats the service name"},
+        {R"({"components":[{"name":"A","services":[{"name":"S"},{"name":"S"}]}]})",
+         "repeats the service name"},
         {R"({"components":[{"name":"A","services":[{"name":"S","parameters":[{"name":"P","dataType":70000,"mode":1}]}]}]})",
          "components[0].services[0].parameters[0].dataType must be an integer from -32768 to 32767"},
         {R"({"components":[{"name":"A","services":[{"name":"S","parameters":[{"name":"P","dataType":1}]}]}]})",
          "parameters[0].mode is missing"},
         {R"({"health":{"state":"ill"},"components":[]})", "health.state must be"},
         {R"({"versions":{"wdxappserver":4},"components":[]})", "versions.wdxappserver must be a text"},
-        {"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]",
+        {"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]"
+         "]]]]]]]]]]]]]]]]",
          "nest deeper than 32"},
     };
     for (const TCase& c : cases) {

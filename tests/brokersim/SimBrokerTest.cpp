@@ -140,9 +140,9 @@ TEST_F(SimBroker, RequestsOutsideTheProtocolGetErrorAnswers) {
     ASSERT_TRUE(brokenEscape);
     EXPECT_EQ(brokenEscape->status, 400);
 
-    for (const char* body : {"not json", "[1]", R"({"value":3})", R"({"action":"setmax","value":"3"})",
-                             R"({"action":"setmax","value":4294967298})",
-                             R"({"action":"setmax","value":1e400})"}) {
+    for (const char* body :
+         {"not json", "[1]", R"({"value":3})", R"({"action":"setmax","value":"3"})",
+          R"({"action":"setmax","value":4294967298})", R"({"action":"setmax","value":1e400})"}) {
         auto r = raw.Post("/v1/components/Orders/actions", body, "application/json");
         ASSERT_TRUE(r) << body;
         EXPECT_EQ(r->status, 400) << body;
@@ -205,8 +205,9 @@ TEST(SimLoad, ControlEndpointStepsTheLoadAndSwitchesFaults) {
     httplib::Client raw("127.0.0.1", sim.Port());
     TStatsClient client("127.0.0.1", sim.Port(), 5);
 
-    auto fault = raw.Post("/control/faults", R"({"path":"/v1/components/*","kind":"error","status":503,"count":1})",
-                          "application/json");
+    auto fault =
+        raw.Post("/control/faults", R"({"path":"/v1/components/*","kind":"error","status":503,"count":1})",
+                 "application/json");
     ASSERT_TRUE(fault);
     EXPECT_EQ(fault->status, 200) << fault->body;
     auto hit = client.GetComponentDetails("Orders");
@@ -217,7 +218,8 @@ TEST(SimLoad, ControlEndpointStepsTheLoadAndSwitchesFaults) {
     // The list itself did not match the pattern.
     EXPECT_TRUE(client.GetComponents().Ok());
 
-    auto bad = raw.Post("/control/faults", R"({"path":"/v1/health","kind":"stall","ms":-5})", "application/json");
+    auto bad =
+        raw.Post("/control/faults", R"({"path":"/v1/health","kind":"stall","ms":-5})", "application/json");
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->status, 400);
     EXPECT_NE(bad->body.find("ms must be an integer"), std::string::npos) << bad->body;
@@ -228,7 +230,8 @@ TEST(SimLoad, ControlEndpointStepsTheLoadAndSwitchesFaults) {
     EXPECT_EQ(tick->status, 200);
     EXPECT_GT(sim.Broker().Snapshot("Orders")->Requests, before);
 
-    auto health = raw.Post("/control/health", R"({"state":"warning","text":"Overloaded"})", "application/json");
+    auto health =
+        raw.Post("/control/health", R"({"state":"warning","text":"Overloaded"})", "application/json");
     ASSERT_TRUE(health);
     auto h = client.GetHealth();
     ASSERT_TRUE(h.Ok());

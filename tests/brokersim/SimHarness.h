@@ -36,7 +36,8 @@ class TSimHarness {
 public:
     explicit TSimHarness(const std::string& ScenarioText = SmallScenario, uint64_t Seed = 1,
                          brokersim::TSimServerOptions Options = {}) {
-        FBroker = std::make_shared<brokersim::TSimBroker>(brokersim::ParseScenario(ScenarioText, "test"), Seed);
+        FBroker =
+            std::make_shared<brokersim::TSimBroker>(brokersim::ParseScenario(ScenarioText, "test"), Seed);
         Options.Host = "127.0.0.1";
         Options.Port = 0;
         Options.TickMillis = 0;

@@ -127,7 +127,8 @@ int PortOf(const std::string& Line) {
 } // namespace
 
 TEST(SimProcess, ServesTheDemoScenarioAndStopsOnSigterm) {
-    TChild sim({"--scenario", WDX_SOURCE_DIR "/brokersim/scenarios/demo.json", "--port", "0", "--tick-ms", "50"});
+    TChild sim(
+        {"--scenario", WDX_SOURCE_DIR "/brokersim/scenarios/demo.json", "--port", "0", "--tick-ms", "50"});
     std::string line = sim.FirstLine(10);
     int port = PortOf(line);
     ASSERT_GT(port, 0) << "first line: \"" << line << "\"\n" << sim.Errors();

@@ -27,9 +27,15 @@ TEST(MessageService, HandlerSeesEveryFieldAndAnswers) {
 
 TEST(MessageService, ScopesNestAndRestore) {
     int outer = 0, inner = 0;
-    TMessageHandlerScope a([&](const TMessageRequest&) { ++outer; return TMsgAnswer::Ok; });
+    TMessageHandlerScope a([&](const TMessageRequest&) {
+        ++outer;
+        return TMsgAnswer::Ok;
+    });
     {
-        TMessageHandlerScope b([&](const TMessageRequest&) { ++inner; return TMsgAnswer::Ok; });
+        TMessageHandlerScope b([&](const TMessageRequest&) {
+            ++inner;
+            return TMsgAnswer::Ok;
+        });
         ShowMessage({});
     }
     ShowMessage({});

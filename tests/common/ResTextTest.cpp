@@ -11,7 +11,9 @@ const TStringTable Table{
     {2009, "Invalid return: %d - %s\nClick OK to continue, Cancel to disconnect."},
     {3000, "\xc3\xa9t\xc3\xa9"}, // UTF-8 text widens correctly
 };
-std::u16string U(const char16_t* s) { return s; }
+std::u16string U(const char16_t* s) {
+    return s;
+}
 } // namespace
 
 TEST(LoadResText, MissingAndEmptyIdsGiveTheFixedText) {

@@ -161,7 +161,8 @@ TEST(ChmSiteMap, NestedItemsWithEntities) {
     const auto items = ParseSiteMap(QStringLiteral(
         "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"One &amp; &#65;\">"
         "<param name=\"Local\" value='one.htm'><param name=\"Local\" value=\"second.htm\"></OBJECT>"
-        "<UL><LI><object TYPE=text/sitemap><PARAM NAME=name VALUE=Child><param name=local value=c.htm></object>"
+        "<UL><LI><object TYPE=text/sitemap><PARAM NAME=name VALUE=Child><param name=local "
+        "value=c.htm></object>"
         "</UL><LI><OBJECT type=\"text/site properties\"><param name=\"Name\" value=\"ignored\"></OBJECT>"
         "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Two\"></OBJECT></UL>"
         "<UL><LI><OBJECT type=\"text/sitemap\"></OBJECT>"));

@@ -76,9 +76,10 @@ const QString& SampleChm() {
                                   "<h1>Topic A</h1><p>Caf\xc3\xa9 <a href=\"sub/b.htm#part\">to B</a> "
                                   "<a href=\"missing.htm\">nowhere</a></p>"
                                   "<img src=\"img/red.png\" width=\"16\" height=\"16\"></body></html>"},
-        {QStringLiteral("sub/b.htm"), "<html><head><title>Topic B</title></head><body><h1>Topic B</h1>"
-                                      "<p><a href=\"../a.htm\">back to A</a></p><p><a name=\"part\"></a>Part</p>"
-                                      "</body></html>"},
+        {QStringLiteral("sub/b.htm"),
+         "<html><head><title>Topic B</title></head><body><h1>Topic B</h1>"
+         "<p><a href=\"../a.htm\">back to A</a></p><p><a name=\"part\"></a>Part</p>"
+         "</body></html>"},
         {QStringLiteral("img/red.png"), SamplePng()},
         {QStringLiteral("CSHelp.txt"), ";pop-up texts\r\n"
                                        ".topic 1001\r\nFirst line\r\nruns on.\r\n\r\nSecond paragraph.\r\n"

@@ -60,7 +60,9 @@ public:
     QPoint CursorPos() const override { return Cursor; }
 
     std::intptr_t NumberOf(const THtmlHelpCall& C) const { return std::get<std::intptr_t>(C.Data); }
-    const common::THHPopup& PopupOf(const THtmlHelpCall& C) const { return std::get<common::THHPopup>(C.Data); }
+    const common::THHPopup& PopupOf(const THtmlHelpCall& C) const {
+        return std::get<common::THHPopup>(C.Data);
+    }
 };
 
 // A router that its owner window may have deleted already.

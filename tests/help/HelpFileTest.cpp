@@ -3,12 +3,12 @@
 
 #include "brokerstore/BrokerStore.h"
 #include "clntadmin/ClntAdminStrings.h"
+#include "common/StdForm.h"
 #include "common/help/ChmHelpService.h"
 #include "common/help/HelpFile.h"
 #include "common/help/HelpRouter.h"
 #include "common/help/HelpWindow.h"
 #include "common/widgets/MessageService.h"
-#include "common/StdForm.h"
 #include "monitor/MonitorStrings.h"
 #include "registry/Registry.h"
 
@@ -62,7 +62,8 @@ protected:
     }
 
     void SetClientDir(const QString& Dir, TRegRoot Root = TRegRoot::System) {
-        ASSERT_TRUE(wdx::registry::WriteText(Root, wdx::brokerstore::ProductKey, "ClientDir", Dir.toStdString()));
+        ASSERT_TRUE(
+            wdx::registry::WriteText(Root, wdx::brokerstore::ProductKey, "ClientDir", Dir.toStdString()));
     }
     QString Locate() {
         TWDXStdForm form(wdx::monitor::MonitorStrings());
@@ -104,7 +105,7 @@ TEST_F(HelpFileTest, RelativeFallbackWhenTheClientDirectoryGivesNothing) {
     const QString fallback = QStringLiteral("../Documentation/NPXDeploy.chm");
     Touch(Root.filePath(QStringLiteral("apps/Documentation/NPXDeploy.chm")));
 
-    EXPECT_EQ(Locate(), fallback); // no store at all
+    EXPECT_EQ(Locate(), fallback);          // no store at all
     SetClientDir(QStringLiteral("Client")); // no separator
     EXPECT_EQ(Locate(), fallback);
     SetClientDir(QStringLiteral("/Client")); // nothing before it
@@ -136,7 +137,8 @@ TEST_F(HelpFileTest, AnyDirectoryEntryCounts) {
     QDir().mkpath(Work + QStringLiteral("/NPXDeploy.chm"));
     EXPECT_EQ(Locate(), QStringLiteral("NPXDeploy.chm"));
     QDir(Work).rmdir(QStringLiteral("NPXDeploy.chm"));
-    ASSERT_TRUE(QFile::link(Root.filePath(QStringLiteral("gone.chm")), Work + QStringLiteral("/NPXDeploy.chm")));
+    ASSERT_TRUE(
+        QFile::link(Root.filePath(QStringLiteral("gone.chm")), Work + QStringLiteral("/NPXDeploy.chm")));
     EXPECT_EQ(Locate(), QStringLiteral("NPXDeploy.chm"));
 }
 
@@ -165,7 +167,8 @@ TEST_F(HelpFileTest, HelpButtonWithoutFileSaysWhereItLooked) {
         LocateHelpFile(form);
         HelpBtnClick(form, monitor ? MonitorHelpMessages : ClntAdminHelpMessages);
         ASSERT_EQ(boxes.Seen.size(), 1u);
-        EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot find help file: ../Documentation/NPXDeploy.chm"));
+        EXPECT_EQ(boxes.Seen[0].Text,
+                  QStringLiteral("Cannot find help file: ../Documentation/NPXDeploy.chm"));
         EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Main"));
         EXPECT_EQ(boxes.Seen[0].Owner, &form);
         EXPECT_EQ(boxes.Seen[0].Icon, TMsgIcon::Error);
@@ -213,7 +216,8 @@ TEST_F(HelpFileTest, HelpButtonReportsAFailedRequestInFull) {
     ASSERT_EQ(FormHelpFile(&form), file);
     HelpBtnClick(form, ClntAdminHelpMessages);
     ASSERT_EQ(boxes.Seen.size(), 1u);
-    EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot find online help: ") + file + QStringLiteral(" 116."));
+    EXPECT_EQ(boxes.Seen[0].Text,
+              QStringLiteral("Cannot find online help: ") + file + QStringLiteral(" 116."));
     EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Client Administrator"));
     EXPECT_EQ(boxes.Seen[0].Icon, TMsgIcon::Error);
 
@@ -303,7 +307,8 @@ TEST_F(HelpKeysTest, ContextHelpWindowsShowPopups) {
     EXPECT_EQ(Fake.HtmlCalls[0].Command, HH_DISPLAY_TEXT_POPUP);
     EXPECT_EQ(Fake.HtmlCalls[0].File, QStringLiteral("/docs/NPXDeploy.chm::/CSHelp.txt"));
     EXPECT_EQ(Fake.PopupOf(Fake.HtmlCalls[0]).idString, 11601u);
-    EXPECT_EQ(Fake.PopupOf(Fake.HtmlCalls[0]).pt, Edit->mapToGlobal(QPoint(Edit->width() / 2, Edit->height())));
+    EXPECT_EQ(Fake.PopupOf(Fake.HtmlCalls[0]).pt,
+              Edit->mapToGlobal(QPoint(Edit->width() / 2, Edit->height())));
 
     // A click in context-help mode: the pop-up where the click was.
     QHelpEvent click(QEvent::WhatsThis, QPoint(3, 4), QPoint(123, 145));

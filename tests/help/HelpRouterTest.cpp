@@ -1,7 +1,7 @@
 #include "FakeHelpService.h"
 
-#include "common/help/HelpRouter.h"
 #include "common/StdForm.h"
+#include "common/help/HelpRouter.h"
 
 #include <QApplication>
 #include <QTest>
@@ -361,7 +361,8 @@ TEST(HelpFileExt, ReplacesOnlyTheLastExtensionOfTheName) {
               QStringLiteral("D:\\Docs.v2\\Guide.chm"));
     EXPECT_EQ(ChangeHelpFileExt(QStringLiteral("/opt/docs.v2/Guide"), QStringLiteral(".hlp")),
               QStringLiteral("/opt/docs.v2/Guide.hlp"));
-    EXPECT_EQ(ChangeHelpFileExt(QStringLiteral("C:Guide"), QStringLiteral(".chm")), QStringLiteral("C:Guide.chm"));
+    EXPECT_EQ(ChangeHelpFileExt(QStringLiteral("C:Guide"), QStringLiteral(".chm")),
+              QStringLiteral("C:Guide.chm"));
     EXPECT_EQ(ChangeHelpFileExt(QString(), QStringLiteral(".chm")), QStringLiteral(".chm"));
 }
 

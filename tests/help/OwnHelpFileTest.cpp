@@ -16,7 +16,9 @@ using namespace wdx::common;
 
 namespace {
 
-std::unique_ptr<TChmFile> Shipped() { return TChmFile::Open(QStringLiteral(WDX_HELP_CHM)); }
+std::unique_ptr<TChmFile> Shipped() {
+    return TChmFile::Open(QStringLiteral(WDX_HELP_CHM));
+}
 
 // "topic.htm#anchor" relative to the page From, as an internal path and anchor.
 std::pair<QString, QString> Resolve(const QString& From, const QString& Link) {
@@ -26,7 +28,8 @@ std::pair<QString, QString> Resolve(const QString& From, const QString& Link) {
 
 bool HasAnchor(const TChmFile& Chm, const QString& Page, const QString& Anchor) {
     const QString html = DecodeHtmlText(Chm.Read(Page).value_or(QByteArray()));
-    return html.contains(QRegularExpression(QStringLiteral("(name|id)=\"%1\"").arg(QRegularExpression::escape(Anchor))));
+    return html.contains(
+        QRegularExpression(QStringLiteral("(name|id)=\"%1\"").arg(QRegularExpression::escape(Anchor))));
 }
 
 TEST(OwnHelpFile, TopicsOfBothMainWindows) {
@@ -45,7 +48,8 @@ TEST(OwnHelpFile, EveryDialogControlHasItsPopupText) {
         const auto text = chm->PopupText(QStringLiteral("CSHelp.txt"), static_cast<std::uint32_t>(id));
         ASSERT_TRUE(text) << id;
         EXPECT_GT(text->size(), 10) << id;
-        EXPECT_FALSE(text->contains(QRegularExpression(QStringLiteral("(^|\\n);")))) << id; // notes are not shown
+        EXPECT_FALSE(text->contains(QRegularExpression(QStringLiteral("(^|\\n);"))))
+            << id; // notes are not shown
     }
 }
 
@@ -59,18 +63,19 @@ TEST(OwnHelpFile, ContentsAndIndexLeadToTopics) {
         const auto items = ParseSiteMap(DecodeHtmlText(*data));
         EXPECT_GE(items.size(), 5u);
         int checked = 0;
-        std::function<void(const std::vector<TSiteMapItem>&)> walk = [&](const std::vector<TSiteMapItem>& list) {
-            for (const TSiteMapItem& item : list) {
-                EXPECT_FALSE(item.Name.isEmpty());
-                const auto [page, anchor] = Resolve(QStringLiteral("/"), item.Local);
-                EXPECT_TRUE(chm->Exists(page)) << item.Local.toStdString();
-                if (!anchor.isEmpty()) {
-                    EXPECT_TRUE(HasAnchor(*chm, page, anchor)) << item.Local.toStdString();
+        std::function<void(const std::vector<TSiteMapItem>&)> walk =
+            [&](const std::vector<TSiteMapItem>& list) {
+                for (const TSiteMapItem& item : list) {
+                    EXPECT_FALSE(item.Name.isEmpty());
+                    const auto [page, anchor] = Resolve(QStringLiteral("/"), item.Local);
+                    EXPECT_TRUE(chm->Exists(page)) << item.Local.toStdString();
+                    if (!anchor.isEmpty()) {
+                        EXPECT_TRUE(HasAnchor(*chm, page, anchor)) << item.Local.toStdString();
+                    }
+                    ++checked;
+                    walk(item.Children);
                 }
-                ++checked;
-                walk(item.Children);
-            }
-        };
+            };
         walk(items);
         EXPECT_GE(checked, 9);
     }

@@ -5,10 +5,10 @@
 
 #include "support/Accessibility.h"
 #include "WindowHarness.h"
-#include "monitor/ComponentDetailsForm.h"
-#include "monitor/ParamDetailsForm.h"
 #include "common/widgets/ListView.h"
 #include "common/widgets/UpDown.h"
+#include "monitor/ComponentDetailsForm.h"
+#include "monitor/ParamDetailsForm.h"
 #include "support/Controls.h"
 #include "support/DialogDriver.h"
 
@@ -52,7 +52,8 @@ TEST_F(MonitorAccessibilityTest, MainWindowControlsAreNamed) {
     }
     names.sort();
     EXPECT_EQ(names, (QStringList{QStringLiteral("Down"), QStringLiteral("Up")}));
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(Find<common::TListView>(Form, "ListView1"))->text(QAccessible::Name),
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Find<common::TListView>(Form, "ListView1"))
+                  ->text(QAccessible::Name),
               QStringLiteral("Components"));
 }
 
@@ -61,7 +62,8 @@ TEST_F(MonitorAccessibilityTest, PopupMenuIsOnTheTreeWhileOpen) {
     Connect();
     ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
     EXPECT_TRUE(OpenPopupMenus().empty());
-    Find<QMenu>(Form, "PopupMenu1")->popup(Find<common::TListView>(Form, "ListView1")->mapToGlobal(QPoint(10, 10)));
+    Find<QMenu>(Form, "PopupMenu1")
+        ->popup(Find<common::TListView>(Form, "ListView1")->mapToGlobal(QPoint(10, 10)));
     QTRY_VERIFY(Find<QMenu>(Form, "PopupMenu1")->isVisible());
     const auto menus = OpenPopupMenus();
     ASSERT_EQ(menus.size(), 1u);
@@ -89,7 +91,10 @@ TEST_F(MonitorAccessibilityTest, DetailsDialogsAreNamed) {
             EXPECT_EQ(QAccessible::queryAccessibleInterface(&D)->role(), QAccessible::Dialog);
             // Value labels carry their caption's name; the figure is their text.
             const std::pair<QLabel*, QLabel*> figures[] = {
-                {Find<QLabel>(&D, "Label1"), Find<QLabel>(&D, "Label2")}, {Find<QLabel>(&D, "Label5"), Find<QLabel>(&D, "Label6")}, {Find<QLabel>(&D, "Label8"), Find<QLabel>(&D, "Label9")}, {Find<QLabel>(&D, "Label14"), Find<QLabel>(&D, "Label15")}};
+                {Find<QLabel>(&D, "Label1"), Find<QLabel>(&D, "Label2")},
+                {Find<QLabel>(&D, "Label5"), Find<QLabel>(&D, "Label6")},
+                {Find<QLabel>(&D, "Label8"), Find<QLabel>(&D, "Label9")},
+                {Find<QLabel>(&D, "Label14"), Find<QLabel>(&D, "Label15")}};
             for (auto [caption, value] : figures) {
                 QAccessibleInterface* i = QAccessible::queryAccessibleInterface(value);
                 EXPECT_EQ(i->text(QAccessible::Name), caption->text());
@@ -117,8 +122,9 @@ TEST_F(MonitorAccessibilityTest, ParameterDialogIsNamed) {
         TDialogDriver<TForm3> driver([&](TForm3& D) {
             seen = true;
             EXPECT_EQ(UnnamedControls(&D), std::vector<std::string>{});
-            EXPECT_FALSE(
-                QAccessible::queryAccessibleInterface(Find<common::TListView>(&D, "ListView1"))->text(QAccessible::Name).isEmpty());
+            EXPECT_FALSE(QAccessible::queryAccessibleInterface(Find<common::TListView>(&D, "ListView1"))
+                             ->text(QAccessible::Name)
+                             .isEmpty());
             D.close();
         });
         Form->ListView2DblClick();

@@ -133,13 +133,15 @@ TEST(StatsClient, BadAnswersOnTheWireBecomeFailures) {
     auto details = client.GetComponentDetails("Orders");
     ASSERT_FALSE(details.Ok());
     EXPECT_EQ(details.Error().Kind, TStatsFailure::Malformed);
-    EXPECT_NE(details.Error().Text.find("active must be an integer"), std::string::npos) << details.Error().Text;
+    EXPECT_NE(details.Error().Text.find("active must be an integer"), std::string::npos)
+        << details.Error().Text;
 
     sim.Faults().Add(Fault("/v1/health", TFaultKind::Refuse));
     auto refused = client.GetHealth();
     ASSERT_FALSE(refused.Ok());
     EXPECT_EQ(refused.Error().Kind, TStatsFailure::Transport);
-    EXPECT_NE(refused.Error().Text.find("closed without an answer"), std::string::npos) << refused.Error().Text;
+    EXPECT_NE(refused.Error().Text.find("closed without an answer"), std::string::npos)
+        << refused.Error().Text;
 
     // After all that the same client still works.
     sim.Faults().Clear();
@@ -225,10 +227,11 @@ TEST(StatsClient, UnusableArgumentsFailWithoutNetwork) {
         int Port;
         std::string Says;
     };
-    for (const TCase& c : {TCase{"", 80, "No host name"}, TCase{"bad host", 80, "not a valid host name"},
-                           TCase{"evil.example/path?x=", 80, "not a valid host name"},
-                           TCase{"user@host", 80, "not a valid host name"}, TCase{"127.0.0.1", 0, "not between 1"},
-                           TCase{"127.0.0.1", 65536, "not between 1"}}) {
+    for (const TCase& c :
+         {TCase{"", 80, "No host name"}, TCase{"bad host", 80, "not a valid host name"},
+          TCase{"evil.example/path?x=", 80, "not a valid host name"},
+          TCase{"user@host", 80, "not a valid host name"}, TCase{"127.0.0.1", 0, "not between 1"},
+          TCase{"127.0.0.1", 65536, "not between 1"}}) {
         TStatsClient client(c.Host, c.Port, 1);
         auto r = client.GetHealth();
         ASSERT_FALSE(r.Ok()) << c.Host;
