@@ -5,6 +5,7 @@
 #include "StatRun.h"
 #include "brokersim/SimHarness.h"
 #include "brokerstore/BrokerStore.h"
+#include "support/RefusingPort.h"
 #include "support/TempStore.h"
 
 #include <arpa/inet.h>
@@ -41,26 +42,7 @@ const char* const Scenario = R"json({
   ]
 })json";
 
-// A loopback port that refuses connections: bound, never listening.
-class TClosedPort {
-public:
-    TClosedPort() : FFd(socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in A{};
-        A.sin_family = AF_INET;
-        A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t Len = sizeof A;
-        if (FFd < 0 || bind(FFd, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0 ||
-            getsockname(FFd, reinterpret_cast<sockaddr*>(&A), &Len) != 0)
-            throw std::runtime_error("cannot bind a loopback port");
-        FPort = ntohs(A.sin_port);
-    }
-    ~TClosedPort() { close(FFd); }
-    int Port() const { return FPort; }
-
-private:
-    int FFd;
-    int FPort = 0;
-};
+using TClosedPort = testsupport::TRefusingPort;
 
 class WDXStatTest : public ::testing::Test {
 protected:
