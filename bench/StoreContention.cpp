@@ -15,6 +15,7 @@
 // was lost or failed or the file is not sound. The store lives in TMPDIR.
 
 #include "registry/Registry.h"
+#include "support/IntegrityCheck.h"
 
 #include <signal.h>
 #include <sqlite3.h>
@@ -88,19 +89,7 @@ pid_t Burner() {
     return Pid;
 }
 
-std::string IntegrityCheck(const std::string& Path) {
-    sqlite3* Db = nullptr;
-    std::string Result = "cannot open";
-    if (sqlite3_open_v2(Path.c_str(), &Db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* S = nullptr;
-        if (sqlite3_prepare_v2(Db, "PRAGMA integrity_check", -1, &S, nullptr) == SQLITE_OK &&
-            sqlite3_step(S) == SQLITE_ROW)
-            Result = reinterpret_cast<const char*>(sqlite3_column_text(S, 0));
-        sqlite3_finalize(S);
-    }
-    sqlite3_close(Db);
-    return Result;
-}
+using wdx::testsupport::IntegrityCheck;
 
 // One run on a new file; true when nothing was lost or failed.
 // Without the queue (Poll), as builds before it: a folder where the lock file

@@ -2,6 +2,7 @@
 // killed while writing leaves every acknowledged write and a sound file.
 
 #include "registry/Registry.h"
+#include "support/IntegrityCheck.h"
 #include "support/TempStore.h"
 
 #include <gtest/gtest.h>
@@ -120,19 +121,7 @@ private:
     long FLast = -1;
 };
 
-std::string IntegrityCheck(const std::string& Path) {
-    sqlite3* Db = nullptr;
-    std::string Result = "cannot open";
-    if (sqlite3_open_v2(Path.c_str(), &Db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* S = nullptr;
-        if (sqlite3_prepare_v2(Db, "PRAGMA integrity_check", -1, &S, nullptr) == SQLITE_OK &&
-            sqlite3_step(S) == SQLITE_ROW)
-            Result = reinterpret_cast<const char*>(sqlite3_column_text(S, 0));
-        sqlite3_finalize(S);
-    }
-    sqlite3_close(Db);
-    return Result;
-}
+using wdx::testsupport::IntegrityCheck;
 
 } // namespace
 
