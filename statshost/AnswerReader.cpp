@@ -1,10 +1,17 @@
 #include "statshost/AnswerReader.h"
 
-#include <nlohmann/json.hpp>
+#include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <locale.h>
 #include <optional>
 
 namespace wdx::statshost::reader {
@@ -12,7 +19,6 @@ namespace wdx::statshost::reader {
 namespace {
 
 using TClock = std::chrono::steady_clock;
-using TJson = nlohmann::json;
 
 const char* const MalformedPrefix = "Malformed answer from the broker: ";
 
@@ -143,7 +149,7 @@ struct TFrame {
     }
 };
 
-// The SAX handler nlohmann's parser drives. Every callback returns false to
+// The SAX handler RapidJSON's reader drives. Every callback returns false to
 // end the parse at the first fault, which it keeps in Fault.
 class TReader {
 public:
@@ -153,10 +159,10 @@ public:
 
     std::optional<TStatsError> Fault;
 
-    bool null() {
+    bool Null() {
         return Unfit([] { return std::string("null"); });
     }
-    bool boolean(bool V) {
+    bool Bool(bool V) {
         const TField* f = nullptr;
         if (!Accept([V] { return std::string(V ? "true" : "false"); }, TFieldKind::Bool, f))
             return !Fault;
@@ -164,14 +170,40 @@ public:
             f->SetBool(Top().Record, V);
         return true;
     }
-    bool number_integer(TJson::number_integer_t V) {
-        return Integer(V < 0, static_cast<std::uint64_t>(V), V);
-    }
-    bool number_unsigned(TJson::number_unsigned_t V) { return Integer(false, V, 0); }
-    bool number_float(TJson::number_float_t V, const TJson::string_t&) {
+    bool Int(int V) { return Int64(V); }
+    bool Uint(unsigned V) { return Uint64(V); }
+    bool Int64(std::int64_t V) { return Integer(V < 0, static_cast<std::uint64_t>(V), V); }
+    bool Uint64(std::uint64_t V) { return Integer(false, V, 0); }
+    bool Double(double V) {
+        // A number past the range of a double (100e307) reads as infinity.
+        if (!std::isfinite(V))
+            return Fail("the answer holds a number beyond any numeric range");
         return Unfit([V] { return FloatText(V); });
     }
-    bool string(TJson::string_t& V) {
+    // Every number comes as its text (the parser has checked its form):
+    // integers to 64 bits exactly, larger ones and fractions as the C
+    // library reads them, whatever the program's locale.
+    bool RawNumber(const char* Text, rapidjson::SizeType Length, bool) {
+        const char* end = Text + Length;
+        if (std::find_if(Text, end, [](char C) { return C == '.' || C == 'e' || C == 'E'; }) == end) {
+            if (*Text == '-') {
+                std::int64_t v = 0;
+                if (std::from_chars(Text, end, v).ec == std::errc())
+                    return Int64(v);
+            } else {
+                std::uint64_t v = 0;
+                if (std::from_chars(Text, end, v).ec == std::errc())
+                    return Uint64(v);
+            }
+        }
+        static const locale_t C = newlocale(LC_ALL_MASK, "C", nullptr);
+        const std::string text(Text, Length);
+        return Double(C ? strtod_l(text.c_str(), nullptr, C) : std::strtod(text.c_str(), nullptr));
+    }
+    bool String(const char* Text, rapidjson::SizeType Length, bool) {
+        const std::string_view V(Text, Length);
+        if (HalfOfAPair(V))
+            return false;
         const TField* f = nullptr;
         if (!Accept([] { return std::string("a text"); }, TFieldKind::Text, f))
             return !Fault;
@@ -179,14 +211,13 @@ public:
             return true;
         if (f->Kind == TFieldKind::Name && V.empty())
             return Fail(MemberPath(*f) + " must not be empty");
-        if (std::memchr(V.data(), '\0', V.size()))
+        if (V.find('\0') != std::string_view::npos)
             return Fail(MemberPath(*f) + " must not hold a NUL character");
-        f->SetText(Top().Record, std::move(V));
+        f->SetText(Top().Record, std::string(V));
         return true;
     }
-    bool binary(TJson::binary_t&) { return Fail("the answer holds binary data"); }
 
-    bool start_object(std::size_t) {
+    bool StartObject() {
         if (!Tick())
             return false;
         if (FDepth == 0)
@@ -208,7 +239,10 @@ public:
         return Push(TFrame::Of(TFrame::Object, f.Sub, f.Enter(top.Record), f.Key));
     }
 
-    bool key(TJson::string_t& K) {
+    bool Key(const char* Text, rapidjson::SizeType Length, bool) {
+        const std::string_view K(Text, Length);
+        if (HalfOfAPair(K))
+            return false;
         TFrame& top = Top();
         if (top.Type != TFrame::Object)
             return true;
@@ -222,7 +256,7 @@ public:
         return true;
     }
 
-    bool end_object() {
+    bool EndObject(rapidjson::SizeType) {
         TFrame& top = Top();
         if (top.Type == TFrame::Object) {
             const auto& fields = top.Shape->Fields;
@@ -234,7 +268,7 @@ public:
         return true;
     }
 
-    bool start_array(std::size_t) {
+    bool StartArray() {
         if (!Tick())
             return false;
         if (FDepth == 0)
@@ -260,23 +294,24 @@ public:
         return Push(TFrame::Of(TFrame::List, f.Sub, list, f.Key));
     }
 
-    bool end_array() {
+    bool EndArray(rapidjson::SizeType) {
         --FDepth;
         return true;
     }
 
-    bool parse_error(std::size_t Position, const std::string&, const nlohmann::detail::exception& E) {
-        if (Fault)
-            return false;
-        // The parser's own message quotes the input; the position is enough
-        // and keeps stray bytes out of a text the operator will see.
-        if (E.id == 406)
-            Fail("the answer holds a number beyond any numeric range");
-        else
-            Fail("the answer is not valid JSON (error at byte " + std::to_string(Position) + ")");
+    // A text that held half of a surrogate pair (an escaped "\udc00" alone,
+    // which the parser writes out as it stands) is not a text: it is refused
+    // as an answer that is not valid JSON, as every other ill-formed string.
+    bool HalfOfAPair(std::string_view V) {
+        for (std::size_t i = V.find('\xed'); i != std::string_view::npos; i = V.find('\xed', i + 1))
+            if (i + 1 < V.size() && (static_cast<unsigned char>(V[i + 1]) & 0xe0) == 0xa0) {
+                HalfPair = true;
+                return true;
+            }
         return false;
     }
 
+    bool HalfPair = false;
     std::size_t FBodyBytes = 0;
 
 private:
@@ -445,14 +480,33 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
         return MalformedAnswer("the answer is empty");
     TReader reader(Root, Target, Limits, scan.Rows);
     reader.FBodyBytes = Body.size();
+    // Every byte is read and checked, UTF-8 included; iterative, so that no
+    // nesting the pre-scan let through can use up the stack.
+    constexpr unsigned Flags = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseIterativeFlag |
+                               rapidjson::kParseNumbersAsStringsFlag;
+    rapidjson::MemoryStream in(Body.data(), Body.size());
+    rapidjson::Reader parser;
     try {
-        bool ok = TJson::sax_parse(Body.data(), Body.data() + Body.size(), &reader);
-        if (!ok && !reader.Fault)
-            return MalformedAnswer("the answer could not be read");
+        const rapidjson::ParseResult result = parser.Parse<Flags>(in, reader);
+        if (reader.Fault)
+            return std::move(reader.Fault);
+        // The parser reads a NUL byte as the end of the input; whatever is
+        // left after the answer is not part of it.
+        if (!result || reader.HalfPair || in.Tell() != Body.size()) {
+            const std::size_t at = result ? in.Tell() : result.Offset();
+            if (result.Code() == rapidjson::kParseErrorNumberTooBig)
+                return MalformedAnswer("the answer holds a number beyond any numeric range");
+            // The parser's own message would quote the input; the place is
+            // enough and keeps stray bytes out of a text the operator will see.
+            return MalformedAnswer("the answer is not valid JSON (error at byte " + std::to_string(at) +
+                                   ": " +
+                                   (reader.HalfPair ? "half of a surrogate pair"
+                                    : result        ? "text after the answer"
+                                                    : rapidjson::GetParseError_En(result.Code())) +
+                                   ")");
+        }
     } catch (const std::bad_alloc&) {
         return MalformedAnswer("the answer does not fit into memory");
-    } catch (const std::exception& e) {
-        return MalformedAnswer(std::string("the answer could not be read (") + e.what() + ")");
     }
     return std::move(reader.Fault);
 }
