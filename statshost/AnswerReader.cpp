@@ -44,19 +44,29 @@ TScan Scan(std::string_view Body, int MaxDepth, TClock::time_point Deadline) {
     std::uint64_t arrays = 0; // bit d set: the container at depth d is an array (d < 64)
     bool inString = false;
     const bool timed = Deadline != TClock::time_point::max();
+    std::size_t nextClock = ScanClockEvery;
     for (std::size_t i = 0; i < Body.size(); ++i) {
-        if (timed && (i & (ScanClockEvery - 1)) == 0 && i > 0 && TClock::now() >= Deadline) {
-            out.TimedOut = true;
-            return out;
+        if (timed && i >= nextClock) {
+            nextClock = i + ScanClockEvery;
+            if (TClock::now() >= Deadline) {
+                out.TimedOut = true;
+                return out;
+            }
         }
-        char c = Body[i];
         if (inString) {
-            if (c == '\\')
-                ++i; // the escaped character cannot end the string
-            else if (c == '"')
-                inString = false;
+            // On to the string's end: the next quote that is not escaped,
+            // that is, not after an odd number of backslashes.
+            const void* quote = std::memchr(Body.data() + i, '"', Body.size() - i);
+            if (!quote)
+                break; // never closed: the parser will say so
+            i = static_cast<std::size_t>(static_cast<const char*>(quote) - Body.data());
+            std::size_t backslashes = 0;
+            while (Body[i - 1 - backslashes] == '\\')
+                ++backslashes;
+            inString = backslashes % 2 == 1;
             continue;
         }
+        char c = Body[i];
         switch (c) {
         case '"':
             inString = true;
