@@ -16,7 +16,7 @@ using wdx::testsupport::Find;
 
 TEST(AdminLongBrokerName, NameOver255CharactersIsAFailedAddAnd255IsStored) {
     testsupport::TTempStore store;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     const QString tooLong(256, QChar('b')), longest(255, QChar('c'));
     {
@@ -24,9 +24,9 @@ TEST(AdminLongBrokerName, NameOver255CharactersIsAFailedAddAnd255IsStored) {
             Fill(d, tooLong, "h", "1", "1");
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Request.Text, "Cannot add Component Broker details.");
-            EXPECT_EQ(boxes.Seen[0].Request.Caption, tooLong);
-            EXPECT_EQ(boxes.Seen[0].Request.Icon, common::TMsgIcon::Error);
+            EXPECT_EQ(boxes.Seen[0].Text, "Cannot add Component Broker details.");
+            EXPECT_EQ(boxes.Seen[0].Caption, tooLong);
+            EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
             EXPECT_TRUE(d.isVisible());
             // The same dialog takes the longest name there is.
             boxes.Seen.clear();

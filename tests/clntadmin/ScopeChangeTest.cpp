@@ -30,7 +30,7 @@ TEST(AdminScopeChange, MovesTheDefinitionAndUpdatesTheRowInPlace) {
     testsupport::TTempStore store;
     Define(scUser, "Mover", "m-host", "07563", "12", true, 2);
     Define(scUser, "Other");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     const int row = form.Find("Mover", "User");
     Move(form, row, 1);
@@ -53,7 +53,7 @@ TEST(AdminScopeChange, AFailedDeleteOfTheOldKeyLeavesBothAndTheDialogOpen) {
     testsupport::TTempStore store;
     Define(scSystem, "Plant");
     Define(scUser, "Mover", "m-host");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     const int row = form.Find("Mover", "User");
     {
@@ -61,9 +61,9 @@ TEST(AdminScopeChange, AFailedDeleteOfTheOldKeyLeavesBothAndTheDialogOpen) {
         ASSERT_TRUE(lock.Held());
         Move(form, row, 1, [&](TForm2& d) {
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Request.Text, "Cannot delete Component Broker details.");
-            EXPECT_EQ(boxes.Seen[0].Request.Caption, "Mover");
-            EXPECT_EQ(boxes.Seen[0].Request.Icon, common::TMsgIcon::Error);
+            EXPECT_EQ(boxes.Seen[0].Text, "Cannot delete Component Broker details.");
+            EXPECT_EQ(boxes.Seen[0].Caption, "Mover");
+            EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
             EXPECT_TRUE(d.isVisible());
             // Written first: the new key is there, the old one too.
             EXPECT_EQ(Stored(scSystem, "Mover", "HostName"), "m-host");
@@ -84,13 +84,12 @@ TEST(AdminScopeChange, MovingOntoADefinitionOfTheSameNameIsRefused) {
     testsupport::TTempStore store;
     Define(scUser, "Shared", "user-host");
     Define(scSystem, "SHARED", "system-host");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     Move(form, form.Find("Shared", "User"), 1, [&](TForm2& d) {
         ASSERT_EQ(boxes.Seen.size(), 1u);
-        EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith("Duplicate entry. "))
-            << boxes.Texts()[0].toStdString();
-        EXPECT_EQ(boxes.Seen[0].Request.Caption, "Edit Corvanta Component Broker");
+        EXPECT_TRUE(boxes.Seen[0].Text.startsWith("Duplicate entry. ")) << boxes.Texts()[0].toStdString();
+        EXPECT_EQ(boxes.Seen[0].Caption, "Edit Corvanta Component Broker");
         EXPECT_EQ(boxes.Seen[0].Focus, Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1));
         Find<QPushButton>(d, "CancelBtn")->click();
     });
@@ -106,7 +105,7 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
     TNoSystemWriteRight rights(store);
     if (!rights.Usable())
         GTEST_SKIP() << "the temporary folder cannot be handed to another user";
-    TBoxes boxes;
+    TMessageBoxes boxes;
     {
         TFormGuard form;
         ASSERT_EQ(form.Rows().Count(), 2); // both stores stay readable
@@ -117,8 +116,8 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
             Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->click();
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Request.Text, "Cannot add Component Broker details.");
-            EXPECT_EQ(boxes.Seen[0].Request.Caption, "New");
+            EXPECT_EQ(boxes.Seen[0].Text, "Cannot add Component Broker details.");
+            EXPECT_EQ(boxes.Seen[0].Caption, "New");
             // The operator's own scope still takes it.
             boxes.Seen.clear();
             Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
@@ -131,8 +130,8 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
         // Moving a User definition to System: 2002, and the User one stays.
         Move(form, form.Find("Mine", "User"), 1, [&](TForm2& d) {
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Request.Text, "Cannot modify Component Broker details.");
-            EXPECT_EQ(boxes.Seen[0].Request.Caption, "Mine");
+            EXPECT_EQ(boxes.Seen[0].Text, "Cannot modify Component Broker details.");
+            EXPECT_EQ(boxes.Seen[0].Caption, "Mine");
             Find<QPushButton>(d, "CancelBtn")->click();
         });
         EXPECT_EQ(form.Row(form.Find("Mine", "User"))[4], "User");
@@ -142,7 +141,7 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
         Find<common::TListView>(form, "ListView1")->SelectRow(form.Find("Plant", "System"));
         Find<QPushButton>(form, "Button3")->click();
         ASSERT_EQ(boxes.Seen.size(), 2u);
-        EXPECT_EQ(boxes.Seen[1].Request.Text, "Cannot delete Component Broker details.");
+        EXPECT_EQ(boxes.Seen[1].Text, "Cannot delete Component Broker details.");
         EXPECT_NE(form.Find("Plant", "System"), -1);
     }
     EXPECT_EQ(Stored(scUser, "Mine", "HostName"), "my-host");

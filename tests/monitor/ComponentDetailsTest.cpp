@@ -155,7 +155,7 @@ TEST_F(ComponentDetailsTest, SetMaximumSendsTheTypedNumberUnchangedAndRefreshesB
             // Fresh figures, nothing chosen, and the main window's row too.
             EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), typed);
             EXPECT_EQ(d.ItemIndex(), -1);
-            EXPECT_EQ(Row(Find<common::TListView>(Form, "ListView1"), 0),
+            EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0),
                       QString("Orders|1|%1|120|0|15|40").arg(typed));
         }
         Find<QPushButton>(d, "Button2")->click();
@@ -172,7 +172,7 @@ TEST_F(ComponentDetailsTest, ClearAndRetireRefillTheMainWindowBeforeTheDialog) {
         Find<common::TRadioGroup>(d, "RadioGroup1")->Button(2)->click();
         Find<QPushButton>(d, "Button3")->click();
         EXPECT_EQ(Figures(d), QStringList({"Orders", "host7/app", "1", "5", "0", "0", "0", "0"}));
-        EXPECT_EQ(Row(Find<common::TListView>(Form, "ListView1"), 0), "Orders|1|5|0|0|0|0");
+        EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0), "Orders|1|5|0|0|0|0");
         // The order: the action, the component list, the service list, and
         // only then the dialog's own figures.
         std::vector<std::string> order;
@@ -193,7 +193,7 @@ TEST_F(ComponentDetailsTest, ClearAndRetireRefillTheMainWindowBeforeTheDialog) {
     EXPECT_EQ(Server->Actions[0].Value, 0);
     EXPECT_EQ(Server->Actions[1].Action, u"retire");
     EXPECT_EQ(Server->Actions[1].Value, 0);
-    EXPECT_EQ(Row(Find<common::TListView>(Form, "ListView1"), 0), "Orders|0|5|0|0|0|0");
+    EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0), "Orders|0|5|0|0|0|0");
 }
 
 TEST_F(ComponentDetailsTest, ARefusedActionIsShownAndRefreshesNothing) {

@@ -33,7 +33,7 @@ TEST_F(ConnectTest, ChoosingABrokerConnectsShowsItsVersionAndComponents) {
     // Through the selector's own drop-down list, as the operator does it.
     Find<QComboBox>(f, "ComboBox1")->showPopup();
     QAbstractItemView* view = Find<QComboBox>(f, "ComboBox1")->view();
-    QApplication::processEvents();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
     QTest::mouseClick(
         view->viewport(), Qt::LeftButton, {},
         view->visualRect(view->model()->index(Find<QComboBox>(f, "ComboBox1")->findText("Alpha"), 0))
@@ -182,7 +182,7 @@ TEST_F(ConnectTest, CancelInTheWarningResetsTheWindow) {
     Server->CheckBrokerCode = 1;
     Boxes.Answers = {TMsgAnswer::Cancel};
     Choose("Alpha");
-    ASSERT_EQ(Boxes.Texts(), std::vector<QString>{Warning1});
+    ASSERT_EQ(Boxes.Texts(), QStringList{Warning1});
     ExpectNotConnected("after Cancel");
     EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
     EXPECT_TRUE(f.BrokerName.isEmpty());
@@ -267,7 +267,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         Server->CheckBrokerCode = 1;
         Server->FailCall("Relay.ErrorText", u"relay text unreadable");
         Choose("Alpha");
-        EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"relay text unreadable"});
+        EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("relay text unreadable")});
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         ExpectNotConnected("");
         EXPECT_EQ(f.BrokerName, "Alpha");
@@ -281,7 +281,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         Boxes.Seen.clear();
         Server->FailCall("Monitor.Params", u"no parameter list");
         Choose("Beta");
-        EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"no parameter list"});
+        EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("no parameter list")});
         ExpectNotConnected("");
         EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Beta");
         EXPECT_EQ(Server->LiveObjects, 0);
@@ -291,7 +291,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         Boxes.Seen.clear();
         Server->FailCall("servers.Queued", u"row lost");
         Choose("Alpha");
-        EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"row lost"});
+        EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("row lost")});
         // The step went on to enable the buttons before the report.
         ExpectConnected("");
         EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
@@ -300,7 +300,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
 
 TEST_F(ConnectTest, ABrokerNameLongerThan127CharactersIsUsedWhole) {
     const std::string longName = "Plant-" + std::string(200, 'x') + "-end";
-    TWindowStores::Define(longName);
+    Define(brokerstore::scUser, longName, "127.0.0.1");
     TForm1& f = Open();
     Server->CheckBrokerCode = 1;
     Choose(QString::fromStdString(longName));
@@ -344,7 +344,7 @@ TEST_F(ConnectTest, ATeardownFailureIsReportedOnceTheResetIsComplete) {
                             Find<common::TListView>(f, "ListView1")->model()->rowCount() == 0;
     };
     Find<QPushButton>(f, "DisconnectBtn")->click();
-    EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"services would not close"});
+    EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("services would not close")});
     EXPECT_TRUE(resetBeforeReport);
     EXPECT_EQ(Count(Server->TakeCalls(), "Monitor.Disconnect"), 1);
     EXPECT_EQ(Server->LiveObjects, 0);
@@ -355,7 +355,7 @@ TEST_F(ConnectTest, ATeardownFailureIsReportedOnceTheResetIsComplete) {
     Connect();
     Server->FailCall("params.Close", u"params would not close");
     Find<QPushButton>(f, "CloseBtn")->click();
-    EXPECT_EQ(Boxes.Texts(), std::vector<QString>{"params would not close"});
+    EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("params would not close")});
     EXPECT_TRUE(QTest::qWaitFor([&] { return Form.isNull(); }, 2000));
     EXPECT_EQ(Server->LiveObjects, 0);
 }
