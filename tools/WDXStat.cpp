@@ -40,10 +40,10 @@ void AddListOptions(CLI::App* Cmd, TListOptions& O, bool& Json, bool& Csv) {
     Cmd->add_option("--match", O.Match, "keep the rows whose name contains TEXT, without regard to case")
         ->type_name("TEXT");
     auto* Watch = Cmd->add_option("--watch", O.WatchSeconds,
-                                  "sample every SECONDS (" + std::to_string(monitor::MinRefreshSeconds) +
-                                      " to " + std::to_string(monitor::MaxRefreshSeconds) +
+                                  "sample every SECONDS (" + std::to_string(wdx::monitor::MinRefreshSeconds) +
+                                      " to " + std::to_string(wdx::monitor::MaxRefreshSeconds) +
                                       ") until interrupted, with requestsPerSecond")
-                      ->check(CLI::Range(monitor::MinRefreshSeconds, monitor::MaxRefreshSeconds));
+                      ->check(CLI::Range(wdx::monitor::MinRefreshSeconds, wdx::monitor::MaxRefreshSeconds));
     Cmd->add_option("--count", O.Count, "stop after N samples")
         ->check(CLI::PositiveNumber)
         ->type_name("N")
