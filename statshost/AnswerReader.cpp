@@ -3,6 +3,7 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
+#include <simdjson.h>
 
 #include <algorithm>
 #include <array>
@@ -221,7 +222,7 @@ public:
             return true;
         if (f->Kind == TFieldKind::Name && V.empty())
             return Fail(MemberPath(*f) + " must not be empty");
-        if (V.find('\0') != std::string_view::npos)
+        if (FUnicodeEscapes && V.find('\0') != std::string_view::npos)
             return Fail(MemberPath(*f) + " must not hold a NUL character");
         f->SetText(Top().Record, std::string(V));
         return true;
@@ -256,13 +257,18 @@ public:
         TFrame& top = Top();
         if (top.Type != TFrame::Object)
             return true;
-        top.Field = -1;
+        // Members mostly come in the table's order: the search starts after
+        // the last one found.
         const auto& fields = top.Shape->Fields;
-        for (std::size_t i = 0; i < fields.size(); ++i)
+        const std::size_t n = fields.size(), from = static_cast<std::size_t>(top.Field + 1);
+        top.Field = -1;
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = (from + k) % n;
             if (fields[i].Key == K) {
                 top.Field = static_cast<int>(i);
                 break;
             }
+        }
         return true;
     }
 
@@ -313,6 +319,8 @@ public:
     // which the parser writes out as it stands) is not a text: it is refused
     // as an answer that is not valid JSON, as every other ill-formed string.
     bool HalfOfAPair(std::string_view V) {
+        if (!FUnicodeEscapes)
+            return false;
         for (std::size_t i = V.find('\xed'); i != std::string_view::npos; i = V.find('\xed', i + 1))
             if (i + 1 < V.size() && (static_cast<unsigned char>(V[i + 1]) & 0xe0) == 0xa0) {
                 HalfPair = true;
@@ -323,6 +331,9 @@ public:
 
     bool HalfPair = false;
     std::size_t FBodyBytes = 0;
+    // Whether the body holds a "\u" escape at all: only through one can a
+    // text hold a NUL or half of a surrogate pair.
+    bool FUnicodeEscapes = true;
 
 private:
     TFrame& Top() { return FStack[FDepth - 1]; }
@@ -490,10 +501,15 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
         return MalformedAnswer("the answer is empty");
     TReader reader(Root, Target, Limits, scan.Rows);
     reader.FBodyBytes = Body.size();
-    // Every byte is read and checked, UTF-8 included; iterative, so that no
-    // nesting the pre-scan let through can use up the stack.
-    constexpr unsigned Flags = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseIterativeFlag |
-                               rapidjson::kParseNumbersAsStringsFlag;
+    reader.FUnicodeEscapes = Body.find("\\u") != std::string_view::npos;
+    // UTF-8 is checked over the whole body at once, which is far quicker
+    // than the parser's check of each text; outside texts any byte beyond
+    // ASCII is a fault of the form anyway.
+    if (!simdjson::validate_utf8(Body.data(), Body.size()))
+        return MalformedAnswer("the answer is not valid JSON (it is not valid UTF-8)");
+    // Every byte is read and checked; iterative, so that no nesting the
+    // pre-scan let through can use up the stack.
+    constexpr unsigned Flags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
     rapidjson::MemoryStream in(Body.data(), Body.size());
     rapidjson::Reader parser;
     try {
