@@ -1,9 +1,9 @@
 #include "exporter/BrokerReading.h"
 
+#include "monitor/RelayCheck.h"
 #include "monitorapi/MonitorIntf.h"
 #include "monitorapi/WideText.h"
 #include "statshost/BrokerLookup.h"
-#include "statshost/StandIns.h"
 #include "statshost/StatsClient.h"
 #include "statshost/StatsProtocol.h"
 
@@ -24,17 +24,10 @@ namespace {
 // The component whose version the monitor shows beside "Version:".
 constexpr const char* VersionComponent = "wdxappserver";
 
-// The relay's code for Name, from a relay object made the way the monitor
-// makes one; -1 when the relay could not be asked at all.
+// The relay's code for Name, checked the way the monitor checks it; -1 when
+// the relay could not be asked at all.
 int RelayCheck(const std::string& Name) {
-    monitor::TComPtr<monitor::IUnknown> Obj;
-    monitor::TComPtr<monitor::IOmniRelay> Relay;
-    if (statshost::RelayFactory()(Obj).Failed() || !Obj || monitor::QueryInterface(*Obj, Relay).Failed())
-        return -1;
-    std::int16_t Code = 0;
-    if (Relay->CheckBroker(monitor::Utf8ToWide(Name), 0, 0, 0, Code).Failed())
-        return -1;
-    return Code;
+    return monitor::CheckBrokerThroughRelay(monitor::Utf8ToWide(Name)).Status();
 }
 
 // The statistics client of one reading, kept within the reading's deadline.

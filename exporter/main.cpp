@@ -4,6 +4,7 @@
 
 #include "WdxVersion.h"
 #include "exporter/ExporterServer.h"
+#include "statshost/StandIns.h"
 
 #include <CLI/CLI.hpp>
 
@@ -78,6 +79,8 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The relay is created by class identifier, as the monitor creates it.
+    wdx::statshost::RegisterStandIns();
     try {
         return Run(argc, argv);
     } catch (const std::bad_alloc&) {

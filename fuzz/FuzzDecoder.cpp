@@ -1,10 +1,13 @@
 // libFuzzer target: every answer decoder and the error-answer decoder on the
 // same bytes. Beyond "no crash, no hang, no sanitizer report" it checks that
 // whatever a decoder accepts survives encoding and decoding again unchanged,
-// so the decoder and the broker-side encoder cannot drift apart.
+// so the decoder and the broker-side encoder cannot drift apart; and that
+// what the reader calls JSON or not is what a second, strict parser calls it.
 
 #include "statshost/StatsDecoder.h"
 #include "statshost/StatsProtocol.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <string>
@@ -30,8 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (auto r = DecodeComponents(body, Limits); r.Ok()) {
         auto again = DecodeComponents(EncodeComponents(r.Value()), TDecodeLimits{});
         Check(again.Ok() && again.Value() == r.Value());
+        Check(nlohmann::json::accept(body));
     } else {
         Check(!r.Error().Text.empty());
+        // The other parser ends its input at a NUL byte; the reader reads
+        // on and refuses what follows.
+        if (r.Error().Text.find("not valid JSON") != std::string::npos &&
+            body.find('\0') == std::string_view::npos)
+            Check(!nlohmann::json::accept(body));
     }
     if (auto r = DecodeServices(body, Limits); r.Ok()) {
         auto again = DecodeServices(EncodeServices("c", r.Value()), TDecodeLimits{});

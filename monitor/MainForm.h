@@ -5,6 +5,7 @@
 #include "monitor/WDXMntrStdClasses.h"
 #ifndef Q_MOC_RUN // the connection's headers are beyond what moc parses
 #include "monitor/MonitorLink.h"
+#include "monitor/RefreshInterval.h"
 #endif
 
 #include <QString>
@@ -46,8 +47,8 @@ public:
     static constexpr int HelpContextId = 118;
     // The automatic refresh interval the window takes, in seconds (also the
     // range of UpDown1).
-    static constexpr int MinInterval = 1;
-    static constexpr int MaxInterval = 3600;
+    static constexpr int MinInterval = MinRefreshSeconds;
+    static constexpr int MaxInterval = MaxRefreshSeconds;
 
     // Connecting and disconnecting (the reset).
     void ComboBox1Change();

@@ -6,7 +6,7 @@ PKGS=(
   build-essential cmake ninja-build pkg-config git clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlite3-dev sqlite3 libicu-dev libcli11-dev
-  nlohmann-json3-dev libcpp-httplib-dev libcurl4-openssl-dev libsimdjson-dev
+  nlohmann-json3-dev rapidjson-dev libcpp-httplib-dev libcurl4-openssl-dev libsimdjson-dev
   libchm-dev fp-utils
   prometheus-cpp-dev libcivetweb-dev prometheus
   libgtest-dev libgmock-dev googletest libbenchmark-dev curl

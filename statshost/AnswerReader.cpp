@@ -1,10 +1,18 @@
 #include "statshost/AnswerReader.h"
 
-#include <nlohmann/json.hpp>
+#include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+#include <simdjson.h>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <locale.h>
 #include <optional>
 
 namespace wdx::statshost::reader {
@@ -12,7 +20,6 @@ namespace wdx::statshost::reader {
 namespace {
 
 using TClock = std::chrono::steady_clock;
-using TJson = nlohmann::json;
 
 const char* const MalformedPrefix = "Malformed answer from the broker: ";
 
@@ -38,19 +45,29 @@ TScan Scan(std::string_view Body, int MaxDepth, TClock::time_point Deadline) {
     std::uint64_t arrays = 0; // bit d set: the container at depth d is an array (d < 64)
     bool inString = false;
     const bool timed = Deadline != TClock::time_point::max();
+    std::size_t nextClock = ScanClockEvery;
     for (std::size_t i = 0; i < Body.size(); ++i) {
-        if (timed && (i & (ScanClockEvery - 1)) == 0 && i > 0 && TClock::now() >= Deadline) {
-            out.TimedOut = true;
-            return out;
+        if (timed && i >= nextClock) {
+            nextClock = i + ScanClockEvery;
+            if (TClock::now() >= Deadline) {
+                out.TimedOut = true;
+                return out;
+            }
         }
-        char c = Body[i];
         if (inString) {
-            if (c == '\\')
-                ++i; // the escaped character cannot end the string
-            else if (c == '"')
-                inString = false;
+            // On to the string's end: the next quote that is not escaped,
+            // that is, not after an odd number of backslashes.
+            const void* quote = std::memchr(Body.data() + i, '"', Body.size() - i);
+            if (!quote)
+                break; // never closed: the parser will say so
+            i = static_cast<std::size_t>(static_cast<const char*>(quote) - Body.data());
+            std::size_t backslashes = 0;
+            while (Body[i - 1 - backslashes] == '\\')
+                ++backslashes;
+            inString = backslashes % 2 == 1;
             continue;
         }
+        char c = Body[i];
         switch (c) {
         case '"':
             inString = true;
@@ -143,7 +160,7 @@ struct TFrame {
     }
 };
 
-// The SAX handler nlohmann's parser drives. Every callback returns false to
+// The SAX handler RapidJSON's reader drives. Every callback returns false to
 // end the parse at the first fault, which it keeps in Fault.
 class TReader {
 public:
@@ -153,10 +170,10 @@ public:
 
     std::optional<TStatsError> Fault;
 
-    bool null() {
+    bool Null() {
         return Unfit([] { return std::string("null"); });
     }
-    bool boolean(bool V) {
+    bool Bool(bool V) {
         const TField* f = nullptr;
         if (!Accept([V] { return std::string(V ? "true" : "false"); }, TFieldKind::Bool, f))
             return !Fault;
@@ -164,14 +181,40 @@ public:
             f->SetBool(Top().Record, V);
         return true;
     }
-    bool number_integer(TJson::number_integer_t V) {
-        return Integer(V < 0, static_cast<std::uint64_t>(V), V);
-    }
-    bool number_unsigned(TJson::number_unsigned_t V) { return Integer(false, V, 0); }
-    bool number_float(TJson::number_float_t V, const TJson::string_t&) {
+    bool Int(int V) { return Int64(V); }
+    bool Uint(unsigned V) { return Uint64(V); }
+    bool Int64(std::int64_t V) { return Integer(V < 0, static_cast<std::uint64_t>(V), V); }
+    bool Uint64(std::uint64_t V) { return Integer(false, V, 0); }
+    bool Double(double V) {
+        // A number past the range of a double (100e307) reads as infinity.
+        if (!std::isfinite(V))
+            return Fail("the answer holds a number beyond any numeric range");
         return Unfit([V] { return FloatText(V); });
     }
-    bool string(TJson::string_t& V) {
+    // Every number comes as its text (the parser has checked its form):
+    // integers to 64 bits exactly, larger ones and fractions as the C
+    // library reads them, whatever the program's locale.
+    bool RawNumber(const char* Text, rapidjson::SizeType Length, bool) {
+        const char* end = Text + Length;
+        if (std::find_if(Text, end, [](char C) { return C == '.' || C == 'e' || C == 'E'; }) == end) {
+            if (*Text == '-') {
+                std::int64_t v = 0;
+                if (std::from_chars(Text, end, v).ec == std::errc())
+                    return Int64(v);
+            } else {
+                std::uint64_t v = 0;
+                if (std::from_chars(Text, end, v).ec == std::errc())
+                    return Uint64(v);
+            }
+        }
+        static const locale_t C = newlocale(LC_ALL_MASK, "C", nullptr);
+        const std::string text(Text, Length);
+        return Double(C ? strtod_l(text.c_str(), nullptr, C) : std::strtod(text.c_str(), nullptr));
+    }
+    bool String(const char* Text, rapidjson::SizeType Length, bool) {
+        const std::string_view V(Text, Length);
+        if (HalfOfAPair(V))
+            return false;
         const TField* f = nullptr;
         if (!Accept([] { return std::string("a text"); }, TFieldKind::Text, f))
             return !Fault;
@@ -179,14 +222,13 @@ public:
             return true;
         if (f->Kind == TFieldKind::Name && V.empty())
             return Fail(MemberPath(*f) + " must not be empty");
-        if (std::memchr(V.data(), '\0', V.size()))
+        if (FUnicodeEscapes && V.find('\0') != std::string_view::npos)
             return Fail(MemberPath(*f) + " must not hold a NUL character");
-        f->SetText(Top().Record, std::move(V));
+        f->SetText(Top().Record, std::string(V));
         return true;
     }
-    bool binary(TJson::binary_t&) { return Fail("the answer holds binary data"); }
 
-    bool start_object(std::size_t) {
+    bool StartObject() {
         if (!Tick())
             return false;
         if (FDepth == 0)
@@ -208,21 +250,29 @@ public:
         return Push(TFrame::Of(TFrame::Object, f.Sub, f.Enter(top.Record), f.Key));
     }
 
-    bool key(TJson::string_t& K) {
+    bool Key(const char* Text, rapidjson::SizeType Length, bool) {
+        const std::string_view K(Text, Length);
+        if (HalfOfAPair(K))
+            return false;
         TFrame& top = Top();
         if (top.Type != TFrame::Object)
             return true;
-        top.Field = -1;
+        // Members mostly come in the table's order: the search starts after
+        // the last one found.
         const auto& fields = top.Shape->Fields;
-        for (std::size_t i = 0; i < fields.size(); ++i)
+        const std::size_t n = fields.size(), from = static_cast<std::size_t>(top.Field + 1);
+        top.Field = -1;
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = (from + k) % n;
             if (fields[i].Key == K) {
                 top.Field = static_cast<int>(i);
                 break;
             }
+        }
         return true;
     }
 
-    bool end_object() {
+    bool EndObject(rapidjson::SizeType) {
         TFrame& top = Top();
         if (top.Type == TFrame::Object) {
             const auto& fields = top.Shape->Fields;
@@ -234,7 +284,7 @@ public:
         return true;
     }
 
-    bool start_array(std::size_t) {
+    bool StartArray() {
         if (!Tick())
             return false;
         if (FDepth == 0)
@@ -260,24 +310,30 @@ public:
         return Push(TFrame::Of(TFrame::List, f.Sub, list, f.Key));
     }
 
-    bool end_array() {
+    bool EndArray(rapidjson::SizeType) {
         --FDepth;
         return true;
     }
 
-    bool parse_error(std::size_t Position, const std::string&, const nlohmann::detail::exception& E) {
-        if (Fault)
+    // A text that held half of a surrogate pair (an escaped "\udc00" alone,
+    // which the parser writes out as it stands) is not a text: it is refused
+    // as an answer that is not valid JSON, as every other ill-formed string.
+    bool HalfOfAPair(std::string_view V) {
+        if (!FUnicodeEscapes)
             return false;
-        // The parser's own message quotes the input; the position is enough
-        // and keeps stray bytes out of a text the operator will see.
-        if (E.id == 406)
-            Fail("the answer holds a number beyond any numeric range");
-        else
-            Fail("the answer is not valid JSON (error at byte " + std::to_string(Position) + ")");
+        for (std::size_t i = V.find('\xed'); i != std::string_view::npos; i = V.find('\xed', i + 1))
+            if (i + 1 < V.size() && (static_cast<unsigned char>(V[i + 1]) & 0xe0) == 0xa0) {
+                HalfPair = true;
+                return true;
+            }
         return false;
     }
 
+    bool HalfPair = false;
     std::size_t FBodyBytes = 0;
+    // Whether the body holds a "\u" escape at all: only through one can a
+    // text hold a NUL or half of a surrogate pair.
+    bool FUnicodeEscapes = true;
 
 private:
     TFrame& Top() { return FStack[FDepth - 1]; }
@@ -445,14 +501,38 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
         return MalformedAnswer("the answer is empty");
     TReader reader(Root, Target, Limits, scan.Rows);
     reader.FBodyBytes = Body.size();
+    reader.FUnicodeEscapes = Body.find("\\u") != std::string_view::npos;
+    // UTF-8 is checked over the whole body at once, which is far quicker
+    // than the parser's check of each text; outside texts any byte beyond
+    // ASCII is a fault of the form anyway.
+    if (!simdjson::validate_utf8(Body.data(), Body.size()))
+        return MalformedAnswer("the answer is not valid JSON (it is not valid UTF-8)");
+    // Every byte is read and checked; iterative, so that no nesting the
+    // pre-scan let through can use up the stack.
+    constexpr unsigned Flags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
+    rapidjson::MemoryStream in(Body.data(), Body.size());
+    rapidjson::Reader parser;
     try {
-        bool ok = TJson::sax_parse(Body.data(), Body.data() + Body.size(), &reader);
-        if (!ok && !reader.Fault)
-            return MalformedAnswer("the answer could not be read");
+        const rapidjson::ParseResult result = parser.Parse<Flags>(in, reader);
+        if (reader.Fault)
+            return std::move(reader.Fault);
+        // The parser reads a NUL byte as the end of the input; whatever is
+        // left after the answer is not part of it.
+        if (!result || reader.HalfPair || in.Tell() != Body.size()) {
+            const std::size_t at = result ? in.Tell() : result.Offset();
+            if (result.Code() == rapidjson::kParseErrorNumberTooBig)
+                return MalformedAnswer("the answer holds a number beyond any numeric range");
+            // The parser's own message would quote the input; the place is
+            // enough and keeps stray bytes out of a text the operator will see.
+            return MalformedAnswer("the answer is not valid JSON (error at byte " + std::to_string(at) +
+                                   ": " +
+                                   (reader.HalfPair ? "half of a surrogate pair"
+                                    : result        ? "text after the answer"
+                                                    : rapidjson::GetParseError_En(result.Code())) +
+                                   ")");
+        }
     } catch (const std::bad_alloc&) {
         return MalformedAnswer("the answer does not fit into memory");
-    } catch (const std::exception& e) {
-        return MalformedAnswer(std::string("the answer could not be read (") + e.what() + ")");
     }
     return std::move(reader.Fault);
 }

@@ -8,6 +8,7 @@
 #include "statshost/BrokerLookup.h"
 #include "statshost/StandIns.h"
 #include "tools/StatBroker.h"
+#include "tools/StatJson.h"
 #include "tools/StatOutput.h"
 
 #include <iostream>
@@ -87,10 +88,20 @@ int RunBrokers(TFormat Format) {
         }
     }
     if (Format == TFormat::Json) {
-        TJson Rows = RowsToJson(T);
-        for (auto& R : Rows)
-            R["used"] = R["used"] == "true";
-        Print(DumpJson(Rows) + "\n");
+        // As the table, but "used" is a truth value.
+        const auto Used = static_cast<std::size_t>(FindColumn(T, "used"));
+        TJsonText Rows;
+        Rows.BeginArray();
+        for (const auto& R : T.Rows) {
+            Rows.BeginObject();
+            for (std::size_t I = 0; I < R.size(); ++I)
+                if (I == Used)
+                    Rows.Member(T.Columns[I].Key, std::get<std::string>(R[I]) == "true");
+                else
+                    Rows.Member(T.Columns[I].Key, R[I]);
+            Rows.EndObject();
+        }
+        Print(Rows.EndArray().Text() + "\n");
     } else if (Format == TFormat::Csv) {
         Print(RenderCsv(T, true));
     } else if (T.Rows.empty()) {

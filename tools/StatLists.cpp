@@ -2,6 +2,7 @@
 
 #include "tools/StatBroker.h"
 #include "tools/StatCommands.h"
+#include "tools/StatJson.h"
 #include "tools/StatOutput.h"
 #include "tools/StatRates.h"
 
@@ -63,15 +64,16 @@ std::string HeaderLine(const TListOptions& O, const TListKind& Kind, const TStat
     return Line + "\n\n";
 }
 
-TJson Document(const TListOptions& O, const TListKind& Kind, const TStatTable& T, const std::string* Time) {
-    TJson Doc = TJson::object();
-    Doc["broker"] = O.Broker;
+std::string Document(const TListOptions& O, const TListKind& Kind, const TStatTable& T,
+                     const std::string* Time) {
+    TJsonText Doc;
+    Doc.BeginObject().Member("broker", O.Broker);
     if (!O.Component.empty())
-        Doc["component"] = O.Component;
+        Doc.Member("component", O.Component);
     if (Time)
-        Doc["time"] = *Time;
-    Doc[Kind.Member] = RowsToJson(T);
-    return Doc;
+        Doc.Member("time", *Time);
+    Doc.Key(Kind.Member).Rows(T).EndObject();
+    return Doc.Text();
 }
 
 int RunList(const TListOptions& O, const TListKind& Kind) {
@@ -126,7 +128,7 @@ int RunList(const TListOptions& O, const TListKind& Kind) {
         if (Redraw)
             Print("\x1b[H\x1b[2J" + HeaderLine(O, Kind, Table, At) + RenderTable(Table));
         else if (JsonLines || O.Format == TFormat::Json)
-            Print(DumpJson(Document(O, Kind, Table, Watching ? &Time : nullptr)) + "\n");
+            Print(Document(O, Kind, Table, Watching ? &Time : nullptr) + "\n");
         else if (O.Format == TFormat::Csv && Watching) {
             static const TColumn TimeColumn{"Time", "time", false};
             Print(RenderCsv(Table, Sample == 0, &TimeColumn, Time));
@@ -173,11 +175,10 @@ int RunParams(const std::string& Broker, const std::string& Service, TFormat For
         return Disconnect(Connection, ExitFailed);
     }
     if (Format == TFormat::Json) {
-        TJson Doc = TJson::object();
-        Doc["broker"] = Broker;
-        Doc["service"] = Service;
-        Doc["parameters"] = RowsToJson(Table);
-        Print(DumpJson(Doc) + "\n");
+        TJsonText Doc;
+        Doc.BeginObject().Member("broker", Broker).Member("service", Service);
+        Doc.Key("parameters").Rows(Table).EndObject();
+        Print(Doc.Text() + "\n");
     } else {
         Print(Format == TFormat::Csv ? RenderCsv(Table, true) : RenderTable(Table));
     }
@@ -199,11 +200,11 @@ int RunDetails(const std::string& Broker, const std::string& Component, TFormat 
         return Disconnect(Connection, ExitFailed);
     }
     if (Format == TFormat::Json) {
-        TJson Doc = TJson::object();
-        Doc["broker"] = Broker;
+        TJsonText Doc;
+        Doc.BeginObject().Member("broker", Broker);
         for (const auto& F : Fields)
-            Doc[F.Key] = CellToJson(F.Value);
-        Print(DumpJson(Doc) + "\n");
+            Doc.Member(F.Key, F.Value);
+        Print(Doc.EndObject().Text() + "\n");
     } else {
         // Labels and values as the details dialog shows them, values aligned.
         TStatTable Lines;

@@ -205,29 +205,4 @@ std::string RenderCsv(const TStatTable& Table, bool Header, const TColumn* Prefi
     return Out;
 }
 
-TJson CellToJson(const TCell& Cell) {
-    if (const auto* N = std::get_if<std::int64_t>(&Cell))
-        return *N;
-    if (const auto* D = std::get_if<double>(&Cell))
-        return std::round(*D * 1000.0) / 1000.0;
-    if (const auto* S = std::get_if<std::string>(&Cell))
-        return *S;
-    return nullptr;
-}
-
-TJson RowsToJson(const TStatTable& Table) {
-    TJson Rows = TJson::array();
-    for (const auto& Row : Table.Rows) {
-        TJson Object = TJson::object();
-        for (std::size_t I = 0; I < Row.size(); ++I)
-            Object[Table.Columns[I].Key] = CellToJson(Row[I]);
-        Rows.push_back(std::move(Object));
-    }
-    return Rows;
-}
-
-std::string DumpJson(const TJson& Document, int Indent) {
-    return Document.dump(Indent, ' ', false, TJson::error_handler_t::replace);
-}
-
 } // namespace wdx::tools

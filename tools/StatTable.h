@@ -1,12 +1,10 @@
 #pragma once
 // WDXStat's output: one table of rows, written as aligned columns for people,
-// as CSV (RFC 4180) or as JSON for programs. Kept apart from the connection,
+// as CSV (RFC 4180) or as JSON for programs (StatJson.h). Kept apart from the connection,
 // so that what a script reads can be checked without a broker.
 //
 // Texts are UTF-8. A cell is empty, an integer, a number with a fraction (the
 // rates), or a text.
-
-#include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <string>
@@ -15,9 +13,6 @@
 #include <vector>
 
 namespace wdx::tools {
-
-// Members keep the order they were written in: "name" first, as people read it.
-using TJson = nlohmann::ordered_json;
 
 using TCell = std::variant<std::monostate, std::int64_t, double, std::string>;
 
@@ -55,14 +50,6 @@ std::string RenderTable(const TStatTable& Table);
 std::string RenderCsv(const TStatTable& Table, bool Header, const TColumn* PrefixColumn = nullptr,
                       const std::string& Prefix = {});
 
-// The rows as an array of objects, members named by the column keys; an
-// empty cell is null.
-TJson RowsToJson(const TStatTable& Table);
-
-// One cell as a JSON value: null, an integer, a rate rounded to thousandths,
-// or a text.
-TJson CellToJson(const TCell& Cell);
-
 // One cell's text as the table and the CSV show it: integers in plain
 // decimal, rates with one decimal, empty cells as nothing.
 std::string CellText(const TCell& Cell);
@@ -70,9 +57,5 @@ std::string CellText(const TCell& Cell);
 // Columns a terminal uses to show Text (wide East Asian characters take two,
 // combining marks none).
 std::size_t DisplayWidth(std::string_view Text);
-
-// JSON text of a document for output: invalid UTF-8 (which a decoder should
-// never let through) is replaced rather than thrown about.
-std::string DumpJson(const TJson& Document, int Indent = -1);
 
 } // namespace wdx::tools

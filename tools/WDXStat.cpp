@@ -6,6 +6,7 @@
 // arguments; check answers 0 to 3 as monitoring plugins do.
 
 #include "WdxVersion.h"
+#include "monitor/RefreshInterval.h"
 #include "statshost/StandIns.h"
 #include "tools/StatCommands.h"
 #include "tools/StatOutput.h"
@@ -38,10 +39,11 @@ void AddListOptions(CLI::App* Cmd, TListOptions& O, bool& Json, bool& Csv) {
     Cmd->add_flag("--reverse", O.Reverse, "sort the other way round")->needs(Sort);
     Cmd->add_option("--match", O.Match, "keep the rows whose name contains TEXT, without regard to case")
         ->type_name("TEXT");
-    auto* Watch =
-        Cmd->add_option("--watch", O.WatchSeconds,
-                        "sample every SECONDS (1 to 3600) until interrupted, with requestsPerSecond")
-            ->check(CLI::Range(1, 3600));
+    auto* Watch = Cmd->add_option("--watch", O.WatchSeconds,
+                                  "sample every SECONDS (" + std::to_string(wdx::monitor::MinRefreshSeconds) +
+                                      " to " + std::to_string(wdx::monitor::MaxRefreshSeconds) +
+                                      ") until interrupted, with requestsPerSecond")
+                      ->check(CLI::Range(wdx::monitor::MinRefreshSeconds, wdx::monitor::MaxRefreshSeconds));
     Cmd->add_option("--count", O.Count, "stop after N samples")
         ->check(CLI::PositiveNumber)
         ->type_name("N")

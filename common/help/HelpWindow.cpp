@@ -2,12 +2,12 @@
 
 #include "common/Application.h"
 #include "common/widgets/MessageService.h"
+#include "ui_HelpWindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,11 +44,14 @@ bool IsOutsideLink(const QUrl& Url) {
 
 // ---- THelpBrowser ----------------------------------------------------------
 
-THelpBrowser::THelpBrowser(std::shared_ptr<const TChmFile> File, QWidget* Parent)
-    : QTextBrowser(Parent), FFile(std::move(File)) {
+THelpBrowser::THelpBrowser(QWidget* Parent) : QTextBrowser(Parent) {
     // Links are followed by the window, which knows what lies outside the file.
     setOpenLinks(false);
     setOpenExternalLinks(false);
+}
+
+void THelpBrowser::SetFile(std::shared_ptr<const TChmFile> File) {
+    FFile = std::move(File);
 }
 
 QUrl THelpBrowser::TopicUrl(const QString& InternalPath) {
@@ -67,7 +70,7 @@ QString THelpBrowser::InternalPathOf(const QUrl& Url) const {
 
 QVariant THelpBrowser::loadResource(int Type, const QUrl& Name) {
     const QString path = InternalPathOf(Name);
-    if (path.isEmpty())
+    if (path.isEmpty() || !FFile)
         return {};
     const std::optional<QByteArray> data = FFile->Read(path);
     if (!data)
@@ -80,103 +83,57 @@ QVariant THelpBrowser::loadResource(int Type, const QUrl& Name) {
 // ---- THelpWindow -----------------------------------------------------------
 
 THelpWindow::THelpWindow(std::shared_ptr<const TChmFile> File, QWidget* Parent)
-    : QWidget(Parent, Qt::Window), FFile(std::move(File)) {
+    : QWidget(Parent, Qt::Window), FFile(std::move(File)), ui(std::make_unique<Ui::THelpWindow>()) {
     setAttribute(Qt::WA_DeleteOnClose);
     // Help open beside the program must not keep it running once its main
     // window has closed.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setObjectName(QStringLiteral("HelpWindow"));
+    ui->setupUi(this);
     setWindowTitle(FFile->Title().isEmpty() ? QFileInfo(FFile->Path()).fileName() : FFile->Title());
+    ui->BackBtn->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
+    ui->ForwardBtn->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
+    ui->HomeBtn->setIcon(style()->standardIcon(QStyle::SP_DirHomeIcon));
+    ui->Browser->SetFile(FFile);
+    ui->Splitter->setStretchFactor(1, 1);
+    ui->Splitter->setSizes({260, 540});
 
-    FBackBtn = new QToolButton(this);
-    FBackBtn->setText(QStringLiteral("Back"));
-    FBackBtn->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
-    FBackBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    FBackBtn->setEnabled(false);
-    FForwardBtn = new QToolButton(this);
-    FForwardBtn->setText(QStringLiteral("Forward"));
-    FForwardBtn->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
-    FForwardBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    FForwardBtn->setEnabled(false);
-    auto* homeBtn = new QToolButton(this);
-    homeBtn->setText(QStringLiteral("Home"));
-    homeBtn->setIcon(style()->standardIcon(QStyle::SP_DirHomeIcon));
-    homeBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    auto* aboutBtn = new QToolButton(this);
-    aboutBtn->setObjectName(QStringLiteral("AboutBtn"));
-    aboutBtn->setText(QStringLiteral("About"));
-    aboutBtn->setToolButtonStyle(Qt::ToolButtonTextOnly);
-
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(FBackBtn);
-    bar->addWidget(FForwardBtn);
-    bar->addWidget(homeBtn);
-    bar->addStretch();
-    bar->addWidget(aboutBtn);
-
-    FTabs = new QTabWidget;
-    FContents = new QTreeWidget;
-    FContents->setHeaderHidden(true);
-    FTabs->addTab(FContents, QStringLiteral("Contents"));
-
-    auto* indexPage = new QWidget;
-    auto* indexLayout = new QVBoxLayout(indexPage);
-    indexLayout->addWidget(new QLabel(QStringLiteral("Type in the keyword to find:")));
-    FIndexEdit = new QLineEdit;
-    indexLayout->addWidget(FIndexEdit);
-    FIndexList = new QListWidget;
-    indexLayout->addWidget(FIndexList);
-    auto* displayBtn = new QPushButton(QStringLiteral("Display"));
-    indexLayout->addWidget(displayBtn, 0, Qt::AlignRight);
-    FTabs->addTab(indexPage, QStringLiteral("Index"));
-
-    FBrowser = new THelpBrowser(FFile);
-    auto* splitter = new QSplitter;
-    splitter->addWidget(FTabs);
-    splitter->addWidget(FBrowser);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({260, 540});
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(bar);
-    layout->addWidget(splitter, 1);
-    resize(820, 560);
-
-    connect(FBackBtn, &QToolButton::clicked, FBrowser, &QTextBrowser::backward);
-    connect(FForwardBtn, &QToolButton::clicked, FBrowser, &QTextBrowser::forward);
-    connect(homeBtn, &QToolButton::clicked, this, [this] { ShowHome(); });
-    connect(aboutBtn, &QToolButton::clicked, this, &THelpWindow::ShowAbout);
-    connect(FBrowser, &QTextBrowser::backwardAvailable, FBackBtn, &QWidget::setEnabled);
-    connect(FBrowser, &QTextBrowser::forwardAvailable, FForwardBtn, &QWidget::setEnabled);
-    connect(FBrowser, &QTextBrowser::anchorClicked, this, &THelpWindow::OpenLink);
-    connect(FContents, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+    connect(ui->BackBtn, &QToolButton::clicked, ui->Browser, &QTextBrowser::backward);
+    connect(ui->ForwardBtn, &QToolButton::clicked, ui->Browser, &QTextBrowser::forward);
+    connect(ui->HomeBtn, &QToolButton::clicked, this, [this] { ShowHome(); });
+    connect(ui->AboutBtn, &QToolButton::clicked, this, &THelpWindow::ShowAbout);
+    connect(ui->Browser, &QTextBrowser::backwardAvailable, ui->BackBtn, &QWidget::setEnabled);
+    connect(ui->Browser, &QTextBrowser::forwardAvailable, ui->ForwardBtn, &QWidget::setEnabled);
+    connect(ui->Browser, &QTextBrowser::anchorClicked, this, &THelpWindow::OpenLink);
+    connect(ui->ContentsTree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
         if (const QString local = item->data(0, LocalRole).toString(); !local.isEmpty())
             ShowTopic(local);
     });
-    connect(FContents, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+    connect(ui->ContentsTree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         if (const QString local = item->data(0, LocalRole).toString(); !local.isEmpty())
             ShowTopic(local);
     });
-    connect(FIndexEdit, &QLineEdit::textChanged, this, &THelpWindow::IndexEdited);
-    connect(FIndexEdit, &QLineEdit::returnPressed, this, &THelpWindow::ShowIndexEntry);
-    connect(FIndexList, &QListWidget::itemActivated, this, [this] { ShowIndexEntry(); });
-    connect(displayBtn, &QPushButton::clicked, this, &THelpWindow::ShowIndexEntry);
+    connect(ui->IndexEdit, &QLineEdit::textChanged, this, &THelpWindow::IndexEdited);
+    connect(ui->IndexEdit, &QLineEdit::returnPressed, this, &THelpWindow::ShowIndexEntry);
+    connect(ui->IndexList, &QListWidget::itemActivated, this, [this] { ShowIndexEntry(); });
+    connect(ui->DisplayBtn, &QPushButton::clicked, this, &THelpWindow::ShowIndexEntry);
 
     BuildContents();
     BuildIndex();
 }
+
+THelpWindow::~THelpWindow() = default;
 
 void THelpWindow::BuildContents() {
     if (FFile->ContentsFile().isEmpty())
         return;
     if (std::optional<QByteArray> data = FFile->Read(FFile->ContentsFile()))
         AddContentsItems(nullptr, ParseSiteMap(DecodeHtmlText(*data)));
-    FContents->expandAll();
+    ui->ContentsTree->expandAll();
 }
 
 void THelpWindow::AddContentsItems(QTreeWidgetItem* Parent, const std::vector<TSiteMapItem>& Items) {
     for (const TSiteMapItem& i : Items) {
-        auto* item = Parent ? new QTreeWidgetItem(Parent) : new QTreeWidgetItem(FContents);
+        auto* item = Parent ? new QTreeWidgetItem(Parent) : new QTreeWidgetItem(ui->ContentsTree);
         item->setText(0, i.Name);
         item->setData(0, LocalRole, i.Local);
         AddContentsItems(item, i.Children);
@@ -192,7 +149,7 @@ void THelpWindow::BuildIndex() {
     // Sub-entries are listed under their entry, indented.
     auto add = [this](auto& self, const std::vector<TSiteMapItem>& Items, int Depth) -> void {
         for (const TSiteMapItem& i : Items) {
-            auto* item = new QListWidgetItem(QString(Depth * 4, u' ') + i.Name, FIndexList);
+            auto* item = new QListWidgetItem(QString(Depth * 4, u' ') + i.Name, ui->IndexList);
             item->setData(LocalRole, i.Local);
             self(self, i.Children, Depth + 1);
         }
@@ -208,13 +165,14 @@ bool THelpWindow::ShowTopic(const QString& Topic) {
     QUrl url = THelpBrowser::TopicUrl(path);
     if (hash >= 0)
         url.setFragment(Topic.mid(hash + 1));
-    FBrowser->setSource(url);
+    ui->Browser->setSource(url);
     // Keep the contents entry of the page shown in view.
-    const auto items = FContents->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive);
+    const auto items =
+        ui->ContentsTree->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive);
     for (QTreeWidgetItem* item : items) {
         if (NormaliseChmPath(item->data(0, LocalRole).toString()).compare(path, Qt::CaseInsensitive) == 0) {
-            const QSignalBlocker block(FContents);
-            FContents->setCurrentItem(item);
+            const QSignalBlocker block(ui->ContentsTree);
+            ui->ContentsTree->setCurrentItem(item);
             break;
         }
     }
@@ -224,7 +182,8 @@ bool THelpWindow::ShowTopic(const QString& Topic) {
 bool THelpWindow::ShowHome() {
     if (!FFile->DefaultTopic().isEmpty() && ShowTopic(FFile->DefaultTopic()))
         return true;
-    const auto items = FContents->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive);
+    const auto items =
+        ui->ContentsTree->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive);
     for (QTreeWidgetItem* item : items)
         if (ShowTopic(item->data(0, LocalRole).toString()))
             return true;
@@ -232,41 +191,41 @@ bool THelpWindow::ShowHome() {
 }
 
 bool THelpWindow::ShowContents() {
-    FTabs->setCurrentIndex(0);
+    ui->Tabs->setCurrentIndex(0);
     if (CurrentTopic().isEmpty())
         ShowHome();
-    return !CurrentTopic().isEmpty() || FContents->topLevelItemCount() > 0;
+    return !CurrentTopic().isEmpty() || ui->ContentsTree->topLevelItemCount() > 0;
 }
 
 bool THelpWindow::ShowIndex(const QString& Keyword) {
-    FTabs->setCurrentIndex(1);
-    FIndexEdit->setText(Keyword);
+    ui->Tabs->setCurrentIndex(1);
+    ui->IndexEdit->setText(Keyword);
     IndexEdited(Keyword);
     bool shown = false;
-    if (QListWidgetItem* item = FIndexList->currentItem();
+    if (QListWidgetItem* item = ui->IndexList->currentItem();
         item && !Keyword.isEmpty() &&
         item->text().trimmed().compare(Keyword.trimmed(), Qt::CaseInsensitive) == 0)
         shown = ShowTopic(item->data(LocalRole).toString());
     if (!shown && CurrentTopic().isEmpty())
         ShowHome();
-    return !CurrentTopic().isEmpty() || FIndexList->count() > 0;
+    return !CurrentTopic().isEmpty() || ui->IndexList->count() > 0;
 }
 
 void THelpWindow::IndexEdited(const QString& Text) {
     const QString key = Text.trimmed();
     if (key.isEmpty())
         return;
-    for (int row = 0; row < FIndexList->count(); ++row) {
-        if (FIndexList->item(row)->text().trimmed().startsWith(key, Qt::CaseInsensitive)) {
-            FIndexList->setCurrentRow(row);
-            FIndexList->scrollToItem(FIndexList->item(row), QAbstractItemView::PositionAtTop);
+    for (int row = 0; row < ui->IndexList->count(); ++row) {
+        if (ui->IndexList->item(row)->text().trimmed().startsWith(key, Qt::CaseInsensitive)) {
+            ui->IndexList->setCurrentRow(row);
+            ui->IndexList->scrollToItem(ui->IndexList->item(row), QAbstractItemView::PositionAtTop);
             return;
         }
     }
 }
 
 void THelpWindow::ShowIndexEntry() {
-    if (QListWidgetItem* item = FIndexList->currentItem())
+    if (QListWidgetItem* item = ui->IndexList->currentItem())
         ShowTopic(item->data(LocalRole).toString());
 }
 
@@ -276,7 +235,7 @@ void THelpWindow::OpenLink(const QUrl& Link) {
     const QString raw = Link.toString();
     if (const qsizetype sep = raw.indexOf(QStringLiteral("::")); sep >= 0) {
         if (!ShowTopic(raw.mid(sep + 2)))
-            FBrowser->setHtml(
+            ui->Browser->setHtml(
                 QStringLiteral("<h3>The topic cannot be found.</h3><p>%1</p>").arg(raw.toHtmlEscaped()));
         return;
     }
@@ -284,16 +243,16 @@ void THelpWindow::OpenLink(const QUrl& Link) {
         QDesktopServices::openUrl(Link);
         return;
     }
-    const QUrl target = Link.isRelative() ? FBrowser->source().resolved(Link) : Link;
-    const QString path = FBrowser->InternalPathOf(target);
+    const QUrl target = Link.isRelative() ? ui->Browser->source().resolved(Link) : Link;
+    const QString path = ui->Browser->InternalPathOf(target);
     if (!path.isEmpty() && path.compare(CurrentTopic(), Qt::CaseInsensitive) == 0 && target.hasFragment()) {
-        FBrowser->scrollToAnchor(target.fragment());
+        ui->Browser->scrollToAnchor(target.fragment());
         return;
     }
     const QString topic = target.hasFragment() ? path + u'#' + target.fragment() : path;
     if (path.isEmpty() || !ShowTopic(topic))
-        FBrowser->setHtml(QStringLiteral("<h3>The topic cannot be found.</h3><p>%1</p>")
-                              .arg(target.toString().toHtmlEscaped()));
+        ui->Browser->setHtml(QStringLiteral("<h3>The topic cannot be found.</h3><p>%1</p>")
+                                 .arg(target.toString().toHtmlEscaped()));
 }
 
 void THelpWindow::ShowAbout() {
@@ -307,7 +266,7 @@ void THelpWindow::ShowAbout() {
 }
 
 QString THelpWindow::CurrentTopic() const {
-    return FBrowser->InternalPathOf(FBrowser->source());
+    return ui->Browser->InternalPathOf(ui->Browser->source());
 }
 
 // ---- THelpPopup ------------------------------------------------------------

@@ -14,20 +14,21 @@
 #include <memory>
 
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QTabWidget;
-class QToolButton;
-class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace wdx::common {
+
+namespace Ui {
+class THelpWindow;
+}
 
 // A page viewer whose pages, images and style sheets come from one help file.
 class THelpBrowser : public QTextBrowser {
     Q_OBJECT
 public:
-    THelpBrowser(std::shared_ptr<const TChmFile> File, QWidget* Parent = nullptr);
+    explicit THelpBrowser(QWidget* Parent = nullptr);
+    // The help file the pages come from; none, no pages.
+    void SetFile(std::shared_ptr<const TChmFile> File);
 
     // The URL of a page inside the help file.
     static QUrl TopicUrl(const QString& InternalPath);
@@ -44,6 +45,7 @@ class THelpWindow : public QWidget {
     Q_OBJECT
 public:
     THelpWindow(std::shared_ptr<const TChmFile> File, QWidget* Parent = nullptr);
+    ~THelpWindow() override;
 
     const TChmFile& File() const { return *FFile; }
     std::shared_ptr<const TChmFile> SharedFile() const { return FFile; }
@@ -62,11 +64,6 @@ public:
     void ShowAbout();
 
     QString CurrentTopic() const; // internal path of the page shown, or empty
-    THelpBrowser* Browser() const { return FBrowser; }
-    QTabWidget* Tabs() const { return FTabs; }
-    QTreeWidget* ContentsTree() const { return FContents; }
-    QLineEdit* IndexEdit() const { return FIndexEdit; }
-    QListWidget* IndexList() const { return FIndexList; }
 
 private:
     void BuildContents();
@@ -77,13 +74,9 @@ private:
     bool ShowHome();
 
     std::shared_ptr<const TChmFile> FFile;
-    THelpBrowser* FBrowser;
-    QTabWidget* FTabs;
-    QTreeWidget* FContents;
-    QLineEdit* FIndexEdit;
-    QListWidget* FIndexList;
-    QToolButton* FBackBtn;
-    QToolButton* FForwardBtn;
+    // The stored window definition (HelpWindow.ui): every control in its
+    // place with its text; the icons and the splitter's sizes are set here.
+    std::unique_ptr<Ui::THelpWindow> ui;
 };
 
 // One text topic at a screen point; any click or key closes it.

@@ -64,7 +64,7 @@ protected:
     }
     common::TListView* List = nullptr;
     testsupport::TTempStore Store;
-    TBoxes Boxes;
+    TMessageBoxes Boxes;
     std::optional<TFormGuard> Form;
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 // What the administrator's window tests share: temporary stores with broker
-// definitions, a recorder for message boxes, a driver for the modal edit
-// dialog, a lock on a store file, and a run without the right to write the
-// System store.
+// definitions and a recorder for message boxes (from tests/support), a
+// driver for the modal edit dialog, a lock on a store file, and a run
+// without the right to write the System store.
 
 #include "brokerstore/BrokerStore.h"
 #include "clntadmin/BrokerEditForm.h"
@@ -12,8 +12,10 @@
 #include "common/widgets/RadioGroup.h"
 #include "common/widgets/UpDown.h"
 #include "registry/Registry.h"
+#include "support/BrokerDefinitions.h"
 #include "support/Controls.h"
 #include "support/DialogDriver.h"
+#include "support/MessageBoxes.h"
 #include "support/TempStore.h"
 
 #include <QAction>
@@ -47,21 +49,14 @@ namespace wdx::clntadmin::test {
 using brokerstore::scSystem;
 using brokerstore::scUser;
 using registry::TRegRoot;
+using testsupport::Define;
 using testsupport::Find;
+using testsupport::TMessageBoxes;
 
 inline std::string BrokerKey(const std::string& Name) {
     return std::string(brokerstore::ProductKey) + "\\" + Name;
 }
 using brokerstore::RootOf;
-
-// A definition written the way the dialog writes one.
-inline void Define(brokerstore::TBrokerScope Scope, const std::string& Name,
-                   const std::string& Host = "localhost", const std::string& Port = "7563",
-                   const std::string& TimeOut = "30", bool Pooling = false, int LogLevel = 0) {
-    brokerstore::TBrokerDefinition d{
-        Name, Scope, Host, Port, TimeOut, Pooling, (LogLevel & 1) != 0, (LogLevel & 2) != 0};
-    ASSERT_TRUE(brokerstore::WriteBrokerDefinition(d)) << Name;
-}
 
 // One stored value as text; "<missing>" when it cannot be read.
 inline std::string Stored(brokerstore::TBrokerScope Scope, const std::string& Name, const char* Value) {
@@ -71,27 +66,6 @@ inline std::string Stored(brokerstore::TBrokerScope Scope, const std::string& Na
 inline bool Exists(brokerstore::TBrokerScope Scope, const std::string& Name) {
     return registry::KeyExists(RootOf(Scope), BrokerKey(Name));
 }
-
-// Every message box, with the widget that had the focus in the owner's
-// window when it came. YesNo boxes get Answer; the others their only button.
-struct TBoxes {
-    struct TBox {
-        common::TMessageRequest Request;
-        QPointer<QWidget> Focus;
-    };
-    std::vector<TBox> Seen;
-    common::TMsgAnswer Answer = common::TMsgAnswer::Yes;
-    common::TMessageHandlerScope Scope{[this](const common::TMessageRequest& R) {
-        Seen.push_back({R, R.Owner ? R.Owner->window()->focusWidget() : nullptr});
-        return R.Buttons == common::TMsgButtons::YesNo ? Answer : common::TMsgAnswer::Ok;
-    }};
-    QStringList Texts() const {
-        QStringList t;
-        for (const TBox& b : Seen)
-            t << b.Request.Text;
-        return t;
-    }
-};
 
 // The list window, shown; it frees itself when it closes, or here.
 struct TFormGuard {

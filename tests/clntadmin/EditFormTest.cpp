@@ -35,7 +35,7 @@ void Edit(TFormGuard& Form, int Row, std::function<void(TForm2&)> Drive) {
 
 TEST(AdminEditForm, NewModeStartsEmptyWithTheStartingValues) {
     testsupport::TTempStore store;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     Add(form, [&](TForm2& d) {
         EXPECT_EQ(d.windowTitle(), QStringLiteral("New Corvanta Component Broker"));
@@ -98,7 +98,7 @@ TEST(AdminEditForm, NewModeStartsEmptyWithTheStartingValues) {
 TEST(AdminEditForm, ChecksRunInOrderWithTheirMessageAndFocus) {
     testsupport::TTempStore store;
     Define(scSystem, "ABC");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     struct TCase {
         const char *Name, *Host, *Port, *TimeOut, *Text, *Focus;
@@ -127,10 +127,10 @@ TEST(AdminEditForm, ChecksRunInOrderWithTheirMessageAndFocus) {
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u) << c.Name << "/" << c.Port;
             const auto& box = boxes.Seen[0];
-            EXPECT_EQ(box.Request.Text, QString::fromUtf8(c.Text)) << c.Name << "/" << c.Port;
-            EXPECT_EQ(box.Request.Caption, QStringLiteral("New Corvanta Component Broker"));
-            EXPECT_EQ(box.Request.Icon, common::TMsgIcon::Error);
-            EXPECT_EQ(box.Request.Buttons, common::TMsgButtons::Ok);
+            EXPECT_EQ(box.Text, QString::fromUtf8(c.Text)) << c.Name << "/" << c.Port;
+            EXPECT_EQ(box.Caption, QStringLiteral("New Corvanta Component Broker"));
+            EXPECT_EQ(box.Icon, common::TMsgIcon::Error);
+            EXPECT_EQ(box.Buttons, common::TMsgButtons::Ok);
             ASSERT_TRUE(box.Focus);
             EXPECT_EQ(box.Focus->objectName(), QString::fromUtf8(c.Focus)) << c.Name << "/" << c.Port;
             // The dialog stays open with the input as typed.
@@ -155,7 +155,7 @@ TEST(AdminEditForm, AddWritesAndAppendsAndKeepsTheSelection) {
     testsupport::TTempStore store;
     Define(scUser, "First");
     Define(scSystem, "Second");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     Find<common::TListView>(form, "ListView1")->SelectRow(0);
     Add(form, [](TForm2& d) {
@@ -195,7 +195,7 @@ TEST(AdminEditForm, AddWritesAndAppendsAndKeepsTheSelection) {
 TEST(AdminEditForm, CancelInNewModeClearsTheSelectionTheCloseBoxDoesNot) {
     testsupport::TTempStore store;
     Define(scUser, "First");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     for (int way = 0; way < 3; ++way) {
         Find<common::TListView>(form, "ListView1")->SelectRow(0);
@@ -224,7 +224,7 @@ TEST(AdminEditForm, EditShowsTheRowAndTheStoredOptions) {
     ASSERT_TRUE(registry::WriteText(TRegRoot::User, BrokerKey("Seven"), "LogLevel", "7"));
     ASSERT_TRUE(registry::WriteText(TRegRoot::User, BrokerKey("Seven"), "ConnectionPooling", "y"));
     ASSERT_TRUE(registry::DeleteValue(TRegRoot::User, BrokerKey("Seven"), "TimeOut"));
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     Edit(form, form.Find(QStringLiteral("Plant"), QStringLiteral("System")), [](TForm2& d) {
         EXPECT_EQ(d.windowTitle(), QStringLiteral("Edit Corvanta Component Broker"));
@@ -263,7 +263,7 @@ TEST(AdminEditForm, EditShowsTheRowAndTheStoredOptions) {
 TEST(AdminEditForm, OnlyTheOperatorsChangesCount) {
     testsupport::TTempStore store;
     Define(scUser, "B", "h", "1", "1");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     const int row = form.Find(QStringLiteral("B"), QStringLiteral("User"));
     struct TChange {
@@ -326,7 +326,7 @@ TEST(AdminEditForm, UpDownsWritePlainDigitsAndNeverRewriteOrLimitTheText) {
     testsupport::TTempStore store;
     Define(scUser, "Low", "h", "80", "999");
     Define(scUser, "Zero", "h", "07563", "abc");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     Edit(form, form.Find(QStringLiteral("Low"), QStringLiteral("User")), [](TForm2& d) {
         // Shown as stored, though outside the up-down's range.
@@ -360,11 +360,11 @@ TEST(AdminEditForm, LogLevelThatIsNoNumberOpensTheDialogAndLosesNothing) {
     testsupport::TTempStore store;
     Define(scUser, "Odd", "h", "1", "1", true, 0);
     ASSERT_TRUE(registry::WriteText(TRegRoot::User, BrokerKey("Odd"), "LogLevel", "abc"));
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     Edit(form, 0, [&](TForm2& d) {
         ASSERT_EQ(boxes.Seen.size(), 1u);
-        const auto& box = boxes.Seen[0].Request;
+        const auto& box = boxes.Seen[0];
         EXPECT_EQ(box.Caption, QStringLiteral("Odd"));
         EXPECT_EQ(box.Icon, common::TMsgIcon::Warning);
         EXPECT_EQ(box.Owner, &d);
@@ -391,7 +391,7 @@ TEST(AdminEditForm, LogLevelThatIsNoNumberOpensTheDialogAndLosesNothing) {
 
 TEST(AdminEditForm, LongTextsAndAnyCharactersRoundTripExactly) {
     testsupport::TTempStore store;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     // 253 characters as the registry counts them (🙂 is two): a key name has at most 255.
     const QString name = QString::fromUtf8("Brøker-日本-🙂-") + QString(240, QChar(0x00e9));
@@ -416,7 +416,7 @@ TEST(AdminEditForm, LongTextsAndAnyCharactersRoundTripExactly) {
         Find<QPushButton>(d, "OKBtn")->click();
         ASSERT_EQ(boxes.Seen.size(), 1u);
         EXPECT_EQ(boxes.Seen[0].Focus, Find<QLineEdit>(d, "Edit2"));
-        EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith(QStringLiteral("Invalid input. ")))
+        EXPECT_TRUE(boxes.Seen[0].Text.startsWith(QStringLiteral("Invalid input. ")))
             << boxes.Texts()[0].toStdString();
         Find<QPushButton>(d, "CancelBtn")->click();
     });
@@ -431,7 +431,7 @@ TEST(AdminEditForm, LongTextsAndAnyCharactersRoundTripExactly) {
 TEST(AdminEditForm, AFailedWriteShowsItsMessageAndKeepsTheDialogAndTheList) {
     testsupport::TTempStore store;
     Define(scUser, "Mine");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     {
         TStoreLock lock(store.UserPath()); // another program is writing the User store
@@ -440,9 +440,9 @@ TEST(AdminEditForm, AFailedWriteShowsItsMessageAndKeepsTheDialogAndTheList) {
             Fill(d, QStringLiteral("New"), QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("1"));
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Request.Text, QStringLiteral("Cannot add Component Broker details."));
-            EXPECT_EQ(boxes.Seen[0].Request.Caption, QStringLiteral("New"));
-            EXPECT_EQ(boxes.Seen[0].Request.Icon, common::TMsgIcon::Error);
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot add Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("New"));
+            EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
             EXPECT_TRUE(d.isVisible());
             EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("New"));
             Find<QPushButton>(d, "CancelBtn")->click();
@@ -452,8 +452,8 @@ TEST(AdminEditForm, AFailedWriteShowsItsMessageAndKeepsTheDialogAndTheList) {
             QTest::keyClicks(Find<QLineEdit>(d, "Edit2"), QStringLiteral("x"));
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Request.Text, QStringLiteral("Cannot modify Component Broker details."));
-            EXPECT_EQ(boxes.Seen[0].Request.Caption, QStringLiteral("Mine"));
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot modify Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Mine"));
             Find<QPushButton>(d, "CancelBtn")->click();
         });
     }

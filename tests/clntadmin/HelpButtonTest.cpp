@@ -20,7 +20,7 @@ TEST(AdminHelpButton, OpensTheWindowsTopicInTheFileFound) {
     QFile(dir.Dir.filePath(QStringLiteral("NPXDeploy.chm"))).open(QIODevice::WriteOnly);
     wdx::test::TFakeHelpService fake;
     common::THelpServiceScope scope(fake);
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
 
     QTest::mouseClick(Find<QPushButton>(form, "HelpBtn"), Qt::LeftButton);
@@ -36,14 +36,14 @@ TEST(AdminHelpButton, WithoutAHelpFileSaysWhereItLooked) {
     TScratchDir dir;
     wdx::test::TFakeHelpService fake;
     common::THelpServiceScope scope(fake);
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
 
     QTest::mouseClick(Find<QPushButton>(form, "HelpBtn"), Qt::LeftButton);
     EXPECT_TRUE(fake.HtmlCalls.empty());
     ASSERT_EQ(boxes.Seen.size(), 1u);
-    EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith(QStringLiteral("Cannot find help file: ")))
-        << boxes.Seen[0].Request.Text.toStdString();
-    EXPECT_TRUE(boxes.Seen[0].Request.Text.endsWith(QStringLiteral("NPXDeploy.chm")));
-    EXPECT_EQ(boxes.Seen[0].Request.Icon, common::TMsgIcon::Error);
+    EXPECT_TRUE(boxes.Seen[0].Text.startsWith(QStringLiteral("Cannot find help file: ")))
+        << boxes.Seen[0].Text.toStdString();
+    EXPECT_TRUE(boxes.Seen[0].Text.endsWith(QStringLiteral("NPXDeploy.chm")));
+    EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
 }

@@ -16,7 +16,7 @@ using wdx::testsupport::Find;
 
 TEST(AdminLongBrokerName, NameOver255CharactersIsAFailedAddAnd255IsStored) {
     testsupport::TTempStore store;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     const QString tooLong(256, QChar(u'b')), longest(255, QChar(u'c'));
     {
@@ -24,9 +24,9 @@ TEST(AdminLongBrokerName, NameOver255CharactersIsAFailedAddAnd255IsStored) {
             Fill(d, tooLong, QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("1"));
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Request.Text, QStringLiteral("Cannot add Component Broker details."));
-            EXPECT_EQ(boxes.Seen[0].Request.Caption, tooLong);
-            EXPECT_EQ(boxes.Seen[0].Request.Icon, common::TMsgIcon::Error);
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot add Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, tooLong);
+            EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
             EXPECT_TRUE(d.isVisible());
             // The same dialog takes the longest name there is.
             boxes.Seen.clear();

@@ -56,7 +56,7 @@ void DoubleClick(QWidget* Widget, QPoint Pos) {
 
 TEST(AdminMainForm, TextsPlacesAndStartingStates) {
     testsupport::TTempStore store;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     TForm1& f = *form.Form;
 
@@ -135,7 +135,7 @@ TEST(AdminMainForm, ListsUserRowsThenSystemRowsAsStored) {
     ASSERT_TRUE(registry::WriteText(TRegRoot::User, BrokerKey("Bare"), "Other", "x"));
     ASSERT_TRUE(registry::WriteText(TRegRoot::User, BrokerKey("NoTimeOut"), "HostName", "h"));
     ASSERT_TRUE(registry::WriteText(TRegRoot::User, BrokerKey("NoTimeOut"), "Port", "1"));
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
 
     std::vector<QStringList> expected;
@@ -174,7 +174,7 @@ TEST(AdminMainForm, ListsUserRowsThenSystemRowsAsStored) {
 
 TEST(AdminMainForm, NoStoreFilesGiveAnEmptyListAndAreNotCreated) {
     testsupport::TTempStore store;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     EXPECT_EQ(form.Rows().Count(), 0);
     EXPECT_EQ(States(*form.Form), NoneSelected);
@@ -196,7 +196,7 @@ TEST(AdminMainForm, SelectionDrivesButtonsMenuAndDoubleClick) {
     testsupport::TTempStore store;
     Define(scUser, "One");
     Define(scSystem, "Two", "two-host");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     TForm1& f = *form.Form;
 
@@ -209,10 +209,14 @@ TEST(AdminMainForm, SelectionDrivesButtonsMenuAndDoubleClick) {
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), -1);
     EXPECT_EQ(States(f), NoneSelected);
 
-    // The context menu pops up over the list with the same states.
+    // A right-click on a row pops the context menu up over the list with the
+    // same states; the platform's window gets the click, as from the mouse.
     Find<common::TListView>(f, "ListView1")->SelectRow(0);
-    emit Find<common::TListView>(f, "ListView1")->customContextMenuRequested(RowCentre(f, 0));
+    const QPoint onRow = Find<common::TListView>(f, "ListView1")->viewport()->mapTo(&f, RowCentre(f, 0));
+    QTest::mouseClick(f.windowHandle(), Qt::RightButton, {}, onRow);
     EXPECT_TRUE(Find<QMenu>(f, "PopupMenu1")->isVisible());
+    EXPECT_EQ(Find<QMenu>(f, "PopupMenu1")->pos(),
+              Find<common::TListView>(f, "ListView1")->viewport()->mapToGlobal(RowCentre(f, 0)));
     EXPECT_EQ(States(f), RowSelected);
     Find<QMenu>(f, "PopupMenu1")->close();
 
@@ -233,7 +237,7 @@ TEST(AdminMainForm, SelectionDrivesButtonsMenuAndDoubleClick) {
 TEST(AdminMainForm, OnlyAPlainDeleteOnASelectedRowAsksToDelete) {
     testsupport::TTempStore store;
     Define(scUser, "One");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     boxes.Answer = common::TMsgAnswer::No;
     TFormGuard form;
     TForm1& f = *form.Form;
@@ -262,11 +266,11 @@ TEST(AdminMainForm, OnlyAPlainDeleteOnASelectedRowAsksToDelete) {
     Find<QAction>(f, "Item31")->trigger();
     ASSERT_EQ(boxes.Seen.size(), 4u);
     for (const auto& box : boxes.Seen) {
-        EXPECT_EQ(box.Request.Text, QStringLiteral("Are you sure you want to delete this item?"));
-        EXPECT_EQ(box.Request.Caption, QStringLiteral("Client Administrator"));
-        EXPECT_EQ(box.Request.Icon, common::TMsgIcon::Warning);
-        EXPECT_EQ(box.Request.Buttons, common::TMsgButtons::YesNo);
-        EXPECT_EQ(box.Request.Owner, &f);
+        EXPECT_EQ(box.Text, QStringLiteral("Are you sure you want to delete this item?"));
+        EXPECT_EQ(box.Caption, QStringLiteral("Client Administrator"));
+        EXPECT_EQ(box.Icon, common::TMsgIcon::Warning);
+        EXPECT_EQ(box.Buttons, common::TMsgButtons::YesNo);
+        EXPECT_EQ(box.Owner, &f);
     }
     // No: store and list unchanged.
     EXPECT_EQ(form.Rows().Count(), 1);
@@ -279,7 +283,7 @@ TEST(AdminMainForm, DeleteRemovesTheKeyOfTheRowsOwnScope) {
     Define(scUser, "Shared");
     Define(scSystem, "Shared");
     Define(scSystem, "Other");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     TForm1& f = *form.Form;
 
@@ -301,20 +305,20 @@ TEST(AdminMainForm, DeleteRemovesTheKeyOfTheRowsOwnScope) {
     Find<common::TListView>(f, "ListView1")->SelectRow(other);
     Find<QAction>(f, "Item31")->trigger();
     ASSERT_EQ(boxes.Seen.size(), 3u);
-    EXPECT_EQ(boxes.Seen[2].Request.Text, QStringLiteral("Cannot delete Component Broker details."));
+    EXPECT_EQ(boxes.Seen[2].Text, QStringLiteral("Cannot delete Component Broker details."));
     EXPECT_TRUE(Exists(scSystem, "Other"));
 }
 
 TEST(AdminMainForm, DeletingAKeyThatIsGoneShowsTheFailureAndKeepsTheRow) {
     testsupport::TTempStore store;
     Define(scUser, "Gone");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     ASSERT_TRUE(brokerstore::DeleteBrokerDefinition(scUser, "Gone")); // another program
     Find<common::TListView>(form, "ListView1")->SelectRow(0);
     QTest::keyClick(Find<common::TListView>(form, "ListView1"), Qt::Key_Delete);
     ASSERT_EQ(boxes.Seen.size(), 2u);
-    const auto& failure = boxes.Seen[1].Request;
+    const auto& failure = boxes.Seen[1];
     EXPECT_EQ(failure.Text, QStringLiteral("Cannot delete Component Broker details."));
     EXPECT_EQ(failure.Caption, QStringLiteral("Gone"));
     EXPECT_EQ(failure.Icon, common::TMsgIcon::Error);
@@ -333,8 +337,8 @@ TEST(AdminStartup, ApplicationTitleNameAndIcon) {
     const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
     // An exception escaping a handler is reported under the program's title.
-    TBoxes boxes;
+    TMessageBoxes boxes;
     app->ShowException(QStringLiteral("broken"));
     ASSERT_EQ(boxes.Seen.size(), 1u);
-    EXPECT_EQ(boxes.Seen[0].Request.Caption, QStringLiteral("NPX Client Administrator"));
+    EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("NPX Client Administrator"));
 }

@@ -30,7 +30,7 @@ TEST(AdminScopeChange, MovesTheDefinitionAndUpdatesTheRowInPlace) {
     testsupport::TTempStore store;
     Define(scUser, "Mover", "m-host", "07563", "12", true, 2);
     Define(scUser, "Other");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     const int row = form.Find(QStringLiteral("Mover"), QStringLiteral("User"));
     Move(form, row, 1);
@@ -55,7 +55,7 @@ TEST(AdminScopeChange, AFailedDeleteOfTheOldKeyLeavesBothAndTheDialogOpen) {
     testsupport::TTempStore store;
     Define(scSystem, "Plant");
     Define(scUser, "Mover", "m-host");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     const int row = form.Find(QStringLiteral("Mover"), QStringLiteral("User"));
     {
@@ -63,9 +63,9 @@ TEST(AdminScopeChange, AFailedDeleteOfTheOldKeyLeavesBothAndTheDialogOpen) {
         ASSERT_TRUE(lock.Held());
         Move(form, row, 1, [&](TForm2& d) {
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Request.Text, QStringLiteral("Cannot delete Component Broker details."));
-            EXPECT_EQ(boxes.Seen[0].Request.Caption, QStringLiteral("Mover"));
-            EXPECT_EQ(boxes.Seen[0].Request.Icon, common::TMsgIcon::Error);
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot delete Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Mover"));
+            EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
             EXPECT_TRUE(d.isVisible());
             // Written first: the new key is there, the old one too.
             EXPECT_EQ(Stored(scSystem, "Mover", "HostName"), "m-host");
@@ -86,13 +86,13 @@ TEST(AdminScopeChange, MovingOntoADefinitionOfTheSameNameIsRefused) {
     testsupport::TTempStore store;
     Define(scUser, "Shared", "user-host");
     Define(scSystem, "SHARED", "system-host");
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     Move(form, form.Find(QStringLiteral("Shared"), QStringLiteral("User")), 1, [&](TForm2& d) {
         ASSERT_EQ(boxes.Seen.size(), 1u);
-        EXPECT_TRUE(boxes.Seen[0].Request.Text.startsWith(QStringLiteral("Duplicate entry. ")))
+        EXPECT_TRUE(boxes.Seen[0].Text.startsWith(QStringLiteral("Duplicate entry. ")))
             << boxes.Texts()[0].toStdString();
-        EXPECT_EQ(boxes.Seen[0].Request.Caption, QStringLiteral("Edit Corvanta Component Broker"));
+        EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Edit Corvanta Component Broker"));
         EXPECT_EQ(boxes.Seen[0].Focus, Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1));
         Find<QPushButton>(d, "CancelBtn")->click();
     });
@@ -108,7 +108,7 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
     TNoSystemWriteRight rights(store);
     if (!rights.Usable())
         GTEST_SKIP() << "the temporary folder cannot be handed to another user";
-    TBoxes boxes;
+    TMessageBoxes boxes;
     {
         TFormGuard form;
         ASSERT_EQ(form.Rows().Count(), 2); // both stores stay readable
@@ -119,8 +119,8 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
             Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->click();
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Request.Text, QStringLiteral("Cannot add Component Broker details."));
-            EXPECT_EQ(boxes.Seen[0].Request.Caption, QStringLiteral("New"));
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot add Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("New"));
             // The operator's own scope still takes it.
             boxes.Seen.clear();
             Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
@@ -134,8 +134,8 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
         // Moving a User definition to System: 2002, and the User one stays.
         Move(form, form.Find(QStringLiteral("Mine"), QStringLiteral("User")), 1, [&](TForm2& d) {
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Request.Text, QStringLiteral("Cannot modify Component Broker details."));
-            EXPECT_EQ(boxes.Seen[0].Request.Caption, QStringLiteral("Mine"));
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot modify Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Mine"));
             Find<QPushButton>(d, "CancelBtn")->click();
         });
         EXPECT_EQ(form.Row(form.Find(QStringLiteral("Mine"), QStringLiteral("User")))[4],
@@ -147,7 +147,7 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
             ->SelectRow(form.Find(QStringLiteral("Plant"), QStringLiteral("System")));
         Find<QPushButton>(form, "Button3")->click();
         ASSERT_EQ(boxes.Seen.size(), 2u);
-        EXPECT_EQ(boxes.Seen[1].Request.Text, QStringLiteral("Cannot delete Component Broker details."));
+        EXPECT_EQ(boxes.Seen[1].Text, QStringLiteral("Cannot delete Component Broker details."));
         EXPECT_NE(form.Find(QStringLiteral("Plant"), QStringLiteral("System")), -1);
     }
     EXPECT_EQ(Stored(scUser, "Mine", "HostName"), "my-host");

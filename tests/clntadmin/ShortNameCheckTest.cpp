@@ -69,7 +69,7 @@ TEST(AdminShortNameCheck, OptOutAndSettingDecideTheWarning) {
         if (c.SettingKey)
             Put(TRegRoot::System, FileSystemKey, "Other", std::int32_t(0));
         Put(TRegRoot::System, FileSystemKey, NameCreationValue, c.Setting);
-        TBoxes boxes;
+        TMessageBoxes boxes;
         TFormGuard form;
         EXPECT_EQ(boxes.Seen.size(), c.Warns ? 1u : 0u) << "case " << index;
         ++index;
@@ -84,15 +84,14 @@ TEST(AdminShortNameCheck, TheWarningComesOnceAfterTheListIsFilled) {
     Put(TRegRoot::System, FileSystemKey, NameCreationValue, std::int32_t(1));
     int rowsAtWarning = -1;
     bool onScreen = false;
-    std::vector<common::TMessageRequest> seen;
-    common::TMessageHandlerScope handler([&](const common::TMessageRequest& R) {
-        seen.push_back(R);
+    TMessageBoxes boxes;
+    boxes.WhileOpen = [&](const common::TMessageRequest& R) {
         if (auto* f = qobject_cast<TForm1*>(R.Owner)) {
             rowsAtWarning = Find<common::TListView>(f, "ListView1")->Items()->Count();
             onScreen = f->windowHandle() && f->windowHandle()->isVisible();
         }
-        return common::TMsgAnswer::Ok;
-    });
+    };
+    const std::vector<testsupport::TSeenBox>& seen = boxes.Seen;
     TFormGuard form;
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].Text,
@@ -117,28 +116,28 @@ TEST(AdminShortNameCheck, ThePlatformSettingIsReadOnlyWhenTheCheckIsWanted) {
     auto setting = std::make_shared<TFakeSetting>();
     setting->Value = 1;
     {
-        TBoxes boxes;
+        TMessageBoxes boxes;
         TFormGuard form(setting); // no product key
         EXPECT_EQ(setting->Reads, 0);
         EXPECT_TRUE(boxes.Seen.empty());
     }
     Put(TRegRoot::System, brokerstore::ProductKey, ShortNameOptOutValue, std::string("1"));
     {
-        TBoxes boxes;
+        TMessageBoxes boxes;
         TFormGuard form(setting);
         EXPECT_EQ(setting->Reads, 0);
         EXPECT_TRUE(boxes.Seen.empty());
     }
     Put(TRegRoot::System, brokerstore::ProductKey, ShortNameOptOutValue, std::string("0"));
     {
-        TBoxes boxes;
+        TMessageBoxes boxes;
         TFormGuard form(setting);
         EXPECT_EQ(setting->Reads, 1);
         EXPECT_EQ(boxes.Seen.size(), 1u);
     }
     setting->Value.reset(); // the setting's key cannot be opened
     {
-        TBoxes boxes;
+        TMessageBoxes boxes;
         TFormGuard form(setting);
         EXPECT_EQ(setting->Reads, 2);
         EXPECT_TRUE(boxes.Seen.empty());

@@ -1,5 +1,6 @@
 #include "common/Application.h"
 #include "common/widgets/MessageService.h"
+#include "support/MessageBoxes.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -8,16 +9,9 @@
 #include <stdexcept>
 
 using namespace wdx::common;
+using wdx::testsupport::TMessageBoxes;
 
 namespace {
-struct TSeenBoxes {
-    std::vector<TMessageRequest> Boxes;
-    TMessageHandlerScope Scope{[this](const TMessageRequest& R) {
-        Boxes.push_back(R);
-        return TMsgAnswer::Ok;
-    }};
-};
-
 class ApplicationTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -38,7 +32,7 @@ private:
 } // namespace
 
 TEST_F(ApplicationTest, ExceptionFromAHandlerIsReportedAndTheProgramRunsOn) {
-    TSeenBoxes seen;
+    TMessageBoxes boxes;
     QWidget window;
     QPushButton button(QStringLiteral("Go"), &window);
     int clicks = 0;
@@ -49,23 +43,23 @@ TEST_F(ApplicationTest, ExceptionFromAHandlerIsReportedAndTheProgramRunsOn) {
     window.show();
 
     QTest::mouseClick(&button, Qt::LeftButton);
-    ASSERT_EQ(seen.Boxes.size(), 1u);
-    EXPECT_EQ(seen.Boxes[0].Text, QStringLiteral("Disk full"));
-    EXPECT_EQ(seen.Boxes[0].Caption, QStringLiteral("Test Program"));
-    EXPECT_EQ(seen.Boxes[0].Icon, TMsgIcon::Error);
-    EXPECT_EQ(seen.Boxes[0].Buttons, TMsgButtons::Ok);
+    ASSERT_EQ(boxes.Seen.size(), 1u);
+    EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Disk full"));
+    EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Test Program"));
+    EXPECT_EQ(boxes.Seen[0].Icon, TMsgIcon::Error);
+    EXPECT_EQ(boxes.Seen[0].Buttons, TMsgButtons::Ok);
 
     // The same control works again, and the event loop goes on delivering.
     QTest::mouseClick(&button, Qt::LeftButton);
     EXPECT_EQ(clicks, 2);
-    EXPECT_EQ(seen.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Seen.size(), 1u);
     bool timerRan = false;
     QTimer::singleShot(0, [&] { timerRan = true; });
     EXPECT_TRUE(QTest::qWaitFor([&] { return timerRan; }, 2000));
 }
 
 TEST_F(ApplicationTest, ExceptionFromATimerTickIsReportedOncePerTick) {
-    TSeenBoxes seen;
+    TMessageBoxes boxes;
     QTimer timer;
     int ticks = 0;
     QObject::connect(&timer, &QTimer::timeout, [&] {
@@ -75,27 +69,27 @@ TEST_F(ApplicationTest, ExceptionFromATimerTickIsReportedOncePerTick) {
     });
     timer.start(1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return ticks == 2; }, 2000));
-    ASSERT_EQ(seen.Boxes.size(), 2u);
-    EXPECT_EQ(seen.Boxes[0].Text, QStringLiteral("tick 1"));
-    EXPECT_EQ(seen.Boxes[1].Text, QStringLiteral("tick 2"));
+    ASSERT_EQ(boxes.Seen.size(), 2u);
+    EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("tick 1"));
+    EXPECT_EQ(boxes.Seen[1].Text, QStringLiteral("tick 2"));
 }
 
 TEST_F(ApplicationTest, AnythingThrownThatIsNoExceptionStillGetsABox) {
-    TSeenBoxes seen;
+    TMessageBoxes boxes;
     QPushButton button(QStringLiteral("Go"));
     QObject::connect(&button, &QPushButton::clicked, [] { throw 42; });
     button.show();
     QTest::mouseClick(&button, Qt::LeftButton);
-    ASSERT_EQ(seen.Boxes.size(), 1u);
-    EXPECT_EQ(seen.Boxes[0].Text, QStringLiteral("Unknown exception."));
-    EXPECT_EQ(seen.Boxes[0].Icon, TMsgIcon::Error);
+    ASSERT_EQ(boxes.Seen.size(), 1u);
+    EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Unknown exception."));
+    EXPECT_EQ(boxes.Seen[0].Icon, TMsgIcon::Error);
 }
 
 TEST_F(ApplicationTest, WithoutATitleTheProgramNameIsTheCaption) {
-    TSeenBoxes seen;
+    TMessageBoxes boxes;
     App->SetTitle(QString());
     App->ShowException(QStringLiteral("Broken"));
-    ASSERT_EQ(seen.Boxes.size(), 1u);
-    EXPECT_EQ(seen.Boxes[0].Caption, App->applicationName());
-    EXPECT_FALSE(seen.Boxes[0].Caption.isEmpty());
+    ASSERT_EQ(boxes.Seen.size(), 1u);
+    EXPECT_EQ(boxes.Seen[0].Caption, App->applicationName());
+    EXPECT_FALSE(boxes.Seen[0].Caption.isEmpty());
 }

@@ -1,4 +1,5 @@
 #include "common/widgets/MessageService.h"
+#include "support/MessageBoxes.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -7,17 +8,18 @@
 #include <gtest/gtest.h>
 
 using namespace wdx::common;
+using wdx::testsupport::TMessageBoxes;
+using wdx::testsupport::TSeenBox;
 
 TEST(MessageService, HandlerSeesEveryFieldAndAnswers) {
-    std::vector<TMessageRequest> seen;
+    std::vector<TSeenBox> seen;
     {
-        TMessageHandlerScope scope([&](const TMessageRequest& r) {
-            seen.push_back(r);
-            return TMsgAnswer::No;
-        });
+        TMessageBoxes boxes;
+        boxes.Answers = {TMsgAnswer::No};
         TMsgAnswer a = ShowMessage({nullptr, QStringLiteral("Sure?"), QStringLiteral("Caption"),
                                     TMsgIcon::Warning, TMsgButtons::YesNo});
         EXPECT_EQ(a, TMsgAnswer::No);
+        seen = boxes.Seen;
     }
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].Text, QStringLiteral("Sure?"));
@@ -27,21 +29,14 @@ TEST(MessageService, HandlerSeesEveryFieldAndAnswers) {
 }
 
 TEST(MessageService, ScopesNestAndRestore) {
-    int outer = 0, inner = 0;
-    TMessageHandlerScope a([&](const TMessageRequest&) {
-        ++outer;
-        return TMsgAnswer::Ok;
-    });
+    TMessageBoxes outer;
     {
-        TMessageHandlerScope b([&](const TMessageRequest&) {
-            ++inner;
-            return TMsgAnswer::Ok;
-        });
+        TMessageBoxes inner;
         ShowMessage({});
+        EXPECT_EQ(inner.Seen.size(), 1u);
     }
     ShowMessage({});
-    EXPECT_EQ(inner, 1);
-    EXPECT_EQ(outer, 1);
+    EXPECT_EQ(outer.Seen.size(), 1u);
 }
 
 TEST(MessageService, RealBoxClosedByEscapeGivesTheSafeAnswer) {

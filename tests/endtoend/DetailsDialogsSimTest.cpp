@@ -29,6 +29,8 @@
 
 using namespace wdx;
 using namespace wdx::monitor;
+using wdx::testsupport::Cell;
+using wdx::testsupport::ClickRow;
 using wdx::testsupport::Find;
 using wdx::testsupport::TDialogDriver;
 
@@ -68,7 +70,7 @@ TEST_F(DetailsDialogsSim, SetMaximumReachesTheBrokerAndBothWindows) {
             << "the dialog reads its figures again";
         QTest::mouseClick(Find<QPushButton>(d, "Button1"), Qt::LeftButton); // OK
     });
-    EXPECT_TRUE(Boxes.empty()) << Boxes.front().Text.toStdString();
+    EXPECT_TRUE(Boxes.Seen.empty()) << Boxes.Seen.front().Text.toStdString();
     EXPECT_EQ(BrokerMaximum(), 5);
     EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 0), QStringLiteral("Orders"));
     EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 2), QStringLiteral("5"));
@@ -87,7 +89,7 @@ TEST_F(DetailsDialogsSim, ClearAndRetireChangeTheFiguresShown) {
         EXPECT_EQ(Find<QLabel>(d, "Label6")->text(), QStringLiteral("0")) << "active in the dialog";
         QTest::mouseClick(Find<QPushButton>(d, "Button2"), Qt::LeftButton); // Cancel
     });
-    EXPECT_TRUE(Boxes.empty()) << Boxes.front().Text.toStdString();
+    EXPECT_TRUE(Boxes.Seen.empty()) << Boxes.Seen.front().Text.toStdString();
     EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 1), QStringLiteral("0")) << "active";
     EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 3), QStringLiteral("0")) << "requests";
 }
@@ -100,12 +102,12 @@ TEST_F(DetailsDialogsSim, ARefusedMaximumShowsTheBrokersReason) {
         QTest::mouseClick(Find<QPushButton>(d, "Button1"),
                           Qt::LeftButton); // OK: the action, then the dialog closes
     });
-    ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_TRUE(Boxes[0].Text.startsWith(QStringLiteral("Cannot process requested action: ")))
-        << Boxes[0].Text.toStdString();
-    EXPECT_GT(Boxes[0].Text.size(), QStringLiteral("Cannot process requested action: ").size())
+    ASSERT_EQ(Boxes.Seen.size(), 1u);
+    EXPECT_TRUE(Boxes.Seen[0].Text.startsWith(QStringLiteral("Cannot process requested action: ")))
+        << Boxes.Seen[0].Text.toStdString();
+    EXPECT_GT(Boxes.Seen[0].Text.size(), QStringLiteral("Cannot process requested action: ").size())
         << "with a reason";
-    EXPECT_EQ(Boxes[0].Caption, QStringLiteral("Orders"));
+    EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral("Orders"));
     EXPECT_EQ(BrokerMaximum(), 8);
 }
 
@@ -127,7 +129,7 @@ TEST_F(DetailsDialogsSim, ParametersOfAServiceWithTheirWords) {
         });
         Form->ListView2DblClick();
     }
-    EXPECT_TRUE(Boxes.empty());
+    EXPECT_TRUE(Boxes.Seen.empty());
     EXPECT_EQ(rows, (QStringList{QStringLiteral("Customer|char|40|0|Input"),
                                  QStringLiteral("Amount|number|15|2|In/Out"),
                                  QStringLiteral("Result|boolean|0|0|Result")}));

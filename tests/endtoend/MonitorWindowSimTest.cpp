@@ -24,16 +24,11 @@
 
 using namespace wdx;
 using namespace wdx::monitor;
+using wdx::testsupport::ClickRow;
 using wdx::testsupport::Find;
+using wdx::testsupport::RowText;
 
 namespace {
-
-QString Row(const common::TListView* List, int RowIndex) {
-    QStringList cells;
-    for (int c = 0; c < List->model()->columnCount(); ++c)
-        cells << List->model()->index(RowIndex, c).data().toString();
-    return cells.join(u'|');
-}
 
 int RowOf(const common::TListView* List, const QString& Name) {
     for (int r = 0; r < List->model()->rowCount(); ++r)
@@ -49,7 +44,7 @@ using MonitorWindowSim = endtoend::TSimWindowTest;
 TEST_F(MonitorWindowSim, ConnectsAndShowsTheBrokersFigures) {
     TForm1& f = Open();
     Choose(QStringLiteral("Sim"));
-    ASSERT_TRUE(Boxes.empty()) << Boxes.front().Text.toStdString();
+    ASSERT_TRUE(Boxes.Seen.empty()) << Boxes.Seen.front().Text.toStdString();
     ASSERT_TRUE(f.Connection);
     EXPECT_TRUE(Find<QLabel>(f, "lblVersion")->isVisible());
     EXPECT_EQ(Find<QLabel>(f, "lblVersionDisplay")->text(), QStringLiteral("4.2.1 (test)"));
@@ -57,17 +52,18 @@ TEST_F(MonitorWindowSim, ConnectsAndShowsTheBrokersFigures) {
     EXPECT_TRUE(Find<QPushButton>(f, "RefreshBtn")->isEnabled());
 
     ASSERT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 0), QStringLiteral("Orders|3|8|120|2|15|40"));
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 1).section(u'|', 0, 0),
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 0), QStringLiteral("Orders|3|8|120|2|15|40"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 1).section(u'|', 0, 0),
               QString::fromUtf8("Price Engine/\u03b1%"));
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 2),
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 2),
               QStringLiteral("Billing|4|4|2147483647|0|0|0"));
 
     ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     EXPECT_EQ(f.CurrentComponent, QStringLiteral("Orders"));
     ASSERT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 2);
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView2"), 0), QStringLiteral("Orders.Create|100|2|15|45"));
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView2"), 1).section(u'|', 0, 0),
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 0),
+              QStringLiteral("Orders.Create|100|2|15|45"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 1).section(u'|', 0, 0),
               QStringLiteral("Orders.Cancel"));
 }
 
@@ -82,10 +78,10 @@ TEST_F(MonitorWindowSim, RefreshShowsWhatChangedOnTheBroker) {
     ASSERT_EQ(Harness.Sim().Broker().Action("Orders", R"({"action":"clear"})").Status, 200);
     QTest::mouseClick(Find<QPushButton>(f, "RefreshBtn"), Qt::LeftButton);
 
-    EXPECT_TRUE(Boxes.empty());
+    EXPECT_TRUE(Boxes.Seen.empty());
     const int orders = RowOf(Find<common::TListView>(f, "ListView1"), QStringLiteral("Orders"));
     ASSERT_GE(orders, 0);
-    const QStringList cells = Row(Find<common::TListView>(f, "ListView1"), orders).split(u'|');
+    const QStringList cells = RowText(Find<common::TListView>(f, "ListView1"), orders).split(u'|');
     EXPECT_EQ(cells[2], QStringLiteral("6")) << "maximum";
     EXPECT_EQ(cells[3], QStringLiteral("0")) << "requests cleared";
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), orders)
@@ -101,10 +97,10 @@ TEST_F(MonitorWindowSim, BrokerGoneMidSessionEndsTheConnectionWithAMessage) {
         wdx::testing::TStandInHarness::Fault("/v1/components", brokersim::TFaultKind::Refuse));
     QTest::mouseClick(Find<QPushButton>(f, "RefreshBtn"), Qt::LeftButton);
 
-    ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_TRUE(Boxes[0].Text.startsWith(QStringLiteral("Cannot access components: ")))
-        << Boxes[0].Text.toStdString();
-    EXPECT_EQ(Boxes[0].Icon, common::TMsgIcon::Error);
+    ASSERT_EQ(Boxes.Seen.size(), 1u);
+    EXPECT_TRUE(Boxes.Seen[0].Text.startsWith(QStringLiteral("Cannot access components: ")))
+        << Boxes.Seen[0].Text.toStdString();
+    EXPECT_EQ(Boxes.Seen[0].Icon, common::TMsgIcon::Error);
     EXPECT_FALSE(f.Connection);
     EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
@@ -113,13 +109,10 @@ TEST_F(MonitorWindowSim, BrokerGoneMidSessionEndsTheConnectionWithAMessage) {
 
 TEST_F(MonitorWindowSim, RefusedPortGivesTheRelayWarningAndCancelResets) {
     wdx::testing::TRefusingPort refusing;
-    wdx::testing::TStandInHarness::Define("Dead", "127.0.0.1", std::to_string(refusing.Port()), "2");
+    testsupport::Define(brokerstore::scUser, "Dead", "127.0.0.1", std::to_string(refusing.Port()), "2");
     TForm1& f = Open();
-    std::vector<common::TMessageRequest> seen;
-    common::TMessageHandlerScope scope([&](const common::TMessageRequest& R) {
-        seen.push_back(R);
-        return common::TMsgAnswer::Cancel;
-    });
+    Boxes.Answer = common::TMsgAnswer::Cancel;
+    const std::vector<testsupport::TSeenBox>& seen = Boxes.Seen;
     Choose(QStringLiteral("Dead"));
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].Caption, QStringLiteral("Dead"));

@@ -1,7 +1,7 @@
 #pragma once
 // The monitor's main window with a simulated broker "Sim" on loopback behind
 // the stand-ins, every message box recorded and answered OK, and the
-// operator's gestures.
+// operator's gestures (tests/support/Gestures.h).
 
 #include "statshost/StandInHarness.h"
 
@@ -9,6 +9,8 @@
 #include "common/widgets/MessageService.h"
 #include "monitor/MainForm.h"
 #include "support/Controls.h"
+#include "support/Gestures.h"
+#include "support/MessageBoxes.h"
 
 #include <QComboBox>
 #include <QPointer>
@@ -30,27 +32,11 @@ protected:
         Form->show();
         return *Form;
     }
-    // What the selector does when the operator picks the item Name.
-    void Choose(const QString& Name) {
-        const int i = Find<QComboBox>(Form, "ComboBox1")->findText(Name);
-        ASSERT_GE(i, 0);
-        Find<QComboBox>(Form, "ComboBox1")->setCurrentIndex(i);
-        emit Find<QComboBox>(Form, "ComboBox1")->activated(i);
-    }
-    static void ClickRow(common::TListView* List, int RowIndex) {
-        const QRect r = List->visualRect(List->model()->index(RowIndex, 0));
-        QTest::mouseClick(List->viewport(), Qt::LeftButton, {}, r.center());
-    }
-    static QString Cell(const common::TListView* List, int Row, int Column) {
-        return List->model()->index(Row, Column).data().toString();
-    }
+    // The operator picks the item Name of the broker selector.
+    void Choose(const QString& Name) { testsupport::Choose(Find<QComboBox>(Form, "ComboBox1"), Name); }
 
     wdx::testing::TStandInHarness Harness;
-    std::vector<common::TMessageRequest> Boxes;
-    common::TMessageHandlerScope BoxScope{[this](const common::TMessageRequest& R) {
-        Boxes.push_back(R);
-        return common::TMsgAnswer::Ok;
-    }};
+    testsupport::TMessageBoxes Boxes;
     QPointer<monitor::TForm1> Form;
 };
 

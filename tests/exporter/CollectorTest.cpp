@@ -137,9 +137,11 @@ TEST_F(ExporterTest, DeadAndStallingBrokersDelayNoOther) {
     wt::TSimHarness ListStalls; // healthy, but its list never comes
     ListStalls.Faults().Add(TStandInHarness::Fault("/v1/components", brokersim::TFaultKind::Stall, 60000));
     H.DefineSim("Live", "5");
-    TStandInHarness::Define("Closed", "127.0.0.1", std::to_string(Closed.Port()), "5");
-    TStandInHarness::Define("Stalling", "127.0.0.1", std::to_string(Stalling.Port()), "2");
-    TStandInHarness::Define("ListStalls", "127.0.0.1", std::to_string(ListStalls.Port()), "1");
+    wdx::testsupport::Define(brokerstore::scUser, "Closed", "127.0.0.1", std::to_string(Closed.Port()), "5");
+    wdx::testsupport::Define(brokerstore::scUser, "Stalling", "127.0.0.1", std::to_string(Stalling.Port()),
+                             "2");
+    wdx::testsupport::Define(brokerstore::scUser, "ListStalls", "127.0.0.1",
+                             std::to_string(ListStalls.Port()), "1");
     TExporterServer Server(Loopback(), Log.Sink());
 
     auto Start = std::chrono::steady_clock::now();
@@ -196,7 +198,8 @@ TEST_F(ExporterTest, NamesAreEscapedAsTheExpositionFormatRequires) {
         {"name": "two words", "maximum": 3},
         {"name": "Grüße 東京", "maximum": 3},
         {"name": "line\nbreak", "maximum": 3}]})json");
-    TStandInHarness::Define("Brøker \"Q\" 1", "127.0.0.1", std::to_string(Odd.Port()));
+    wdx::testsupport::Define(brokerstore::scUser, "Brøker \"Q\" 1", "127.0.0.1", std::to_string(Odd.Port()),
+                             "5");
     TExporterServer Server(Loopback({}, true), Log.Sink());
     TExposition E = wt::Scrape(Server.Address().Port);
 
@@ -220,9 +223,10 @@ TEST_F(ExporterTest, NamesAreEscapedAsTheExpositionFormatRequires) {
 
 TEST_F(ExporterTest, DefinitionsAreReadOnEveryScrapeAndNarrowedByName) {
     H.DefineSim("Both", "5", brokerstore::scUser);
-    TStandInHarness::Define("BOTH", "127.0.0.1", "1", "5", brokerstore::scSystem); // shadowed by the User one
+    wdx::testsupport::Define(brokerstore::scSystem, "BOTH", "127.0.0.1", "1",
+                             "5"); // shadowed by the User one
     H.DefineSim("Plant", "5", brokerstore::scSystem);
-    TStandInHarness::Define("Broken", "127.0.0.1", "http");
+    wdx::testsupport::Define(brokerstore::scUser, "Broken", "127.0.0.1", "http", "5");
 
     {
         TExporterServer All(Loopback(), Log.Sink());

@@ -6,6 +6,7 @@
 #include "WdxVersion.h"
 #include "brokerstore/BrokerStore.h"
 #include "statshost/StatsClient.h"
+#include "support/BrokerDefinitions.h"
 #include "support/TempStore.h"
 
 #include <gtest/gtest.h>
@@ -127,13 +128,7 @@ int FreePort() {
 }
 
 void Define(const std::string& Name, int Port, wdx::brokerstore::TBrokerScope Scope) {
-    wdx::brokerstore::TBrokerDefinition D;
-    D.Name = Name;
-    D.Scope = Scope;
-    D.HostName = "127.0.0.1";
-    D.Port = std::to_string(Port);
-    D.TimeOut = "3";
-    ASSERT_TRUE(wdx::brokerstore::WriteBrokerDefinition(D));
+    wdx::testsupport::Define(Scope, Name, "127.0.0.1", std::to_string(Port), "3");
 }
 
 class ExporterProgram : public ::testing::Test {

@@ -11,6 +11,7 @@
 #include "common/widgets/MessageService.h"
 #include "monitor/MonitorStrings.h"
 #include "registry/Registry.h"
+#include "support/MessageBoxes.h"
 
 #include <QDir>
 #include <QFile>
@@ -150,18 +151,10 @@ TEST_F(HelpFileTest, NoFileNamesTheLastPathTried) {
 
 // ---- the Help button -------------------------------------------------------
 
-struct TBoxes {
-    std::vector<TMessageRequest> Seen;
-    TMessageHandlerScope Scope{[this](const TMessageRequest& R) {
-        Seen.push_back(R);
-        return TMsgAnswer::Ok;
-    }};
-};
-
 TEST_F(HelpFileTest, HelpButtonWithoutFileSaysWhereItLooked) {
     for (bool monitor : {true, false}) {
         SCOPED_TRACE(monitor);
-        TBoxes boxes;
+        wdx::testsupport::TMessageBoxes boxes;
         TWDXStdForm form(monitor ? wdx::monitor::MonitorStrings() : wdx::clntadmin::ClntAdminStrings());
         form.setWindowTitle(QStringLiteral("Main"));
         LocateHelpFile(form);
@@ -182,7 +175,7 @@ TEST_F(HelpFileTest, HelpButtonAsksForTheWindowsTopic) {
     Touch(Work + QStringLiteral("/NPXDeploy.chm"));
     for (bool monitor : {true, false}) {
         SCOPED_TRACE(monitor);
-        TBoxes boxes;
+        wdx::testsupport::TMessageBoxes boxes;
         TWDXStdForm form(monitor ? wdx::monitor::MonitorStrings() : wdx::clntadmin::ClntAdminStrings());
         SetHelpContext(&form, monitor ? MonitorHelpContext : ClntAdminHelpContext);
         Router.reset(CreateHelpRouter1(&form));
@@ -207,7 +200,7 @@ TEST_F(HelpFileTest, HelpButtonReportsAFailedRequestInFull) {
     const QString file = QFileInfo(deep).absolutePath() + QStringLiteral("/Documentation/NPXDeploy.chm");
     Touch(file);
     SetClientDir(deep);
-    TBoxes boxes;
+    wdx::testsupport::TMessageBoxes boxes;
     TWDXStdForm form(wdx::clntadmin::ClntAdminStrings());
     form.setWindowTitle(QStringLiteral("Client Administrator"));
     SetHelpContext(&form, ClntAdminHelpContext);
@@ -233,7 +226,7 @@ TEST_F(HelpFileTest, TopicMissingInTheRealFile) {
     TChmHelpService service;
     THelpServiceScope scope(service);
     QFile::copy(wdx::test::SampleChm(), Work + QStringLiteral("/NPXDeploy.chm"));
-    TBoxes boxes;
+    wdx::testsupport::TMessageBoxes boxes;
     TWDXStdForm form(wdx::monitor::MonitorStrings());
     SetHelpContext(&form, 117); // the sample maps 116 and 118 only
     Router.reset(CreateHelpRouter1(&form));

@@ -7,6 +7,8 @@
 #include "common/help/HelpWindow.h"
 #include "common/widgets/MessageService.h"
 #include "monitor/Startup.h"
+#include "support/Controls.h"
+#include "support/MessageBoxes.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -17,6 +19,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
@@ -25,8 +28,23 @@
 
 using namespace wdx::common;
 using wdx::test::SampleChm;
+using wdx::testsupport::Find;
 
 namespace {
+
+// A point on the page, in the viewer's viewport, inside the link to Href.
+QPoint LinkPoint(const THelpBrowser* Browser, const QString& Href) {
+    const QTextDocument* doc = Browser->document();
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            if (const QTextFragment f = it.fragment(); f.charFormat().anchorHref() == Href) {
+                QTextCursor cursor(const_cast<QTextDocument*>(doc));
+                cursor.setPosition(f.position() + f.length() / 2);
+                return Browser->cursorRect(cursor).center();
+            }
+    ADD_FAILURE() << "the page has no link to " << Href.toStdString();
+    return {};
+}
 
 class HelpWindowTest : public ::testing::Test {
 protected:
@@ -36,7 +54,7 @@ protected:
         return Service.HtmlHelp(nullptr, File, HH_HELP_CONTEXT, THtmlHelpData{Id});
     }
     THelpWindow* Window() const { return Service.Windows().isEmpty() ? nullptr : Service.Windows().first(); }
-    QString PageText() const { return Window()->Browser()->document()->toPlainText(); }
+    QString PageText() const { return Find<THelpBrowser>(Window(), "Browser")->document()->toPlainText(); }
 
     TChmHelpService Service;
 };
@@ -89,13 +107,13 @@ TEST_F(HelpWindowTest, MissingTopicOrFileFails) {
 TEST_F(HelpWindowTest, LinksAndImagesComeFromTheFile) {
     ASSERT_TRUE(Context(118));
     THelpWindow* w = Window();
-    EXPECT_EQ(w->Browser()
-                  ->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("img/red.png")))
+    auto* browser = Find<THelpBrowser>(w, "Browser");
+    EXPECT_EQ(browser->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("img/red.png")))
                   .toByteArray(),
               wdx::test::SamplePng());
     // The picture is drawn on the page.
     w->resize(600, 400);
-    const QImage shot = w->Browser()->viewport()->grab().toImage();
+    const QImage shot = browser->viewport()->grab().toImage();
     int red = 0;
     for (int y = 0; y < shot.height(); ++y)
         for (int x = 0; x < shot.width(); ++x)
@@ -103,14 +121,15 @@ TEST_F(HelpWindowTest, LinksAndImagesComeFromTheFile) {
     EXPECT_GE(red, 16 * 16 / 2);
 
     // A click on a link (with an anchor), and one back up a folder.
-    emit w->Browser()->anchorClicked(QUrl(QStringLiteral("sub/b.htm#part")));
+    const QPoint link = LinkPoint(browser, QStringLiteral("sub/b.htm#part"));
+    ASSERT_EQ(browser->anchorAt(link), QStringLiteral("sub/b.htm#part"));
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, link);
     EXPECT_EQ(w->CurrentTopic(), QStringLiteral("/sub/b.htm"));
     EXPECT_TRUE(PageText().contains(QStringLiteral("Topic B")));
     w->OpenLink(QUrl(QStringLiteral("../a.htm")));
     EXPECT_EQ(w->CurrentTopic(), QStringLiteral("/a.htm"));
     // Back goes to the page before.
-    auto* back = w->findChild<QToolButton*>();
-    ASSERT_TRUE(back);
+    auto* back = Find<QToolButton>(w, "BackBtn");
     ASSERT_TRUE(back->isEnabled());
     back->click();
     EXPECT_EQ(w->CurrentTopic(), QStringLiteral("/sub/b.htm"));
@@ -126,14 +145,15 @@ TEST_F(HelpWindowTest, ContentsPage) {
     ASSERT_TRUE(Service.HtmlHelp(nullptr, SampleChm(), HH_DISPLAY_TOC, THtmlHelpData{std::intptr_t(0)}));
     THelpWindow* w = Window();
     ASSERT_TRUE(w);
-    EXPECT_EQ(w->Tabs()->currentIndex(), 0);
+    EXPECT_EQ(Find<QTabWidget>(w, "Tabs")->currentIndex(), 0);
     EXPECT_EQ(w->CurrentTopic(), QStringLiteral("/a.htm")); // the default topic
-    ASSERT_EQ(w->ContentsTree()->topLevelItemCount(), 1);
-    QTreeWidgetItem* top = w->ContentsTree()->topLevelItem(0);
+    auto* tree = Find<QTreeWidget>(w, "ContentsTree");
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* top = tree->topLevelItem(0);
     EXPECT_EQ(top->text(0), QStringLiteral("Topic A"));
     ASSERT_EQ(top->childCount(), 1);
     EXPECT_EQ(top->child(0)->text(0), QStringLiteral("Topic B & more"));
-    emit w->ContentsTree()->itemClicked(top->child(0), 0);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(top->child(0)).center());
     EXPECT_EQ(w->CurrentTopic(), QStringLiteral("/sub/b.htm"));
 }
 
@@ -142,17 +162,19 @@ TEST_F(HelpWindowTest, IndexWithKeyword) {
         Service.HtmlHelp(nullptr, SampleChm(), HH_DISPLAY_INDEX, THtmlHelpData{QStringLiteral("Beta")}));
     THelpWindow* w = Window();
     ASSERT_TRUE(w);
-    EXPECT_EQ(w->Tabs()->currentIndex(), 1);
-    EXPECT_EQ(w->IndexEdit()->text(), QStringLiteral("Beta"));
-    ASSERT_TRUE(w->IndexList()->currentItem());
-    EXPECT_EQ(w->IndexList()->currentItem()->text(), QStringLiteral("beta"));
+    EXPECT_EQ(Find<QTabWidget>(w, "Tabs")->currentIndex(), 1);
+    auto* edit = Find<QLineEdit>(w, "IndexEdit");
+    auto* list = Find<QListWidget>(w, "IndexList");
+    EXPECT_EQ(edit->text(), QStringLiteral("Beta"));
+    ASSERT_TRUE(list->currentItem());
+    EXPECT_EQ(list->currentItem()->text(), QStringLiteral("beta"));
     EXPECT_EQ(w->CurrentTopic(), QStringLiteral("/sub/b.htm")); // an entry equal to the keyword is shown
 
     // A keyword that only starts an entry chooses it without showing it.
-    w->IndexEdit()->setText(QStringLiteral("betam"));
-    EXPECT_EQ(w->IndexList()->currentItem()->text(), QStringLiteral("betamax"));
+    edit->setText(QStringLiteral("betam"));
+    EXPECT_EQ(list->currentItem()->text(), QStringLiteral("betamax"));
     EXPECT_EQ(w->CurrentTopic(), QStringLiteral("/sub/b.htm"));
-    emit w->IndexEdit()->returnPressed();
+    QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(w->CurrentTopic(), QStringLiteral("/a.htm"));
 }
 
@@ -256,13 +278,9 @@ TEST(HelpWindowAbout, TellsTheProgramAndItsVersion) {
                   QString::fromLatin1(monitor ? wdx::MonitorDesktopName : wdx::AdminDesktopName));
         TChmHelpService service;
         ASSERT_TRUE(service.HtmlHelp(nullptr, SampleChm(), HH_HELP_CONTEXT, THtmlHelpData{118}));
-        auto* about = service.Windows().first()->findChild<QToolButton*>(QStringLiteral("AboutBtn"));
-        ASSERT_TRUE(about);
-        std::vector<TMessageRequest> boxes;
-        TMessageHandlerScope scope([&](const TMessageRequest& r) {
-            boxes.push_back(r);
-            return TMsgAnswer::Ok;
-        });
+        auto* about = Find<QToolButton>(service.Windows().first(), "AboutBtn");
+        wdx::testsupport::TMessageBoxes recorder;
+        const std::vector<wdx::testsupport::TSeenBox>& boxes = recorder.Seen;
         QTest::mouseClick(about, Qt::LeftButton);
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].Caption, QStringLiteral("About"));

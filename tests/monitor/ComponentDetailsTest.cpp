@@ -159,7 +159,7 @@ TEST_F(ComponentDetailsTest, SetMaximumSendsTheTypedNumberUnchangedAndRefreshesB
             // Fresh figures, nothing chosen, and the main window's row too.
             EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), typed);
             EXPECT_EQ(d.ItemIndex(), -1);
-            EXPECT_EQ(Row(Find<common::TListView>(Form, "ListView1"), 0),
+            EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0),
                       QStringLiteral("Orders|1|%1|120|0|15|40").arg(typed));
         }
         Find<QPushButton>(d, "Button2")->click();
@@ -178,7 +178,8 @@ TEST_F(ComponentDetailsTest, ClearAndRetireRefillTheMainWindowBeforeTheDialog) {
         EXPECT_EQ(Figures(d), QStringList({QStringLiteral("Orders"), QStringLiteral("host7/app"),
                                            QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("0"),
                                            QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
-        EXPECT_EQ(Row(Find<common::TListView>(Form, "ListView1"), 0), QStringLiteral("Orders|1|5|0|0|0|0"));
+        EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0),
+                  QStringLiteral("Orders|1|5|0|0|0|0"));
         // The order: the action, the component list, the service list, and
         // only then the dialog's own figures.
         std::vector<std::string> order;
@@ -199,7 +200,7 @@ TEST_F(ComponentDetailsTest, ClearAndRetireRefillTheMainWindowBeforeTheDialog) {
     EXPECT_EQ(Server->Actions[0].Value, 0);
     EXPECT_EQ(Server->Actions[1].Action, u"retire");
     EXPECT_EQ(Server->Actions[1].Value, 0);
-    EXPECT_EQ(Row(Find<common::TListView>(Form, "ListView1"), 0), QStringLiteral("Orders|0|5|0|0|0|0"));
+    EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0), QStringLiteral("Orders|0|5|0|0|0|0"));
 }
 
 TEST_F(ComponentDetailsTest, ARefusedActionIsShownAndRefreshesNothing) {

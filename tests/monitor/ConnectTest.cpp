@@ -33,7 +33,7 @@ TEST_F(ConnectTest, ChoosingABrokerConnectsShowsItsVersionAndComponents) {
     // Through the selector's own drop-down list, as the operator does it.
     Find<QComboBox>(f, "ComboBox1")->showPopup();
     QAbstractItemView* view = Find<QComboBox>(f, "ComboBox1")->view();
-    QApplication::processEvents();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
     QTest::mouseClick(
         view->viewport(), Qt::LeftButton, {},
         view->visualRect(
@@ -184,7 +184,7 @@ TEST_F(ConnectTest, CancelInTheWarningResetsTheWindow) {
     Server->CheckBrokerCode = 1;
     Boxes.Answers = {TMsgAnswer::Cancel};
     Choose(QStringLiteral("Alpha"));
-    ASSERT_EQ(Boxes.Texts(), std::vector<QString>{Warning1});
+    ASSERT_EQ(Boxes.Texts(), QStringList{Warning1});
     ExpectNotConnected("after Cancel");
     EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
     EXPECT_TRUE(f.BrokerName.isEmpty());
@@ -271,7 +271,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         Server->CheckBrokerCode = 1;
         Server->FailCall("Relay.ErrorText", u"relay text unreadable");
         Choose(QStringLiteral("Alpha"));
-        EXPECT_EQ(Boxes.Texts(), std::vector<QString>{QStringLiteral("relay text unreadable")});
+        EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("relay text unreadable")});
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         ExpectNotConnected("");
         EXPECT_EQ(f.BrokerName, QStringLiteral("Alpha"));
@@ -285,7 +285,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         Boxes.Seen.clear();
         Server->FailCall("Monitor.Params", u"no parameter list");
         Choose(QStringLiteral("Beta"));
-        EXPECT_EQ(Boxes.Texts(), std::vector<QString>{QStringLiteral("no parameter list")});
+        EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("no parameter list")});
         ExpectNotConnected("");
         EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), QStringLiteral("Beta"));
         EXPECT_EQ(Server->LiveObjects, 0);
@@ -295,7 +295,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         Boxes.Seen.clear();
         Server->FailCall("servers.Queued", u"row lost");
         Choose(QStringLiteral("Alpha"));
-        EXPECT_EQ(Boxes.Texts(), std::vector<QString>{QStringLiteral("row lost")});
+        EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("row lost")});
         // The step went on to enable the buttons before the report.
         ExpectConnected("");
         EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
@@ -304,7 +304,7 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
 
 TEST_F(ConnectTest, ABrokerNameLongerThan127CharactersIsUsedWhole) {
     const std::string longName = "Plant-" + std::string(200, 'x') + "-end";
-    TWindowStores::Define(longName);
+    Define(brokerstore::scUser, longName, "127.0.0.1");
     TForm1& f = Open();
     Server->CheckBrokerCode = 1;
     Choose(QString::fromStdString(longName));
@@ -348,7 +348,7 @@ TEST_F(ConnectTest, ATeardownFailureIsReportedOnceTheResetIsComplete) {
                             Find<common::TListView>(f, "ListView1")->model()->rowCount() == 0;
     };
     Find<QPushButton>(f, "DisconnectBtn")->click();
-    EXPECT_EQ(Boxes.Texts(), std::vector<QString>{QStringLiteral("services would not close")});
+    EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("services would not close")});
     EXPECT_TRUE(resetBeforeReport);
     EXPECT_EQ(Count(Server->TakeCalls(), "Monitor.Disconnect"), 1);
     EXPECT_EQ(Server->LiveObjects, 0);
@@ -359,7 +359,7 @@ TEST_F(ConnectTest, ATeardownFailureIsReportedOnceTheResetIsComplete) {
     Connect();
     Server->FailCall("params.Close", u"params would not close");
     Find<QPushButton>(f, "CloseBtn")->click();
-    EXPECT_EQ(Boxes.Texts(), std::vector<QString>{QStringLiteral("params would not close")});
+    EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("params would not close")});
     EXPECT_TRUE(QTest::qWaitFor([&] { return Form.isNull(); }, 2000));
     EXPECT_EQ(Server->LiveObjects, 0);
 }

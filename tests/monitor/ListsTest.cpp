@@ -43,13 +43,13 @@ TEST_F(ListsTest, RowsFollowTheServersOrderWithCountersInPlainDecimal) {
     TForm1& f = Open();
     Connect();
     ASSERT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 0), QStringLiteral("Orders|1|5|120|0|15|40"));
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 1),
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 0), QStringLiteral("Orders|1|5|120|0|15|40"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 1),
               QStringLiteral("Billing|0|2|7|1|-3|2147483647"));
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 2), QStringLiteral("Stock|2|3|1234567|0|0|0"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 2), QStringLiteral("Stock|2|3|1234567|0|0|0"));
     ClickRow(Find<common::TListView>(f, "ListView1"), 0);
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView2"), 0), QStringLiteral("Create|100|0|12|30"));
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView2"), 1), QStringLiteral("Cancel|20|1|3|-1"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 0), QStringLiteral("Create|100|0|12|30"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 1), QStringLiteral("Cancel|20|1|3|-1"));
     EXPECT_EQ(Find<common::TListView>(f, "ListView2")->SelectedRow(), -1);
     // Read-only: a double-click opens no editor.
     QTest::mouseDClick(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {},

@@ -4,7 +4,9 @@
 #include "common/widgets/MessageService.h"
 #include "common/widgets/UpDown.h"
 #include "monitor/Startup.h"
+#include "support/BrokerDefinitions.h"
 #include "support/Controls.h"
+#include "support/MessageBoxes.h"
 #include "support/TempStore.h"
 
 #include <QAction>
@@ -27,33 +29,17 @@
 
 using namespace wdx;
 using monitor::TForm1;
+using testsupport::Define;
 using testsupport::Find;
+using testsupport::TMessageBoxes;
 
 namespace {
 
-// Temporary store files for one test, and broker definitions in them.
+// Temporary store files for one test.
 class TTempStores : public testsupport::TTempStore {
 public:
     QString UserPath() const { return QString::fromStdString(TTempStore::UserPath()); }
     QString SystemPath() const { return QString::fromStdString(TTempStore::SystemPath()); }
-    static void Define(brokerstore::TBrokerScope Scope, const std::string& Name) {
-        brokerstore::TBrokerDefinition def;
-        def.Name = Name;
-        def.Scope = Scope;
-        def.HostName = "localhost";
-        def.Port = "7563";
-        def.TimeOut = "30";
-        ASSERT_TRUE(brokerstore::WriteBrokerDefinition(def)) << Name;
-    }
-};
-
-// Collects every message box; answers OK.
-struct TBoxes {
-    std::vector<common::TMessageRequest> Seen;
-    common::TMessageHandlerScope Scope{[this](const common::TMessageRequest& R) {
-        Seen.push_back(R);
-        return common::TMsgAnswer::Ok;
-    }};
 };
 
 // The window frees itself when it closes; this frees it otherwise.
@@ -82,7 +68,7 @@ QStringList Headers(const common::TListView* List) {
 
 TEST(MonitorMainForm, EveryControlStartsWithItsTextAndState) {
     TTempStores stores;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     TForm1& f = *form.Form;
 
@@ -200,7 +186,7 @@ TEST(MonitorMainForm, EveryControlStartsWithItsTextAndState) {
 
 TEST(MonitorMainForm, WindowIsFixedCentredAndCarriesTheProductIcon) {
     TTempStores stores;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     TForm1& f = *form.Form;
 
@@ -226,7 +212,7 @@ TEST(MonitorMainForm, WindowIsFixedCentredAndCarriesTheProductIcon) {
 
 TEST(MonitorMainForm, KeyboardOrder) {
     TTempStores stores;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     TForm1& f = *form.Form;
     // Walk the focus chain once round, keeping the controls Tab can reach
@@ -247,11 +233,11 @@ TEST(MonitorMainForm, KeyboardOrder) {
 
 TEST(MonitorMainForm, SelectorListsUserNamesThenSystemNamesWithoutMerging) {
     TTempStores stores;
-    TTempStores::Define(brokerstore::scSystem, "Shared");
-    TTempStores::Define(brokerstore::scSystem, "Plant");
-    TTempStores::Define(brokerstore::scUser, "Shared");
-    TTempStores::Define(brokerstore::scUser, "Mine");
-    TBoxes boxes;
+    Define(brokerstore::scSystem, "Shared");
+    Define(brokerstore::scSystem, "Plant");
+    Define(brokerstore::scUser, "Shared");
+    Define(brokerstore::scUser, "Mine");
+    TMessageBoxes boxes;
     TFormGuard form;
 
     QStringList expected{QStringLiteral("(None)")};
@@ -270,7 +256,7 @@ TEST(MonitorMainForm, SelectorListsUserNamesThenSystemNamesWithoutMerging) {
 
 TEST(MonitorMainForm, NoStoreFilesGiveAnEmptySelectorAndStayUncreated) {
     TTempStores stores;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")), QStringList{QStringLiteral("(None)")});
     EXPECT_TRUE(boxes.Seen.empty());
@@ -281,13 +267,13 @@ TEST(MonitorMainForm, NoStoreFilesGiveAnEmptySelectorAndStayUncreated) {
 
 TEST(MonitorMainForm, DamagedStoreFileStillOpensTheWindowWithWhatCouldBeRead) {
     TTempStores stores;
-    TTempStores::Define(brokerstore::scSystem, "Plant");
+    Define(brokerstore::scSystem, "Plant");
     {
         QFile damaged(stores.UserPath());
         ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
         damaged.write(QByteArray(4096, '\x5a'));
     }
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")),
@@ -296,7 +282,7 @@ TEST(MonitorMainForm, DamagedStoreFileStillOpensTheWindowWithWhatCouldBeRead) {
 }
 
 TEST(MonitorCommandLine, DebugSwitchInAnyCaseAndTheUsageMessageOtherwise) {
-    TBoxes boxes;
+    TMessageBoxes boxes;
     QWidget owner;
     EXPECT_FALSE(monitor::ReadCommandLine({}, &owner));
     for (const char* arg : {"-debug", "-DEBUG", "-DeBuG"})
@@ -324,18 +310,16 @@ TEST(MonitorCommandLine, DebugSwitchInAnyCaseAndTheUsageMessageOtherwise) {
 TEST(MonitorCommandLine, TheWindowReadsItOnceShownAndRunsOnAfterTheUsageMessage) {
     TTempStores stores;
     {
-        TBoxes boxes;
+        TMessageBoxes boxes;
         TFormGuard form({QStringLiteral("-Debug")});
         EXPECT_TRUE(form->DebugMode);
         EXPECT_TRUE(boxes.Seen.empty());
     }
-    TBoxes boxes;
+    TMessageBoxes boxes;
     bool shownBeforeBox = false;
-    common::TMessageHandlerScope watch([&](const common::TMessageRequest& R) {
+    boxes.WhileOpen = [&](const common::TMessageRequest& R) {
         shownBeforeBox = R.Owner && R.Owner->isVisible() && qobject_cast<TForm1*>(R.Owner);
-        boxes.Seen.push_back(R);
-        return common::TMsgAnswer::Ok;
-    });
+    };
     TFormGuard form({QStringLiteral("-debug"), QStringLiteral("-debug")});
     ASSERT_EQ(boxes.Seen.size(), 1u);
     EXPECT_TRUE(shownBeforeBox);
@@ -346,7 +330,7 @@ TEST(MonitorCommandLine, TheWindowReadsItOnceShownAndRunsOnAfterTheUsageMessage)
 
 TEST(MonitorMainForm, EscapeLeavesTheWindowOpenAndClosingFreesIt) {
     TTempStores stores;
-    TBoxes boxes;
+    TMessageBoxes boxes;
     TFormGuard form;
     QTest::keyClick(form.Form, Qt::Key_Escape);
     EXPECT_TRUE(form->isVisible());

@@ -4,6 +4,7 @@
 #include "common/StdForm.h"
 #include "common/widgets/MessageService.h"
 #include "monitor/MonitorStrings.h"
+#include "support/MessageBoxes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +12,8 @@ using namespace wdx::monitor;
 
 TEST(ShowNPXError, ComposesTextAndTitle) {
     wdx::common::TWDXStdForm form(MonitorStrings());
-    std::vector<wdx::common::TMessageRequest> boxes;
-    wdx::common::TMessageHandlerScope scope([&](const wdx::common::TMessageRequest& r) {
-        boxes.push_back(r);
-        return wdx::common::TMsgAnswer::Ok;
-    });
+    wdx::testsupport::TMessageBoxes recorder;
+    const std::vector<wdx::testsupport::TSeenBox>& boxes = recorder.Seen;
     ShowNPXError(ENPXException(2002, "", u""), &form, form);
     ShowNPXError(ENPXException(2001, "Broker1", u"refused ✗"), nullptr, form);
     ShowNPXError(ENPXException(2999, "Comp", u"detail"), &form, form);
@@ -34,11 +32,8 @@ TEST(ShowNPXError, ComposesTextAndTitle) {
 TEST(ShowNPXError, TakesTheTextFromTheFormsOwnTable) {
     const wdx::common::TStringTable table{{2002, "Other words:"}};
     wdx::common::TWDXStdForm form(table);
-    std::vector<wdx::common::TMessageRequest> boxes;
-    wdx::common::TMessageHandlerScope scope([&](const wdx::common::TMessageRequest& r) {
-        boxes.push_back(r);
-        return wdx::common::TMsgAnswer::Ok;
-    });
+    wdx::testsupport::TMessageBoxes recorder;
+    const std::vector<wdx::testsupport::TSeenBox>& boxes = recorder.Seen;
     ShowNPXError(ENPXException(2002, "T", u"why"), &form, form);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].Text, QStringLiteral("Other words: why"));

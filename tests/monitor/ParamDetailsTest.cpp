@@ -31,7 +31,7 @@ protected:
     static QStringList Rows(const TForm3& D) {
         QStringList rows;
         for (int r = 0; r < Find<common::TListView>(D, "ListView1")->model()->rowCount(); ++r)
-            rows << Row(Find<common::TListView>(D, "ListView1"), r);
+            rows << RowText(Find<common::TListView>(D, "ListView1"), r);
         return rows;
     }
 };

@@ -66,8 +66,8 @@ TEST_F(RefreshTest, TheButtonQueriesBothListsAfreshAndShowsDisabledMeanwhile) {
     const auto calls = Server->TakeCalls();
     EXPECT_EQ(Count(calls, "servers.Open"), 1);
     EXPECT_EQ(Count(calls, "services.Open"), 1);
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView1"), 0), QStringLiteral("Orders|1|5|121|0|15|40"));
-    EXPECT_EQ(Row(Find<common::TListView>(f, "ListView2"), 0), QStringLiteral("Create|101|0|12|30"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 0), QStringLiteral("Orders|1|5|121|0|15|40"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 0), QStringLiteral("Create|101|0|12|30"));
     EXPECT_TRUE(Boxes.Seen.empty());
 }
 
@@ -128,7 +128,7 @@ TEST_F(RefreshTest, RefusedIntervalsAreReportedAndTheLastValidOneStays) {
     Type(QStringLiteral("30"));
     Boxes.Seen.clear();
     Type(QStringLiteral(""));
-    EXPECT_EQ(Boxes.Texts(), std::vector<QString>{Refused(QStringLiteral(""))});
+    EXPECT_EQ(Boxes.Texts(), QStringList{Refused(QStringLiteral(""))});
     EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 30000);
 
     // A very long text is quoted by its start only.
@@ -146,7 +146,7 @@ TEST_F(RefreshTest, CheckingTheBoxWithARefusedIntervalRunsAtTheLastValidOne) {
     Find<QCheckBox>(f, "cbRefresh")->click(); // off
     Boxes.Seen.clear();
     Find<QCheckBox>(f, "cbRefresh")->click(); // on again, with "x" still typed
-    EXPECT_EQ(Boxes.Texts(), std::vector<QString>{Refused(QStringLiteral("x"))});
+    EXPECT_EQ(Boxes.Texts(), QStringList{Refused(QStringLiteral("x"))});
     ExpectAutomatic(true);
     EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 15000);
 }
@@ -243,7 +243,7 @@ TEST_F(RefreshTest, TicksWhileARefreshWaitsOnItsBoxAreSkipped) {
     Find<QCheckBox>(f, "cbRefresh")->click();
     Server->FailCall("servers.Name", u"row lost", 1);
     Tick();
-    EXPECT_EQ(Boxes.Texts(), std::vector<QString>{QStringLiteral("row lost")});
+    EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("row lost")});
     EXPECT_EQ(Count(Server->TakeCalls(), "servers.Open"), 1);
     Boxes.WhileOpen = nullptr;
     Tick();
@@ -259,7 +259,7 @@ TEST_F(RefreshTest, OtherFailuresLeaveTheConnectionAndTheOtherList) {
         SCOPED_TRACE("component query fails");
         Server->FailCall("servers.Requests", u"component row lost");
         Find<QPushButton>(f, "RefreshBtn")->click();
-        EXPECT_EQ(Boxes.Texts(), std::vector<QString>{QStringLiteral("component row lost")});
+        EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("component row lost")});
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         ExpectConnected("");
         EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
@@ -272,7 +272,7 @@ TEST_F(RefreshTest, OtherFailuresLeaveTheConnectionAndTheOtherList) {
         Boxes.Seen.clear();
         Server->FailCall("services.QueueTime", u"service row lost");
         Find<QPushButton>(f, "RefreshBtn")->click();
-        EXPECT_EQ(Boxes.Texts(), std::vector<QString>{QStringLiteral("service row lost")});
+        EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("service row lost")});
         ExpectConnected("");
         EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
         EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 0);

@@ -2,7 +2,7 @@
 // The monitor's main window on the scripted fake: temporary store files with
 // two brokers, every message box recorded and answered, the window created
 // and freed per test, and the operator's gestures (choosing a broker,
-// clicking rows, timer ticks).
+// clicking rows: tests/support/Gestures.h; timer ticks).
 
 #include "FakeMonitor.h"
 
@@ -12,7 +12,10 @@
 #include "common/widgets/RadioGroup.h"
 #include "common/widgets/UpDown.h"
 #include "monitor/MainForm.h"
+#include "support/BrokerDefinitions.h"
 #include "support/Controls.h"
+#include "support/Gestures.h"
+#include "support/MessageBoxes.h"
 #include "support/TempStore.h"
 
 #include <QAbstractItemView>
@@ -32,63 +35,17 @@
 #include <QTest>
 #include <QTimer>
 #include <QTimerEvent>
-#include <deque>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace wdx::monitor::test {
 
+using testsupport::ClickRow;
+using testsupport::Define;
 using testsupport::Find;
-
-// Temporary store files while it lives, and broker definitions in them.
-class TWindowStores : public testsupport::TTempStore {
-public:
-    static void Define(const std::string& Name, brokerstore::TBrokerScope Scope = brokerstore::scUser) {
-        brokerstore::TBrokerDefinition def;
-        def.Name = Name;
-        def.Scope = Scope;
-        def.HostName = "127.0.0.1";
-        def.Port = "7563";
-        def.TimeOut = "30";
-        ASSERT_TRUE(brokerstore::WriteBrokerDefinition(def)) << Name;
-    }
-};
-
-// Records every box and answers it: from Answers while there are any, else
-// OK (or Yes). WhileOpen runs as if from within the box's own message loop,
-// where timer ticks still arrive.
-struct TBoxes {
-    std::vector<common::TMessageRequest> Seen;
-    std::deque<common::TMsgAnswer> Answers;
-    std::function<void(const common::TMessageRequest&)> WhileOpen;
-
-    common::TMessageHandlerScope Scope{[this](const common::TMessageRequest& R) {
-        Seen.push_back(R);
-        if (WhileOpen)
-            WhileOpen(R);
-        if (!Answers.empty()) {
-            common::TMsgAnswer a = Answers.front();
-            Answers.pop_front();
-            return a;
-        }
-        return R.Buttons == common::TMsgButtons::YesNo ? common::TMsgAnswer::Yes : common::TMsgAnswer::Ok;
-    }};
-
-    std::vector<QString> Texts() const {
-        std::vector<QString> t;
-        for (const auto& r : Seen)
-            t.push_back(r.Text);
-        return t;
-    }
-};
-
-inline QString Row(const common::TListView* List, int RowIndex) {
-    QStringList cells;
-    for (int c = 0; c < List->model()->columnCount(); ++c)
-        cells << List->model()->index(RowIndex, c).data().toString();
-    return cells.join(u'|');
-}
+using testsupport::RowCentre;
+using testsupport::RowText;
+using testsupport::TMessageBoxes;
 
 inline QStringList Captions(const common::TListView* List) {
     QStringList names;
@@ -104,8 +61,8 @@ inline int Count(const std::vector<std::string>& Calls, const std::string& Call)
 class TWindowTest : public ::testing::Test {
 protected:
     TWindowTest() {
-        TWindowStores::Define("Alpha");
-        TWindowStores::Define("Beta");
+        Define(brokerstore::scUser, "Alpha", "127.0.0.1");
+        Define(brokerstore::scUser, "Beta", "127.0.0.1");
         Server->Servers = {{u"Orders", 1, 5, 120, 0, 15, 40},
                            {u"Billing", 0, 2, 7, 1, -3, 2147483647},
                            {u"Stock", 2, 3, 1234567, 0, 0, 0}};
@@ -123,13 +80,8 @@ protected:
         return *Form;
     }
 
-    // What the selector does when the operator picks the item Name.
-    void Choose(const QString& Name) {
-        const int i = Find<QComboBox>(Form, "ComboBox1")->findText(Name);
-        ASSERT_GE(i, 0) << Name.toStdString();
-        Find<QComboBox>(Form, "ComboBox1")->setCurrentIndex(i);
-        emit Find<QComboBox>(Form, "ComboBox1")->activated(i);
-    }
+    // The operator picks the item Name of the broker selector.
+    void Choose(const QString& Name) { testsupport::Choose(Find<QComboBox>(Form, "ComboBox1"), Name); }
 
     // Opens "Alpha" and checks that it worked; the calls so far are dropped.
     void Connect() {
@@ -138,13 +90,6 @@ protected:
         Server->TakeCalls();
     }
 
-    static QPoint RowCentre(common::TListView* List, int RowIndex) {
-        QApplication::processEvents(); // the view lays out its rows lazily
-        return List->visualRect(List->model()->index(RowIndex, 0)).center();
-    }
-    static void ClickRow(common::TListView* List, int RowIndex) {
-        QTest::mouseClick(List->viewport(), Qt::LeftButton, {}, RowCentre(List, RowIndex));
-    }
     // A point below the last row.
     static QPoint EmptyPoint(common::TListView* List) {
         QApplication::processEvents();
@@ -197,9 +142,9 @@ protected:
         EXPECT_EQ(Find<QTimer>(f, "Timer1")->isActive(), On);
     }
 
-    TWindowStores Stores;
+    testsupport::TTempStore Stores;
     fake::TFakeServer Server;
-    TBoxes Boxes;
+    TMessageBoxes Boxes;
     QPointer<TForm1> Form;
 };
 

@@ -5,6 +5,7 @@
 #include "statshost/StatsProtocol.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <string>
 
@@ -96,6 +97,7 @@ TEST(Decoder, CountersOutsideTheirWidthAreRefusedNotWrapped) {
     ExpectMalformed(DecodeComponents(List(Row("queued", "18446744073709551615"))), "18446744073709551615");
     ExpectMalformed(DecodeComponents(List(Row("queueTime", "-1"))), "components[0].queueTime");
     ExpectMalformed(DecodeComponents(List(Row("serviceTime", "1e400"))), "number beyond any numeric range");
+    ExpectMalformed(DecodeComponents(List(Row("serviceTime", "100e307"))), "number beyond any numeric range");
     // The fault in the second row is named as such.
     ExpectMalformed(DecodeComponents(List(Row("name", "\"A\"") + "," + Row("maximum", "-7"))),
                     "components[1].maximum");
@@ -160,6 +162,69 @@ TEST(Decoder, NotJsonAndEveryTruncationAreMalformed) {
         ASSERT_FALSE(r.Ok()) << "prefix of " << n << " bytes was accepted";
         EXPECT_EQ(r.Error().Kind, TStatsFailure::Malformed);
     }
+}
+
+TEST(Decoder, WhatIsJsonIsWhatAStrictParserAccepts) {
+    // Any value under a member no table knows must still be JSON; the
+    // verdict agrees with nlohmann's parser on the corners of the grammar.
+    const std::vector<std::string> Values{R"("\udc00")",
+                                          R"("\ud800")",
+                                          R"("\ud800\udc00")",
+                                          R"("\ud800x")",
+                                          R"("\ud800\u0041")",
+                                          "\"\xc0\xaf\"",
+                                          "\"\xed\xa0\x80\"",
+                                          "\"\xf4\x90\x80\x80\"",
+                                          "\"\xe2\x82\"",
+                                          "\"\xf0\x9f\x98\x80\"",
+                                          R"("\u0000")",
+                                          "\"a\tb\"",
+                                          R"("\x")",
+                                          R"("\u12")",
+                                          R"("\/")",
+                                          "-0",
+                                          "01",
+                                          "1.",
+                                          ".5",
+                                          "1e5",
+                                          "-",
+                                          "1E400",
+                                          "-1e-400",
+                                          "18446744073709551616",
+                                          "-9223372036854775809",
+                                          "[1,]",
+                                          R"({"a":1,})",
+                                          "tru",
+                                          "nul",
+                                          "[]",
+                                          "{}",
+                                          "[[[]]]",
+                                          R"({"a":[1,{"b":null}]})",
+                                          "NaN",
+                                          "Infinity",
+                                          "0x1F",
+                                          "1 2",
+                                          R"({"a" 1})",
+                                          R"({1:2})",
+                                          "'a'",
+                                          "true false"};
+    for (const std::string& V : Values) {
+        const std::string Body = R"({"components":[],"x":)" + V + "}";
+        const auto R = DecodeComponents(Body);
+        EXPECT_EQ(R.Ok(), nlohmann::json::accept(Body)) << V << ": " << (R.Ok() ? "" : R.Error().Text);
+        if (!R.Ok()) {
+            EXPECT_EQ(R.Error().Kind, TStatsFailure::Malformed) << V;
+        }
+    }
+    // Whatever follows the answer, a NUL byte included, makes it not JSON;
+    // blanks do not.
+    const std::string Good = R"({"components":[]})";
+    for (const std::string& After : {std::string("\0", 1), std::string(" x"), std::string("{}")})
+        ExpectMalformed(DecodeComponents(Good + After), "not valid JSON");
+    EXPECT_TRUE(DecodeComponents(Good + " \r\n\t").Ok());
+    // A half pair inside a name the table reads, and a NUL inside the body.
+    ExpectMalformed(DecodeComponents(List(Row("name", R"("A\udc00")"))), "surrogate");
+    ExpectMalformed(DecodeComponents(std::string(R"({"components":[)") + '\0' + "]}"), "not valid JSON");
 }
 
 TEST(Decoder, BodiesOverTheCapAreRefusedBeforeParsing) {

@@ -152,9 +152,10 @@ TEST_F(EndToEnd, EachActionTakesEffectAndRefusalsAreReported) {
 
 TEST_F(EndToEnd, RefusedConnectsSayWhy) {
     TRefusingPort Dead;
-    TStandInHarness::Define("Refusing", "127.0.0.1", std::to_string(Dead.Port()));
-    TStandInHarness::Define("Word port", "127.0.0.1", "http");
-    TStandInHarness::Define("Not the protocol", "127.0.0.1", std::to_string(H.Sim().Port()));
+    wdx::testsupport::Define(brokerstore::scUser, "Refusing", "127.0.0.1", std::to_string(Dead.Port()), "5");
+    wdx::testsupport::Define(brokerstore::scUser, "Word port", "127.0.0.1", "http", "5");
+    wdx::testsupport::Define(brokerstore::scUser, "Not the protocol", "127.0.0.1",
+                             std::to_string(H.Sim().Port()), "5");
 
     struct TCase {
         const char16_t* Name;

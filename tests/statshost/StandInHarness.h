@@ -1,13 +1,15 @@
 #pragma once
 // What the stand-in tests share: a temporary settings store, the relay and
 // monitor server registered for their class identifiers, a simulated broker
-// on loopback, and broker definitions pointing at it.
+// on loopback, and broker definitions pointing at it (others:
+// testsupport::Define, support/BrokerDefinitions.h).
 
 #include "brokersim/SimHarness.h"
 #include "brokerstore/BrokerStore.h"
 #include "monitorapi/ComFactory.h"
 #include "monitorapi/MonitorIntf.h"
 #include "statshost/StandIns.h"
+#include "support/BrokerDefinitions.h"
 #include "support/TempStore.h"
 
 #include "support/RefusingPort.h"
@@ -31,23 +33,10 @@ public:
 
     TSimHarness& Sim() { return FSim; }
 
-    // A definition of Name under Scope; the port and time-out texts go in as given.
-    static void Define(const std::string& Name, const std::string& Host, const std::string& Port,
-                       const std::string& TimeOut = "5",
-                       brokerstore::TBrokerScope Scope = brokerstore::scUser) {
-        brokerstore::TBrokerDefinition D;
-        D.Name = Name;
-        D.Scope = Scope;
-        D.HostName = Host;
-        D.Port = Port;
-        D.TimeOut = TimeOut;
-        if (!brokerstore::WriteBrokerDefinition(D))
-            throw std::runtime_error("cannot write the definition of " + Name);
-    }
     // Name defined on the simulator.
     void DefineSim(const std::string& Name, const std::string& TimeOut = "5",
                    brokerstore::TBrokerScope Scope = brokerstore::scUser) {
-        Define(Name, "127.0.0.1", std::to_string(FSim.Port()), TimeOut, Scope);
+        testsupport::Define(Scope, Name, "127.0.0.1", std::to_string(FSim.Port()), TimeOut);
     }
 
     static brokersim::TFault Fault(const std::string& Path, brokersim::TFaultKind Kind, int Millis = 0) {

@@ -91,12 +91,12 @@ TEST(Relay, CodesForHealthyWarningAndTheBrokersOwnFailure) {
 TEST(Relay, CodesForUndefinedUnusableAndUnreachableBrokers) {
     TStandInHarness H;
     TRefusingPort Dead;
-    TStandInHarness::Define("Refusing", "127.0.0.1", std::to_string(Dead.Port()));
-    TStandInHarness::Define("Word port", "127.0.0.1", "http");
-    TStandInHarness::Define("Big port", "127.0.0.1", "70000");
-    TStandInHarness::Define("No host", "", "7563");
-    TStandInHarness::Define("Bad host", "no such host!", "7563");
-    TStandInHarness::Define("Bad time-out", "127.0.0.1", "7563", "soon");
+    wdx::testsupport::Define(brokerstore::scUser, "Refusing", "127.0.0.1", std::to_string(Dead.Port()), "5");
+    wdx::testsupport::Define(brokerstore::scUser, "Word port", "127.0.0.1", "http", "5");
+    wdx::testsupport::Define(brokerstore::scUser, "Big port", "127.0.0.1", "70000", "5");
+    wdx::testsupport::Define(brokerstore::scUser, "No host", "", "7563", "5");
+    wdx::testsupport::Define(brokerstore::scUser, "Bad host", "no such host!", "7563", "5");
+    wdx::testsupport::Define(brokerstore::scUser, "Bad time-out", "127.0.0.1", "7563", "soon");
     H.DefineSim("Stalling", "1");
     H.Sim().Faults().Add(TStandInHarness::Fault("/v1/health", TFaultKind::Stall, 20000));
 
@@ -126,9 +126,9 @@ TEST(Relay, CodesForUndefinedUnusableAndUnreachableBrokers) {
 
 TEST(BrokerLookup, UserScopeFirstNamesWithoutCaseNumbersAsTyped) {
     testsupport::TTempStore Store;
-    TStandInHarness::Define("Both", "user-host", "07563", "", brokerstore::scUser);
-    TStandInHarness::Define("Both", "system-host", "7000", "30", brokerstore::scSystem);
-    TStandInHarness::Define("Machine", "system-host", " +8000 ", "-5", brokerstore::scSystem);
+    wdx::testsupport::Define(brokerstore::scUser, "Both", "user-host", "07563", "");
+    wdx::testsupport::Define(brokerstore::scSystem, "Both", "system-host", "7000", "30");
+    wdx::testsupport::Define(brokerstore::scSystem, "Machine", "system-host", " +8000 ", "-5");
 
     auto L = statshost::FindBrokerDefinition("bOTH");
     ASSERT_EQ(L.Status, statshost::TLookupStatus::Found) << L.ErrorText;
@@ -275,7 +275,7 @@ TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
 TEST(StandIns, RegisteredForTheClassIdentifiersTheMonitorCreates) {
     testsupport::TTempStore Store;
     wdx::testing::TSimHarness Sim;
-    TStandInHarness::Define("Sim", "127.0.0.1", std::to_string(Sim.Port()));
+    wdx::testsupport::Define(brokerstore::scUser, "Sim", "127.0.0.1", std::to_string(Sim.Port()), "5");
     // Empty while the test runs, and put back as they were after it.
     TClassRegistrationScope NoMonitor(CLSID_Monitor, {});
     TClassRegistrationScope NoRelay(CLSID_OmniRelay, {});

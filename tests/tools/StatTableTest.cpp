@@ -2,9 +2,11 @@
 // matching and rates.
 
 #include "tools/StatTable.h"
+#include "tools/StatJson.h"
 #include "tools/StatRates.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 using namespace wdx::tools;
 
@@ -49,7 +51,7 @@ TEST(StatTableTest, ColumnsAlignByWhatATerminalShows) {
     EXPECT_EQ(RenderTable(Evil), "Name\nx?[2J?y\n");
 }
 
-TEST(StatTableTest, CsvQuotesAsRfc4180AndJsonKeepsTypes) {
+TEST(StatTableTest, CsvQuotesAsRfc4180) {
     EXPECT_EQ(RenderCsv(Sample(), true), "name,requests,queued\r\n"
                                          "orders,120,2\r\n"
                                          "\"Äpfel, \"\"grün\"\"\",7,\r\n"
@@ -57,15 +59,35 @@ TEST(StatTableTest, CsvQuotesAsRfc4180AndJsonKeepsTypes) {
                                          "東京,-3,0\r\n");
     TColumn Time{"Time", "time", false};
     EXPECT_EQ(RenderCsv(Sample(), false, &Time, "T1").substr(0, 16), "T1,orders,120,2\r");
+}
 
-    TJson Rows = RowsToJson(Sample());
+TEST(StatTableTest, JsonTextKeepsTypesOrderAndEscapesAsAParserReadsThem) {
+    TJsonText Doc;
+    Doc.BeginObject().Member("broker", "B \"1\"").Key("rows").Rows(Sample());
+    Doc.Member("rate", TCell(1.23456)).Member("whole", TCell(2.0)).Member("on", true).EndObject();
+    EXPECT_TRUE(
+        Doc.Text().starts_with("{\"broker\":\"B \\\"1\\\"\",\"rows\":[{\"name\":\"orders\",\"requests\":120,"
+                               "\"queued\":2},{\"name\":\"Äpfel, \\\"grün\\\"\""))
+        << Doc.Text();
+    const auto Parsed = nlohmann::ordered_json::parse(Doc.Text());
+    const auto& Rows = Parsed["rows"];
     ASSERT_EQ(Rows.size(), 4u);
     EXPECT_EQ(Rows[1]["name"], "Äpfel, \"grün\"");
     EXPECT_TRUE(Rows[1]["queued"].is_null());
     EXPECT_EQ(Rows[2]["requests"], 2147483647);
+    EXPECT_EQ(Rows[3]["name"], "東京");
+    EXPECT_EQ(Rows[3]["requests"], -3);
     EXPECT_EQ(Rows[0].begin().key(), "name"); // members in column order
-    EXPECT_EQ(CellToJson(TCell(1.23456)), 1.235);
-    EXPECT_EQ(DumpJson(TJson(std::string("a\xff"))), "\"a\xef\xbf\xbd\"");
+    EXPECT_EQ(Parsed["rate"], 1.235);         // rates to thousandths
+    EXPECT_TRUE(Parsed["whole"].is_number_float());
+    EXPECT_EQ(Parsed["on"], true);
+
+    // Control characters escaped, invalid UTF-8 replaced, an empty list.
+    TJsonText Odd;
+    TStatTable None;
+    None.Columns = {{"Name", "name", false}};
+    Odd.BeginArray().Value(std::string("a\xff")).Value(std::string("t\tn\n\x01")).Rows(None).EndArray();
+    EXPECT_EQ(Odd.Text(), "[\"a\xef\xbf\xbd\",\"t\\tn\\n\\u0001\",[]]");
 }
 
 TEST(StatTableTest, SortAndMatchIgnoreCaseAndKeepTheBrokersOrderForTies) {

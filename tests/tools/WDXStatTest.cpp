@@ -5,6 +5,7 @@
 #include "StatRun.h"
 #include "brokersim/SimHarness.h"
 #include "brokerstore/BrokerStore.h"
+#include "support/BrokerDefinitions.h"
 #include "support/RefusingPort.h"
 #include "support/TempStore.h"
 
@@ -51,13 +52,7 @@ protected:
     static void Define(const std::string& Name, int Port, const std::string& TimeOut = "5",
                        brokerstore::TBrokerScope Scope = brokerstore::scUser,
                        const std::string& Host = "127.0.0.1") {
-        brokerstore::TBrokerDefinition D;
-        D.Name = Name;
-        D.Scope = Scope;
-        D.HostName = Host;
-        D.Port = std::to_string(Port);
-        D.TimeOut = TimeOut;
-        ASSERT_TRUE(brokerstore::WriteBrokerDefinition(D));
+        testsupport::Define(Scope, Name, Host, std::to_string(Port), TimeOut);
     }
     void AddFault(const std::string& Path, brokersim::TFaultKind Kind, int Millis = 0, int Status = 0) {
         brokersim::TFault F;
