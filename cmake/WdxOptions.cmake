@@ -1,6 +1,11 @@
 # One interface target carries the warnings and build flags every module uses.
 add_library(wdx_options INTERFACE)
-target_compile_options(wdx_options INTERFACE -Wall -Wextra)
+target_compile_options(wdx_options INTERFACE -Wall -Wextra -Woverloaded-virtual -Wnon-virtual-dtor)
+# Every QString from bytes is spelled out (the code base is UTF-8: QString::fromUtf8
+# for run-time data, QStringLiteral for literals), concatenations build once, and a
+# connection never narrows an argument silently.
+target_compile_definitions(wdx_options INTERFACE QT_NO_CAST_FROM_ASCII QT_USE_QSTRINGBUILDER
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
 target_compile_features(wdx_options INTERFACE cxx_std_20)
 if(WDX_SANITIZE)
   target_compile_options(wdx_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)

@@ -11,13 +11,15 @@
 namespace wdx::common {
 
 namespace {
-constexpr const char* StdFontFamily = "MS Sans Serif";
+constexpr QLatin1StringView StdFontFamily("MS Sans Serif");
 
 void RegisterFontStandIns() {
     // Closest first: same metrics family, then any plain sans-serif.
     static const bool done = [] {
-        QFont::insertSubstitutions(StdFontFamily, {"Microsoft Sans Serif", "Liberation Sans", "Arimo",
-                                                   "Arial", "DejaVu Sans", "FreeSans"});
+        QFont::insertSubstitutions(StdFontFamily,
+                                   {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                                    QStringLiteral("Arimo"), QStringLiteral("Arial"),
+                                    QStringLiteral("DejaVu Sans"), QStringLiteral("FreeSans")});
         return true;
     }();
     (void)done;

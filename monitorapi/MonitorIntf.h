@@ -11,6 +11,9 @@
 // and 32-bit result is signed and comes back through an out argument; the
 // status says only whether the call itself worked.
 //
+// Like IUnknown's, every interface's destructor is protected: an object goes
+// by Release, never by deleting an interface pointer.
+//
 // Who implements them is decided by the class table (ComFactory.h).
 
 #include "monitorapi/ComFactory.h"
@@ -37,6 +40,9 @@ public:
     // 0 when the broker is fine. The three numbers are passed as 0.
     virtual THResult CheckBroker(const std::u16string& BrokerName, int32_t Arg1, int32_t Arg2, int32_t Arg3,
                                  int16_t& Code) = 0; // 8
+
+protected:
+    ~IOmniRelay() = default;
 };
 
 // One list query: Open runs it (exactly -1 is failure, explained by
@@ -58,6 +64,9 @@ public:
     virtual THResult Open(int16_t& Status) = 0;            // 25
     virtual THResult Next(int16_t& NoMore) = 0;            // 26
     virtual THResult Close() = 0;                          // 27
+
+protected:
+    ~_servers() = default;
 };
 
 // The services of the component put into Component.
@@ -75,6 +84,9 @@ public:
     virtual THResult Open(int16_t& Status) = 0;                  // 25
     virtual THResult Next(int16_t& NoMore) = 0;                  // 26
     virtual THResult Close() = 0;                                // 27
+
+protected:
+    ~_services() = default;
 };
 
 // The parameters of the service put into Service.
@@ -92,6 +104,9 @@ public:
     virtual THResult Open(int16_t& Status) = 0;                // 24
     virtual THResult Next(int16_t& NoMore) = 0;                // 25
     virtual THResult Close() = 0;                              // 26
+
+protected:
+    ~_params() = default;
 };
 
 // The details of the component put into Component; Open fetches them.
@@ -110,6 +125,9 @@ public:
     virtual THResult ServiceTime(int32_t& Value) = 0;            // 25
     virtual THResult Open(int16_t& Status) = 0;                  // 27
     virtual THResult Close() = 0;                                // 28
+
+protected:
+    ~_server_info() = default;
 };
 
 // An action on one component: "retire" (Value 0), "setmax" (Value = the new
@@ -126,6 +144,9 @@ public:
     virtual THResult ErrorCode(int32_t& Value) = 0;              // 21
     virtual THResult Execute(int16_t& Status) = 0;               // 22
     virtual THResult Close() = 0;                                // 23
+
+protected:
+    ~_server_action() = default;
 };
 
 // A version lookup for the component put into Component. A non-zero NotFound
@@ -138,6 +159,9 @@ public:
     virtual THResult ErrorCode(int32_t& Value) = 0;              // 20
     virtual THResult NotFound(int16_t& Value) = 0;               // 22
     virtual THResult Close() = 0;                                // 23
+
+protected:
+    ~_version() = default;
 };
 
 // The monitor server itself. Connect returns exactly -1 when the broker
@@ -156,6 +180,9 @@ public:
     virtual THResult ServerAction(TComPtr<_server_action>& Value) = 0; // 13
     virtual THResult VersionInfo(TComPtr<_version>& Value) = 0;        // 16
     virtual THResult Params(TComPtr<_params>& Value) = 0;              // 19
+
+protected:
+    ~_Monitor() = default;
 };
 
 // Creates the relay object and asks it for IOmniRelay. Throws ECOMError with

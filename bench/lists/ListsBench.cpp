@@ -253,7 +253,9 @@ double MeasureEagerFill(int Components, int Rounds) {
     for (int i = 0; i < Components; ++i)
         servers.push_back({"Component" + std::to_string(i), i % 7, 10, i * 13, i % 3, i % 250, i % 1000 - 5});
     common::TListView list;
-    list.SetColumns({"1", "2", "3", "4", "5", "6", "7"}, {100, 60, 60, 60, 60, 60, 60});
+    list.SetColumns({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
+                     QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7")},
+                    {100, 60, 60, 60, 60, 60, 60});
     std::vector<double> times;
     for (int round = -2; round < Rounds; ++round) {
         const auto t0 = TClock::now();
@@ -290,8 +292,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // A store of its own with the one broker, never the user's files.
     QTemporaryDir dir;
-    qputenv("WDX_USER_STORE", dir.filePath("user.db").toLocal8Bit());
-    qputenv("WDX_SYSTEM_STORE", dir.filePath("system.db").toLocal8Bit());
+    qputenv("WDX_USER_STORE", dir.filePath(QStringLiteral("user.db")).toLocal8Bit());
+    qputenv("WDX_SYSTEM_STORE", dir.filePath(QStringLiteral("system.db")).toLocal8Bit());
     common::TWDXApplication app(argc, argv);
     app.Start(Program);
     statshost::RegisterStandIns();

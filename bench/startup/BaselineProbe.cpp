@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     TFirstPaint probe;
     app.installEventFilter(&probe);
     QWidget window;
-    window.setWindowTitle("Table");
+    window.setWindowTitle(QStringLiteral("Table"));
     window.resize(525, 502);
     auto* table = new QTableWidget(5, 7, &window);
     (new QVBoxLayout(&window))->addWidget(table);

@@ -120,7 +120,7 @@ TEST_F(AdminAccessibility, PopupMenuIsOnTheTreeWhileOpen) {
     EXPECT_EQ(menus[0]->role(), QAccessible::PopupMenu);
     EXPECT_EQ(menus[0]->text(QAccessible::Name), QStringLiteral("Corvanta Component Brokers"));
     ASSERT_EQ(menus[0]->childCount(), 3);
-    const QString texts[] = {"Add...", "Edit...", "Delete"};
+    const QString texts[] = {QStringLiteral("Add..."), QStringLiteral("Edit..."), QStringLiteral("Delete")};
     // With a row selected the menu offers Edit and Delete, not Add.
     const bool disabled[] = {true, false, false};
     for (int i = 0; i < 3; ++i) {
@@ -194,14 +194,14 @@ void ExpectDialogNamed(TForm2& D) {
                 << upDown << ": " << i->text(QAccessible::Description).toStdString();
         }
         names.sort();
-        EXPECT_EQ(names, (QStringList{"Down", "Up"})) << upDown;
+        EXPECT_EQ(names, (QStringList{QStringLiteral("Down"), QStringLiteral("Up")})) << upDown;
     }
 
     // The scope's group and its items; the options.
     auto* group = Find<common::TRadioGroup>(D, "RadioGroup1");
     EXPECT_EQ(Acc(group)->role(), QAccessible::Grouping);
     EXPECT_EQ(NameOf(group), QStringLiteral("Type of setting"));
-    const QString items[] = {"User", "System"};
+    const QString items[] = {QStringLiteral("User"), QStringLiteral("System")};
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(Acc(group->Button(i))->role(), QAccessible::RadioButton) << i;
         EXPECT_EQ(NameOf(group->Button(i)), items[i]);

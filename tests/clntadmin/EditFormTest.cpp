@@ -17,7 +17,7 @@ using namespace wdx::clntadmin::test;
 
 namespace {
 QToolButton* Arrow(common::TUpDown* UpDown, bool Up) {
-    return UpDown->findChild<QToolButton*>(Up ? "UpButton" : "DownButton");
+    return UpDown->findChild<QToolButton*>(Up ? QStringLiteral("UpButton") : QStringLiteral("DownButton"));
 }
 
 // Opens the dialog from the list window (Add, or Edit on Row) and drives it.
@@ -38,30 +38,33 @@ TEST(AdminEditForm, NewModeStartsEmptyWithTheStartingValues) {
     TMessageBoxes boxes;
     TFormGuard form;
     Add(form, [&](TForm2& d) {
-        EXPECT_EQ(d.windowTitle(), "New Corvanta Component Broker");
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("New Corvanta Component Broker"));
         EXPECT_EQ(d.size(), QSize(249, 398));
         EXPECT_TRUE(d.windowFlags() & Qt::WindowContextHelpButtonHint);
         EXPECT_EQ(d.parentWidget(), form.Form);
         EXPECT_EQ((QStringList{Find<QLabel>(d, "Label1")->text(), Find<QLabel>(d, "Label2")->text(),
                                Find<QLabel>(d, "Label3")->text(), Find<QLabel>(d, "Label4")->text()}),
-                  (QStringList{"Component Broker:", "Host name:", "Port number:", "Timeout (s):"}));
-        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->title(), "Type of setting");
-        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->text(), "User");
-        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->text(), "System");
+                  (QStringList{QStringLiteral("Component Broker:"), QStringLiteral("Host name:"),
+                               QStringLiteral("Port number:"), QStringLiteral("Timeout (s):")}));
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->title(), QStringLiteral("Type of setting"));
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->text(), QStringLiteral("User"));
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->text(), QStringLiteral("System"));
         EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->ItemIndex(), 0);
         EXPECT_EQ(
             (QStringList{Find<QCheckBox>(d, "chkbConnectionPooling")->text(),
                          Find<QGroupBox>(d, "grpbLogging")->title(), Find<QCheckBox>(d, "chkbComms")->text(),
                          Find<QCheckBox>(d, "chkbCalls")->text(), Find<QPushButton>(d, "OKBtn")->text(),
                          Find<QPushButton>(d, "CancelBtn")->text()}),
-            (QStringList{"Connection pooling", "Logging", "Communications", "Function calls", "OK",
-                         "Cancel"}));
+            (QStringList{QStringLiteral("Connection pooling"), QStringLiteral("Logging"),
+                         QStringLiteral("Communications"), QStringLiteral("Function calls"),
+                         QStringLiteral("OK"), QStringLiteral("Cancel")}));
         EXPECT_TRUE(Find<QPushButton>(d, "OKBtn")->isDefault());
         EXPECT_FALSE(Find<QLineEdit>(d, "Edit1")->isReadOnly());
         EXPECT_EQ(d.focusWidget(), Find<QLineEdit>(d, "Edit1"));
         EXPECT_EQ((QStringList{Find<QLineEdit>(d, "Edit1")->text(), Find<QLineEdit>(d, "Edit2")->text(),
                                Find<QLineEdit>(d, "Edit3")->text(), Find<QLineEdit>(d, "Edit4")->text()}),
-                  (QStringList{"", "", "7563", "0"}));
+                  (QStringList{QStringLiteral(""), QStringLiteral(""), QStringLiteral("7563"),
+                               QStringLiteral("0")}));
         EXPECT_FALSE(Find<QCheckBox>(d, "chkbConnectionPooling")->isChecked() ||
                      Find<QCheckBox>(d, "chkbComms")->isChecked() ||
                      Find<QCheckBox>(d, "chkbCalls")->isChecked());
@@ -77,9 +80,13 @@ TEST(AdminEditForm, NewModeStartsEmptyWithTheStartingValues) {
                 order << w->objectName();
             w = w->nextInFocusChain();
         } while (w != Find<QLineEdit>(d, "Edit1"));
-        EXPECT_EQ(order, (QStringList{"Edit1", "Edit2", "Edit3", "UpDown1", "Edit4", "UpDown2",
-                                      "RadioGroup1Item0", "RadioGroup1Item1", "chkbConnectionPooling",
-                                      "chkbComms", "chkbCalls", "OKBtn", "CancelBtn"}));
+        EXPECT_EQ(
+            order,
+            (QStringList{QStringLiteral("Edit1"), QStringLiteral("Edit2"), QStringLiteral("Edit3"),
+                         QStringLiteral("UpDown1"), QStringLiteral("Edit4"), QStringLiteral("UpDown2"),
+                         QStringLiteral("RadioGroup1Item0"), QStringLiteral("RadioGroup1Item1"),
+                         QStringLiteral("chkbConnectionPooling"), QStringLiteral("chkbComms"),
+                         QStringLiteral("chkbCalls"), QStringLiteral("OKBtn"), QStringLiteral("CancelBtn")}));
         Find<QPushButton>(d, "CancelBtn")->click();
     });
     EXPECT_TRUE(boxes.Seen.empty());
@@ -115,27 +122,29 @@ TEST(AdminEditForm, ChecksRunInOrderWithTheirMessageAndFocus) {
     Add(form, [&](TForm2& d) {
         for (const TCase& c : cases) {
             boxes.Seen.clear();
-            Fill(d, c.Name, c.Host, c.Port, c.TimeOut);
+            Fill(d, QString::fromUtf8(c.Name), QString::fromUtf8(c.Host), QString::fromUtf8(c.Port),
+                 QString::fromUtf8(c.TimeOut));
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u) << c.Name << "/" << c.Port;
             const auto& box = boxes.Seen[0];
-            EXPECT_EQ(box.Text, c.Text) << c.Name << "/" << c.Port;
-            EXPECT_EQ(box.Caption, "New Corvanta Component Broker");
+            EXPECT_EQ(box.Text, QString::fromUtf8(c.Text)) << c.Name << "/" << c.Port;
+            EXPECT_EQ(box.Caption, QStringLiteral("New Corvanta Component Broker"));
             EXPECT_EQ(box.Icon, common::TMsgIcon::Error);
             EXPECT_EQ(box.Buttons, common::TMsgButtons::Ok);
             ASSERT_TRUE(box.Focus);
-            EXPECT_EQ(box.Focus->objectName(), c.Focus) << c.Name << "/" << c.Port;
+            EXPECT_EQ(box.Focus->objectName(), QString::fromUtf8(c.Focus)) << c.Name << "/" << c.Port;
             // The dialog stays open with the input as typed.
             EXPECT_TRUE(d.isVisible());
-            EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), c.Port);
+            EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), QString::fromUtf8(c.Port));
         }
         // A name followed by a blank is another name; the widest numbers and
         // a sign pass; no range is checked.
         boxes.Seen.clear();
-        Fill(d, "ABC ", "h", "-2147483648", "+2147483647");
+        Fill(d, QStringLiteral("ABC "), QStringLiteral("h"), QStringLiteral("-2147483648"),
+             QStringLiteral("+2147483647"));
         Find<QPushButton>(d, "OKBtn")->click();
     });
-    EXPECT_TRUE(boxes.Seen.empty()) << boxes.Texts().join('|').toStdString();
+    EXPECT_TRUE(boxes.Seen.empty()) << boxes.Texts().join(u'|').toStdString();
     EXPECT_EQ(form.Rows().Count(), 2);
     EXPECT_EQ(Stored(scUser, "ABC ", "Port"), "-2147483648");
     EXPECT_EQ(Stored(scUser, "ABC ", "TimeOut"), "+2147483647");
@@ -150,7 +159,8 @@ TEST(AdminEditForm, AddWritesAndAppendsAndKeepsTheSelection) {
     TFormGuard form;
     Find<common::TListView>(form, "ListView1")->SelectRow(0);
     Add(form, [](TForm2& d) {
-        Fill(d, "Plant", "plant.example.com", "07563", "-5");
+        Fill(d, QStringLiteral("Plant"), QStringLiteral("plant.example.com"), QStringLiteral("07563"),
+             QStringLiteral("-5"));
         Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->click();
         Find<QCheckBox>(d, "chkbConnectionPooling")->click();
         Find<QCheckBox>(d, "chkbComms")->click();
@@ -158,7 +168,9 @@ TEST(AdminEditForm, AddWritesAndAppendsAndKeepsTheSelection) {
     });
     EXPECT_TRUE(boxes.Seen.empty());
     ASSERT_EQ(form.Rows().Count(), 3);
-    EXPECT_EQ(form.Row(2), (QStringList{"Plant", "plant.example.com", "07563", "-5", "System"}));
+    EXPECT_EQ(form.Row(2),
+              (QStringList{QStringLiteral("Plant"), QStringLiteral("plant.example.com"),
+                           QStringLiteral("07563"), QStringLiteral("-5"), QStringLiteral("System")}));
     EXPECT_EQ(Find<common::TListView>(form, "ListView1")->SelectedRow(), 0);
     EXPECT_EQ(Stored(scSystem, "Plant", "HostName"), "plant.example.com");
     EXPECT_EQ(Stored(scSystem, "Plant", "Port"), "07563");
@@ -169,12 +181,13 @@ TEST(AdminEditForm, AddWritesAndAppendsAndKeepsTheSelection) {
 
     // A User definition goes after it, with both logging options.
     Add(form, [](TForm2& d) {
-        Fill(d, "Mine", "h", "1", "1");
+        Fill(d, QStringLiteral("Mine"), QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("1"));
         Find<QCheckBox>(d, "chkbComms")->click();
         Find<QCheckBox>(d, "chkbCalls")->click();
         QTest::keyClick(Find<QLineEdit>(d, "Edit4"), Qt::Key_Return); // OK is the default button
     });
-    EXPECT_EQ(form.Row(3), (QStringList{"Mine", "h", "1", "1", "User"}));
+    EXPECT_EQ(form.Row(3), (QStringList{QStringLiteral("Mine"), QStringLiteral("h"), QStringLiteral("1"),
+                                        QStringLiteral("1"), QStringLiteral("User")}));
     EXPECT_EQ(Stored(scUser, "Mine", "LogLevel"), "3");
     EXPECT_EQ(Stored(scUser, "Mine", "ConnectionPooling"), "N");
 }
@@ -187,7 +200,7 @@ TEST(AdminEditForm, CancelInNewModeClearsTheSelectionTheCloseBoxDoesNot) {
     for (int way = 0; way < 3; ++way) {
         Find<common::TListView>(form, "ListView1")->SelectRow(0);
         Add(form, [way](TForm2& d) {
-            Fill(d, "New", "h", "1", "1");
+            Fill(d, QStringLiteral("New"), QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("1"));
             if (way == 0)
                 Find<QPushButton>(d, "CancelBtn")->click();
             else if (way == 1)
@@ -213,13 +226,14 @@ TEST(AdminEditForm, EditShowsTheRowAndTheStoredOptions) {
     ASSERT_TRUE(registry::DeleteValue(TRegRoot::User, BrokerKey("Seven"), "TimeOut"));
     TMessageBoxes boxes;
     TFormGuard form;
-    Edit(form, form.Find("Plant", "System"), [](TForm2& d) {
-        EXPECT_EQ(d.windowTitle(), "Edit Corvanta Component Broker");
+    Edit(form, form.Find(QStringLiteral("Plant"), QStringLiteral("System")), [](TForm2& d) {
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Edit Corvanta Component Broker"));
         EXPECT_TRUE(Find<QLineEdit>(d, "Edit1")->isReadOnly());
         EXPECT_FALSE(Find<QLineEdit>(d, "Edit1")->focusPolicy() & Qt::TabFocus);
         EXPECT_EQ((QStringList{Find<QLineEdit>(d, "Edit1")->text(), Find<QLineEdit>(d, "Edit2")->text(),
                                Find<QLineEdit>(d, "Edit3")->text(), Find<QLineEdit>(d, "Edit4")->text()}),
-                  (QStringList{"Plant", "plant", "07563", "30"}));
+                  (QStringList{QStringLiteral("Plant"), QStringLiteral("plant"), QStringLiteral("07563"),
+                               QStringLiteral("30")}));
         EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->ItemIndex(), 1);
         EXPECT_EQ(d.LoadedScope(), 1);
         EXPECT_TRUE(Find<QCheckBox>(d, "chkbConnectionPooling")->isChecked() &&
@@ -230,8 +244,8 @@ TEST(AdminEditForm, EditShowsTheRowAndTheStoredOptions) {
     });
     // The fields come from the row (time-out "0"), the options from the
     // store; OK without a change writes nothing, though the two differ.
-    Edit(form, form.Find("Seven", "User"), [](TForm2& d) {
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), "0");
+    Edit(form, form.Find(QStringLiteral("Seven"), QStringLiteral("User")), [](TForm2& d) {
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), QStringLiteral("0"));
         EXPECT_EQ(d.LoadedScope(), 0);
         EXPECT_FALSE(Find<QCheckBox>(d, "chkbConnectionPooling")->isChecked());
         EXPECT_TRUE(Find<QCheckBox>(d, "chkbComms")->isChecked() &&
@@ -241,7 +255,8 @@ TEST(AdminEditForm, EditShowsTheRowAndTheStoredOptions) {
     EXPECT_EQ(Stored(scUser, "Seven", "TimeOut"), "<missing>");
     EXPECT_EQ(Stored(scUser, "Seven", "LogLevel"), "7");
     // Cancel in edit mode keeps the selection.
-    EXPECT_EQ(Find<common::TListView>(form, "ListView1")->SelectedRow(), form.Find("Seven", "User"));
+    EXPECT_EQ(Find<common::TListView>(form, "ListView1")->SelectedRow(),
+              form.Find(QStringLiteral("Seven"), QStringLiteral("User")));
     EXPECT_TRUE(boxes.Seen.empty());
 }
 
@@ -250,7 +265,7 @@ TEST(AdminEditForm, OnlyTheOperatorsChangesCount) {
     Define(scUser, "B", "h", "1", "1");
     TMessageBoxes boxes;
     TFormGuard form;
-    const int row = form.Find("B", "User");
+    const int row = form.Find(QStringLiteral("B"), QStringLiteral("User"));
     struct TChange {
         const char* What;
         std::function<void(TForm2&)> Make;
@@ -264,18 +279,19 @@ TEST(AdminEditForm, OnlyTheOperatorsChangesCount) {
              Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
          },
          false},
-        {"a text set by code", [](TForm2& d) { Find<QLineEdit>(d, "Edit2")->setText("h"); }, false},
+        {"a text set by code", [](TForm2& d) { Find<QLineEdit>(d, "Edit2")->setText(QStringLiteral("h")); },
+         false},
         {"a box clicked twice",
          [](TForm2& d) {
              Find<QCheckBox>(d, "chkbCalls")->click();
              Find<QCheckBox>(d, "chkbCalls")->click();
          },
          true},
-        {"a pasted text", [](TForm2& d) { Enter(Find<QLineEdit>(d, "Edit2"), "p"); }, true},
+        {"a pasted text", [](TForm2& d) { Enter(Find<QLineEdit>(d, "Edit2"), QStringLiteral("p")); }, true},
         {"a typed text",
          [](TForm2& d) {
              QTest::keyClick(Find<QLineEdit>(d, "Edit2"), Qt::Key_End);
-             QTest::keyClicks(Find<QLineEdit>(d, "Edit2"), "x");
+             QTest::keyClicks(Find<QLineEdit>(d, "Edit2"), QStringLiteral("x"));
          },
          true},
         {"an arrow",
@@ -295,7 +311,8 @@ TEST(AdminEditForm, OnlyTheOperatorsChangesCount) {
     }
     // The arrow marked its field as changed by the operator and the typed
     // host name went into the row.
-    EXPECT_EQ(form.Row(row), (QStringList{"B", "px", "1", "2", "User"}));
+    EXPECT_EQ(form.Row(row), (QStringList{QStringLiteral("B"), QStringLiteral("px"), QStringLiteral("1"),
+                                          QStringLiteral("2"), QStringLiteral("User")}));
     EXPECT_TRUE(boxes.Seen.empty());
     Edit(form, row, [](TForm2& d) {
         QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown1"), false), Qt::LeftButton);
@@ -311,28 +328,28 @@ TEST(AdminEditForm, UpDownsWritePlainDigitsAndNeverRewriteOrLimitTheText) {
     Define(scUser, "Zero", "h", "07563", "abc");
     TMessageBoxes boxes;
     TFormGuard form;
-    Edit(form, form.Find("Low", "User"), [](TForm2& d) {
+    Edit(form, form.Find(QStringLiteral("Low"), QStringLiteral("User")), [](TForm2& d) {
         // Shown as stored, though outside the up-down's range.
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), "80");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), QStringLiteral("80"));
         EXPECT_EQ(Find<common::TUpDown>(d, "UpDown1")->Position(), 1025);
         QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown2"), true), Qt::LeftButton);
         QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown2"), true), Qt::LeftButton);
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), "1000");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), QStringLiteral("1000"));
         Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_EQ(Stored(scUser, "Low", "TimeOut"), "1000");
     EXPECT_EQ(Stored(scUser, "Low", "Port"), "80");
-    Edit(form, form.Find("Zero", "User"), [](TForm2& d) {
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), "07563");
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), "abc");
+    Edit(form, form.Find(QStringLiteral("Zero"), QStringLiteral("User")), [](TForm2& d) {
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), QStringLiteral("07563"));
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), QStringLiteral("abc"));
         QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown1"), true), Qt::LeftButton);
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), "7564");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), QStringLiteral("7564"));
         // A text that is no number steps from the last position (0 here).
         QTest::mouseClick(Arrow(Find<common::TUpDown>(d, "UpDown2"), true), Qt::LeftButton);
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), "1");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit4")->text(), QStringLiteral("1"));
         // Typing is not limited by the range.
-        Enter(Find<QLineEdit>(d, "Edit3"), "99999999");
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), "99999999");
+        Enter(Find<QLineEdit>(d, "Edit3"), QStringLiteral("99999999"));
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit3")->text(), QStringLiteral("99999999"));
         Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_EQ(Stored(scUser, "Zero", "Port"), "99999999");
@@ -348,11 +365,12 @@ TEST(AdminEditForm, LogLevelThatIsNoNumberOpensTheDialogAndLosesNothing) {
     Edit(form, 0, [&](TForm2& d) {
         ASSERT_EQ(boxes.Seen.size(), 1u);
         const auto& box = boxes.Seen[0];
-        EXPECT_EQ(box.Caption, "Odd");
+        EXPECT_EQ(box.Caption, QStringLiteral("Odd"));
         EXPECT_EQ(box.Icon, common::TMsgIcon::Warning);
         EXPECT_EQ(box.Owner, &d);
-        EXPECT_TRUE(box.Text.contains("\"abc\"")) << box.Text.toStdString();
-        EXPECT_TRUE(box.Text.startsWith("Cannot read the logging options:")) << box.Text.toStdString();
+        EXPECT_TRUE(box.Text.contains(QStringLiteral("\"abc\""))) << box.Text.toStdString();
+        EXPECT_TRUE(box.Text.startsWith(QStringLiteral("Cannot read the logging options:")))
+            << box.Text.toStdString();
         EXPECT_TRUE(Find<QCheckBox>(d, "chkbConnectionPooling")->isChecked());
         EXPECT_FALSE(Find<QCheckBox>(d, "chkbComms")->isChecked() ||
                      Find<QCheckBox>(d, "chkbCalls")->isChecked());
@@ -363,7 +381,7 @@ TEST(AdminEditForm, LogLevelThatIsNoNumberOpensTheDialogAndLosesNothing) {
     // Saved with a change, the boxes as shown are written.
     Edit(form, 0, [](TForm2& d) {
         QTest::keyClick(Find<QLineEdit>(d, "Edit2"), Qt::Key_End);
-        QTest::keyClicks(Find<QLineEdit>(d, "Edit2"), "2");
+        QTest::keyClicks(Find<QLineEdit>(d, "Edit2"), QStringLiteral("2"));
         Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_EQ(Stored(scUser, "Odd", "LogLevel"), "0");
@@ -379,25 +397,27 @@ TEST(AdminEditForm, LongTextsAndAnyCharactersRoundTripExactly) {
     const QString name = QString::fromUtf8("Brøker-日本-🙂-") + QString(240, QChar(0x00e9));
     const QString host = QString::fromUtf8("höst.пример.") + QString(5000, QLatin1Char('h'));
     Add(form, [&](TForm2& d) {
-        Fill(d, name, host, "7563", "0");
+        Fill(d, name, host, QStringLiteral("7563"), QStringLiteral("0"));
         Find<QPushButton>(d, "OKBtn")->click();
     });
     EXPECT_TRUE(boxes.Seen.empty());
-    EXPECT_EQ(form.Row(0), (QStringList{name, host, "7563", "0", "User"}));
+    EXPECT_EQ(form.Row(0),
+              (QStringList{name, host, QStringLiteral("7563"), QStringLiteral("0"), QStringLiteral("User")}));
     EXPECT_EQ(QString::fromStdString(Stored(scUser, name.toStdString(), "HostName")), host);
     EXPECT_EQ(brokerstore::ListBrokerNames(scUser), std::vector<std::string>{name.toStdString()});
     // The same name differing in case only (É for é) is a duplicate.
     Add(form, [&](TForm2& d) {
-        Fill(d, name.toUpper(), "h", "1", "1");
+        Fill(d, name.toUpper(), QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("1"));
         Find<QPushButton>(d, "OKBtn")->click();
-        EXPECT_EQ(boxes.Texts(), QStringList{"Duplicate entry."});
+        EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Duplicate entry.")});
         // Text that cannot be stored as typed (an unpaired surrogate) is refused.
         boxes.Seen.clear();
-        Fill(d, "n", QString(QChar(0xd800)) + "h", "1", "1");
+        Fill(d, QStringLiteral("n"), QString(QChar(0xd800)) + u'h', QStringLiteral("1"), QStringLiteral("1"));
         Find<QPushButton>(d, "OKBtn")->click();
         ASSERT_EQ(boxes.Seen.size(), 1u);
         EXPECT_EQ(boxes.Seen[0].Focus, Find<QLineEdit>(d, "Edit2"));
-        EXPECT_TRUE(boxes.Seen[0].Text.startsWith("Invalid input. ")) << boxes.Texts()[0].toStdString();
+        EXPECT_TRUE(boxes.Seen[0].Text.startsWith(QStringLiteral("Invalid input. ")))
+            << boxes.Texts()[0].toStdString();
         Find<QPushButton>(d, "CancelBtn")->click();
     });
     EXPECT_FALSE(Exists(scUser, "n"));
@@ -417,27 +437,27 @@ TEST(AdminEditForm, AFailedWriteShowsItsMessageAndKeepsTheDialogAndTheList) {
         TStoreLock lock(store.UserPath()); // another program is writing the User store
         ASSERT_TRUE(lock.Held());
         Add(form, [&](TForm2& d) {
-            Fill(d, "New", "h", "1", "1");
+            Fill(d, QStringLiteral("New"), QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("1"));
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Text, "Cannot add Component Broker details.");
-            EXPECT_EQ(boxes.Seen[0].Caption, "New");
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot add Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("New"));
             EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
             EXPECT_TRUE(d.isVisible());
-            EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "New");
+            EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("New"));
             Find<QPushButton>(d, "CancelBtn")->click();
         });
         boxes.Seen.clear();
         Edit(form, 0, [&](TForm2& d) {
-            QTest::keyClicks(Find<QLineEdit>(d, "Edit2"), "x");
+            QTest::keyClicks(Find<QLineEdit>(d, "Edit2"), QStringLiteral("x"));
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Text, "Cannot modify Component Broker details.");
-            EXPECT_EQ(boxes.Seen[0].Caption, "Mine");
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot modify Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Mine"));
             Find<QPushButton>(d, "CancelBtn")->click();
         });
     }
     EXPECT_EQ(form.Rows().Count(), 1);
-    EXPECT_EQ(form.Row(0)[1], "localhost");
+    EXPECT_EQ(form.Row(0)[1], QStringLiteral("localhost"));
     EXPECT_EQ(Stored(scUser, "Mine", "HostName"), "localhost");
 }

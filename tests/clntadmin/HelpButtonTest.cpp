@@ -17,7 +17,7 @@ using testsupport::TScratchDir;
 TEST(AdminHelpButton, OpensTheWindowsTopicInTheFileFound) {
     testsupport::TTempStore store;
     TScratchDir dir;
-    QFile(dir.Dir.filePath("NPXDeploy.chm")).open(QIODevice::WriteOnly);
+    QFile(dir.Dir.filePath(QStringLiteral("NPXDeploy.chm"))).open(QIODevice::WriteOnly);
     wdx::test::TFakeHelpService fake;
     common::THelpServiceScope scope(fake);
     TMessageBoxes boxes;
@@ -42,7 +42,8 @@ TEST(AdminHelpButton, WithoutAHelpFileSaysWhereItLooked) {
     QTest::mouseClick(Find<QPushButton>(form, "HelpBtn"), Qt::LeftButton);
     EXPECT_TRUE(fake.HtmlCalls.empty());
     ASSERT_EQ(boxes.Seen.size(), 1u);
-    EXPECT_TRUE(boxes.Seen[0].Text.startsWith("Cannot find help file: ")) << boxes.Seen[0].Text.toStdString();
-    EXPECT_TRUE(boxes.Seen[0].Text.endsWith("NPXDeploy.chm"));
+    EXPECT_TRUE(boxes.Seen[0].Text.startsWith(QStringLiteral("Cannot find help file: ")))
+        << boxes.Seen[0].Text.toStdString();
+    EXPECT_TRUE(boxes.Seen[0].Text.endsWith(QStringLiteral("NPXDeploy.chm")));
     EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
 }

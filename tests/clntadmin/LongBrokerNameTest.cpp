@@ -18,13 +18,13 @@ TEST(AdminLongBrokerName, NameOver255CharactersIsAFailedAddAnd255IsStored) {
     testsupport::TTempStore store;
     TMessageBoxes boxes;
     TFormGuard form;
-    const QString tooLong(256, QChar('b')), longest(255, QChar('c'));
+    const QString tooLong(256, QChar(u'b')), longest(255, QChar(u'c'));
     {
         TDialogDriver driver([&](TForm2& d) {
-            Fill(d, tooLong, "h", "1", "1");
+            Fill(d, tooLong, QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("1"));
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Text, "Cannot add Component Broker details.");
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot add Component Broker details."));
             EXPECT_EQ(boxes.Seen[0].Caption, tooLong);
             EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
             EXPECT_TRUE(d.isVisible());
@@ -32,7 +32,7 @@ TEST(AdminLongBrokerName, NameOver255CharactersIsAFailedAddAnd255IsStored) {
             boxes.Seen.clear();
             Enter(Find<QLineEdit>(d, "Edit1"), longest);
             Find<QPushButton>(d, "OKBtn")->click();
-            EXPECT_TRUE(boxes.Seen.empty()) << boxes.Texts().join("; ").toStdString();
+            EXPECT_TRUE(boxes.Seen.empty()) << boxes.Texts().join(QStringLiteral("; ")).toStdString();
         });
         Find<QPushButton>(form, "Button1")->click();
     }

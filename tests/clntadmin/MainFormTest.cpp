@@ -61,28 +61,31 @@ TEST(AdminMainForm, TextsPlacesAndStartingStates) {
     TForm1& f = *form.Form;
 
     EXPECT_TRUE(boxes.Seen.empty());
-    EXPECT_EQ(f.windowTitle(), "Client Administrator");
-    EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->tabText(0), "General");
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Client Administrator"));
+    EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->tabText(0), QStringLiteral("General"));
     EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->currentWidget(), Find<QWidget>(f, "TabSheet1"));
-    EXPECT_EQ(Find<QLabel>(f, "Label1")->text(), "Client Administrator");
-    EXPECT_EQ(Find<QLabel>(f, "Label2")->text(), "Type:");
-    EXPECT_EQ(Find<QLabel>(f, "Label3")->text(), "Corvanta Component Adapters");
-    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox1")->title(), "Corvanta Component Brokers");
+    EXPECT_EQ(Find<QLabel>(f, "Label1")->text(), QStringLiteral("Client Administrator"));
+    EXPECT_EQ(Find<QLabel>(f, "Label2")->text(), QStringLiteral("Type:"));
+    EXPECT_EQ(Find<QLabel>(f, "Label3")->text(), QStringLiteral("Corvanta Component Adapters"));
+    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox1")->title(), QStringLiteral("Corvanta Component Brokers"));
     EXPECT_EQ(Headers(Find<common::TListView>(f, "ListView1")),
-              (QStringList{"Name", "Host name", "Port", "Timeout", "Type"}));
+              (QStringList{QStringLiteral("Name"), QStringLiteral("Host name"), QStringLiteral("Port"),
+                           QStringLiteral("Timeout"), QStringLiteral("Type")}));
     const int widths[] = {70, 70, 50, 50, 55};
     for (int c = 0; c < 5; ++c)
         EXPECT_EQ(Find<common::TListView>(f, "ListView1")->columnWidth(c), widths[c]) << c;
     EXPECT_EQ((QStringList{Find<QPushButton>(f, "Button1")->text(), Find<QPushButton>(f, "Button2")->text(),
                            Find<QPushButton>(f, "Button3")->text(), Find<QPushButton>(f, "CloseBtn")->text(),
                            Find<QPushButton>(f, "HelpBtn")->text()}),
-              (QStringList{"&Add...", "&Edit...", "&Delete", "&Close", "&Help"}));
+              (QStringList{QStringLiteral("&Add..."), QStringLiteral("&Edit..."), QStringLiteral("&Delete"),
+                           QStringLiteral("&Close"), QStringLiteral("&Help")}));
     EXPECT_EQ(Find<QMenu>(f, "PopupMenu1")->actions(),
               (QList<QAction*>{Find<QAction>(f, "Item11"), Find<QAction>(f, "Item21"),
                                Find<QAction>(f, "Item31")}));
-    EXPECT_EQ((QStringList{Find<QAction>(f, "Item11")->text(), Find<QAction>(f, "Item21")->text(),
-                           Find<QAction>(f, "Item31")->text()}),
-              (QStringList{"&Add...", "&Edit...", "&Delete"}));
+    EXPECT_EQ(
+        (QStringList{Find<QAction>(f, "Item11")->text(), Find<QAction>(f, "Item21")->text(),
+                     Find<QAction>(f, "Item31")->text()}),
+        (QStringList{QStringLiteral("&Add..."), QStringLiteral("&Edit..."), QStringLiteral("&Delete")}));
     EXPECT_EQ(States(f), NoneSelected);
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->Items()->Count(), 0);
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->selectionMode(), QAbstractItemView::SingleSelection);
@@ -95,7 +98,8 @@ TEST(AdminMainForm, TextsPlacesAndStartingStates) {
     QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_LE((f.frameGeometry().center() - area.center()).manhattanLength(), 4);
     EXPECT_EQ(f.HelpContext(), 116);
-    EXPECT_EQ(Find<QLabel>(f, "Image1")->pixmap().toImage(), f.LoadIconImage("ICON_VKR", 32).toImage());
+    EXPECT_EQ(Find<QLabel>(f, "Image1")->pixmap().toImage(),
+              f.LoadIconImage(QStringLiteral("ICON_VKR"), 32).toImage());
     EXPECT_EQ(Find<QPushButton>(f, "Button3")->geometry(), QRect(136, 382, 60, 25));
     EXPECT_EQ(Find<QPushButton>(f, "HelpBtn")->geometry(), QRect(298, 382, 60, 25));
     for (QWidget* w : f.findChildren<QWidget*>()) {
@@ -111,7 +115,9 @@ TEST(AdminMainForm, TextsPlacesAndStartingStates) {
             order << w->objectName();
         w = w->nextInFocusChain();
     } while (w != Find<common::TListView>(f, "ListView1"));
-    EXPECT_EQ(order, (QStringList{"ListView1", "Button1", "Button2", "Button3", "CloseBtn", "HelpBtn"}));
+    EXPECT_EQ(order, (QStringList{QStringLiteral("ListView1"), QStringLiteral("Button1"),
+                                  QStringLiteral("Button2"), QStringLiteral("Button3"),
+                                  QStringLiteral("CloseBtn"), QStringLiteral("HelpBtn")}));
 
     // Escape closes nothing; Close closes and frees the window.
     QTest::keyClick(form.Form, Qt::Key_Escape);
@@ -139,14 +145,23 @@ TEST(AdminMainForm, ListsUserRowsThenSystemRowsAsStored) {
     ASSERT_EQ(form.Rows().Count(), 5);
     for (int r = 0; r < 5; ++r)
         EXPECT_EQ(form.Rows().Caption(r), expected[static_cast<size_t>(r)].first()) << r;
-    EXPECT_EQ(form.Row(form.Find("Bare", "User")), (QStringList{"Bare", "", "", "0", "User"}));
-    EXPECT_EQ(form.Row(form.Find("NoTimeOut", "User")), (QStringList{"NoTimeOut", "h", "1", "0", "User"}));
-    EXPECT_EQ(form.Row(form.Find("Shared", "User")), (QStringList{"Shared", "my-host", "9000", "1", "User"}));
-    EXPECT_EQ(form.Row(form.Find("Shared", "System")),
-              (QStringList{"Shared", "sys-host", "8000", "5", "System"}));
-    EXPECT_EQ(form.Row(form.Find("Plant", "System")),
-              (QStringList{"Plant", "plant.example.com", "07563", "30", "System"}));
-    EXPECT_LT(form.Find("NoTimeOut", "User"), form.Find("Plant", "System"));
+    EXPECT_EQ(form.Row(form.Find(QStringLiteral("Bare"), QStringLiteral("User"))),
+              (QStringList{QStringLiteral("Bare"), QStringLiteral(""), QStringLiteral(""),
+                           QStringLiteral("0"), QStringLiteral("User")}));
+    EXPECT_EQ(form.Row(form.Find(QStringLiteral("NoTimeOut"), QStringLiteral("User"))),
+              (QStringList{QStringLiteral("NoTimeOut"), QStringLiteral("h"), QStringLiteral("1"),
+                           QStringLiteral("0"), QStringLiteral("User")}));
+    EXPECT_EQ(form.Row(form.Find(QStringLiteral("Shared"), QStringLiteral("User"))),
+              (QStringList{QStringLiteral("Shared"), QStringLiteral("my-host"), QStringLiteral("9000"),
+                           QStringLiteral("1"), QStringLiteral("User")}));
+    EXPECT_EQ(form.Row(form.Find(QStringLiteral("Shared"), QStringLiteral("System"))),
+              (QStringList{QStringLiteral("Shared"), QStringLiteral("sys-host"), QStringLiteral("8000"),
+                           QStringLiteral("5"), QStringLiteral("System")}));
+    EXPECT_EQ(form.Row(form.Find(QStringLiteral("Plant"), QStringLiteral("System"))),
+              (QStringList{QStringLiteral("Plant"), QStringLiteral("plant.example.com"),
+                           QStringLiteral("07563"), QStringLiteral("30"), QStringLiteral("System")}));
+    EXPECT_LT(form.Find(QStringLiteral("NoTimeOut"), QStringLiteral("User")),
+              form.Find(QStringLiteral("Plant"), QStringLiteral("System")));
     EXPECT_EQ(Find<common::TListView>(form, "ListView1")->SelectedRow(), -1);
     EXPECT_TRUE(boxes.Seen.empty());
 
@@ -170,7 +185,7 @@ TEST(AdminMainForm, NoStoreFilesGiveAnEmptyListAndAreNotCreated) {
     // A double-click on the empty list opens the dialog for a new definition.
     TDialogDriver driver([](TForm2& d) {
         EXPECT_FALSE(d.EditMode());
-        EXPECT_EQ(d.windowTitle(), "New Corvanta Component Broker");
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("New Corvanta Component Broker"));
         Find<QPushButton>(d, "CancelBtn")->click();
     });
     DoubleClick(Find<common::TListView>(form, "ListView1")->viewport(), BelowRows(*form.Form));
@@ -208,8 +223,8 @@ TEST(AdminMainForm, SelectionDrivesButtonsMenuAndDoubleClick) {
     // A double-click on a row opens that row for editing.
     TDialogDriver driver([](TForm2& d) {
         EXPECT_TRUE(d.EditMode());
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "Two");
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit2")->text(), "two-host");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("Two"));
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit2")->text(), QStringLiteral("two-host"));
         Find<QPushButton>(d, "CancelBtn")->click();
     });
     DoubleClick(Find<common::TListView>(f, "ListView1")->viewport(), RowCentre(f, 1));
@@ -251,8 +266,8 @@ TEST(AdminMainForm, OnlyAPlainDeleteOnASelectedRowAsksToDelete) {
     Find<QAction>(f, "Item31")->trigger();
     ASSERT_EQ(boxes.Seen.size(), 4u);
     for (const auto& box : boxes.Seen) {
-        EXPECT_EQ(box.Text, "Are you sure you want to delete this item?");
-        EXPECT_EQ(box.Caption, "Client Administrator");
+        EXPECT_EQ(box.Text, QStringLiteral("Are you sure you want to delete this item?"));
+        EXPECT_EQ(box.Caption, QStringLiteral("Client Administrator"));
         EXPECT_EQ(box.Icon, common::TMsgIcon::Warning);
         EXPECT_EQ(box.Buttons, common::TMsgButtons::YesNo);
         EXPECT_EQ(box.Owner, &f);
@@ -272,24 +287,25 @@ TEST(AdminMainForm, DeleteRemovesTheKeyOfTheRowsOwnScope) {
     TFormGuard form;
     TForm1& f = *form.Form;
 
-    Find<common::TListView>(f, "ListView1")->SelectRow(form.Find("Shared", "System"));
+    Find<common::TListView>(f, "ListView1")
+        ->SelectRow(form.Find(QStringLiteral("Shared"), QStringLiteral("System")));
     Find<QPushButton>(f, "Button3")->click();
     ASSERT_EQ(boxes.Seen.size(), 1u);
     EXPECT_FALSE(Exists(scSystem, "Shared"));
     EXPECT_TRUE(Exists(scUser, "Shared"));
-    EXPECT_EQ(form.Find("Shared", "System"), -1);
+    EXPECT_EQ(form.Find(QStringLiteral("Shared"), QStringLiteral("System")), -1);
     EXPECT_EQ(form.Rows().Count(), 2);
     // The next row is not selected in its place.
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), -1);
     EXPECT_EQ(States(f), NoneSelected);
 
     // Only the exact Type text "System" means System.
-    int other = form.Find("Other", "System");
-    form.Rows().SetText(other, 4, "system");
+    int other = form.Find(QStringLiteral("Other"), QStringLiteral("System"));
+    form.Rows().SetText(other, 4, QStringLiteral("system"));
     Find<common::TListView>(f, "ListView1")->SelectRow(other);
     Find<QAction>(f, "Item31")->trigger();
     ASSERT_EQ(boxes.Seen.size(), 3u);
-    EXPECT_EQ(boxes.Seen[2].Text, "Cannot delete Component Broker details.");
+    EXPECT_EQ(boxes.Seen[2].Text, QStringLiteral("Cannot delete Component Broker details."));
     EXPECT_TRUE(Exists(scSystem, "Other"));
 }
 
@@ -303,8 +319,8 @@ TEST(AdminMainForm, DeletingAKeyThatIsGoneShowsTheFailureAndKeepsTheRow) {
     QTest::keyClick(Find<common::TListView>(form, "ListView1"), Qt::Key_Delete);
     ASSERT_EQ(boxes.Seen.size(), 2u);
     const auto& failure = boxes.Seen[1];
-    EXPECT_EQ(failure.Text, "Cannot delete Component Broker details.");
-    EXPECT_EQ(failure.Caption, "Gone");
+    EXPECT_EQ(failure.Text, QStringLiteral("Cannot delete Component Broker details."));
+    EXPECT_EQ(failure.Caption, QStringLiteral("Gone"));
     EXPECT_EQ(failure.Icon, common::TMsgIcon::Error);
     EXPECT_EQ(failure.Buttons, common::TMsgButtons::Ok);
     EXPECT_EQ(form.Rows().Count(), 1);
@@ -315,14 +331,14 @@ TEST(AdminStartup, ApplicationTitleNameAndIcon) {
     auto* app = common::TWDXApplication::Instance();
     ASSERT_NE(app, nullptr);
     app->Start(Program);
-    EXPECT_EQ(app->Title(), "NPX Client Administrator");
-    EXPECT_EQ(QApplication::applicationName(), "WDXClntAdmin");
-    EXPECT_EQ(QApplication::font().family(), "MS Sans Serif");
+    EXPECT_EQ(app->Title(), QStringLiteral("NPX Client Administrator"));
+    EXPECT_EQ(QApplication::applicationName(), QStringLiteral("WDXClntAdmin"));
+    EXPECT_EQ(QApplication::font().family(), QStringLiteral("MS Sans Serif"));
     const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
     // An exception escaping a handler is reported under the program's title.
     TMessageBoxes boxes;
-    app->ShowException("broken");
+    app->ShowException(QStringLiteral("broken"));
     ASSERT_EQ(boxes.Seen.size(), 1u);
-    EXPECT_EQ(boxes.Seen[0].Caption, "NPX Client Administrator");
+    EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("NPX Client Administrator"));
 }

@@ -32,21 +32,23 @@ TEST(AdminScopeChange, MovesTheDefinitionAndUpdatesTheRowInPlace) {
     Define(scUser, "Other");
     TMessageBoxes boxes;
     TFormGuard form;
-    const int row = form.Find("Mover", "User");
+    const int row = form.Find(QStringLiteral("Mover"), QStringLiteral("User"));
     Move(form, row, 1);
     EXPECT_TRUE(boxes.Seen.empty());
     EXPECT_FALSE(Exists(scUser, "Mover"));
     EXPECT_EQ(Stored(scSystem, "Mover", "Port"), "07563");
     EXPECT_EQ(Stored(scSystem, "Mover", "ConnectionPooling"), "Y");
     EXPECT_EQ(Stored(scSystem, "Mover", "LogLevel"), "2");
-    EXPECT_EQ(form.Row(row), (QStringList{"Mover", "m-host", "07563", "12", "System"}));
+    EXPECT_EQ(form.Row(row),
+              (QStringList{QStringLiteral("Mover"), QStringLiteral("m-host"), QStringLiteral("07563"),
+                           QStringLiteral("12"), QStringLiteral("System")}));
     EXPECT_EQ(form.Rows().Count(), 2);
 
     // And back again.
     Move(form, row, 0);
     EXPECT_FALSE(Exists(scSystem, "Mover"));
     EXPECT_EQ(Stored(scUser, "Mover", "HostName"), "m-host");
-    EXPECT_EQ(form.Row(row)[4], "User");
+    EXPECT_EQ(form.Row(row)[4], QStringLiteral("User"));
 }
 
 TEST(AdminScopeChange, AFailedDeleteOfTheOldKeyLeavesBothAndTheDialogOpen) {
@@ -55,14 +57,14 @@ TEST(AdminScopeChange, AFailedDeleteOfTheOldKeyLeavesBothAndTheDialogOpen) {
     Define(scUser, "Mover", "m-host");
     TMessageBoxes boxes;
     TFormGuard form;
-    const int row = form.Find("Mover", "User");
+    const int row = form.Find(QStringLiteral("Mover"), QStringLiteral("User"));
     {
         TStoreLock lock(store.UserPath()); // the old key cannot be removed now
         ASSERT_TRUE(lock.Held());
         Move(form, row, 1, [&](TForm2& d) {
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Text, "Cannot delete Component Broker details.");
-            EXPECT_EQ(boxes.Seen[0].Caption, "Mover");
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot delete Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Mover"));
             EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
             EXPECT_TRUE(d.isVisible());
             // Written first: the new key is there, the old one too.
@@ -71,13 +73,13 @@ TEST(AdminScopeChange, AFailedDeleteOfTheOldKeyLeavesBothAndTheDialogOpen) {
             Find<QPushButton>(d, "CancelBtn")->click();
         });
     }
-    EXPECT_EQ(form.Row(row)[4], "User");
+    EXPECT_EQ(form.Row(row)[4], QStringLiteral("User"));
     // Once the store is free, the same move completes.
     boxes.Seen.clear();
     Move(form, row, 1);
     EXPECT_TRUE(boxes.Seen.empty());
     EXPECT_FALSE(Exists(scUser, "Mover"));
-    EXPECT_EQ(form.Row(row)[4], "System");
+    EXPECT_EQ(form.Row(row)[4], QStringLiteral("System"));
 }
 
 TEST(AdminScopeChange, MovingOntoADefinitionOfTheSameNameIsRefused) {
@@ -86,10 +88,11 @@ TEST(AdminScopeChange, MovingOntoADefinitionOfTheSameNameIsRefused) {
     Define(scSystem, "SHARED", "system-host");
     TMessageBoxes boxes;
     TFormGuard form;
-    Move(form, form.Find("Shared", "User"), 1, [&](TForm2& d) {
+    Move(form, form.Find(QStringLiteral("Shared"), QStringLiteral("User")), 1, [&](TForm2& d) {
         ASSERT_EQ(boxes.Seen.size(), 1u);
-        EXPECT_TRUE(boxes.Seen[0].Text.startsWith("Duplicate entry. ")) << boxes.Texts()[0].toStdString();
-        EXPECT_EQ(boxes.Seen[0].Caption, "Edit Corvanta Component Broker");
+        EXPECT_TRUE(boxes.Seen[0].Text.startsWith(QStringLiteral("Duplicate entry. ")))
+            << boxes.Texts()[0].toStdString();
+        EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Edit Corvanta Component Broker"));
         EXPECT_EQ(boxes.Seen[0].Focus, Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1));
         Find<QPushButton>(d, "CancelBtn")->click();
     });
@@ -112,12 +115,12 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
 
         // A new System definition: 2001, nothing added.
         TDialogDriver add([&](TForm2& d) {
-            Fill(d, "New", "h", "1", "1");
+            Fill(d, QStringLiteral("New"), QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("1"));
             Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->click();
             Find<QPushButton>(d, "OKBtn")->click();
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Text, "Cannot add Component Broker details.");
-            EXPECT_EQ(boxes.Seen[0].Caption, "New");
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot add Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("New"));
             // The operator's own scope still takes it.
             boxes.Seen.clear();
             Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
@@ -125,24 +128,27 @@ TEST(AdminScopeChange, WithoutTheRightToWriteSystemNothingIsLost) {
         });
         Find<QPushButton>(form, "Button1")->click();
         EXPECT_TRUE(boxes.Seen.empty());
-        EXPECT_EQ(form.Row(2), (QStringList{"New", "h", "1", "1", "User"}));
+        EXPECT_EQ(form.Row(2), (QStringList{QStringLiteral("New"), QStringLiteral("h"), QStringLiteral("1"),
+                                            QStringLiteral("1"), QStringLiteral("User")}));
 
         // Moving a User definition to System: 2002, and the User one stays.
-        Move(form, form.Find("Mine", "User"), 1, [&](TForm2& d) {
+        Move(form, form.Find(QStringLiteral("Mine"), QStringLiteral("User")), 1, [&](TForm2& d) {
             ASSERT_EQ(boxes.Seen.size(), 1u);
-            EXPECT_EQ(boxes.Seen[0].Text, "Cannot modify Component Broker details.");
-            EXPECT_EQ(boxes.Seen[0].Caption, "Mine");
+            EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot modify Component Broker details."));
+            EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Mine"));
             Find<QPushButton>(d, "CancelBtn")->click();
         });
-        EXPECT_EQ(form.Row(form.Find("Mine", "User"))[4], "User");
+        EXPECT_EQ(form.Row(form.Find(QStringLiteral("Mine"), QStringLiteral("User")))[4],
+                  QStringLiteral("User"));
 
         // Deleting a System definition: 2003, the row stays.
         boxes.Seen.clear();
-        Find<common::TListView>(form, "ListView1")->SelectRow(form.Find("Plant", "System"));
+        Find<common::TListView>(form, "ListView1")
+            ->SelectRow(form.Find(QStringLiteral("Plant"), QStringLiteral("System")));
         Find<QPushButton>(form, "Button3")->click();
         ASSERT_EQ(boxes.Seen.size(), 2u);
-        EXPECT_EQ(boxes.Seen[1].Text, "Cannot delete Component Broker details.");
-        EXPECT_NE(form.Find("Plant", "System"), -1);
+        EXPECT_EQ(boxes.Seen[1].Text, QStringLiteral("Cannot delete Component Broker details."));
+        EXPECT_NE(form.Find(QStringLiteral("Plant"), QStringLiteral("System")), -1);
     }
     EXPECT_EQ(Stored(scUser, "Mine", "HostName"), "my-host");
     EXPECT_EQ(Stored(scUser, "Mine", "ConnectionPooling"), "Y");

@@ -94,9 +94,10 @@ TEST(AdminShortNameCheck, TheWarningComesOnceAfterTheListIsFilled) {
     const std::vector<testsupport::TSeenBox>& seen = boxes.Seen;
     TFormGuard form;
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].Text, "VKR Client will not work correctly with 8.3 file name generation disabled.  "
-                            "Contact your supplier for further information.");
-    EXPECT_EQ(seen[0].Caption, "Warning");
+    EXPECT_EQ(seen[0].Text,
+              QStringLiteral("VKR Client will not work correctly with 8.3 file name generation disabled.  "
+                             "Contact your supplier for further information."));
+    EXPECT_EQ(seen[0].Caption, QStringLiteral("Warning"));
     EXPECT_EQ(seen[0].Icon, common::TMsgIcon::Warning);
     EXPECT_EQ(seen[0].Buttons, common::TMsgButtons::Ok);
     EXPECT_EQ(seen[0].Owner, form.Form);

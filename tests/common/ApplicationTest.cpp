@@ -18,7 +18,7 @@ protected:
         App = TWDXApplication::Instance();
         ASSERT_NE(App, nullptr) << "GUI tests run under the programs' application object";
         FOldTitle = App->Title();
-        App->SetTitle("Test Program");
+        App->SetTitle(QStringLiteral("Test Program"));
     }
     void TearDown() override {
         if (App)
@@ -34,7 +34,7 @@ private:
 TEST_F(ApplicationTest, ExceptionFromAHandlerIsReportedAndTheProgramRunsOn) {
     TMessageBoxes boxes;
     QWidget window;
-    QPushButton button("Go", &window);
+    QPushButton button(QStringLiteral("Go"), &window);
     int clicks = 0;
     QObject::connect(&button, &QPushButton::clicked, [&] {
         if (++clicks == 1)
@@ -44,8 +44,8 @@ TEST_F(ApplicationTest, ExceptionFromAHandlerIsReportedAndTheProgramRunsOn) {
 
     QTest::mouseClick(&button, Qt::LeftButton);
     ASSERT_EQ(boxes.Seen.size(), 1u);
-    EXPECT_EQ(boxes.Seen[0].Text, "Disk full");
-    EXPECT_EQ(boxes.Seen[0].Caption, "Test Program");
+    EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Disk full"));
+    EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("Test Program"));
     EXPECT_EQ(boxes.Seen[0].Icon, TMsgIcon::Error);
     EXPECT_EQ(boxes.Seen[0].Buttons, TMsgButtons::Ok);
 
@@ -70,25 +70,25 @@ TEST_F(ApplicationTest, ExceptionFromATimerTickIsReportedOncePerTick) {
     timer.start(1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return ticks == 2; }, 2000));
     ASSERT_EQ(boxes.Seen.size(), 2u);
-    EXPECT_EQ(boxes.Seen[0].Text, "tick 1");
-    EXPECT_EQ(boxes.Seen[1].Text, "tick 2");
+    EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("tick 1"));
+    EXPECT_EQ(boxes.Seen[1].Text, QStringLiteral("tick 2"));
 }
 
 TEST_F(ApplicationTest, AnythingThrownThatIsNoExceptionStillGetsABox) {
     TMessageBoxes boxes;
-    QPushButton button("Go");
+    QPushButton button(QStringLiteral("Go"));
     QObject::connect(&button, &QPushButton::clicked, [] { throw 42; });
     button.show();
     QTest::mouseClick(&button, Qt::LeftButton);
     ASSERT_EQ(boxes.Seen.size(), 1u);
-    EXPECT_EQ(boxes.Seen[0].Text, "Unknown exception.");
+    EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Unknown exception."));
     EXPECT_EQ(boxes.Seen[0].Icon, TMsgIcon::Error);
 }
 
 TEST_F(ApplicationTest, WithoutATitleTheProgramNameIsTheCaption) {
     TMessageBoxes boxes;
     App->SetTitle(QString());
-    App->ShowException("Broken");
+    App->ShowException(QStringLiteral("Broken"));
     ASSERT_EQ(boxes.Seen.size(), 1u);
     EXPECT_EQ(boxes.Seen[0].Caption, App->applicationName());
     EXPECT_FALSE(boxes.Seen[0].Caption.isEmpty());

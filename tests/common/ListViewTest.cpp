@@ -13,14 +13,15 @@ namespace {
 struct ListViewTest : ::testing::Test {
     TListView List;
     void SetUp() override {
-        List.SetColumns({"Name", "Active", "Maximum"}, {100, 60, 60});
+        List.SetColumns({QStringLiteral("Name"), QStringLiteral("Active"), QStringLiteral("Maximum")},
+                        {100, 60, 60});
         List.resize(300, 200);
         List.show();
     }
     void Fill(int Rows) {
         std::vector<QStringList> rows;
         for (int i = 0; i < Rows; ++i)
-            rows.push_back({QString("row%1").arg(i), QString::number(i), QString::number(-i)});
+            rows.push_back({QStringLiteral("row%1").arg(i), QString::number(i), QString::number(-i)});
         List.Items()->Assign(std::move(rows));
     }
     QPoint RowCentre(int Row) { return List.visualRect(List.Items()->index(Row, 0)).center(); }
@@ -29,21 +30,22 @@ struct ListViewTest : ::testing::Test {
 
 TEST_F(ListViewTest, ColumnsAndRows) {
     EXPECT_EQ(List.Items()->columnCount(), 3);
-    EXPECT_EQ(List.Items()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Active");
+    EXPECT_EQ(List.Items()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("Active"));
     EXPECT_EQ(List.columnWidth(0), 100);
     EXPECT_EQ(List.columnWidth(2), 60);
 
-    List.Items()->Add({"first", "1", "2"});
-    List.Items()->Add({"short"}); // missing cells read as empty
+    List.Items()->Add({QStringLiteral("first"), QStringLiteral("1"), QStringLiteral("2")});
+    List.Items()->Add({QStringLiteral("short")}); // missing cells read as empty
     EXPECT_EQ(List.Items()->Count(), 2);
-    EXPECT_EQ(List.Items()->Caption(0), "first");
-    EXPECT_EQ(List.Items()->data(List.Items()->index(0, 2), Qt::DisplayRole).toString(), "2");
-    EXPECT_EQ(List.Items()->Text(1, 2), "");
-    EXPECT_EQ(List.Items()->Text(5, 0), "");
+    EXPECT_EQ(List.Items()->Caption(0), QStringLiteral("first"));
+    EXPECT_EQ(List.Items()->data(List.Items()->index(0, 2), Qt::DisplayRole).toString(), QStringLiteral("2"));
+    EXPECT_EQ(List.Items()->Text(1, 2), QStringLiteral(""));
+    EXPECT_EQ(List.Items()->Text(5, 0), QStringLiteral(""));
 
     Fill(100000);
     EXPECT_EQ(List.Items()->Count(), 100000);
-    EXPECT_EQ(List.Items()->Caption(99999), "row99999");
+    EXPECT_EQ(List.Items()->Caption(99999), QStringLiteral("row99999"));
     List.Items()->Clear();
     EXPECT_EQ(List.Items()->Count(), 0);
     EXPECT_EQ(List.model()->rowCount(), 0);
@@ -84,21 +86,21 @@ TEST_F(ListViewTest, HiddenSelectionIsNotDrawnWithoutFocus) {
 TEST_F(ListViewTest, CellsChangeInPlaceAndRowsAreRemoved) {
     Fill(3);
     QSignalSpy changed(List.Items(), &QAbstractItemModel::dataChanged);
-    List.Items()->SetText(1, 2, "changed");
-    List.Items()->SetText(1, 5, "beyond"); // a row with fewer cells grows
-    List.Items()->SetText(7, 0, "ignored");
+    List.Items()->SetText(1, 2, QStringLiteral("changed"));
+    List.Items()->SetText(1, 5, QStringLiteral("beyond")); // a row with fewer cells grows
+    List.Items()->SetText(7, 0, QStringLiteral("ignored"));
     EXPECT_EQ(changed.count(), 2);
-    EXPECT_EQ(List.Items()->Text(1, 2), "changed");
-    EXPECT_EQ(List.Items()->Text(1, 5), "beyond");
-    EXPECT_EQ(List.Items()->Text(1, 4), "");
-    EXPECT_EQ(List.Items()->Caption(1), "row1");
+    EXPECT_EQ(List.Items()->Text(1, 2), QStringLiteral("changed"));
+    EXPECT_EQ(List.Items()->Text(1, 5), QStringLiteral("beyond"));
+    EXPECT_EQ(List.Items()->Text(1, 4), QStringLiteral(""));
+    EXPECT_EQ(List.Items()->Caption(1), QStringLiteral("row1"));
 
     List.Items()->Delete(1);
     List.Items()->Delete(-1);
     List.Items()->Delete(2);
     ASSERT_EQ(List.Items()->Count(), 2);
-    EXPECT_EQ(List.Items()->Caption(0), "row0");
-    EXPECT_EQ(List.Items()->Caption(1), "row2");
+    EXPECT_EQ(List.Items()->Caption(0), QStringLiteral("row0"));
+    EXPECT_EQ(List.Items()->Caption(1), QStringLiteral("row2"));
     EXPECT_EQ(List.model()->rowCount(), 2);
 }
 
@@ -111,7 +113,7 @@ struct TCountingSource : TListSource {
     int Count() const override { return Rows; }
     QString Text(int Row, int Column) const override {
         ++Asked;
-        return QString("r%1c%2").arg(Row).arg(Column);
+        return QStringLiteral("r%1c%2").arg(Row).arg(Column);
     }
 };
 } // namespace
@@ -122,9 +124,9 @@ TEST_F(ListViewTest, RowsFromASourceAreReadOnlyWhenDrawn) {
     List.Items()->Assign(std::move(owned));
     EXPECT_EQ(List.Items()->Count(), 100000);
     EXPECT_EQ(List.model()->rowCount(), 100000);
-    EXPECT_EQ(List.Items()->Caption(99999), "r99999c0");
-    EXPECT_EQ(List.Items()->Text(5, 3), "") << "beyond the columns";
-    EXPECT_EQ(List.Items()->Text(100000, 0), "") << "beyond the rows";
+    EXPECT_EQ(List.Items()->Caption(99999), QStringLiteral("r99999c0"));
+    EXPECT_EQ(List.Items()->Text(5, 3), QStringLiteral("")) << "beyond the columns";
+    EXPECT_EQ(List.Items()->Text(100000, 0), QStringLiteral("")) << "beyond the rows";
     QApplication::processEvents(); // the view lays its rows out lazily
     source->Asked = 0;
     (void)List.grab(); // draws the list once
@@ -132,10 +134,10 @@ TEST_F(ListViewTest, RowsFromASourceAreReadOnlyWhenDrawn) {
     EXPECT_LT(source->Asked, 3 * 50) << "only the rows on screen are drawn";
 
     // Adding a row keeps the source's rows, now as texts.
-    List.Items()->Add({"added", "1", "2"});
+    List.Items()->Add({QStringLiteral("added"), QStringLiteral("1"), QStringLiteral("2")});
     EXPECT_EQ(List.Items()->Count(), 100001);
-    EXPECT_EQ(List.Items()->Text(7, 2), "r7c2");
-    EXPECT_EQ(List.Items()->Caption(100000), "added");
+    EXPECT_EQ(List.Items()->Text(7, 2), QStringLiteral("r7c2"));
+    EXPECT_EQ(List.Items()->Caption(100000), QStringLiteral("added"));
     List.Items()->Clear();
     EXPECT_EQ(List.model()->rowCount(), 0);
 }

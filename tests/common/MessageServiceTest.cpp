@@ -16,13 +16,14 @@ TEST(MessageService, HandlerSeesEveryFieldAndAnswers) {
     {
         TMessageBoxes boxes;
         boxes.Answers = {TMsgAnswer::No};
-        TMsgAnswer a = ShowMessage({nullptr, "Sure?", "Caption", TMsgIcon::Warning, TMsgButtons::YesNo});
+        TMsgAnswer a = ShowMessage({nullptr, QStringLiteral("Sure?"), QStringLiteral("Caption"),
+                                    TMsgIcon::Warning, TMsgButtons::YesNo});
         EXPECT_EQ(a, TMsgAnswer::No);
         seen = boxes.Seen;
     }
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].Text, "Sure?");
-    EXPECT_EQ(seen[0].Caption, "Caption");
+    EXPECT_EQ(seen[0].Text, QStringLiteral("Sure?"));
+    EXPECT_EQ(seen[0].Caption, QStringLiteral("Caption"));
     EXPECT_EQ(seen[0].Icon, TMsgIcon::Warning);
     EXPECT_EQ(seen[0].Buttons, TMsgButtons::YesNo);
 }
@@ -45,7 +46,9 @@ TEST(MessageService, RealBoxClosedByEscapeGivesTheSafeAnswer) {
             if (auto* box = qobject_cast<QMessageBox*>(w))
                 box->reject();
     });
-    EXPECT_EQ(ShowMessage({nullptr, "t", "c", TMsgIcon::Error, TMsgButtons::OkCancel}), TMsgAnswer::Cancel);
+    EXPECT_EQ(ShowMessage({nullptr, QStringLiteral("t"), QStringLiteral("c"), TMsgIcon::Error,
+                           TMsgButtons::OkCancel}),
+              TMsgAnswer::Cancel);
 }
 
 TEST(MessageService, RealYesNoBoxHasNoAsItsDefault) {
@@ -57,6 +60,8 @@ TEST(MessageService, RealYesNoBoxHasNoAsItsDefault) {
                 box->defaultButton()->click();
             }
     });
-    EXPECT_EQ(ShowMessage({nullptr, "Sure?", "c", TMsgIcon::Warning, TMsgButtons::YesNo}), TMsgAnswer::No);
+    EXPECT_EQ(ShowMessage({nullptr, QStringLiteral("Sure?"), QStringLiteral("c"), TMsgIcon::Warning,
+                           TMsgButtons::YesNo}),
+              TMsgAnswer::No);
     EXPECT_EQ(seenDefault, QMessageBox::No);
 }

@@ -15,7 +15,7 @@ using namespace wdx;
 
 namespace {
 QImage Image(const common::TWDXStdForm& Form, const char* Name, int Size) {
-    return Form.LoadIconImage(Name, Size).toImage().convertToFormat(QImage::Format_ARGB32);
+    return Form.LoadIconImage(QString::fromUtf8(Name), Size).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 } // namespace
 
@@ -33,9 +33,9 @@ TEST(StdForm, BothProgramsCarryTheSamePictureUnderBothNames) {
         EXPECT_EQ(qAlpha(reference.pixel(0, 0)), 0);
         EXPECT_EQ(qAlpha(reference.pixel(size / 2, size / 2)), 255);
     }
-    EXPECT_TRUE(mon.LoadIconImage("ICON_VKR", 48).isNull());
-    EXPECT_TRUE(mon.LoadIconImage("NOSUCHICON", 16).isNull());
-    QIcon icon = adm.LoadProgramIcon("MAINICON");
+    EXPECT_TRUE(mon.LoadIconImage(QStringLiteral("ICON_VKR"), 48).isNull());
+    EXPECT_TRUE(mon.LoadIconImage(QStringLiteral("NOSUCHICON"), 16).isNull());
+    QIcon icon = adm.LoadProgramIcon(QStringLiteral("MAINICON"));
     EXPECT_EQ(icon.availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
 }
 
@@ -57,16 +57,19 @@ TEST(StdForm, HeaderImageShowsTheIconAtItsStandardSize) {
 
 TEST(StdForm, CommonLook) {
     clntadmin::TWDXClntStdForm form;
-    EXPECT_EQ(form.font().family(), "MS Sans Serif");
+    EXPECT_EQ(form.font().family(), QStringLiteral("MS Sans Serif"));
     EXPECT_EQ(form.font().pointSize(), 8);
     // Where the font itself is missing, an installed sans-serif stands in.
-    const QStringList standIns{"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arimo",
-                               "Arial",         "DejaVu Sans",          "FreeSans"};
+    const QStringList standIns{QStringLiteral("MS Sans Serif"),   QStringLiteral("Microsoft Sans Serif"),
+                               QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                               QStringLiteral("Arial"),           QStringLiteral("DejaVu Sans"),
+                               QStringLiteral("FreeSans")};
     QString used = QFontInfo(form.font()).family();
     EXPECT_TRUE(standIns.contains(used)) << used.toStdString();
     QStringList installed = QFontDatabase::families();
-    if (!installed.contains("MS Sans Serif") && installed.contains("Liberation Sans")) {
-        EXPECT_EQ(used, "Liberation Sans");
+    if (!installed.contains(QStringLiteral("MS Sans Serif")) &&
+        installed.contains(QStringLiteral("Liberation Sans"))) {
+        EXPECT_EQ(used, QStringLiteral("Liberation Sans"));
     }
     EXPECT_EQ(form.palette().color(QPalette::Window), form.palette().color(QPalette::Button));
 }
@@ -77,7 +80,7 @@ TEST(StdForm, EscapeClosesNothingUnlessTheFormHasACancelButton) {
     QTest::keyClick(&form, Qt::Key_Escape);
     EXPECT_TRUE(form.isVisible());
 
-    QPushButton cancel("Cancel", &form);
+    QPushButton cancel(QStringLiteral("Cancel"), &form);
     cancel.show();
     QSignalSpy clicked(&cancel, &QPushButton::clicked);
     form.SetCancelButton(&cancel);

@@ -40,13 +40,13 @@ class DetailsDialogsSim : public endtoend::TSimWindowTest {
 protected:
     DetailsDialogsSim() {
         Open();
-        Choose("Sim");
+        Choose(QStringLiteral("Sim"));
     }
 
     // Clicks the row of Orders (the first component) and opens its details.
     void OpenOrders(std::function<void(TForm2&)> Drive) {
         ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
-        ASSERT_EQ(Form->CurrentComponent, "Orders");
+        ASSERT_EQ(Form->CurrentComponent, QStringLiteral("Orders"));
         TDialogDriver<TForm2> driver(std::move(Drive));
         Form->ListView1DblClick();
     }
@@ -59,20 +59,21 @@ TEST_F(DetailsDialogsSim, SetMaximumReachesTheBrokerAndBothWindows) {
     ASSERT_TRUE(Form->Connection);
     ASSERT_EQ(BrokerMaximum(), 8);
     OpenOrders([&](TForm2& d) {
-        EXPECT_EQ(Find<QLabel>(d, "Label2")->text(), "Orders");
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "8");
+        EXPECT_EQ(Find<QLabel>(d, "Label2")->text(), QStringLiteral("Orders"));
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("8"));
         Find<QLineEdit>(d, "Edit1")->selectAll();
-        QTest::keyClicks(Find<QLineEdit>(d, "Edit1"), "5");
+        QTest::keyClicks(Find<QLineEdit>(d, "Edit1"), QStringLiteral("5"));
         EXPECT_TRUE(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->isChecked())
             << "typing chooses Set maximum";
         QTest::mouseClick(Find<QPushButton>(d, "Button3"), Qt::LeftButton); // Apply
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "5") << "the dialog reads its figures again";
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("5"))
+            << "the dialog reads its figures again";
         QTest::mouseClick(Find<QPushButton>(d, "Button1"), Qt::LeftButton); // OK
     });
     EXPECT_TRUE(Boxes.Seen.empty()) << Boxes.Seen.front().Text.toStdString();
     EXPECT_EQ(BrokerMaximum(), 5);
-    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 0), "Orders");
-    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 2), "5");
+    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 0), QStringLiteral("Orders"));
+    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 2), QStringLiteral("5"));
 }
 
 TEST_F(DetailsDialogsSim, ClearAndRetireChangeTheFiguresShown) {
@@ -81,31 +82,32 @@ TEST_F(DetailsDialogsSim, ClearAndRetireChangeTheFiguresShown) {
                           Qt::LeftButton); // Clear statistics
         QTest::mouseClick(Find<QPushButton>(d, "Button3"), Qt::LeftButton);
         EXPECT_EQ(Harness.Sim().Broker().Snapshot("Orders")->Requests, 0);
-        EXPECT_EQ(Find<QLabel>(d, "Label9")->text(), "0") << "requests in the dialog";
+        EXPECT_EQ(Find<QLabel>(d, "Label9")->text(), QStringLiteral("0")) << "requests in the dialog";
         QTest::mouseClick(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0), Qt::LeftButton); // Retire
         QTest::mouseClick(Find<QPushButton>(d, "Button3"), Qt::LeftButton);
         EXPECT_EQ(Harness.Sim().Broker().Snapshot("Orders")->Active, 0);
-        EXPECT_EQ(Find<QLabel>(d, "Label6")->text(), "0") << "active in the dialog";
+        EXPECT_EQ(Find<QLabel>(d, "Label6")->text(), QStringLiteral("0")) << "active in the dialog";
         QTest::mouseClick(Find<QPushButton>(d, "Button2"), Qt::LeftButton); // Cancel
     });
     EXPECT_TRUE(Boxes.Seen.empty()) << Boxes.Seen.front().Text.toStdString();
-    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 1), "0") << "active";
-    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 3), "0") << "requests";
+    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 1), QStringLiteral("0")) << "active";
+    EXPECT_EQ(Cell(Find<common::TListView>(Form, "ListView1"), 0, 3), QStringLiteral("0")) << "requests";
 }
 
 TEST_F(DetailsDialogsSim, ARefusedMaximumShowsTheBrokersReason) {
     OpenOrders([&](TForm2& d) {
         Find<QLineEdit>(d, "Edit1")->selectAll();
-        QTest::keyClicks(Find<QLineEdit>(d, "Edit1"), "20000"); // above what the broker accepts
+        QTest::keyClicks(Find<QLineEdit>(d, "Edit1"),
+                         QStringLiteral("20000")); // above what the broker accepts
         QTest::mouseClick(Find<QPushButton>(d, "Button1"),
                           Qt::LeftButton); // OK: the action, then the dialog closes
     });
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_TRUE(Boxes.Seen[0].Text.startsWith("Cannot process requested action: "))
+    EXPECT_TRUE(Boxes.Seen[0].Text.startsWith(QStringLiteral("Cannot process requested action: ")))
         << Boxes.Seen[0].Text.toStdString();
-    EXPECT_GT(Boxes.Seen[0].Text.size(), QString("Cannot process requested action: ").size())
+    EXPECT_GT(Boxes.Seen[0].Text.size(), QStringLiteral("Cannot process requested action: ").size())
         << "with a reason";
-    EXPECT_EQ(Boxes.Seen[0].Caption, "Orders");
+    EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral("Orders"));
     EXPECT_EQ(BrokerMaximum(), 8);
 }
 
@@ -113,7 +115,7 @@ TEST_F(DetailsDialogsSim, ParametersOfAServiceWithTheirWords) {
     ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
     ASSERT_EQ(Find<common::TListView>(Form, "ListView2")->model()->rowCount(), 2);
     ClickRow(Find<common::TListView>(Form, "ListView2"), 0);
-    ASSERT_EQ(Form->CurrentService, "Orders.Create");
+    ASSERT_EQ(Form->CurrentService, QStringLiteral("Orders.Create"));
     QStringList rows;
     {
         TDialogDriver<TForm3> driver([&](TForm3& d) {
@@ -128,6 +130,7 @@ TEST_F(DetailsDialogsSim, ParametersOfAServiceWithTheirWords) {
         Form->ListView2DblClick();
     }
     EXPECT_TRUE(Boxes.Seen.empty());
-    EXPECT_EQ(rows, (QStringList{"Customer|char|40|0|Input", "Amount|number|15|2|In/Out",
-                                 "Result|boolean|0|0|Result"}));
+    EXPECT_EQ(rows, (QStringList{QStringLiteral("Customer|char|40|0|Input"),
+                                 QStringLiteral("Amount|number|15|2|In/Out"),
+                                 QStringLiteral("Result|boolean|0|0|Result")}));
 }

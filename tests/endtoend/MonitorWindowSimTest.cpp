@@ -43,30 +43,33 @@ using MonitorWindowSim = endtoend::TSimWindowTest;
 
 TEST_F(MonitorWindowSim, ConnectsAndShowsTheBrokersFigures) {
     TForm1& f = Open();
-    Choose("Sim");
+    Choose(QStringLiteral("Sim"));
     ASSERT_TRUE(Boxes.Seen.empty()) << Boxes.Seen.front().Text.toStdString();
     ASSERT_TRUE(f.Connection);
     EXPECT_TRUE(Find<QLabel>(f, "lblVersion")->isVisible());
-    EXPECT_EQ(Find<QLabel>(f, "lblVersionDisplay")->text(), "4.2.1 (test)");
+    EXPECT_EQ(Find<QLabel>(f, "lblVersionDisplay")->text(), QStringLiteral("4.2.1 (test)"));
     EXPECT_TRUE(Find<QPushButton>(f, "DisconnectBtn")->isEnabled());
     EXPECT_TRUE(Find<QPushButton>(f, "RefreshBtn")->isEnabled());
 
     ASSERT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 0), "Orders|3|8|120|2|15|40");
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 0), QStringLiteral("Orders|3|8|120|2|15|40"));
     EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 1).section(u'|', 0, 0),
               QString::fromUtf8("Price Engine/\u03b1%"));
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 2), "Billing|4|4|2147483647|0|0|0");
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 2),
+              QStringLiteral("Billing|4|4|2147483647|0|0|0"));
 
     ClickRow(Find<common::TListView>(f, "ListView1"), 0);
-    EXPECT_EQ(f.CurrentComponent, "Orders");
+    EXPECT_EQ(f.CurrentComponent, QStringLiteral("Orders"));
     ASSERT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 2);
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 0), "Orders.Create|100|2|15|45");
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 1).section(u'|', 0, 0), "Orders.Cancel");
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 0),
+              QStringLiteral("Orders.Create|100|2|15|45"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 1).section(u'|', 0, 0),
+              QStringLiteral("Orders.Cancel"));
 }
 
 TEST_F(MonitorWindowSim, RefreshShowsWhatChangedOnTheBroker) {
     TForm1& f = Open();
-    Choose("Sim");
+    Choose(QStringLiteral("Sim"));
     ASSERT_TRUE(f.Connection);
     ClickRow(Find<common::TListView>(f, "ListView1"), 0);
 
@@ -76,11 +79,11 @@ TEST_F(MonitorWindowSim, RefreshShowsWhatChangedOnTheBroker) {
     QTest::mouseClick(Find<QPushButton>(f, "RefreshBtn"), Qt::LeftButton);
 
     EXPECT_TRUE(Boxes.Seen.empty());
-    const int orders = RowOf(Find<common::TListView>(f, "ListView1"), "Orders");
+    const int orders = RowOf(Find<common::TListView>(f, "ListView1"), QStringLiteral("Orders"));
     ASSERT_GE(orders, 0);
     const QStringList cells = RowText(Find<common::TListView>(f, "ListView1"), orders).split(u'|');
-    EXPECT_EQ(cells[2], "6") << "maximum";
-    EXPECT_EQ(cells[3], "0") << "requests cleared";
+    EXPECT_EQ(cells[2], QStringLiteral("6")) << "maximum";
+    EXPECT_EQ(cells[3], QStringLiteral("0")) << "requests cleared";
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), orders)
         << "the current component stays chosen";
     EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 2);
@@ -88,14 +91,14 @@ TEST_F(MonitorWindowSim, RefreshShowsWhatChangedOnTheBroker) {
 
 TEST_F(MonitorWindowSim, BrokerGoneMidSessionEndsTheConnectionWithAMessage) {
     TForm1& f = Open();
-    Choose("Sim");
+    Choose(QStringLiteral("Sim"));
     ASSERT_TRUE(f.Connection);
     Harness.Sim().Faults().Add(
         wdx::testing::TStandInHarness::Fault("/v1/components", brokersim::TFaultKind::Refuse));
     QTest::mouseClick(Find<QPushButton>(f, "RefreshBtn"), Qt::LeftButton);
 
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_TRUE(Boxes.Seen[0].Text.startsWith("Cannot access components: "))
+    EXPECT_TRUE(Boxes.Seen[0].Text.startsWith(QStringLiteral("Cannot access components: ")))
         << Boxes.Seen[0].Text.toStdString();
     EXPECT_EQ(Boxes.Seen[0].Icon, common::TMsgIcon::Error);
     EXPECT_FALSE(f.Connection);
@@ -110,11 +113,11 @@ TEST_F(MonitorWindowSim, RefusedPortGivesTheRelayWarningAndCancelResets) {
     TForm1& f = Open();
     Boxes.Answer = common::TMsgAnswer::Cancel;
     const std::vector<testsupport::TSeenBox>& seen = Boxes.Seen;
-    Choose("Dead");
+    Choose(QStringLiteral("Dead"));
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].Caption, "Dead");
+    EXPECT_EQ(seen[0].Caption, QStringLiteral("Dead"));
     EXPECT_EQ(seen[0].Icon, common::TMsgIcon::Warning);
-    EXPECT_TRUE(seen[0].Text.startsWith("Invalid return from Omni Relay: 4 - "))
+    EXPECT_TRUE(seen[0].Text.startsWith(QStringLiteral("Invalid return from Omni Relay: 4 - ")))
         << seen[0].Text.toStdString();
     EXPECT_FALSE(f.Connection);
     EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);

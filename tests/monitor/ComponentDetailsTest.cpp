@@ -44,7 +44,7 @@ protected:
         Open();
         Connect();
         ClickRow(Find<common::TListView>(Form, "ListView1"), 0);
-        ASSERT_EQ(Form->CurrentComponent, "Orders");
+        ASSERT_EQ(Form->CurrentComponent, QStringLiteral("Orders"));
         Server->TakeCalls();
         TDialogDriver<TForm2> driver(std::move(Drive), MayStayOpen);
         Form->ListView1DblClick();
@@ -65,7 +65,8 @@ protected:
     }
     static void Spin(TForm2& D, bool Up) {
         QTest::mouseClick(
-            Find<common::TUpDown>(D, "UpDown1")->findChild<QToolButton*>(Up ? "UpButton" : "DownButton"),
+            Find<common::TUpDown>(D, "UpDown1")
+                ->findChild<QToolButton*>(Up ? QStringLiteral("UpButton") : QStringLiteral("DownButton")),
             Qt::LeftButton);
     }
 };
@@ -73,18 +74,21 @@ protected:
 TEST_F(ComponentDetailsTest, ShowsTheComponentsFiguresUnderTheBrokersName) {
     Server->Info[u"Orders"] = {u"host7/app", 1, 250, 120, 0, -3, 2147483647};
     OpenDetails([&](TForm2& d) {
-        EXPECT_EQ(d.windowTitle(), "Alpha");
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Alpha"));
         EXPECT_EQ(Figures(d),
-                  QStringList({"Orders", "host7/app", "1", "250", "120", "0", "-3", "2147483647"}));
+                  QStringList({QStringLiteral("Orders"), QStringLiteral("host7/app"), QStringLiteral("1"),
+                               QStringLiteral("250"), QStringLiteral("120"), QStringLiteral("0"),
+                               QStringLiteral("-3"), QStringLiteral("2147483647")}));
         EXPECT_EQ(d.ItemIndex(), -1);
-        EXPECT_EQ(Find<QLabel>(d, "Label1")->text(), "Component name:");
-        EXPECT_EQ(Find<QLabel>(d, "Label3")->text(), "Invoked by:");
-        EXPECT_EQ(Find<QGroupBox>(d, "GroupBox1")->title(), "Instances");
-        EXPECT_EQ(Find<QLabel>(d, "Label7")->text(), "Maximum number:");
-        EXPECT_EQ(Find<QLabel>(d, "Label14")->text(), "Average service time (ms):");
-        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->title(), "Action");
-        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->text(), "Set maximum");
-        EXPECT_EQ(Find<QPushButton>(d, "Button3")->text(), "&Apply");
+        EXPECT_EQ(Find<QLabel>(d, "Label1")->text(), QStringLiteral("Component name:"));
+        EXPECT_EQ(Find<QLabel>(d, "Label3")->text(), QStringLiteral("Invoked by:"));
+        EXPECT_EQ(Find<QGroupBox>(d, "GroupBox1")->title(), QStringLiteral("Instances"));
+        EXPECT_EQ(Find<QLabel>(d, "Label7")->text(), QStringLiteral("Maximum number:"));
+        EXPECT_EQ(Find<QLabel>(d, "Label14")->text(), QStringLiteral("Average service time (ms):"));
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->title(), QStringLiteral("Action"));
+        EXPECT_EQ(Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->text(),
+                  QStringLiteral("Set maximum"));
+        EXPECT_EQ(Find<QPushButton>(d, "Button3")->text(), QStringLiteral("&Apply"));
         EXPECT_EQ(d.size(), QSize(360, 430));
         EXPECT_FALSE(Find<QLabel>(d, "lblConnectionEnded")->isVisible());
         EXPECT_EQ(Count(Server->Calls, "server_info.Open"), 1);
@@ -103,34 +107,34 @@ TEST_F(ComponentDetailsTest, ShowsTheComponentsFiguresUnderTheBrokersName) {
 
 TEST_F(ComponentDetailsTest, TypingOrSteppingTheMaximumChoosesSetMaximum) {
     OpenDetails([&](TForm2& d) {
-        Type(Find<QLineEdit>(d, "Edit1"), "7");
+        Type(Find<QLineEdit>(d, "Edit1"), QStringLiteral("7"));
         EXPECT_EQ(d.ItemIndex(), 1);
         Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
         Spin(d, true);
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "8");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("8"));
         EXPECT_EQ(d.ItemIndex(), 1);
         Find<common::TRadioGroup>(d, "RadioGroup1")->Button(2)->click();
         QTest::keyClick(Find<QLineEdit>(d, "Edit1"), Qt::Key_Down);
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "7");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("7"));
         EXPECT_EQ(d.ItemIndex(), 1);
 
         // Outside the spin range the buttons start from the nearest end of
         // it; text that is no number steps from the buttons' own position.
-        Type(Find<QLineEdit>(d, "Edit1"), "150");
+        Type(Find<QLineEdit>(d, "Edit1"), QStringLiteral("150"));
         Spin(d, true);
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "100");
-        Type(Find<QLineEdit>(d, "Edit1"), "150");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("100"));
+        Type(Find<QLineEdit>(d, "Edit1"), QStringLiteral("150"));
         Spin(d, false);
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "99");
-        Type(Find<QLineEdit>(d, "Edit1"), "0");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("99"));
+        Type(Find<QLineEdit>(d, "Edit1"), QStringLiteral("0"));
         Spin(d, true);
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "2");
-        Type(Find<QLineEdit>(d, "Edit1"), "-7");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("2"));
+        Type(Find<QLineEdit>(d, "Edit1"), QStringLiteral("-7"));
         Spin(d, false);
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "1");
-        Type(Find<QLineEdit>(d, "Edit1"), "abc");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("1"));
+        Type(Find<QLineEdit>(d, "Edit1"), QStringLiteral("abc"));
         Spin(d, true);
-        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), "2");
+        EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), QStringLiteral("2"));
 
         // Enter in the box neither sends nor closes; Escape cancels.
         QTest::keyClick(Find<QLineEdit>(d, "Edit1"), Qt::Key_Return);
@@ -144,19 +148,19 @@ TEST_F(ComponentDetailsTest, TypingOrSteppingTheMaximumChoosesSetMaximum) {
 
 TEST_F(ComponentDetailsTest, SetMaximumSendsTheTypedNumberUnchangedAndRefreshesBothWindows) {
     OpenDetails([&](TForm2& d) {
-        for (const char* typed : {"0", "-4", "1000"}) {
+        for (const QString& typed : {QStringLiteral("0"), QStringLiteral("-4"), QStringLiteral("1000")}) {
             Type(Find<QLineEdit>(d, "Edit1"), typed);
             ASSERT_EQ(d.ItemIndex(), 1);
             Find<QPushButton>(d, "Button3")->click();
             ASSERT_FALSE(Server->Actions.empty());
             EXPECT_EQ(Server->Actions.back().Action, u"setmax");
             EXPECT_EQ(Server->Actions.back().Component, u"Orders");
-            EXPECT_EQ(Server->Actions.back().Value, QString(typed).toInt());
+            EXPECT_EQ(Server->Actions.back().Value, typed.toInt());
             // Fresh figures, nothing chosen, and the main window's row too.
             EXPECT_EQ(Find<QLineEdit>(d, "Edit1")->text(), typed);
             EXPECT_EQ(d.ItemIndex(), -1);
             EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0),
-                      QString("Orders|1|%1|120|0|15|40").arg(typed));
+                      QStringLiteral("Orders|1|%1|120|0|15|40").arg(typed));
         }
         Find<QPushButton>(d, "Button2")->click();
     });
@@ -171,8 +175,11 @@ TEST_F(ComponentDetailsTest, ClearAndRetireRefillTheMainWindowBeforeTheDialog) {
     OpenDetails([&](TForm2& d) {
         Find<common::TRadioGroup>(d, "RadioGroup1")->Button(2)->click();
         Find<QPushButton>(d, "Button3")->click();
-        EXPECT_EQ(Figures(d), QStringList({"Orders", "host7/app", "1", "5", "0", "0", "0", "0"}));
-        EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0), "Orders|1|5|0|0|0|0");
+        EXPECT_EQ(Figures(d), QStringList({QStringLiteral("Orders"), QStringLiteral("host7/app"),
+                                           QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("0"),
+                                           QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
+        EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0),
+                  QStringLiteral("Orders|1|5|0|0|0|0"));
         // The order: the action, the component list, the service list, and
         // only then the dialog's own figures.
         std::vector<std::string> order;
@@ -193,7 +200,7 @@ TEST_F(ComponentDetailsTest, ClearAndRetireRefillTheMainWindowBeforeTheDialog) {
     EXPECT_EQ(Server->Actions[0].Value, 0);
     EXPECT_EQ(Server->Actions[1].Action, u"retire");
     EXPECT_EQ(Server->Actions[1].Value, 0);
-    EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0), "Orders|0|5|0|0|0|0");
+    EXPECT_EQ(RowText(Find<common::TListView>(Form, "ListView1"), 0), QStringLiteral("Orders|0|5|0|0|0|0"));
 }
 
 TEST_F(ComponentDetailsTest, ARefusedActionIsShownAndRefreshesNothing) {
@@ -203,13 +210,13 @@ TEST_F(ComponentDetailsTest, ARefusedActionIsShownAndRefreshesNothing) {
         Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
         Find<QPushButton>(d, "Button3")->click();
         ASSERT_EQ(Boxes.Seen.size(), 1u);
-        EXPECT_EQ(Boxes.Seen[0].Text, "Cannot process requested action: action error text");
-        EXPECT_EQ(Boxes.Seen[0].Caption, "Orders");
+        EXPECT_EQ(Boxes.Seen[0].Text, QStringLiteral("Cannot process requested action: action error text"));
+        EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral("Orders"));
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         EXPECT_EQ(Boxes.Seen[0].Owner, &d);
         EXPECT_EQ(Count(Server->Calls, "servers.Open"), 0);
         EXPECT_EQ(Count(Server->Calls, "server_info.Open"), 0);
-        EXPECT_EQ(Figures(d)[4], "120");
+        EXPECT_EQ(Figures(d)[4], QStringLiteral("120"));
         EXPECT_TRUE(d.isVisible());
 
         // OK tries once more and closes although the broker refuses again.
@@ -224,25 +231,29 @@ TEST_F(ComponentDetailsTest, DetailsNotObtainableKeepWhatWasShown) {
     Server->Info.clear();
     OpenDetails([&](TForm2& d) {
         ASSERT_EQ(Boxes.Seen.size(), 1u);
-        EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access component details: info error text");
-        EXPECT_EQ(Boxes.Seen[0].Caption, "Orders");
+        EXPECT_EQ(Boxes.Seen[0].Text, QStringLiteral("Cannot access component details: info error text"));
+        EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral("Orders"));
         EXPECT_EQ(Boxes.Seen[0].Owner, &d);
         // First showing: empty figures; the dialog stays open.
-        EXPECT_EQ(Figures(d), QStringList({"", "", "", "1", "", "", "", ""}));
-        EXPECT_EQ(d.windowTitle(), "Alpha");
+        EXPECT_EQ(Figures(d), QStringList({QStringLiteral(""), QStringLiteral(""), QStringLiteral(""),
+                                           QStringLiteral("1"), QStringLiteral(""), QStringLiteral(""),
+                                           QStringLiteral(""), QStringLiteral("")}));
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Alpha"));
 
         // After an action: the last good figures stay.
         Server->Info[u"Orders"] = {u"host7/app", 1, 5, 120, 0, 15, 40};
         Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
         Find<QPushButton>(d, "Button3")->click();
-        EXPECT_EQ(Figures(d), QStringList({"Orders", "host7/app", "0", "5", "120", "0", "15", "40"}));
+        EXPECT_EQ(Figures(d), QStringList({QStringLiteral("Orders"), QStringLiteral("host7/app"),
+                                           QStringLiteral("0"), QStringLiteral("5"), QStringLiteral("120"),
+                                           QStringLiteral("0"), QStringLiteral("15"), QStringLiteral("40")}));
         Server->Info[u"Orders"].Requests = 999;
         Server->FailCall("server_info.Open", u"gone away");
         Find<common::TRadioGroup>(d, "RadioGroup1")->Button(0)->click();
         Find<QPushButton>(d, "Button3")->click();
         ASSERT_EQ(Boxes.Seen.size(), 2u);
-        EXPECT_EQ(Boxes.Seen[1].Text, "Cannot access component details: info error text");
-        EXPECT_EQ(Figures(d)[4], "120");
+        EXPECT_EQ(Boxes.Seen[1].Text, QStringLiteral("Cannot access component details: info error text"));
+        EXPECT_EQ(Figures(d)[4], QStringLiteral("120"));
         EXPECT_EQ(Server->Actions.size(), 2u);
         Find<QPushButton>(d, "Button2")->click();
     });
@@ -250,12 +261,14 @@ TEST_F(ComponentDetailsTest, DetailsNotObtainableKeepWhatWasShown) {
 
 TEST_F(ComponentDetailsTest, AMaximumThatIsNoIntegerReachesTheErrorReportAndSendsNothing) {
     OpenDetails([&](TForm2& d) {
-        for (const char* typed : {"12x", "", "2147483648", "1 2"}) {
+        for (const QString& typed : {QStringLiteral("12x"), QStringLiteral(""), QStringLiteral("2147483648"),
+                                     QStringLiteral("1 2")}) {
             Type(Find<QLineEdit>(d, "Edit1"), typed);
             Find<common::TRadioGroup>(d, "RadioGroup1")->Button(1)->click();
             Find<QPushButton>(d, "Button3")->click();
             ASSERT_FALSE(Boxes.Seen.empty());
-            EXPECT_EQ(Boxes.Seen.back().Text, QString("\"%1\" is not a valid integer value.").arg(typed));
+            EXPECT_EQ(Boxes.Seen.back().Text,
+                      QStringLiteral("\"%1\" is not a valid integer value.").arg(typed));
             EXPECT_EQ(Boxes.Seen.back().Icon, TMsgIcon::Error);
         }
         EXPECT_EQ(Boxes.Seen.size(), 4u);
@@ -270,10 +283,10 @@ TEST_F(ComponentDetailsTest, AMaximumThatIsNoIntegerReachesTheErrorReportAndSend
 }
 
 TEST_F(ComponentDetailsTest, ReadMaximumTakesSigned32BitDecimalsOnly) {
-    EXPECT_EQ(ReadMaximum(" 42 "), 42);
-    EXPECT_EQ(ReadMaximum("+7"), 7);
-    EXPECT_EQ(ReadMaximum("-2147483648"), -2147483648LL);
-    EXPECT_EQ(ReadMaximum("2147483647"), 2147483647);
+    EXPECT_EQ(ReadMaximum(QStringLiteral(" 42 ")), 42);
+    EXPECT_EQ(ReadMaximum(QStringLiteral("+7")), 7);
+    EXPECT_EQ(ReadMaximum(QStringLiteral("-2147483648")), -2147483648LL);
+    EXPECT_EQ(ReadMaximum(QStringLiteral("2147483647")), 2147483647);
     for (const char* bad : {"-2147483649", "99999999999999999999999", "0x10", "-", "1e3", "٣"})
         EXPECT_THROW(ReadMaximum(QString::fromUtf8(bad)), EConvertError) << bad;
 }
@@ -287,7 +300,7 @@ TEST_F(ComponentDetailsTest, AConnectionEndedBehindTheDialogIsShownAndNeverCalle
         Form->RefreshBtnClick();
         ASSERT_FALSE(Form->Connection);
         ASSERT_EQ(Boxes.Seen.size(), 1u);
-        EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access components: servers error text");
+        EXPECT_EQ(Boxes.Seen[0].Text, QStringLiteral("Cannot access components: servers error text"));
         EXPECT_TRUE(d.ConnectionGone());
         EXPECT_TRUE(Find<QLabel>(d, "lblConnectionEnded")->isVisible());
         EXPECT_EQ(d.ItemIndex(), -1);
@@ -295,7 +308,7 @@ TEST_F(ComponentDetailsTest, AConnectionEndedBehindTheDialogIsShownAndNeverCalle
         EXPECT_FALSE(Find<common::TRadioGroup>(d, "RadioGroup1")->isEnabled());
         EXPECT_FALSE(Find<QLineEdit>(d, "Edit1")->isEnabled());
         // The last figures stay; OK closes and sends nothing.
-        EXPECT_EQ(Figures(d)[0], "Orders");
+        EXPECT_EQ(Figures(d)[0], QStringLiteral("Orders"));
         Server->TakeCalls();
         Find<QPushButton>(d, "Button1")->click();
         EXPECT_FALSE(d.isVisible());
@@ -311,7 +324,7 @@ TEST_F(ComponentDetailsTest, ARefillThatEndsTheConnectionLeavesTheDialogWithoutO
         Find<QPushButton>(d, "Button3")->click();
         ASSERT_FALSE(Form->Connection);
         ASSERT_EQ(Boxes.Seen.size(), 1u);
-        EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access components: servers error text");
+        EXPECT_EQ(Boxes.Seen[0].Text, QStringLiteral("Cannot access components: servers error text"));
         EXPECT_TRUE(d.ConnectionGone());
         EXPECT_TRUE(Find<QLabel>(d, "lblConnectionEnded")->isVisible());
         Find<QPushButton>(d, "Button2")->click();
@@ -326,14 +339,15 @@ TEST_F(ComponentDetailsTest, ALinkThatEndedUntoldIsNeitherCalledNorTakenForSent)
     Connect();
     TForm2 d(Form);
     d.SetMonitor(Form->Connection.Link()); // no main window to tell of the end
-    d.SetBrokerName("Alpha");
+    d.SetBrokerName(QStringLiteral("Alpha"));
     d.SetComponentName("Orders");
     Form->DisconnectBtnClick();
     Server->TakeCalls();
     d.SetItemIndex(0);
     Find<QPushButton>(d, "Button3")->click();
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_TRUE(Boxes.Seen[0].Text.startsWith("The connection to the Component Broker has ended."));
+    EXPECT_TRUE(
+        Boxes.Seen[0].Text.startsWith(QStringLiteral("The connection to the Component Broker has ended.")));
     EXPECT_TRUE(d.ConnectionGone());
     EXPECT_TRUE(Server->Calls.empty());
 }

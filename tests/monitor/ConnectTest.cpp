@@ -36,19 +36,21 @@ TEST_F(ConnectTest, ChoosingABrokerConnectsShowsItsVersionAndComponents) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
     QTest::mouseClick(
         view->viewport(), Qt::LeftButton, {},
-        view->visualRect(view->model()->index(Find<QComboBox>(f, "ComboBox1")->findText("Alpha"), 0))
+        view->visualRect(
+                view->model()->index(Find<QComboBox>(f, "ComboBox1")->findText(QStringLiteral("Alpha")), 0))
             .center());
 
     EXPECT_TRUE(Boxes.Seen.empty());
     ExpectConnected("after connect");
-    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Alpha");
-    EXPECT_EQ(f.BrokerName, "Alpha");
-    EXPECT_EQ(Find<QLabel>(f, "lblVersionDisplay")->text(), "4.2.1");
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), QStringLiteral("Alpha"));
+    EXPECT_EQ(f.BrokerName, QStringLiteral("Alpha"));
+    EXPECT_EQ(Find<QLabel>(f, "lblVersionDisplay")->text(), QStringLiteral("4.2.1"));
     EXPECT_EQ(Server->VersionComponentSeen, u"wdxappserver");
     EXPECT_EQ(Server->CheckedBrokers, std::vector<std::u16string>{u"Alpha"});
     EXPECT_EQ(Server->CheckArgs, (std::vector<std::int32_t>{0, 0, 0}));
     EXPECT_EQ(Server->ConnectTexts, (std::vector<std::u16string>{u"Alpha", u"", u""}));
-    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView1")), (QStringList{"Orders", "Billing", "Stock"}));
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView1")),
+              (QStringList{QStringLiteral("Orders"), QStringLiteral("Billing"), QStringLiteral("Stock")}));
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), -1);
     EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 0);
     ExpectAutomatic(false);
@@ -71,7 +73,7 @@ TEST_F(ConnectTest, DisconnectEndsTheConnectionAndResetsEveryControlAndField) {
     ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     ClickRow(Find<common::TListView>(f, "ListView2"), 1);
     Find<QCheckBox>(f, "cbRefresh")->click();
-    ASSERT_EQ(f.CurrentService, "Cancel");
+    ASSERT_EQ(f.CurrentService, QStringLiteral("Cancel"));
     ASSERT_TRUE(Find<QTimer>(f, "Timer1")->isActive());
     TMonitorLink link = f.Connection.Link();
     ASSERT_TRUE(link);
@@ -94,7 +96,7 @@ TEST_F(ConnectTest, DisconnectEndsTheConnectionAndResetsEveryControlAndField) {
     EXPECT_FALSE(link);
     EXPECT_TRUE(Boxes.Seen.empty());
     // The interval stays as the operator left it.
-    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), "10");
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), QStringLiteral("10"));
 
     // Harmless when not connected: it only resets the controls again.
     f.DisconnectBtnClick();
@@ -107,10 +109,10 @@ TEST_F(ConnectTest, ChoosingNoneWhileConnectedLeavesTheConnection) {
     Connect();
     ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     Server->TakeCalls();
-    Choose("(None)");
+    Choose(QStringLiteral("(None)"));
     EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
     ExpectConnected("after (None)");
-    EXPECT_EQ(f.BrokerName, "Alpha");
+    EXPECT_EQ(f.BrokerName, QStringLiteral("Alpha"));
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
     EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 2);
     EXPECT_TRUE(Server->TakeCalls().empty());
@@ -123,16 +125,16 @@ TEST_F(ConnectTest, ChoosingAnotherBrokerResetsBeforeConnectingAgain) {
     TMonitorLink first = f.Connection.Link();
     Server->Servers = {{u"Spool", 1, 1, 1, 1, 1, 1}};
 
-    Choose("Beta");
+    Choose(QStringLiteral("Beta"));
 
     const Calls calls = Server->TakeCalls();
     auto at = [&](const std::string& C) { return std::find(calls.begin(), calls.end(), C) - calls.begin(); };
     ASSERT_LT(at("Monitor.Disconnect"), std::ptrdiff_t(calls.size()));
     EXPECT_LT(at("Monitor.Disconnect"), at("Relay.Create"));
     ExpectConnected("after Beta");
-    EXPECT_EQ(f.BrokerName, "Beta");
-    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Beta");
-    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView1")), QStringList{"Spool"});
+    EXPECT_EQ(f.BrokerName, QStringLiteral("Beta"));
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), QStringLiteral("Beta"));
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView1")), QStringList{QStringLiteral("Spool")});
     EXPECT_TRUE(f.CurrentComponent.isEmpty());
     EXPECT_EQ(Find<common::TListView>(f, "ListView2")->model()->rowCount(), 0);
     // A link lent for the first connection never reaches the second.
@@ -156,9 +158,9 @@ TEST_F(ConnectTest, RelayStatusesAndDebugMode) {
         if (c.FailCheck)
             Server->FailCall("Relay.CheckBroker", u"relay down");
         Boxes.Seen.clear();
-        TForm1& f = Open(c.Debug ? QStringList{"-debug"} : QStringList{});
+        TForm1& f = Open(c.Debug ? QStringList{QStringLiteral("-debug")} : QStringList{});
         ASSERT_EQ(f.DebugMode, c.Debug);
-        Choose("Alpha");
+        Choose(QStringLiteral("Alpha"));
         ASSERT_EQ(Boxes.Seen.size(), c.Warned ? 1u : 0u);
         if (c.Warned) {
             const int shown = c.FailCheck ? -1 : c.Status;
@@ -166,7 +168,7 @@ TEST_F(ConnectTest, RelayStatusesAndDebugMode) {
                       QStringLiteral("Invalid return from Omni Relay: %1 - relay error text\n"
                                      "Click OK to continue, Cancel to disconnect.")
                           .arg(shown));
-            EXPECT_EQ(Boxes.Seen[0].Caption, "Alpha");
+            EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral("Alpha"));
             EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Warning);
             EXPECT_EQ(Boxes.Seen[0].Buttons, TMsgButtons::OkCancel);
             EXPECT_EQ(Boxes.Seen[0].Owner, &f);
@@ -181,7 +183,7 @@ TEST_F(ConnectTest, CancelInTheWarningResetsTheWindow) {
     TForm1& f = Open();
     Server->CheckBrokerCode = 1;
     Boxes.Answers = {TMsgAnswer::Cancel};
-    Choose("Alpha");
+    Choose(QStringLiteral("Alpha"));
     ASSERT_EQ(Boxes.Texts(), QStringList{Warning1});
     ExpectNotConnected("after Cancel");
     EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
@@ -195,39 +197,40 @@ TEST_F(ConnectTest, AWarningTextIsNeverReadAsATemplate) {
     Open();
     Server->CheckBrokerCode = 3;
     Server->RelayErrorText = u"100%s done, %d left";
-    Choose("Alpha");
+    Choose(QStringLiteral("Alpha"));
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_EQ(Boxes.Seen[0].Text, "Invalid return from Omni Relay: 3 - 100%s done, %d left\n"
-                                  "Click OK to continue, Cancel to disconnect.");
+    EXPECT_EQ(Boxes.Seen[0].Text, QStringLiteral("Invalid return from Omni Relay: 3 - 100%s done, %d left\n"
+                                                 "Click OK to continue, Cancel to disconnect."));
 }
 
 TEST_F(ConnectTest, NoRelayMeansNoConnectionAndTheSelectorKeepsTheBroker) {
     TForm1& f = Open();
     Server->FailCall("Relay.Create", u"The relay is not installed.");
-    Choose("Alpha");
+    Choose(QStringLiteral("Alpha"));
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access Omni Relay: The relay is not installed.");
-    EXPECT_EQ(Boxes.Seen[0].Caption, "Alpha");
+    EXPECT_EQ(Boxes.Seen[0].Text, QStringLiteral("Cannot access Omni Relay: The relay is not installed."));
+    EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral("Alpha"));
     EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
     EXPECT_EQ(Boxes.Seen[0].Buttons, TMsgButtons::Ok);
     ExpectNotConnected("no relay");
-    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Alpha");
-    EXPECT_EQ(f.BrokerName, "Alpha");
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), QStringLiteral("Alpha"));
+    EXPECT_EQ(f.BrokerName, QStringLiteral("Alpha"));
     EXPECT_EQ(Count(Server->TakeCalls(), "Monitor.Create"), 0);
 }
 
 TEST_F(ConnectTest, ARefusedConnectionIsShownAndLeavesTheWindowNotConnected) {
     TForm1& f = Open();
     Server->ConnectResult = -1;
-    Choose("Beta");
+    Choose(QStringLiteral("Beta"));
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access Corvanta Component Broker: monitor error text");
-    EXPECT_EQ(Boxes.Seen[0].Caption, "Beta");
+    EXPECT_EQ(Boxes.Seen[0].Text,
+              QStringLiteral("Cannot access Corvanta Component Broker: monitor error text"));
+    EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral("Beta"));
     EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
     EXPECT_EQ(Boxes.Seen[0].Owner, &f);
     ExpectNotConnected("refused");
-    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Beta");
-    EXPECT_EQ(f.BrokerName, "Beta");
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), QStringLiteral("Beta"));
+    EXPECT_EQ(f.BrokerName, QStringLiteral("Beta"));
     // The refused server heard the disconnect, and nothing is left over.
     EXPECT_EQ(Count(Server->TakeCalls(), "Monitor.Disconnect"), 1);
     EXPECT_EQ(Server->LiveObjects, 0);
@@ -235,23 +238,24 @@ TEST_F(ConnectTest, ARefusedConnectionIsShownAndLeavesTheWindowNotConnected) {
     // Without the monitor server class: the type library message.
     Boxes.Seen.clear();
     TClassRegistrationScope noMonitor(CLSID_Monitor, {});
-    Choose("Alpha");
+    Choose(QStringLiteral("Alpha"));
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_EQ(Boxes.Seen[0].Text,
-              "Cannot access Monitor type library: The monitor server class is not registered.");
-    EXPECT_EQ(Boxes.Seen[0].Caption, "Alpha");
+    EXPECT_EQ(
+        Boxes.Seen[0].Text,
+        QStringLiteral("Cannot access Monitor type library: The monitor server class is not registered."));
+    EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral("Alpha"));
     ExpectNotConnected("no monitor server");
-    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Alpha");
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), QStringLiteral("Alpha"));
 }
 
 TEST_F(ConnectTest, AFailedFirstFillResetsTheWindow) {
     TForm1& f = Open();
     Server->ServersOpen = -1;
     QSignalSpy ended(&f, &TForm1::ConnectionEnded);
-    Choose("Alpha");
+    Choose(QStringLiteral("Alpha"));
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access components: servers error text");
-    EXPECT_EQ(Boxes.Seen[0].Caption, "");
+    EXPECT_EQ(Boxes.Seen[0].Text, QStringLiteral("Cannot access components: servers error text"));
+    EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral(""));
     EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
     ExpectNotConnected("after the failed fill");
     EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
@@ -266,12 +270,12 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         SCOPED_TRACE("the relay's error text");
         Server->CheckBrokerCode = 1;
         Server->FailCall("Relay.ErrorText", u"relay text unreadable");
-        Choose("Alpha");
+        Choose(QStringLiteral("Alpha"));
         EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("relay text unreadable")});
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         ExpectNotConnected("");
-        EXPECT_EQ(f.BrokerName, "Alpha");
-        EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Alpha");
+        EXPECT_EQ(f.BrokerName, QStringLiteral("Alpha"));
+        EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), QStringLiteral("Alpha"));
         EXPECT_EQ(Count(Server->TakeCalls(), "Monitor.Create"), 0);
         EXPECT_EQ(Server->LiveObjects, 0);
         Server->CheckBrokerCode = 0;
@@ -280,17 +284,17 @@ TEST_F(ConnectTest, OtherFailuresGoToTheDefaultReportAndEndTheStepWhereTheyHappe
         SCOPED_TRACE("a set-up call of the connection");
         Boxes.Seen.clear();
         Server->FailCall("Monitor.Params", u"no parameter list");
-        Choose("Beta");
+        Choose(QStringLiteral("Beta"));
         EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("no parameter list")});
         ExpectNotConnected("");
-        EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), "Beta");
+        EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentText(), QStringLiteral("Beta"));
         EXPECT_EQ(Server->LiveObjects, 0);
     }
     {
         SCOPED_TRACE("a call of the first fill");
         Boxes.Seen.clear();
         Server->FailCall("servers.Queued", u"row lost");
-        Choose("Alpha");
+        Choose(QStringLiteral("Alpha"));
         EXPECT_EQ(Boxes.Texts(), QStringList{QStringLiteral("row lost")});
         // The step went on to enable the buttons before the report.
         ExpectConnected("");

@@ -23,7 +23,7 @@ protected:
 };
 
 TEST_F(MonitorHelpButton, OpensTheWindowsTopicInTheFileFound) {
-    QFile(Dir.Dir.filePath("NPXDeploy.chm")).open(QIODevice::WriteOnly);
+    QFile(Dir.Dir.filePath(QStringLiteral("NPXDeploy.chm"))).open(QIODevice::WriteOnly);
     TForm1& f = Open();
     QTest::mouseClick(Find<QPushButton>(f, "HelpBtn"), Qt::LeftButton);
     EXPECT_TRUE(Boxes.Seen.empty());
@@ -38,8 +38,9 @@ TEST_F(MonitorHelpButton, WithoutAHelpFileSaysWhereItLooked) {
     QTest::mouseClick(Find<QPushButton>(f, "HelpBtn"), Qt::LeftButton);
     EXPECT_TRUE(Help.HtmlCalls.empty());
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_TRUE(Boxes.Seen[0].Text.startsWith("Cannot find help file: ")) << Boxes.Seen[0].Text.toStdString();
-    EXPECT_TRUE(Boxes.Seen[0].Text.endsWith("NPXDeploy.chm"));
+    EXPECT_TRUE(Boxes.Seen[0].Text.startsWith(QStringLiteral("Cannot find help file: ")))
+        << Boxes.Seen[0].Text.toStdString();
+    EXPECT_TRUE(Boxes.Seen[0].Text.endsWith(QStringLiteral("NPXDeploy.chm")));
     EXPECT_EQ(Boxes.Seen[0].Icon, common::TMsgIcon::Error);
 }
 

@@ -43,12 +43,13 @@ TEST_F(ListsTest, RowsFollowTheServersOrderWithCountersInPlainDecimal) {
     TForm1& f = Open();
     Connect();
     ASSERT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 3);
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 0), "Orders|1|5|120|0|15|40");
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 1), "Billing|0|2|7|1|-3|2147483647");
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 2), "Stock|2|3|1234567|0|0|0");
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 0), QStringLiteral("Orders|1|5|120|0|15|40"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 1),
+              QStringLiteral("Billing|0|2|7|1|-3|2147483647"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 2), QStringLiteral("Stock|2|3|1234567|0|0|0"));
     ClickRow(Find<common::TListView>(f, "ListView1"), 0);
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 0), "Create|100|0|12|30");
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 1), "Cancel|20|1|3|-1");
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 0), QStringLiteral("Create|100|0|12|30"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 1), QStringLiteral("Cancel|20|1|3|-1"));
     EXPECT_EQ(Find<common::TListView>(f, "ListView2")->SelectedRow(), -1);
     // Read-only: a double-click opens no editor.
     QTest::mouseDClick(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {},
@@ -61,8 +62,8 @@ TEST_F(ListsTest, OnlyAClickChoosesTheComponentWhoseServicesAreListed) {
     TForm1& f = Open();
     Connect();
     ClickRow(Find<common::TListView>(f, "ListView1"), 1);
-    EXPECT_EQ(f.CurrentComponent, "Billing");
-    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), QStringList{"Invoice"});
+    EXPECT_EQ(f.CurrentComponent, QStringLiteral("Billing"));
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), QStringList{QStringLiteral("Invoice")});
 
     // The keyboard moves the selection, but neither the current component
     // nor the service list follows.
@@ -70,8 +71,8 @@ TEST_F(ListsTest, OnlyAClickChoosesTheComponentWhoseServicesAreListed) {
     Find<common::TListView>(f, "ListView1")->setFocus();
     QTest::keyClick(Find<common::TListView>(f, "ListView1"), Qt::Key_Up);
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 0);
-    EXPECT_EQ(f.CurrentComponent, "Billing");
-    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), QStringList{"Invoice"});
+    EXPECT_EQ(f.CurrentComponent, QStringLiteral("Billing"));
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), QStringList{QStringLiteral("Invoice")});
     EXPECT_TRUE(Server->TakeCalls().empty());
 
     // A double-click is no more than its first click: one query.
@@ -80,16 +81,16 @@ TEST_F(ListsTest, OnlyAClickChoosesTheComponentWhoseServicesAreListed) {
     QTest::mouseRelease(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, orders);
     QTest::mouseDClick(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, orders);
     QTest::mouseRelease(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, orders);
-    EXPECT_EQ(f.CurrentComponent, "Orders");
+    EXPECT_EQ(f.CurrentComponent, QStringLiteral("Orders"));
     EXPECT_EQ(Count(Server->TakeCalls(), "services.Open"), 1);
     // Outside the rows too.
     const QPoint below = EmptyPoint(Find<common::TListView>(f, "ListView1"));
     QTest::mousePress(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, below);
     QTest::mouseRelease(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, below);
-    f.CurrentComponent = "Orders";
+    f.CurrentComponent = QStringLiteral("Orders");
     QTest::mouseDClick(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, below);
     QTest::mouseRelease(Find<common::TListView>(f, "ListView1")->viewport(), Qt::LeftButton, {}, below);
-    EXPECT_EQ(f.CurrentComponent, "Orders") << "the second half ran a click";
+    EXPECT_EQ(f.CurrentComponent, QStringLiteral("Orders")) << "the second half ran a click";
     ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     Server->TakeCalls();
 
@@ -108,11 +109,11 @@ TEST_F(ListsTest, AClickInTheServiceListSetsTheCurrentService) {
     Connect();
     ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     ClickRow(Find<common::TListView>(f, "ListView2"), 0);
-    EXPECT_EQ(f.CurrentService, "Create");
+    EXPECT_EQ(f.CurrentService, QStringLiteral("Create"));
     // A new fill of the services loses their selection, not CurrentService.
     ClickRow(Find<common::TListView>(f, "ListView1"), 0);
     EXPECT_EQ(Find<common::TListView>(f, "ListView2")->SelectedRow(), -1);
-    EXPECT_EQ(f.CurrentService, "Create");
+    EXPECT_EQ(f.CurrentService, QStringLiteral("Create"));
     ClickEmpty(Find<common::TListView>(f, "ListView2"));
     EXPECT_TRUE(f.CurrentService.isEmpty());
 }
@@ -128,8 +129,9 @@ TEST_F(ListsTest, ARefreshReselectsTheClickedComponentByItsExactName) {
     Find<QPushButton>(f, "RefreshBtn")->click();
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 2)
         << "the first row named exactly Orders";
-    EXPECT_EQ(f.CurrentComponent, "Orders");
-    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), (QStringList{"Create", "Cancel"}));
+    EXPECT_EQ(f.CurrentComponent, QStringLiteral("Orders"));
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")),
+              (QStringList{QStringLiteral("Create"), QStringLiteral("Cancel")}));
 
     // Listed only under another case, or vanished: no row is selected, and
     // the services of the current component are still asked for.
@@ -139,9 +141,10 @@ TEST_F(ListsTest, ARefreshReselectsTheClickedComponentByItsExactName) {
         Server->TakeCalls();
         Find<QPushButton>(f, "RefreshBtn")->click();
         EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), -1);
-        EXPECT_EQ(f.CurrentComponent, "Orders");
+        EXPECT_EQ(f.CurrentComponent, QStringLiteral("Orders"));
         EXPECT_EQ(Server->ServicesAsked.back(), u"Orders");
-        EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), (QStringList{"Create", "Cancel"}));
+        EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")),
+                  (QStringList{QStringLiteral("Create"), QStringLiteral("Cancel")}));
     }
     EXPECT_TRUE(Boxes.Seen.empty());
 }
@@ -191,7 +194,7 @@ TEST_F(ListsTest, PopupMenusOfferDetailsOnlyForASelectedRow) {
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 1);
     EXPECT_TRUE(f.CurrentComponent.isEmpty());
     // The dialog opens for the component last chosen by a click: none yet.
-    QString shownFor = "unset";
+    QString shownFor = QStringLiteral("unset");
     {
         TDialogDriver<TForm2> driver([&](TForm2& d) {
             shownFor = Find<QLabel>(d, "Label2")->text();
@@ -204,8 +207,8 @@ TEST_F(ListsTest, PopupMenusOfferDetailsOnlyForASelectedRow) {
     EXPECT_TRUE(shownFor.isEmpty());
     // Its details query for the empty name is refused, over the dialog.
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access component details: info error text");
-    EXPECT_EQ(Boxes.Seen[0].Caption, "");
+    EXPECT_EQ(Boxes.Seen[0].Text, QStringLiteral("Cannot access component details: info error text"));
+    EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral(""));
     Boxes.Seen.clear();
 
     // Services: the item sets CurrentService, or empties it without a row.
@@ -213,7 +216,7 @@ TEST_F(ListsTest, PopupMenusOfferDetailsOnlyForASelectedRow) {
     menu = RightClick(Find<common::TListView>(f, "ListView2"), -1);
     EXPECT_FALSE(Find<QAction>(f, "Item12")->isEnabled());
     menu->close();
-    f.CurrentService = "stale";
+    f.CurrentService = QStringLiteral("stale");
     f.ListView2DblClick();
     EXPECT_TRUE(f.CurrentService.isEmpty());
     EXPECT_TRUE(Boxes.Seen.empty());
@@ -224,7 +227,7 @@ TEST_F(ListsTest, PopupMenusOfferDetailsOnlyForASelectedRow) {
         menu->close();
         Find<QAction>(f, "Item12")->trigger();
     }
-    EXPECT_EQ(f.CurrentService, "Cancel");
+    EXPECT_EQ(f.CurrentService, QStringLiteral("Cancel"));
     EXPECT_TRUE(Boxes.Seen.empty());
     EXPECT_EQ(Count(Server->Calls, "params.Service"), 1);
 }

@@ -74,35 +74,38 @@ TEST(MonitorMainForm, EveryControlStartsWithItsTextAndState) {
 
     EXPECT_TRUE(boxes.Seen.empty());
     EXPECT_TRUE(f.isVisible());
-    EXPECT_EQ(f.windowTitle(), "Corvanta Component Broker Monitor");
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Corvanta Component Broker Monitor"));
     EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->count(), 1);
     EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->currentWidget(), Find<QWidget>(f, "TabSheet1"));
-    EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->tabText(0), "General");
-    EXPECT_EQ(Find<QLabel>(f, "Label1")->text(), "Corvanta Component Broker Monitor");
-    EXPECT_EQ(Find<QLabel>(f, "Label2")->text(), "Type:");
-    EXPECT_EQ(Find<QLabel>(f, "Label3")->text(), "Corvanta Component Adapters");
-    EXPECT_EQ(Find<QLabel>(f, "Label4")->text(), "Component Broker:");
-    EXPECT_EQ(Find<QLabel>(f, "Label5")->text(), "Interval (s):");
-    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox1")->title(), "Components");
-    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox2")->title(), "Services");
-    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox3")->title(), "Refresh");
-    EXPECT_EQ(Find<QCheckBox>(f, "cbRefresh")->text(), "Automatic");
-    EXPECT_EQ(Find<QPushButton>(f, "RefreshBtn")->text(), "&Refresh");
-    EXPECT_EQ(Find<QPushButton>(f, "CloseBtn")->text(), "&Close");
-    EXPECT_EQ(Find<QPushButton>(f, "HelpBtn")->text(), "&Help");
-    EXPECT_EQ(Find<QPushButton>(f, "DisconnectBtn")->text(), "Disconnect");
-    EXPECT_EQ(Find<QLabel>(f, "lblVersion")->text(), "Version:");
+    EXPECT_EQ(Find<QTabWidget>(f, "PageControl1")->tabText(0), QStringLiteral("General"));
+    EXPECT_EQ(Find<QLabel>(f, "Label1")->text(), QStringLiteral("Corvanta Component Broker Monitor"));
+    EXPECT_EQ(Find<QLabel>(f, "Label2")->text(), QStringLiteral("Type:"));
+    EXPECT_EQ(Find<QLabel>(f, "Label3")->text(), QStringLiteral("Corvanta Component Adapters"));
+    EXPECT_EQ(Find<QLabel>(f, "Label4")->text(), QStringLiteral("Component Broker:"));
+    EXPECT_EQ(Find<QLabel>(f, "Label5")->text(), QStringLiteral("Interval (s):"));
+    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox1")->title(), QStringLiteral("Components"));
+    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox2")->title(), QStringLiteral("Services"));
+    EXPECT_EQ(Find<QGroupBox>(f, "GroupBox3")->title(), QStringLiteral("Refresh"));
+    EXPECT_EQ(Find<QCheckBox>(f, "cbRefresh")->text(), QStringLiteral("Automatic"));
+    EXPECT_EQ(Find<QPushButton>(f, "RefreshBtn")->text(), QStringLiteral("&Refresh"));
+    EXPECT_EQ(Find<QPushButton>(f, "CloseBtn")->text(), QStringLiteral("&Close"));
+    EXPECT_EQ(Find<QPushButton>(f, "HelpBtn")->text(), QStringLiteral("&Help"));
+    EXPECT_EQ(Find<QPushButton>(f, "DisconnectBtn")->text(), QStringLiteral("Disconnect"));
+    EXPECT_EQ(Find<QLabel>(f, "lblVersion")->text(), QStringLiteral("Version:"));
     EXPECT_FALSE(Find<QLabel>(f, "lblVersion")->isVisible());
     EXPECT_TRUE(Find<QLabel>(f, "lblVersionDisplay")->text().isEmpty());
-    EXPECT_EQ(Find<QAction>(f, "Item11")->text(), "&Details...");
-    EXPECT_EQ(Find<QAction>(f, "Item12")->text(), "&Details...");
+    EXPECT_EQ(Find<QAction>(f, "Item11")->text(), QStringLiteral("&Details..."));
+    EXPECT_EQ(Find<QAction>(f, "Item12")->text(), QStringLiteral("&Details..."));
     EXPECT_EQ(Find<QMenu>(f, "PopupMenu1")->actions(), QList<QAction*>{Find<QAction>(f, "Item11")});
     EXPECT_EQ(Find<QMenu>(f, "PopupMenu2")->actions(), QList<QAction*>{Find<QAction>(f, "Item12")});
 
     EXPECT_EQ(Headers(Find<common::TListView>(f, "ListView1")),
-              (QStringList{"Name", "Active", "Maximum", "Requests", "Queued", "Queue t", "Service t"}));
+              (QStringList{QStringLiteral("Name"), QStringLiteral("Active"), QStringLiteral("Maximum"),
+                           QStringLiteral("Requests"), QStringLiteral("Queued"), QStringLiteral("Queue t"),
+                           QStringLiteral("Service t")}));
     EXPECT_EQ(Headers(Find<common::TListView>(f, "ListView2")),
-              (QStringList{"Name", "Requests", "Queued", "Queue t", "Service t"}));
+              (QStringList{QStringLiteral("Name"), QStringLiteral("Requests"), QStringLiteral("Queued"),
+                           QStringLiteral("Queue t"), QStringLiteral("Service t")}));
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->columnWidth(0), 100);
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->columnWidth(6), 60);
     EXPECT_EQ(Find<common::TListView>(f, "ListView2")->columnWidth(4), 60);
@@ -112,12 +115,12 @@ TEST(MonitorMainForm, EveryControlStartsWithItsTextAndState) {
     EXPECT_TRUE(Find<common::TListView>(f, "ListView2")->HideSelection());
 
     EXPECT_FALSE(Find<QComboBox>(f, "ComboBox1")->isEditable());
-    EXPECT_EQ(Items(Find<QComboBox>(f, "ComboBox1")), QStringList{"(None)"});
+    EXPECT_EQ(Items(Find<QComboBox>(f, "ComboBox1")), QStringList{QStringLiteral("(None)")});
     EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->currentIndex(), 0);
 
     EXPECT_FALSE(Find<QCheckBox>(f, "cbRefresh")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>(f, "cbRefresh")->isEnabled());
-    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), "10");
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), QStringLiteral("10"));
     for (QWidget* w : std::initializer_list<QWidget*>{
              Find<QLabel>(f, "Label5"), Find<QLineEdit>(f, "Edit2"), Find<common::TUpDown>(f, "UpDown1"),
              Find<QPushButton>(f, "RefreshBtn"), Find<QPushButton>(f, "DisconnectBtn")})
@@ -168,17 +171,17 @@ TEST(MonitorMainForm, EveryControlStartsWithItsTextAndState) {
                              "Item11",
                              "PopupMenu2",
                              "Item12"})
-        EXPECT_NE(f.findChild<QObject*>(name), nullptr) << name;
+        EXPECT_NE(f.findChild<QObject*>(QString::fromUtf8(name)), nullptr) << name;
     for (QWidget* w : f.findChildren<QWidget*>()) {
         QString text = w->property("text").toString() + w->property("title").toString();
         EXPECT_FALSE(!w->objectName().isEmpty() && text == w->objectName()) << w->objectName().toStdString();
     }
     // Controls without a text of their own carry their label's.
-    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->accessibleName(), "Component Broker:");
-    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->accessibleName(), "Interval (s):");
-    EXPECT_EQ(Find<common::TUpDown>(f, "UpDown1")->accessibleName(), "Interval (s):");
-    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->accessibleName(), "Components");
-    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->accessibleName(), "Services");
+    EXPECT_EQ(Find<QComboBox>(f, "ComboBox1")->accessibleName(), QStringLiteral("Component Broker:"));
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->accessibleName(), QStringLiteral("Interval (s):"));
+    EXPECT_EQ(Find<common::TUpDown>(f, "UpDown1")->accessibleName(), QStringLiteral("Interval (s):"));
+    EXPECT_EQ(Find<common::TListView>(f, "ListView1")->accessibleName(), QStringLiteral("Components"));
+    EXPECT_EQ(Find<common::TListView>(f, "ListView2")->accessibleName(), QStringLiteral("Services"));
 }
 
 TEST(MonitorMainForm, WindowIsFixedCentredAndCarriesTheProductIcon) {
@@ -200,9 +203,10 @@ TEST(MonitorMainForm, WindowIsFixedCentredAndCarriesTheProductIcon) {
 
     EXPECT_EQ(Find<QLabel>(f, "Image1")->size(), QSize(33, 33));
     EXPECT_EQ(Find<QLabel>(f, "Image1")->pixmap().size(), QSize(32, 32));
-    EXPECT_EQ(Find<QLabel>(f, "Image1")->pixmap().toImage(), f.LoadIconImage("ICON_VKR", 32).toImage());
+    EXPECT_EQ(Find<QLabel>(f, "Image1")->pixmap().toImage(),
+              f.LoadIconImage(QStringLiteral("ICON_VKR"), 32).toImage());
     EXPECT_TRUE(f.windowIcon().availableSizes().contains(QSize(16, 16)));
-    EXPECT_EQ(f.font().family(), "MS Sans Serif");
+    EXPECT_EQ(f.font().family(), QStringLiteral("MS Sans Serif"));
     EXPECT_EQ(f.font().pointSize(), 8);
 }
 
@@ -220,8 +224,11 @@ TEST(MonitorMainForm, KeyboardOrder) {
             order << w->objectName();
         w = w->nextInFocusChain();
     } while (w != Find<QComboBox>(f, "ComboBox1"));
-    EXPECT_EQ(order, (QStringList{"ComboBox1", "cbRefresh", "Edit2", "UpDown1", "RefreshBtn", "ListView1",
-                                  "ListView2", "DisconnectBtn", "CloseBtn", "HelpBtn"}));
+    EXPECT_EQ(order, (QStringList{QStringLiteral("ComboBox1"), QStringLiteral("cbRefresh"),
+                                  QStringLiteral("Edit2"), QStringLiteral("UpDown1"),
+                                  QStringLiteral("RefreshBtn"), QStringLiteral("ListView1"),
+                                  QStringLiteral("ListView2"), QStringLiteral("DisconnectBtn"),
+                                  QStringLiteral("CloseBtn"), QStringLiteral("HelpBtn")}));
 }
 
 TEST(MonitorMainForm, SelectorListsUserNamesThenSystemNamesWithoutMerging) {
@@ -233,16 +240,16 @@ TEST(MonitorMainForm, SelectorListsUserNamesThenSystemNamesWithoutMerging) {
     TMessageBoxes boxes;
     TFormGuard form;
 
-    QStringList expected{"(None)"};
+    QStringList expected{QStringLiteral("(None)")};
     for (auto scope : {brokerstore::scUser, brokerstore::scSystem})
         for (const std::string& name : brokerstore::ListBrokerNames(scope))
             expected << QString::fromStdString(name);
     EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")), expected);
-    EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")).count("Shared"), 2);
+    EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")).count(QStringLiteral("Shared")), 2);
     EXPECT_EQ(expected.size(), 5);
     // The User names come first.
-    EXPECT_TRUE(expected.indexOf("Mine") < expected.indexOf("Plant"));
-    EXPECT_TRUE(expected.indexOf("Shared") < expected.indexOf("Plant"));
+    EXPECT_TRUE(expected.indexOf(QStringLiteral("Mine")) < expected.indexOf(QStringLiteral("Plant")));
+    EXPECT_TRUE(expected.indexOf(QStringLiteral("Shared")) < expected.indexOf(QStringLiteral("Plant")));
     EXPECT_EQ(Find<QComboBox>(form, "ComboBox1")->currentIndex(), 0);
     EXPECT_TRUE(boxes.Seen.empty());
 }
@@ -251,7 +258,7 @@ TEST(MonitorMainForm, NoStoreFilesGiveAnEmptySelectorAndStayUncreated) {
     TTempStores stores;
     TMessageBoxes boxes;
     TFormGuard form;
-    EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")), QStringList{"(None)"});
+    EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")), QStringList{QStringLiteral("(None)")});
     EXPECT_TRUE(boxes.Seen.empty());
     // The monitor only reads the store.
     EXPECT_FALSE(QFile::exists(stores.UserPath()));
@@ -269,7 +276,8 @@ TEST(MonitorMainForm, DamagedStoreFileStillOpensTheWindowWithWhatCouldBeRead) {
     TMessageBoxes boxes;
     TFormGuard form;
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")), (QStringList{"(None)", "Plant"}));
+    EXPECT_EQ(Items(Find<QComboBox>(form, "ComboBox1")),
+              (QStringList{QStringLiteral("(None)"), QStringLiteral("Plant")}));
     EXPECT_EQ(Find<QComboBox>(form, "ComboBox1")->currentIndex(), 0);
 }
 
@@ -278,17 +286,21 @@ TEST(MonitorCommandLine, DebugSwitchInAnyCaseAndTheUsageMessageOtherwise) {
     QWidget owner;
     EXPECT_FALSE(monitor::ReadCommandLine({}, &owner));
     for (const char* arg : {"-debug", "-DEBUG", "-DeBuG"})
-        EXPECT_TRUE(monitor::ReadCommandLine({arg}, &owner)) << arg;
+        EXPECT_TRUE(monitor::ReadCommandLine({QString::fromUtf8(arg)}, &owner)) << arg;
     EXPECT_TRUE(boxes.Seen.empty());
 
-    const QList<QStringList> wrong{{"-debug", "extra"}, {"/debug"}, {"debug"},
-                                   {"-debugx"},         {""},       {"--debug"}};
+    const QList<QStringList> wrong{{QStringLiteral("-debug"), QStringLiteral("extra")},
+                                   {QStringLiteral("/debug")},
+                                   {QStringLiteral("debug")},
+                                   {QStringLiteral("-debugx")},
+                                   {QStringLiteral("")},
+                                   {QStringLiteral("--debug")}};
     for (const QStringList& args : wrong) {
         boxes.Seen.clear();
-        EXPECT_FALSE(monitor::ReadCommandLine(args, &owner)) << args.join(' ').toStdString();
-        ASSERT_EQ(boxes.Seen.size(), 1u) << args.join(' ').toStdString();
-        EXPECT_EQ(boxes.Seen[0].Text, "Usage: WDXMonitor [-debug]");
-        EXPECT_EQ(boxes.Seen[0].Caption, "WDXMonitor");
+        EXPECT_FALSE(monitor::ReadCommandLine(args, &owner)) << args.join(u' ').toStdString();
+        ASSERT_EQ(boxes.Seen.size(), 1u) << args.join(u' ').toStdString();
+        EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Usage: WDXMonitor [-debug]"));
+        EXPECT_EQ(boxes.Seen[0].Caption, QStringLiteral("WDXMonitor"));
         EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
         EXPECT_EQ(boxes.Seen[0].Buttons, common::TMsgButtons::Ok);
         EXPECT_EQ(boxes.Seen[0].Owner, &owner);
@@ -299,7 +311,7 @@ TEST(MonitorCommandLine, TheWindowReadsItOnceShownAndRunsOnAfterTheUsageMessage)
     TTempStores stores;
     {
         TMessageBoxes boxes;
-        TFormGuard form({"-Debug"});
+        TFormGuard form({QStringLiteral("-Debug")});
         EXPECT_TRUE(form->DebugMode);
         EXPECT_TRUE(boxes.Seen.empty());
     }
@@ -308,12 +320,12 @@ TEST(MonitorCommandLine, TheWindowReadsItOnceShownAndRunsOnAfterTheUsageMessage)
     boxes.WhileOpen = [&](const common::TMessageRequest& R) {
         shownBeforeBox = R.Owner && R.Owner->isVisible() && qobject_cast<TForm1*>(R.Owner);
     };
-    TFormGuard form({"-debug", "-debug"});
+    TFormGuard form({QStringLiteral("-debug"), QStringLiteral("-debug")});
     ASSERT_EQ(boxes.Seen.size(), 1u);
     EXPECT_TRUE(shownBeforeBox);
     EXPECT_FALSE(form->DebugMode);
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(Find<QLineEdit>(form, "Edit2")->text(), "10");
+    EXPECT_EQ(Find<QLineEdit>(form, "Edit2")->text(), QStringLiteral("10"));
 }
 
 TEST(MonitorMainForm, EscapeLeavesTheWindowOpenAndClosingFreesIt) {

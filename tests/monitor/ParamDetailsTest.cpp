@@ -43,32 +43,36 @@ TEST_F(ParamDetailsTest, ListsTheParametersInTheConnectionsOrderWithTheirWords) 
                                  {u"blob", 5, 1, 100, -1},       {u"odd", 9, 4, 0, 0},
                                  {u"neg", -2, 0, -5, 2147483647}};
     OpenParams(0, [&](TForm3& d) {
-        EXPECT_EQ(d.windowTitle(), "Parameter Details");
-        EXPECT_EQ(Rows(d),
-                  QStringList({"zeta|boolean|1|0|Result", "alpha|char|30|0|Input",
-                               "amount|number|12|2|In/Out", "when|date|0|0|Output",
-                               "blob|binary|100|-1|Input", "odd|9|0|0|4", "neg|-2|-5|2147483647|0"}));
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Parameter Details"));
+        EXPECT_EQ(
+            Rows(d),
+            QStringList({QStringLiteral("zeta|boolean|1|0|Result"), QStringLiteral("alpha|char|30|0|Input"),
+                         QStringLiteral("amount|number|12|2|In/Out"), QStringLiteral("when|date|0|0|Output"),
+                         QStringLiteral("blob|binary|100|-1|Input"), QStringLiteral("odd|9|0|0|4"),
+                         QStringLiteral("neg|-2|-5|2147483647|0")}));
         QStringList titles;
         for (int c = 0; c < Find<common::TListView>(d, "ListView1")->model()->columnCount(); ++c)
             titles << Find<common::TListView>(d, "ListView1")
                           ->model()
                           ->headerData(c, Qt::Horizontal, Qt::DisplayRole)
                           .toString();
-        EXPECT_EQ(titles, QStringList({"Name", "Type", "Precision", "Scale", "Mode"}));
-        EXPECT_EQ(Find<QPushButton>(d, "Button1")->text(), "OK");
+        EXPECT_EQ(titles,
+                  QStringList({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Precision"),
+                               QStringLiteral("Scale"), QStringLiteral("Mode")}));
+        EXPECT_EQ(Find<QPushButton>(d, "Button1")->text(), QStringLiteral("OK"));
         EXPECT_EQ(Find<common::TListView>(d, "ListView1")->horizontalHeader()->sectionResizeMode(4),
                   QHeaderView::Stretch);
         Find<QPushButton>(d, "Button1")->click();
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_TRUE(Boxes.Seen.empty());
-    EXPECT_EQ(Form->CurrentService, "Create");
+    EXPECT_EQ(Form->CurrentService, QStringLiteral("Create"));
 }
 
 TEST_F(ParamDetailsTest, AServiceWithoutParametersShowsAnEmptyListAndNoMessage) {
     OpenParams(1, [&](TForm3& d) {
         EXPECT_EQ(Find<common::TListView>(d, "ListView1")->model()->rowCount(), 0);
-        EXPECT_EQ(d.windowTitle(), "Parameter Details");
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Parameter Details"));
         Find<QPushButton>(d, "Button1")->click();
     });
     EXPECT_TRUE(Boxes.Seen.empty());
@@ -80,8 +84,8 @@ TEST_F(ParamDetailsTest, ParametersNotObtainableAreShownOverAnEmptyList) {
     Server->ParamsOpen = -1;
     OpenParams(1, [&](TForm3& d) {
         ASSERT_EQ(Boxes.Seen.size(), 1u);
-        EXPECT_EQ(Boxes.Seen[0].Text, "Cannot access services: params error text");
-        EXPECT_EQ(Boxes.Seen[0].Caption, "Cancel");
+        EXPECT_EQ(Boxes.Seen[0].Text, QStringLiteral("Cannot access services: params error text"));
+        EXPECT_EQ(Boxes.Seen[0].Caption, QStringLiteral("Cancel"));
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         EXPECT_EQ(Boxes.Seen[0].Owner, &d);
         EXPECT_EQ(Find<common::TListView>(d, "ListView1")->model()->rowCount(), 0);
@@ -99,7 +103,7 @@ TEST_F(ParamDetailsTest, WithoutConnectionOrServiceNameTheListStaysEmptySilently
         d.SetServiceName("Create"); // no connection
         d.show();
         EXPECT_EQ(Find<common::TListView>(d, "ListView1")->model()->rowCount(), 0);
-        EXPECT_EQ(d.windowTitle(), "Parameter Details");
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Parameter Details"));
     }
     {
         TForm3 d(Form);

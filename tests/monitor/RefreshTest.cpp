@@ -31,7 +31,8 @@ protected:
     }
     void PressUpDown(bool Up) {
         auto* button =
-            Find<common::TUpDown>(Form, "UpDown1")->findChild<QToolButton*>(Up ? "UpButton" : "DownButton");
+            Find<common::TUpDown>(Form, "UpDown1")
+                ->findChild<QToolButton*>(Up ? QStringLiteral("UpButton") : QStringLiteral("DownButton"));
         ASSERT_NE(button, nullptr);
         QTest::mouseClick(button, Qt::LeftButton);
     }
@@ -65,8 +66,8 @@ TEST_F(RefreshTest, TheButtonQueriesBothListsAfreshAndShowsDisabledMeanwhile) {
     const auto calls = Server->TakeCalls();
     EXPECT_EQ(Count(calls, "servers.Open"), 1);
     EXPECT_EQ(Count(calls, "services.Open"), 1);
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 0), "Orders|1|5|121|0|15|40");
-    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 0), "Create|101|0|12|30");
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView1"), 0), QStringLiteral("Orders|1|5|121|0|15|40"));
+    EXPECT_EQ(RowText(Find<common::TListView>(f, "ListView2"), 0), QStringLiteral("Create|101|0|12|30"));
     EXPECT_TRUE(Boxes.Seen.empty());
 }
 
@@ -80,22 +81,22 @@ TEST_F(RefreshTest, AutomaticRefreshAndItsIntervalControls) {
     ExpectAutomatic(true);
     EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 10000);
 
-    Type("25");
+    Type(QStringLiteral("25"));
     EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 25000);
     PressUpDown(true);
-    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), "26");
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), QStringLiteral("26"));
     EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 26000);
 
     // The buttons stop at both ends of 1 to 3600 and do not wrap round.
-    Type("3600");
+    Type(QStringLiteral("3600"));
     PressUpDown(true);
-    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), "3600");
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), QStringLiteral("3600"));
     EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 3600000);
-    Type("1");
+    Type(QStringLiteral("1"));
     PressUpDown(false);
-    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), "1");
+    EXPECT_EQ(Find<QLineEdit>(f, "Edit2")->text(), QStringLiteral("1"));
     EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 1000);
-    Find<QLineEdit>(f, "Edit2")->setText(" 7 "); // blanks around the number are no matter
+    Find<QLineEdit>(f, "Edit2")->setText(QStringLiteral(" 7 ")); // blanks around the number are no matter
     EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 7000);
 
     Find<QCheckBox>(f, "cbRefresh")->click();
@@ -106,11 +107,12 @@ TEST_F(RefreshTest, AutomaticRefreshAndItsIntervalControls) {
 TEST_F(RefreshTest, RefusedIntervalsAreReportedAndTheLastValidOneStays) {
     TForm1& f = Open();
     Find<QCheckBox>(f, "cbRefresh")->click();
-    Type("30");
+    Type(QStringLiteral("30"));
     // Not a number, and numbers the timer cannot take: nothing firing without
     // pause, nothing overflowing its milliseconds.
-    for (const QString& text : {QString(), QString("abc"), QString("1e3"), QString("0"), QString("-5"),
-                                QString("3601"), QString("2147484"), QString("99999999999999999999999")}) {
+    for (const QString& text :
+         {QString(), QStringLiteral("abc"), QStringLiteral("1e3"), QStringLiteral("0"), QStringLiteral("-5"),
+          QStringLiteral("3601"), QStringLiteral("2147484"), QStringLiteral("99999999999999999999999")}) {
         SCOPED_TRACE(text.toStdString());
         Boxes.Seen.clear();
         Find<QLineEdit>(f, "Edit2")->setText(text);
@@ -123,28 +125,28 @@ TEST_F(RefreshTest, RefusedIntervalsAreReportedAndTheLastValidOneStays) {
             << "the typed text stays for the operator to correct";
     }
     // Clearing the box by typing reports once.
-    Type("30");
+    Type(QStringLiteral("30"));
     Boxes.Seen.clear();
-    Type("");
-    EXPECT_EQ(Boxes.Texts(), QStringList{Refused("")});
+    Type(QStringLiteral(""));
+    EXPECT_EQ(Boxes.Texts(), QStringList{Refused(QStringLiteral(""))});
     EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 30000);
 
     // A very long text is quoted by its start only.
     Boxes.Seen.clear();
     Find<QLineEdit>(f, "Edit2")->setText(QString(5000, u'9'));
     ASSERT_EQ(Boxes.Seen.size(), 1u);
-    EXPECT_EQ(Boxes.Seen[0].Text, Refused(QString(40, u'9') + "..."));
+    EXPECT_EQ(Boxes.Seen[0].Text, Refused(QString(40, u'9') + QStringLiteral("...")));
 }
 
 TEST_F(RefreshTest, CheckingTheBoxWithARefusedIntervalRunsAtTheLastValidOne) {
     TForm1& f = Open();
     Find<QCheckBox>(f, "cbRefresh")->click();
-    Type("15");
-    Type("x");
+    Type(QStringLiteral("15"));
+    Type(QStringLiteral("x"));
     Find<QCheckBox>(f, "cbRefresh")->click(); // off
     Boxes.Seen.clear();
     Find<QCheckBox>(f, "cbRefresh")->click(); // on again, with "x" still typed
-    EXPECT_EQ(Boxes.Texts(), QStringList{Refused("x")});
+    EXPECT_EQ(Boxes.Texts(), QStringList{Refused(QStringLiteral("x"))});
     ExpectAutomatic(true);
     EXPECT_EQ(Find<QTimer>(f, "Timer1")->interval(), 15000);
 }
@@ -173,9 +175,11 @@ TEST_F(RefreshTest, EachTickRefreshesBothLists) {
     Server->Services[u"Billing"].push_back({u"Refund", 3});
     Tick();
     EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView1")),
-              (QStringList{"Orders", "Billing", "Stock", "Late"}));
+              (QStringList{QStringLiteral("Orders"), QStringLiteral("Billing"), QStringLiteral("Stock"),
+                           QStringLiteral("Late")}));
     EXPECT_EQ(Find<common::TListView>(f, "ListView1")->SelectedRow(), 1);
-    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), (QStringList{"Invoice", "Refund"}));
+    EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")),
+              (QStringList{QStringLiteral("Invoice"), QStringLiteral("Refund")}));
     EXPECT_TRUE(Find<QPushButton>(f, "RefreshBtn")->isEnabled());
     ExpectAutomatic(true);
 }
@@ -195,9 +199,10 @@ TEST_F(RefreshTest, ARefusedFillEndsTheConnectionAndAutomaticRefresh) {
         Tick();
 
         ASSERT_EQ(Boxes.Seen.size(), 1u);
-        EXPECT_EQ(Boxes.Seen[0].Text, services ? "Cannot access services: services error text"
-                                               : "Cannot access components: servers error text");
-        EXPECT_EQ(Boxes.Seen[0].Caption, services ? "Orders" : "");
+        EXPECT_EQ(Boxes.Seen[0].Text, services
+                                          ? QStringLiteral("Cannot access services: services error text")
+                                          : QStringLiteral("Cannot access components: servers error text"));
+        EXPECT_EQ(Boxes.Seen[0].Caption, services ? QStringLiteral("Orders") : QStringLiteral(""));
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         ExpectNotConnected("after the refused fill");
         ExpectAutomatic(false);
@@ -258,7 +263,8 @@ TEST_F(RefreshTest, OtherFailuresLeaveTheConnectionAndTheOtherList) {
         EXPECT_EQ(Boxes.Seen[0].Icon, TMsgIcon::Error);
         ExpectConnected("");
         EXPECT_EQ(Find<common::TListView>(f, "ListView1")->model()->rowCount(), 0);
-        EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")), (QStringList{"Create", "Cancel"}))
+        EXPECT_EQ(Captions(Find<common::TListView>(f, "ListView2")),
+                  (QStringList{QStringLiteral("Create"), QStringLiteral("Cancel")}))
             << "its fill did not run";
     }
     {
