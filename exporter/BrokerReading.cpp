@@ -97,7 +97,7 @@ void ReadLists(const TBrokerTarget& Target, const TReadOptions& Options, TClock:
         return;
     }
     const statshost::TBrokerAddress& A = Found.Address;
-    R.Scope = ScopeLabel(A.Scope);
+    R.Scope = brokerstore::ScopeName(A.Scope);
     R.HasAddress = true;
     R.Host = A.HostName;
     R.Port = A.Port;
@@ -138,7 +138,7 @@ TBrokerReading ReadBroker(const TBrokerTarget& Target, const TReadOptions& Optio
     TBrokerReading R;
     R.Name = Target.Name;
     if (Target.Scope)
-        R.Scope = ScopeLabel(*Target.Scope);
+        R.Scope = brokerstore::ScopeName(*Target.Scope);
     // The relay's check is a request of its own within the same time-out;
     // it runs beside the lists so that a stalling broker costs it once.
     auto Check = Launch(RelayCheck, Target.Name);
