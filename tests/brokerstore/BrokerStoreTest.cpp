@@ -278,6 +278,9 @@ TEST_F(BrokerStoreTest, ClientDirIsReadFromTheSystemProductKeyOnly) {
     EXPECT_EQ(ReadClientDir(), ""); // not text
     ASSERT_TRUE(reg::WriteText(TRegRoot::System, Product, ClientDirValue, "/opt/Client Dir/ü"));
     EXPECT_EQ(ReadClientDir(), "/opt/Client Dir/ü");
+    reg::ReleaseCachedConnections();
+    std::ofstream(Store.SystemPath(), std::ios::binary) << std::string(8192, 'z');
+    EXPECT_EQ(ReadClientDir(), ""); // a damaged store holds none
 }
 
 TEST_F(BrokerStoreTest, PoolingAloneSurvivesAnUnreadableLogLevel) {
