@@ -1,36 +1,22 @@
 #pragma once
-// The monitor's help ids in "NPXDeploy.chm": its main window's topic, the
-// string-table ids of the Help button's messages, and the pop-up topics of
-// the component details dialog's controls in "CSHelp.txt"
-// (docs/help/CSHelp.txt). A dialog would give a control its pop-up with
-// SetHelpContext(Control, Id).
+// The monitor's places in "NPXDeploy.chm": its main window's topic, the
+// string-table ids of the Help button's messages, and the pop-up texts of the
+// component details dialog in "CSHelp.txt" (docs/help/CSHelp.txt).
 
 #include "common/help/HelpFile.h"
 
-#include <array>
+#include <utility>
 
 namespace wdx::monitor::hc {
 
 inline constexpr int MainWindow = 118;
 inline constexpr common::THelpMessageIds HelpButtonMessages{2010, 2011};
 
-// The component details dialog.
-inline constexpr int DetailsComponentName = 11801; // Label2
-inline constexpr int DetailsInvokedBy = 11802;     // Label4
-inline constexpr int DetailsActive = 11803;        // Label6
-inline constexpr int DetailsMaximum = 11804;       // Edit1, UpDown1
-inline constexpr int DetailsRequests = 11805;      // Label9
-inline constexpr int DetailsQueued = 11806;        // Label11
-inline constexpr int DetailsQueueTime = 11807;     // Label13
-inline constexpr int DetailsServiceTime = 11808;   // Label15
-inline constexpr int DetailsAction = 11809;        // RadioGroup1
-inline constexpr int DetailsOk = 11810;            // Button1
-inline constexpr int DetailsCancel = 11811;        // Button2
-inline constexpr int DetailsApply = 11812;         // Button3
-
-// Every pop-up id above, for the check that the help file has them all.
-inline constexpr std::array PopupIds{
-    DetailsComponentName, DetailsInvokedBy,   DetailsActive, DetailsMaximum, DetailsRequests, DetailsQueued,
-    DetailsQueueTime,     DetailsServiceTime, DetailsAction, DetailsOk,      DetailsCancel,   DetailsApply};
+// Pop-up id and the control it describes, as for the administrator's edit
+// dialog (ClntAdminHelpTopics.h).
+inline constexpr std::pair<int, const char*> PopupTopics[] = {
+    {11801, "Label2"},      {11802, "Label4"},  {11803, "Label6"},  {11804, "Edit1, UpDown1"},
+    {11805, "Label9"},      {11806, "Label11"}, {11807, "Label13"}, {11808, "Label15"},
+    {11809, "RadioGroup1"}, {11810, "Button1"}, {11811, "Button2"}, {11812, "Button3"}};
 
 } // namespace wdx::monitor::hc

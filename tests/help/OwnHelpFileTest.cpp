@@ -44,9 +44,12 @@ TEST(OwnHelpFile, TopicsOfBothMainWindows) {
 TEST(OwnHelpFile, EveryDialogControlHasItsPopupText) {
     auto chm = Shipped();
     ASSERT_TRUE(chm);
-    std::vector<int> ids(wdx::monitor::hc::PopupIds.begin(), wdx::monitor::hc::PopupIds.end());
-    ids.insert(ids.end(), wdx::clntadmin::hc::PopupIds.begin(), wdx::clntadmin::hc::PopupIds.end());
-    for (int id : ids) {
+    std::vector<std::pair<int, const char*>> topics(std::begin(wdx::monitor::hc::PopupTopics),
+                                                    std::end(wdx::monitor::hc::PopupTopics));
+    topics.insert(topics.end(), std::begin(wdx::clntadmin::hc::PopupTopics),
+                  std::end(wdx::clntadmin::hc::PopupTopics));
+    for (auto [id, control] : topics) {
+        SCOPED_TRACE(control);
         const auto text = chm->PopupText(QStringLiteral("CSHelp.txt"), static_cast<std::uint32_t>(id));
         ASSERT_TRUE(text) << id;
         EXPECT_GT(text->size(), 10) << id;
