@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <unordered_set>
 
 namespace wdx::brokerstore {
 
@@ -130,13 +131,29 @@ TBrokerSummary ReadBrokerSummary(TBrokerScope Scope, const std::string& Name) {
     return SummaryOf(Texts);
 }
 
-std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope) {
+namespace {
+
+// The order in which client software looks a broker name up: the first scope
+// that defines the name is the one used.
+constexpr TBrokerScope LookupOrder[] = {scUser, scSystem};
+
+std::string Unreadable(TBrokerScope Scope, const TRegTransaction& Tx) {
+    return std::string("the ") + ScopeName(Scope) + " settings (" + Tx.FilePath() +
+           ") cannot be read: " + Tx.ErrorText();
+}
+
+// ReadBrokerList; when Problem is given, it is set to why the scope could not
+// be read (a missing product key is no problem: it holds no definitions).
+std::vector<TBrokerListEntry> ReadList(TBrokerScope Scope, std::string* Problem) {
     std::vector<TBrokerListEntry> List;
     TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
     TRegKey Product;
     std::vector<registry::TRegSubKey> Subs;
-    if (!Tx.Ok() || !Tx.OpenKey(ProductKey, Product) || !Product.SubKeysWithValues(Subs))
+    if (!Tx.Ok() || !Tx.OpenKey(ProductKey, Product) || !Product.SubKeysWithValues(Subs)) {
+        if (Problem && (!Tx.Ok() || Tx.Error() != registry::TRegError::NotFound))
+            *Problem = Unreadable(Scope, Tx);
         return List;
+    }
     List.reserve(Subs.size());
     for (auto& Sub : Subs) {
         std::string Texts[3];
@@ -145,6 +162,23 @@ std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope) {
         List.push_back({std::move(Sub.Name), SummaryOf(Texts)});
     }
     return List;
+}
+
+} // namespace
+
+std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope) {
+    return ReadList(Scope, nullptr);
+}
+
+TClientDefinitions ListClientDefinitions() {
+    TClientDefinitions All;
+    std::unordered_set<std::string> Reached; // name keys a client finds in an earlier scope
+    for (TBrokerScope Scope : LookupOrder)
+        for (TBrokerListEntry& E : ReadList(Scope, &All.Problems[Scope])) {
+            const bool Used = Reached.insert(BrokerNameKey(E.Name)).second;
+            All.Definitions.push_back({std::move(E.Name), Scope, std::move(E.Summary), Used});
+        }
+    return All;
 }
 
 bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptions& Options) {
@@ -178,18 +212,11 @@ std::string ReadClientDir() {
     return Dir;
 }
 
-namespace {
-std::string Unreadable(TBrokerScope Scope, const TRegTransaction& Tx) {
-    return std::string("the ") + ScopeName(Scope) + " settings (" + Tx.FilePath() +
-           ") cannot be read: " + Tx.ErrorText();
-}
-} // namespace
-
 TBrokerLocation LocateBroker(const std::string& Name) {
     TBrokerLocation Where;
     if (!IsValidBrokerName(Name))
         return Where;
-    for (TBrokerScope Scope : {scUser, scSystem}) {
+    for (TBrokerScope Scope : LookupOrder) {
         TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
         TRegKey Key;
         if (Tx.Ok() && Tx.OpenKey(BrokerKey(Name), Key)) {
@@ -217,6 +244,10 @@ std::string BrokerNameKey(const std::string& Name) {
 std::string ScopeReadProblem(TBrokerScope Scope) {
     TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
     return Tx.Ok() ? std::string() : Unreadable(Scope, Tx);
+}
+
+std::string ScopeStorePath(TBrokerScope Scope) {
+    return registry::StorePath(RootOf(Scope));
 }
 
 bool WriteBrokerDefinition(const TBrokerDefinition& Def) {

@@ -116,6 +116,30 @@ std::string BrokerNameKey(const std::string& Name);
 // be read: ..."); empty when it can.
 std::string ScopeReadProblem(TBrokerScope Scope);
 
+// The file that holds the definitions of Scope.
+std::string ScopeStorePath(TBrokerScope Scope);
+
+// The definitions as client software on this machine sees them. A client
+// looks a name up under User first, then under System, comparing names as
+// the store does (LocateBroker): so a System definition whose name also has
+// a User definition is never used.
+struct TClientDefinition {
+    std::string Name; // as stored
+    TBrokerScope Scope = scUser;
+    TBrokerSummary Summary; // as ReadBrokerSummary reads it
+    bool Used = true;       // false when a User definition hides it
+};
+struct TClientDefinitions {
+    // Every User definition, then every System one, each scope in the
+    // store's enumeration order (as ReadBrokerList gives them).
+    std::vector<TClientDefinition> Definitions;
+    // By scope: why its store or its product key cannot be read (as
+    // ScopeReadProblem words it); empty when it can, a missing product key
+    // included. A scope that cannot be read contributes no definitions.
+    std::string Problems[2];
+};
+TClientDefinitions ListClientDefinitions();
+
 // Writes the five values of Def under its scope, creating the keys as needed,
 // all in one transaction: either every value is written or none is.
 bool WriteBrokerDefinition(const TBrokerDefinition& Def);

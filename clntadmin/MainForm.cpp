@@ -3,8 +3,8 @@
 #include "brokerstore/BrokerStore.h"
 #include "clntadmin/BrokerEditForm.h"
 #include "clntadmin/BrokerRows.h"
+#include "clntadmin/ClntAdminHelpTopics.h"
 #include "clntadmin/ShortNameCheck.h"
-#include "common/help/HelpFile.h"
 #include "common/help/HelpRouter.h"
 #include "common/widgets/ListView.h"
 #include "common/widgets/MessageService.h"
@@ -32,7 +32,7 @@ TForm1::TForm1(std::shared_ptr<const TShortNameSetting> Setting, QWidget* Parent
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     ui->setupUi(this);
     SetPosition(TPosition::ScreenCenter);
-    SetHelpContext(HelpContextId);
+    SetHelpContext(hc::MainWindow);
     // The page's tab is a heading here, not a stop of the keyboard order.
     ui->PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
     ui->ListView1->SetHideSelection(false);
@@ -90,7 +90,7 @@ void TForm1::FormCreate() {
 
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
 
-    common::LocateHelpFile(*this);
+    common::LocateHelpFile(*this, brokerstore::ReadClientDir);
 
     ui->Button1->setEnabled(true);
     ui->Button2->setEnabled(false);
@@ -147,7 +147,7 @@ void TForm1::FormClose() {
 }
 
 void TForm1::HelpBtnClick() {
-    common::HelpBtnClick(*this, common::ClntAdminHelpMessages);
+    common::HelpBtnClick(*this, hc::HelpButtonMessages);
 }
 
 void TForm1::CloseBtnClick() {

@@ -26,8 +26,6 @@ public:
     explicit TForm1(std::shared_ptr<const TShortNameSetting> Setting = nullptr, QWidget* Parent = nullptr);
     ~TForm1() override;
 
-    static constexpr int HelpContextId = 116;
-
     void setVisible(bool Visible) override;
 
 protected:

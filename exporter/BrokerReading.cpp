@@ -5,7 +5,6 @@
 #include "monitorapi/WideText.h"
 #include "statshost/BrokerLookup.h"
 #include "statshost/StatsClient.h"
-#include "statshost/StatsProtocol.h"
 
 #include <algorithm>
 #include <chrono>
@@ -30,15 +29,16 @@ int RelayCheck(const std::string& Name) {
     return monitor::CheckBrokerThroughRelay(monitor::Utf8ToWide(Name)).Status();
 }
 
-// The statistics client of one reading, kept within the reading's deadline.
-// Every call of a client may take its whole time-out, so once less than
-// that is left, the next calls go through a client whose time-out is what
-// is left, rounded up to the client's whole seconds.
+// The statistics client of one reading, kept within the reading's deadline:
+// the definition's time-out as the client takes it, from Start. Every call of
+// a client may take its whole time-out, so once less than that is left, the
+// next calls go through a client whose time-out is what is left, rounded up
+// to the client's whole seconds.
 class TBudgetClient {
 public:
-    TBudgetClient(const statshost::TBrokerAddress& A, TClock::time_point Deadline)
-        : FAddress(A), FDeadline(Deadline),
-          FClient(std::make_unique<TStatsClient>(A.HostName, A.Port, A.TimeOutSeconds)) {}
+    TBudgetClient(const statshost::TBrokerAddress& A, TClock::time_point Start)
+        : FAddress(A), FClient(std::make_unique<TStatsClient>(A.HostName, A.Port, A.TimeOutSeconds)),
+          FFullTimeOut(FClient->TimeOutSeconds()), FDeadline(Start + std::chrono::seconds(FFullTimeOut)) {}
 
     int TimeOutSeconds() const { return FFullTimeOut; }
 
@@ -55,9 +55,9 @@ public:
 
 private:
     statshost::TBrokerAddress FAddress;
-    TClock::time_point FDeadline;
     std::unique_ptr<TStatsClient> FClient;
-    int FFullTimeOut = FClient ? FClient->TimeOutSeconds() : 0;
+    int FFullTimeOut;
+    TClock::time_point FDeadline;
 };
 
 void ReadServices(TBudgetClient& Client, TBrokerReading& R) {
@@ -97,14 +97,12 @@ void ReadLists(const TBrokerTarget& Target, const TReadOptions& Options, TClock:
         return;
     }
     const statshost::TBrokerAddress& A = Found.Address;
-    R.Scope = ScopeLabel(A.Scope);
+    R.Scope = brokerstore::ScopeName(A.Scope);
     R.HasAddress = true;
     R.Host = A.HostName;
     R.Port = A.Port;
 
-    int TimeOut = A.TimeOutSeconds <= 0 ? statshost::DefaultTimeOutSeconds
-                                        : std::min(A.TimeOutSeconds, statshost::MaxTimeOutSeconds);
-    TBudgetClient Client(A, Start + std::chrono::seconds(TimeOut));
+    TBudgetClient Client(A, Start);
     auto List = Client.Get()->GetComponents();
     if (!List) {
         R.Problem = List.Error().Text;
@@ -138,7 +136,7 @@ TBrokerReading ReadBroker(const TBrokerTarget& Target, const TReadOptions& Optio
     TBrokerReading R;
     R.Name = Target.Name;
     if (Target.Scope)
-        R.Scope = ScopeLabel(*Target.Scope);
+        R.Scope = brokerstore::ScopeName(*Target.Scope);
     // The relay's check is a request of its own within the same time-out;
     // it runs beside the lists so that a stalling broker costs it once.
     auto Check = Launch(RelayCheck, Target.Name);

@@ -7,10 +7,6 @@ namespace wdx::exporter {
 
 using brokerstore::TBrokerScope;
 
-const char* ScopeLabel(TBrokerScope Scope) {
-    return brokerstore::ScopeName(Scope);
-}
-
 std::string StoreProblem(TBrokerScope Scope) {
     std::string Problem = brokerstore::ScopeReadProblem(Scope);
     if (!Problem.empty())
@@ -21,10 +17,11 @@ std::string StoreProblem(TBrokerScope Scope) {
 std::vector<TBrokerTarget> ListBrokerTargets(const std::vector<std::string>& Only) {
     std::vector<TBrokerTarget> Defined;
     std::unordered_map<std::string, std::size_t> ByName; // folded name -> index in Defined
-    for (TBrokerScope Scope : {brokerstore::scUser, brokerstore::scSystem})
-        for (std::string& Name : brokerstore::ListBrokerNames(Scope))
-            if (ByName.emplace(brokerstore::BrokerNameKey(Name), Defined.size()).second)
-                Defined.push_back({std::move(Name), Scope});
+    for (brokerstore::TClientDefinition& D : brokerstore::ListClientDefinitions().Definitions)
+        if (D.Used) {
+            ByName.emplace(brokerstore::BrokerNameKey(D.Name), Defined.size());
+            Defined.push_back({std::move(D.Name), D.Scope});
+        }
     if (Only.empty())
         return Defined;
 

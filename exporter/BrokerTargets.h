@@ -18,19 +18,15 @@ struct TBrokerTarget {
     std::optional<brokerstore::TBrokerScope> Scope;
 };
 
-// Every User definition, then every System one whose name has no User
-// definition (client software reaches the User one, so the System one is
-// shadowed), each in the store's order. With Only given, just those names,
-// in that order, once each (names compare without regard to case, as the
-// store does); a name defined nowhere is kept, without a scope, so that it
-// is reported as such instead of vanishing.
+// The definitions that client software on this machine uses (those of
+// brokerstore::ListClientDefinitions that are used), in its order. With Only
+// given, just those names, in that order, once each (names compare without
+// regard to case, as the store does); a name defined nowhere is kept, without
+// a scope, so that it is reported as such instead of vanishing.
 std::vector<TBrokerTarget> ListBrokerTargets(const std::vector<std::string>& Only);
 
 // Why the store of Scope cannot be read, as a sentence; empty when it can.
 // A missing file can be read: it holds no definitions.
 std::string StoreProblem(brokerstore::TBrokerScope Scope);
-
-// "User" or "System", the scope label of the metrics.
-const char* ScopeLabel(brokerstore::TBrokerScope Scope);
 
 } // namespace wdx::exporter

@@ -32,9 +32,10 @@ void TExporterCollector::TellChanges(const std::vector<TBrokerReading>& Readings
     for (int S = 0; S < 2; ++S) {
         if (StoreProblems[S] == FLastStoreProblem[S])
             continue;
-        FLog(StoreProblems[S].empty() ? std::string("The ") + ScopeLabel(brokerstore::TBrokerScope(S)) +
-                                            " settings can be read again."
-                                      : StoreProblems[S]);
+        FLog(StoreProblems[S].empty()
+                 ? std::string("The ") + brokerstore::ScopeName(brokerstore::TBrokerScope(S)) +
+                       " settings can be read again."
+                 : StoreProblems[S]);
         FLastStoreProblem[S] = StoreProblems[S];
     }
 

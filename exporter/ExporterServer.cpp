@@ -3,11 +3,7 @@
 #include "WdxVersion.h"
 
 #include <CivetServer.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <prometheus/exposer.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <mutex>
@@ -49,24 +45,6 @@ int BeginRequest(mg_connection* Conn) {
     if (!Head)
         mg_write(Conn, Page.data(), Page.size());
     return 200;
-}
-
-// A free port on Host, from the kernel. The web server binds it a moment
-// later; should another program take it in between, the start is retried.
-int FreePort(const std::string& Host) {
-    int Fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (Fd < 0)
-        return 0;
-    sockaddr_in A{};
-    A.sin_family = AF_INET;
-    inet_pton(AF_INET, Host.c_str(), &A.sin_addr);
-    socklen_t Len = sizeof A;
-    int Port = 0;
-    if (bind(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A) == 0 &&
-        getsockname(Fd, reinterpret_cast<sockaddr*>(&A), &Len) == 0)
-        Port = ntohs(A.sin_port);
-    close(Fd);
-    return Port;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <charconv>
 
@@ -57,6 +58,23 @@ std::optional<TListenAddress> ParseListenAddress(const std::string& Text, std::s
     freeaddrinfo(Found);
     A.Host = Buf;
     return A;
+}
+
+int FreePort(const std::string& Host) {
+    sockaddr_in A{};
+    A.sin_family = AF_INET;
+    if (inet_pton(AF_INET, Host.c_str(), &A.sin_addr) != 1)
+        return 0;
+    int Fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (Fd < 0)
+        return 0;
+    socklen_t Len = sizeof A;
+    int Port = 0;
+    if (bind(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A) == 0 &&
+        getsockname(Fd, reinterpret_cast<sockaddr*>(&A), &Len) == 0)
+        Port = ntohs(A.sin_port);
+    close(Fd);
+    return Port;
 }
 
 } // namespace wdx::exporter

@@ -19,4 +19,9 @@ struct TListenAddress {
 // Error set to a sentence, when the text cannot be used.
 std::optional<TListenAddress> ParseListenAddress(const std::string& Text, std::string& Error);
 
+// A port on Host (a numeric IPv4 address) that is free at this moment, from
+// the kernel; 0 when none can be had. Another program may take it before the
+// caller binds it, so the caller tries again with a new one when that fails.
+int FreePort(const std::string& Host);
+
 } // namespace wdx::exporter

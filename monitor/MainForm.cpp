@@ -1,10 +1,10 @@
 #include "MainForm.h"
 
 #include "brokerstore/BrokerStore.h"
-#include "common/help/HelpFile.h"
 #include "common/help/HelpRouter.h"
 #include "common/widgets/ListView.h"
 #include "common/widgets/UpDown.h"
+#include "monitor/MonitorHelpTopics.h"
 #include "monitor/Startup.h"
 #include "ui_MainForm.h"
 
@@ -26,7 +26,7 @@ TForm1::TForm1(const QStringList& Args, QWidget* Parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     ui->setupUi(this);
     SetPosition(TPosition::ScreenCenter);
-    SetHelpContext(HelpContextId);
+    SetHelpContext(hc::MainWindow);
     // The page's tab is a heading here, not a stop of the keyboard order.
     ui->PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
     ui->UpDown1->SetAssociate(ui->Edit2);
@@ -47,7 +47,7 @@ TForm1::TForm1(const QStringList& Args, QWidget* Parent)
 TForm1::~TForm1() = default;
 
 void TForm1::HelpBtnClick() {
-    common::HelpBtnClick(*this, common::MonitorHelpMessages);
+    common::HelpBtnClick(*this, hc::HelpButtonMessages);
 }
 
 void TForm1::BindHandlers() {
@@ -136,7 +136,7 @@ void TForm1::FormCreate(const QStringList& Args) {
 
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
 
-    common::LocateHelpFile(*this);
+    common::LocateHelpFile(*this, brokerstore::ReadClientDir);
 
     BrokerName.clear();
     CurrentComponent.clear();

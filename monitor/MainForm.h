@@ -44,7 +44,6 @@ public:
     // Connection.Link().
     TConnectionOwner Connection;
 
-    static constexpr int HelpContextId = 118;
     // The automatic refresh interval the window takes, in seconds (also the
     // range of UpDown1).
     static constexpr int MinInterval = MinRefreshSeconds;

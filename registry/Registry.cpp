@@ -1,47 +1,22 @@
+// The contract of TRegTransaction and TRegKey over this build's back-end:
+// transaction state, the checks of names, types and limits, and their texts.
+
 #include "registry/Registry.h"
 
-#include "registry/StoreDb.h"
-#include "registry/WriteQueue.h"
+#include "registry/Backend.h"
+
+#include <algorithm>
 
 namespace wdx::registry {
 
-using detail::TStmtRun;
+using detail::TFault;
+using detail::TKeyName;
+using detail::TKeyRef;
 
 namespace {
 
 bool ValidValueName(std::string_view Name, std::string& Fold) {
     return Name.find('\0') == std::string_view::npos && FoldName(Name, Fold);
-}
-
-int BindText(sqlite3_stmt* S, int I, std::string_view T) {
-    return sqlite3_bind_text(S, I, T.data(), static_cast<int>(T.size()), SQLITE_STATIC);
-}
-
-TRegValueType TypeOfKind(std::int64_t Kind) {
-    return Kind == RegKindText    ? TRegValueType::Text
-           : Kind == RegKindInt32 ? TRegValueType::Int32
-                                  : TRegValueType::Other;
-}
-
-// Columns (name, type, data) from First on into a value.
-void RowToValue(sqlite3_stmt* S, TRegValue& V, int First = 0) {
-    const auto* N = reinterpret_cast<const char*>(sqlite3_column_text(S, First));
-    V.Name.assign(N ? N : "", sqlite3_column_bytes(S, First));
-    std::int64_t Kind = sqlite3_column_int64(S, First + 1);
-    V.Kind = static_cast<std::uint32_t>(Kind);
-    V.Type = TypeOfKind(Kind);
-    V.Text.clear();
-    V.Bytes.clear();
-    V.Int = 0;
-    if (V.Type == TRegValueType::Text) {
-        const auto* T = reinterpret_cast<const char*>(sqlite3_column_text(S, First + 2));
-        V.Text.assign(T ? T : "", sqlite3_column_bytes(S, First + 2));
-    } else if (V.Type == TRegValueType::Int32) {
-        V.Int = static_cast<std::int32_t>(static_cast<std::uint32_t>(sqlite3_column_int64(S, First + 2)));
-    } else {
-        const auto* B = static_cast<const char*>(sqlite3_column_blob(S, First + 2));
-        V.Bytes.assign(B ? B : "", sqlite3_column_bytes(S, First + 2));
-    }
 }
 
 // "1,234" for the limit texts.
@@ -62,60 +37,28 @@ std::string Shortened(std::string_view Name) {
     return std::string(Name.substr(0, End)) + "...";
 }
 
+std::string_view Trimmed(std::string_view Path) {
+    // Leading and trailing separators are tolerated; an empty name inside is not.
+    while (!Path.empty() && Path.front() == '\\')
+        Path.remove_prefix(1);
+    while (!Path.empty() && Path.back() == '\\')
+        Path.remove_suffix(1);
+    return Path;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- transaction
 
 TRegTransaction::TRegTransaction(TRegRoot Root, TRegAccess Access)
     : FRoot(Root), FAccess(Access), FPath(StorePath(Root)) {
-    if (IsWrite()) {
-        // Wait in line first, so that SQLite's lock is free, or nearly, when we ask for it.
-        FTurn = std::make_unique<detail::TWriteTurn>();
-        TRegError Error = TRegError::None;
-        std::string Text;
-        if (!FTurn->Take(FPath, Error, Text)) {
-            Fail(Error, std::move(Text));
-            return;
-        }
-    }
-    detail::TAcquired A = detail::AcquireDb(FPath, IsWrite());
-    if (A.Error != TRegError::None) {
-        Fail(A.Error, std::move(A.Text));
-        if (FTurn)
-            FTurn->Release();
+    TFault Fault;
+    FImpl = detail::BeginTransaction(Root, IsWrite(), FPath, Fault);
+    if (!FImpl) {
+        Fail(Fault.Error, std::move(Fault.Text));
         return;
     }
     FActive = true;
-    if (A.Missing)
-        return;
-    FDb = std::move(A.Db);
-    if (!FDb->HasSchema) { // an empty database read: nothing in it
-        detail::ReleaseDb(std::move(FDb));
-        return;
-    }
-    TStmtRun Begin(FDb->Stmt(IsWrite() ? detail::stBeginWrite : detail::stBegin));
-    if (!Begin || sqlite3_step(*Begin) != SQLITE_DONE) {
-        FailDb(IsWrite() ? "cannot lock the store for writing" : "cannot read the store");
-        return;
-    }
-    FBegun = true;
-    if (IsWrite()) {
-        // Our own writes do not show in the data version: forget the key ids.
-        FDb->KeyIds.clear();
-        FDb->DataVersion = -1;
-        return;
-    }
-    // This also takes the read lock, so the version belongs to our snapshot.
-    TStmtRun Version(FDb->Stmt(detail::stDataVersion));
-    if (!Version || sqlite3_step(*Version) != SQLITE_ROW) {
-        FailDb("cannot read the store");
-        return;
-    }
-    std::int64_t V = sqlite3_column_int64(*Version, 0);
-    if (V != FDb->DataVersion) {
-        FDb->KeyIds.clear();
-        FDb->DataVersion = V;
-    }
 }
 
 TRegTransaction::~TRegTransaction() {
@@ -128,23 +71,14 @@ bool TRegTransaction::Fail(TRegError Error, std::string Text) {
     return false;
 }
 
-// A database failure ends the transaction: SQLite may already have rolled it
-// back, and going on would run the rest outside any transaction.
-bool TRegTransaction::FailDb(const char* What) {
-    sqlite3* H = FDb ? FDb->Db() : nullptr;
-    int Code = H ? sqlite3_extended_errcode(H) : SQLITE_NOMEM;
-    Fail(detail::MapSqliteError(Code, H ? sqlite3_system_errno(H) : 0),
-         detail::DescribeFailure(H, FPath, What));
-    if (H && !sqlite3_get_autocommit(H))
-        sqlite3_exec(H, "ROLLBACK", nullptr, nullptr, nullptr);
-    // Closed when the transaction goes (a statement may still be in use
-    // here), and never kept: its state is unknown.
-    FBroken = true;
-    FActive = false;
-    FBegun = false;
-    if (FTurn)
-        FTurn->Release();
-    return false;
+// A back-end's failure; Subject names the key path or value for the
+// contract's own texts.
+bool TRegTransaction::Failed(TFault& Fault, std::string_view Subject, bool IsValue) {
+    if (Fault.Ended)
+        FActive = false;
+    if (Fault.Text.empty() && Fault.Error == TRegError::NotFound)
+        Fault.Text = (IsValue ? "value not found: " : "key not found: ") + std::string(Subject);
+    return Fail(Fault.Error, std::move(Fault.Text));
 }
 
 bool TRegTransaction::Usable(bool ForWrite) {
@@ -152,14 +86,9 @@ bool TRegTransaction::Usable(bool ForWrite) {
         return Fail(TRegError::Closed, "the store transaction has ended");
     if (ForWrite && !IsWrite())
         return Fail(TRegError::Closed, "the store transaction is read-only");
-    if (FDb && FBegun && sqlite3_get_autocommit(FDb->Db())) {
-        FBroken = true;
-        FBegun = false;
-        FActive = false;
-        if (FTurn)
-            FTurn->Release();
-        return Fail(TRegError::IoError, "the store transaction was rolled back (" + FPath + ")");
-    }
+    TFault Fault;
+    if (!FImpl->Alive(Fault))
+        return Failed(Fault, "", false);
     FError = TRegError::None;
     FErrorText.clear();
     return true;
@@ -168,92 +97,20 @@ bool TRegTransaction::Usable(bool ForWrite) {
 bool TRegTransaction::Commit() {
     if (!Usable(false))
         return false;
-    if (FDb && FBegun) {
-        bool Saved;
-        {
-            TStmtRun C(FDb->Stmt(detail::stCommit));
-            Saved = C && sqlite3_step(*C) == SQLITE_DONE;
-        }
-        if (!Saved) {
-            FailDb("cannot save the changes");
-            Rollback();
-            return false;
-        }
-    }
+    TFault Fault;
+    bool Saved = FImpl->Commit(Fault);
     FActive = false;
-    FBegun = false;
-    if (FTurn)
-        FTurn->Release();
-    detail::ReleaseDb(std::move(FDb));
+    if (!Saved) {
+        FImpl->Rollback();
+        return Failed(Fault, "", false);
+    }
     return true;
 }
 
 void TRegTransaction::Rollback() {
-    if (FDb && FBegun && !sqlite3_get_autocommit(FDb->Db())) {
-        TStmtRun R(FDb->Stmt(detail::stRollback));
-        if (!R || sqlite3_step(*R) != SQLITE_DONE)
-            FDb.reset();
-    }
+    if (FImpl)
+        FImpl->Rollback();
     FActive = false;
-    FBegun = false;
-    if (FTurn)
-        FTurn->Release();
-    if (FBroken)
-        FDb.reset();
-    detail::ReleaseDb(std::move(FDb));
-}
-
-bool TRegTransaction::FindChild(std::int64_t Parent, const std::string& Fold, std::int64_t& Id) {
-    TStmtRun S(FDb->Stmt(detail::stFindKey));
-    if (!S)
-        return FailDb("cannot read the store");
-    sqlite3_bind_int64(*S, 1, Parent);
-    BindText(*S, 2, Fold);
-    int Rc = sqlite3_step(*S);
-    if (Rc == SQLITE_ROW) {
-        Id = sqlite3_column_int64(*S, 0);
-        return true;
-    }
-    if (Rc != SQLITE_DONE)
-        return FailDb("cannot read the store");
-    return Fail(TRegError::NotFound, "");
-}
-
-// The child Name (folded: Fold) of Parent; created when missing and Create.
-bool TRegTransaction::Step(std::int64_t Parent, std::string_view Name, const std::string& Fold, bool Create,
-                           std::int64_t& Child, std::string_view Whole) {
-    if (FindChild(Parent, Fold, Child))
-        return true;
-    if (FError != TRegError::NotFound)
-        return false;
-    if (!Create)
-        return Fail(TRegError::NotFound, "key not found: " + std::string(Whole));
-    TStmtRun Ins(FDb->Stmt(detail::stInsertKey));
-    if (!Ins)
-        return FailDb("cannot write the store");
-    sqlite3_bind_int64(*Ins, 1, Parent);
-    BindText(*Ins, 2, Fold);
-    BindText(*Ins, 3, Name);
-    if (sqlite3_step(*Ins) != SQLITE_DONE)
-        return FailDb("cannot create the key");
-    Child = sqlite3_last_insert_rowid(FDb->Db());
-    return true;
-}
-
-// A handle to a key deleted in this transaction must not leave orphans.
-bool TRegTransaction::KeyAlive(std::int64_t Id, const std::string& Path) {
-    if (Id == 0)
-        return true;
-    TStmtRun A(FDb->Stmt(detail::stKeyAlive));
-    if (!A)
-        return FailDb("cannot write the store");
-    sqlite3_bind_int64(*A, 1, Id);
-    int Rc = sqlite3_step(*A);
-    if (Rc == SQLITE_ROW)
-        return true;
-    if (Rc != SQLITE_DONE)
-        return FailDb("cannot write the store");
-    return Fail(TRegError::NotFound, "the key has been deleted: " + Path);
 }
 
 // Names (one or more, separated by "\") may be created Depth levels below the
@@ -273,61 +130,38 @@ bool TRegTransaction::WithinKeyLimits(std::string_view Names, std::size_t Depth)
     return true;
 }
 
+// The names of a trimmed path, each checked; none for the root.
+bool TRegTransaction::SplitPath(std::string_view Path, std::vector<TKeyName>& Names) {
+    Names.clear();
+    for (size_t Pos = 0; Pos < Path.size();) {
+        size_t End = std::min(Path.find('\\', Pos), Path.size());
+        TKeyName& N = Names.emplace_back();
+        N.Name = Path.substr(Pos, End - Pos);
+        if (N.Name.empty() || N.Name.find('\0') != std::string_view::npos || !FoldName(N.Name, N.Fold))
+            return Fail(TRegError::InvalidName, "invalid key name in \"" + std::string(Path) + "\"");
+        Pos = End + 1;
+    }
+    return true;
+}
+
 bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) {
     Key.Close();
     if (!Usable(Create))
         return false;
-    // Leading and trailing separators are tolerated; an empty name inside is not.
-    while (!Path.empty() && Path.front() == '\\')
-        Path.remove_prefix(1);
-    while (!Path.empty() && Path.back() == '\\')
-        Path.remove_suffix(1);
+    Path = Trimmed(Path);
     if (Create && !Path.empty() && !WithinKeyLimits(Path, 0))
         return false;
-    std::int64_t Id = 0;
-    std::size_t Depth = 0;
-    std::string Fold, Prefix;
-    size_t Pos = 0;
-    const bool UseIds = FDb && !IsWrite();
-    while (Pos < Path.size()) {
-        size_t End = Path.find('\\', Pos);
-        if (End == std::string_view::npos)
-            End = Path.size();
-        std::string_view Name = Path.substr(Pos, End - Pos);
-        if (Name.empty() || Name.find('\0') != std::string_view::npos || !FoldName(Name, Fold))
-            return Fail(TRegError::InvalidName, "invalid key name in \"" + std::string(Path) + "\"");
-        if (!FDb)
-            return Fail(TRegError::NotFound, "key not found: " + std::string(Path));
-        std::int64_t Child = 0;
-        const bool Inner = UseIds && End < Path.size(); // only keys above the one asked for are kept
-        if (Inner) {
-            if (!Prefix.empty())
-                Prefix.push_back('\\');
-            Prefix += Fold;
-            if (auto It = FDb->KeyIds.find(Prefix); It != FDb->KeyIds.end()) {
-                Id = It->second;
-                Pos = End + 1;
-                ++Depth;
-                continue;
-            }
-        }
-        if (!Step(Id, Name, Fold, Create, Child, Path))
-            return false;
-        if (Inner) {
-            if (FDb->KeyIds.size() >= 256)
-                FDb->KeyIds.clear();
-            FDb->KeyIds.emplace(Prefix, Child);
-        }
-        Id = Child;
-        Pos = End + 1;
-        ++Depth;
-    }
+    std::vector<TKeyName> Names;
+    if (!SplitPath(Path, Names))
+        return false;
+    TFault Fault;
+    TKeyRef Found;
+    if (!FImpl->OpenKey(FImpl->Root(), Names, Create, Path, Found, Fault))
+        return Failed(Fault, Path, false);
     Key.FTx = this;
-    Key.FId = Id;
-    Key.FDepth = Depth;
+    Key.FKey = std::move(Found);
+    Key.FDepth = Names.size();
     Key.FPath.assign(Path);
-    FError = TRegError::None;
-    FErrorText.clear();
     return true;
 }
 
@@ -339,43 +173,48 @@ bool TRegTransaction::CreateKey(std::string_view Path, TRegKey& Key) {
 }
 
 bool TRegTransaction::DeleteKey(std::string_view Path) {
-    TRegKey Key;
-    if (!Resolve(Path, false, Key))
+    if (!Usable(true))
         return false;
-    if (Key.FId == 0)
+    Path = Trimmed(Path);
+    std::vector<TKeyName> Names;
+    if (!SplitPath(Path, Names))
+        return false;
+    if (Names.empty())
         return Fail(TRegError::InvalidName, "the root key cannot be deleted");
-    for (auto Id : {detail::stDeleteTreeValues, detail::stDeleteTreeKeys}) {
-        TStmtRun S(FDb->Stmt(Id));
-        if (!S)
-            return FailDb("cannot delete the key");
-        sqlite3_bind_int64(*S, 1, Key.FId);
-        if (sqlite3_step(*S) != SQLITE_DONE)
-            return FailDb("cannot delete the key");
-    }
-    return true;
+    TFault Fault;
+    return FImpl->DeleteKey(Names, Path, Fault) || Failed(Fault, Path, false);
 }
 
 // ------------------------------------------------------------------------ key
 
 bool TRegKey::Child(std::string_view Name, bool Create, TRegKey& Key) const {
     TRegTransaction* Tx = FTx;
-    Key.Close();
-    if (!Tx || !Tx->Usable(Create))
+    if (!Tx || !Tx->Usable(Create)) {
+        Key.Close();
         return false;
-    std::string Fold;
-    if (Name.empty() || Name.find('\\') != std::string_view::npos ||
-        Name.find('\0') != std::string_view::npos || !FoldName(Name, Fold))
-        return Tx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
-    if (Create && !Tx->WithinKeyLimits(Name, FDepth))
-        return false;
+    }
+    std::vector<TKeyName> Names(1);
+    Names[0].Name = Name;
     std::string Path = FPath.empty() ? std::string(Name) : FPath + "\\" + std::string(Name);
-    if (!Tx->FDb)
-        return Tx->Fail(TRegError::NotFound, "key not found: " + Path);
-    std::int64_t Id = 0;
-    if ((Create && !Tx->KeyAlive(FId, FPath)) || !Tx->Step(FId, Name, Fold, Create, Id, Path))
+    TFault Fault;
+    TKeyRef Found;
+    bool Ok;
+    if (Name.empty() || Name.find('\\') != std::string_view::npos ||
+        Name.find('\0') != std::string_view::npos || !FoldName(Name, Names[0].Fold))
+        Ok = Tx->Fail(TRegError::InvalidName, "invalid key name \"" + std::string(Name) + "\"");
+    else if (Create && !Tx->WithinKeyLimits(Name, FDepth))
+        Ok = false;
+    else if (!Tx->FImpl->OpenKey(FKey, Names, Create, Path, Found, Fault))
+        Ok = Tx->Failed(Fault, Path, false);
+    else
+        Ok = true;
+    // Key may be this very key: its fields are not needed any more.
+    if (!Ok) {
+        Key.Close();
         return false;
+    }
     Key.FTx = Tx;
-    Key.FId = Id;
+    Key.FKey = std::move(Found);
     Key.FDepth = FDepth + 1;
     Key.FPath = std::move(Path);
     return true;
@@ -392,89 +231,33 @@ bool TRegKey::SubKeyNames(std::vector<std::string>& Names) const {
     Names.clear();
     if (!FTx || !FTx->Usable(false))
         return false;
-    if (!FTx->FDb)
+    TFault Fault;
+    if (FTx->FImpl->SubKeyNames(FKey, Names, Fault))
         return true;
-    TStmtRun S(FTx->FDb->Stmt(detail::stListKeys));
-    if (!S)
-        return FTx->FailDb("cannot read the store");
-    sqlite3_bind_int64(*S, 1, FId);
-    int Rc;
-    while ((Rc = sqlite3_step(*S)) == SQLITE_ROW)
-        Names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(*S, 0)),
-                           sqlite3_column_bytes(*S, 0));
-    if (Rc != SQLITE_DONE) {
-        Names.clear();
-        return FTx->FailDb("cannot read the store");
-    }
-    return true;
+    Names.clear();
+    return FTx->Failed(Fault, FPath, false);
 }
 
 bool TRegKey::Values(std::vector<TRegValue>& Values) const {
     Values.clear();
     if (!FTx || !FTx->Usable(false))
         return false;
-    if (!FTx->FDb)
+    TFault Fault;
+    if (FTx->FImpl->Values(FKey, Values, Fault))
         return true;
-    TStmtRun S(FTx->FDb->Stmt(detail::stListValues));
-    if (!S)
-        return FTx->FailDb("cannot read the store");
-    sqlite3_bind_int64(*S, 1, FId);
-    Values.reserve(8);
-    int Rc;
-    while ((Rc = sqlite3_step(*S)) == SQLITE_ROW)
-        RowToValue(*S, Values.emplace_back());
-    if (Rc != SQLITE_DONE) {
-        Values.clear();
-        return FTx->FailDb("cannot read the store");
-    }
-    return true;
+    Values.clear();
+    return FTx->Failed(Fault, FPath, false);
 }
 
 bool TRegKey::SubKeysWithValues(std::vector<TRegSubKey>& Subs) const {
     Subs.clear();
     if (!FTx || !FTx->Usable(false))
         return false;
-    if (!FTx->FDb)
+    TFault Fault;
+    if (FTx->FImpl->SubKeysWithValues(FKey, Subs, Fault))
         return true;
-    TStmtRun S(FTx->FDb->Stmt(detail::stListKeysValues));
-    if (!S)
-        return FTx->FailDb("cannot read the store");
-    sqlite3_bind_int64(*S, 1, FId);
-    int Rc;
-    std::int64_t Last = -1;
-    std::vector<std::int64_t> Seq; // of the current sub-key's values
-    auto PutInOrder = [&] {
-        // Few values per key: an insertion sort into first-write order.
-        auto& V = Subs.back().Values;
-        for (size_t I = 1; I < V.size(); ++I)
-            for (size_t J = I; J > 0 && Seq[J - 1] > Seq[J]; --J) {
-                std::swap(Seq[J - 1], Seq[J]);
-                std::swap(V[J - 1], V[J]);
-            }
-    };
-    while ((Rc = sqlite3_step(*S)) == SQLITE_ROW) {
-        std::int64_t Id = sqlite3_column_int64(*S, 0);
-        if (Id != Last) {
-            if (Last != -1)
-                PutInOrder();
-            Last = Id;
-            Seq.clear();
-            Subs.emplace_back().Name.assign(reinterpret_cast<const char*>(sqlite3_column_text(*S, 1)),
-                                            sqlite3_column_bytes(*S, 1));
-            Subs.back().Values.reserve(8);
-        }
-        if (sqlite3_column_type(*S, 2) != SQLITE_NULL) { // NULL: a key without values
-            RowToValue(*S, Subs.back().Values.emplace_back(), 2);
-            Seq.push_back(sqlite3_column_int64(*S, 5));
-        }
-    }
-    if (Rc != SQLITE_DONE) {
-        Subs.clear();
-        return FTx->FailDb("cannot read the store");
-    }
-    if (Last != -1)
-        PutInOrder();
-    return true;
+    Subs.clear();
+    return FTx->Failed(Fault, FPath, false);
 }
 
 bool TRegKey::ReadValue(std::string_view Name, TRegValue& Value) const {
@@ -483,21 +266,8 @@ bool TRegKey::ReadValue(std::string_view Name, TRegValue& Value) const {
     std::string Fold;
     if (!ValidValueName(Name, Fold))
         return FTx->Fail(TRegError::InvalidName, "invalid value name");
-    if (!FTx->FDb)
-        return FTx->Fail(TRegError::NotFound, "value not found: " + std::string(Name));
-    TStmtRun S(FTx->FDb->Stmt(detail::stFindValue));
-    if (!S)
-        return FTx->FailDb("cannot read the store");
-    sqlite3_bind_int64(*S, 1, FId);
-    BindText(*S, 2, Fold);
-    int Rc = sqlite3_step(*S);
-    if (Rc == SQLITE_ROW) {
-        RowToValue(*S, Value);
-        return true;
-    }
-    if (Rc != SQLITE_DONE)
-        return FTx->FailDb("cannot read the store");
-    return FTx->Fail(TRegError::NotFound, "value not found: " + std::string(Name));
+    TFault Fault;
+    return FTx->FImpl->ReadValue(FKey, Name, Fold, Value, Fault) || FTx->Failed(Fault, Name, true);
 }
 
 bool TRegKey::GetValueType(std::string_view Name, TRegValueType& Type) const {
@@ -534,31 +304,14 @@ bool TRegKey::WriteValue(const TRegValue& Value) {
     std::string Fold;
     if (!ValidValueName(Value.Name, Fold))
         return FTx->Fail(TRegError::InvalidName, "invalid value name");
-    if (TypeOfKind(Value.Kind) != Value.Type)
+    if (detail::TypeOfKind(Value.Kind) != Value.Type)
         return FTx->Fail(TRegError::WrongType, "value type and type number disagree");
     if (std::size_t N = Utf16Length(Value.Name); N > MaxValueNameLength)
         return FTx->Fail(TRegError::TooLong, "a value name has at most " + Grouped(MaxValueNameLength) +
                                                  " characters; \"" + Shortened(Value.Name) + "\" has " +
                                                  Grouped(N));
-    detail::TStoreDb& Db = *FTx->FDb;
-    if (!FTx->KeyAlive(FId, FPath))
-        return false;
-    TStmtRun S(Db.Stmt(detail::stWriteValue));
-    if (!S)
-        return FTx->FailDb("cannot write the store");
-    sqlite3_bind_int64(*S, 1, FId);
-    BindText(*S, 2, Fold);
-    BindText(*S, 3, Value.Name);
-    sqlite3_bind_int64(*S, 4, Value.Kind);
-    if (Value.Type == TRegValueType::Text)
-        BindText(*S, 5, Value.Text);
-    else if (Value.Type == TRegValueType::Int32)
-        sqlite3_bind_int64(*S, 5, static_cast<std::uint32_t>(Value.Int));
-    else
-        sqlite3_bind_blob(*S, 5, Value.Bytes.data(), static_cast<int>(Value.Bytes.size()), SQLITE_STATIC);
-    if (sqlite3_step(*S) != SQLITE_DONE)
-        return FTx->FailDb("cannot write the value");
-    return true;
+    TFault Fault;
+    return FTx->FImpl->WriteValue(FKey, FPath, Value, Fold, Fault) || FTx->Failed(Fault, Value.Name, true);
 }
 
 bool TRegKey::WriteText(std::string_view Name, std::string_view Value) {
@@ -583,16 +336,8 @@ bool TRegKey::DeleteValue(std::string_view Name) {
     std::string Fold;
     if (!ValidValueName(Name, Fold))
         return FTx->Fail(TRegError::InvalidName, "invalid value name");
-    TStmtRun S(FTx->FDb->Stmt(detail::stDeleteValue));
-    if (!S)
-        return FTx->FailDb("cannot write the store");
-    sqlite3_bind_int64(*S, 1, FId);
-    BindText(*S, 2, Fold);
-    if (sqlite3_step(*S) != SQLITE_DONE)
-        return FTx->FailDb("cannot delete the value");
-    if (sqlite3_changes(FTx->FDb->Db()) == 0)
-        return FTx->Fail(TRegError::NotFound, "value not found: " + std::string(Name));
-    return true;
+    TFault Fault;
+    return FTx->FImpl->DeleteValue(FKey, Name, Fold, Fault) || FTx->Failed(Fault, Name, true);
 }
 
 } // namespace wdx::registry

@@ -1,49 +1,58 @@
 #pragma once
 // The settings store: a tree of named keys holding named, typed values, with
-// two roots, User (this user's settings) and System (the machine's). Each root
-// lives in one SQLite file (see StorePath) that several processes share.
+// two roots, User (this user's settings) and System (the machine's). Where a
+// root lives depends on the platform's back-end (StoreFeatures): on Linux one
+// SQLite file per root (see StorePath) that several processes share; on
+// Windows the registry itself (HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE).
 //
 // Contract
 // - Nothing here throws to the caller and nothing prints. Every call returns
 //   true on success; after a false result, the transaction's Error() and
 //   ErrorText() say why (missing key or value, wrong type, refused write, busy,
 //   damaged file ...).
-// - All work happens inside a TRegTransaction on one root. A read transaction
-//   sees one consistent snapshot of the file; a write transaction holds the
-//   root's write lock from its start, so a write that reads first never races
-//   another writer. Nothing a write transaction did is visible to anyone, or
-//   kept, until Commit() returns true; then it is on disk. A transaction that
-//   is destroyed, or fails, without a successful Commit() leaves the file as
-//   it was before the transaction started.
+// - All work happens inside a TRegTransaction on one root. Where the back-end
+//   has transactions (StoreFeatures().Transactions, SQLite): a read
+//   transaction sees one consistent snapshot of the file; a write transaction
+//   holds the root's write lock from its start, so a write that reads first
+//   never races another writer. Nothing a write transaction did is visible to
+//   anyone, or kept, until Commit() returns true; then it is on disk. A
+//   transaction that is destroyed, or fails, without a successful Commit()
+//   leaves the file as it was before the transaction started.
+//   Where it has none (the Windows registry): every value is written
+//   atomically and at once, and stays; Commit() only ends the transaction,
+//   Rollback() undoes nothing, and reads see other writers' changes as they
+//   come. Callers that promise all-or-nothing check their whole input first.
 // - Store paths are looked up again for every transaction, so changing
 //   WDX_USER_STORE / WDX_SYSTEM_STORE takes effect at once.
-// - A missing file reads as an empty root; the first write creates it, and
-//   its directory. A file that is not a store (not SQLite, foreign schema,
-//   corrupt) fails every operation with TRegError::Damaged; it is never
-//   overwritten.
-// - Writers wait in line for their turn, in the order they came (see
-//   WriteQueue.h). A write fails with TRegError::Busy only when one other
-//   writer has held the store for the whole busy time-out (SetBusyTimeout);
-//   while the line moves it waits however long the line is.
+// - A missing store reads as an empty root; the first write creates it
+//   (a file and its directory, or a key). A file that is not a store (not
+//   SQLite, foreign schema, corrupt) fails every operation with
+//   TRegError::Damaged; it is never overwritten.
+// - Writers to a SQLite file wait in line for their turn, in the order they
+//   came (see sqlite/WriteQueue.h). A write fails with TRegError::Busy only
+//   when one other writer has held the store for the whole busy time-out
+//   (SetBusyTimeout); while the line moves it waits however long the line is.
 // - Key names, value names and key depth keep the platform registry's limits
 //   (MaxKeyNameLength ...); past them a write fails with TRegError::TooLong.
 // - Key and value names are UTF-8. They compare without regard to case
 //   (Unicode simple upper-case mapping per character, as the platform
 //   registry does) and keep the case they were created with. Sub-keys are
 //   listed sorted by that upper-cased name; values in the order they were
-//   first written. A key path separates key names with "\"; a key name can
-//   therefore not hold "\", a value name can.
+//   first written (SQLite) or in the registry's order (Windows). A key path
+//   separates key names with "\"; a key name can therefore not hold "\", a
+//   value name can.
 //
 // Ownership and threads
-// - A TRegTransaction owns its database connection for its lifetime. A
-//   TRegKey is a light handle that borrows its transaction: once that has
-//   ended (Commit, Rollback) its calls fail with Closed, and it must not be
-//   used at all once the transaction is destroyed.
+// - A TRegTransaction owns its back-end's transaction (a database
+//   connection, or the open root keys) for its lifetime. A TRegKey is a
+//   light handle that borrows its transaction: once that has ended (Commit,
+//   Rollback) its calls fail with Closed, and it must not be used at all once
+//   the transaction is destroyed. Its open key is closed with its last copy.
 // - One transaction belongs to one thread. Different threads may run their
 //   own transactions at the same time. A thread may nest a read transaction
 //   inside another transaction on the same root, but must not start a write
-//   transaction on a root while it holds any transaction on it: the write
-//   would wait for the thread itself until the busy time-out.
+//   transaction on a root while it holds any transaction on it: with SQLite
+//   the write would wait for the thread itself until the busy time-out.
 // - Readers and writers of one file take turns: a write waits (within the
 //   busy time-out) for the read transactions that are open when it commits.
 //   Keep transactions short; every helper below is one short transaction.
@@ -112,9 +121,24 @@ struct TRegSubKey {
 
 class TRegTransaction;
 namespace detail {
-class TStoreDb;
-class TWriteTurn;
+class TBackendKey; // an open key of the back-end (registry/Backend.h)
+class TBackendTx;  // a transaction of the back-end
+struct TFault;
+struct TKeyName;
 } // namespace detail
+
+// What the back-end of this build promises beyond the common contract
+// (docs/store.md, one section per back-end).
+struct TStoreFeatures {
+    const char* Name; // "SQLite", "Windows registry"
+    // True: Commit and Rollback are real (all or nothing, snapshot reads).
+    // False: every write is made at once and kept; see the contract above.
+    bool Transactions;
+    // True: values are listed in the order they were first written. False:
+    // in the order the platform registry lists them.
+    bool ValuesInWriteOrder;
+};
+const TStoreFeatures& StoreFeatures();
 
 // An open key inside a transaction. Default-constructed it is closed. Copies
 // refer to the same key.
@@ -125,7 +149,10 @@ public:
     bool IsOpen() const { return FTx != nullptr; }
     // The key's path below the root, spelled as it was asked for.
     const std::string& Path() const { return FPath; }
-    void Close() { FTx = nullptr; }
+    void Close() {
+        FTx = nullptr;
+        FKey.reset();
+    }
 
     bool OpenSubKey(std::string_view Name, TRegKey& Key) const;
     bool CreateSubKey(std::string_view Name, TRegKey& Key) const; // write transactions only
@@ -152,7 +179,7 @@ private:
     friend class TRegTransaction;
     bool Child(std::string_view Name, bool Create, TRegKey& Key) const;
     TRegTransaction* FTx = nullptr;
-    std::int64_t FId = 0;
+    std::shared_ptr<detail::TBackendKey> FKey;
     std::size_t FDepth = 0; // levels below the root
     std::string FPath;
 };
@@ -189,41 +216,40 @@ public:
 private:
     friend class TRegKey;
     bool Fail(TRegError Error, std::string Text);
-    bool FailDb(const char* What);
+    bool Failed(detail::TFault& Fault, std::string_view Subject, bool IsValue);
     bool Usable(bool ForWrite);
-    bool FindChild(std::int64_t Parent, const std::string& Fold, std::int64_t& Id);
+    bool SplitPath(std::string_view Path, std::vector<detail::TKeyName>& Names);
     bool Resolve(std::string_view Path, bool Create, TRegKey& Key);
-    bool Step(std::int64_t Parent, std::string_view Name, const std::string& Fold, bool Create,
-              std::int64_t& Child, std::string_view Whole);
-    bool KeyAlive(std::int64_t Id, const std::string& Path);
     bool WithinKeyLimits(std::string_view Names, std::size_t Depth);
 
     TRegRoot FRoot;
     TRegAccess FAccess;
     std::string FPath;
-    std::unique_ptr<detail::TWriteTurn> FTurn; // write transactions: our turn among the writers
-    std::unique_ptr<detail::TStoreDb> FDb;     // null while the file does not exist (empty root)
+    std::unique_ptr<detail::TBackendTx> FImpl; // null when the store could not be opened
     bool FActive = false;
-    bool FBegun = false;
-    bool FBroken = false; // a database failure ended it; the connection is not kept
     TRegError FError = TRegError::None;
     std::string FErrorText;
 };
 
-// The file that holds a root: $WDX_USER_STORE / $WDX_SYSTEM_STORE when set
-// and not empty, else DefaultStorePath(Root).
+// Where a root is kept: $WDX_USER_STORE / $WDX_SYSTEM_STORE when set and not
+// empty, else DefaultStorePath(Root).
 std::string StorePath(TRegRoot Root);
-// User: $XDG_CONFIG_HOME/wdx/user-store.sqlite (~/.config when unset).
-// System: /var/lib/wdx/system-store.sqlite.
+// SQLite: User is $XDG_CONFIG_HOME/wdx/user-store.sqlite (~/.config when
+// unset), System /var/lib/wdx/system-store.sqlite.
+// Windows: "HKEY_CURRENT_USER" / "HKEY_LOCAL_MACHINE"; a variable above
+// names a key instead ("HKEY_CURRENT_USER\Software\Tests\User"), which
+// then stands for the root.
 std::string DefaultStorePath(TRegRoot Root);
 
 // How long an operation waits for another process's lock (default 5 s).
+// SQLite only: the registry has no locks to wait for.
 void SetBusyTimeout(std::chrono::milliseconds Timeout);
 std::chrono::milliseconds BusyTimeout();
 
 // Each thread keeps one open connection per store file between transactions
 // (checked against the file's identity every time, so a replaced or deleted
 // file is noticed). Off means every transaction opens and closes its own.
+// SQLite only; on Windows nothing is kept.
 void SetConnectionReuse(bool On);
 // Closes this thread's kept connections (before a file is removed, say).
 void ReleaseCachedConnections();

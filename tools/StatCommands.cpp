@@ -4,7 +4,6 @@
 
 #include "brokerstore/BrokerStore.h"
 #include "monitorapi/WideText.h"
-#include "registry/Registry.h"
 #include "statshost/BrokerLookup.h"
 #include "statshost/StandIns.h"
 #include "tools/StatBroker.h"
@@ -12,19 +11,13 @@
 #include "tools/StatOutput.h"
 
 #include <iostream>
-#include <set>
 
 namespace wdx::tools {
 
-using brokerstore::TBrokerScope;
 using monitor::ENPXException;
 using monitor::TNPXMonitor;
 
 namespace {
-
-const char* ScopeText(TBrokerScope Scope) {
-    return Scope == brokerstore::scSystem ? "System" : "User";
-}
 
 // A port or time-out as the stand-ins read it, or empty when they cannot.
 TCell DefinitionNumber(const std::string& Text) {
@@ -56,36 +49,21 @@ int RunBrokers(TFormat Format) {
         {"Name", "name", false},     {"Scope", "scope", false},          {"Host name", "hostName", false},
         {"Port", "port", ForPeople}, {"Time-out", "timeOut", ForPeople}, {"Used", "used", false}};
     int Status = ExitDone;
-    std::set<std::string> UserNames; // folded, as the store compares names
+    const brokerstore::TClientDefinitions All = brokerstore::ListClientDefinitions();
+    for (const std::string& Problem : All.Problems)
+        if (!Problem.empty())
+            Status = Fail(Problem);
     bool Hidden = false;
-    for (TBrokerScope Scope : {brokerstore::scUser, brokerstore::scSystem}) {
-        {
-            registry::TRegTransaction Tx(brokerstore::RootOf(Scope), registry::TRegAccess::Read);
-            if (!Tx.Ok()) {
-                Status = Fail(std::string("the ") + ScopeText(Scope) + " settings (" + Tx.FilePath() +
-                              ") cannot be read: " + Tx.ErrorText());
-                continue;
-            }
+    for (const brokerstore::TClientDefinition& B : All.Definitions) {
+        Hidden = Hidden || !B.Used;
+        TCell Port = B.Summary.Port, TimeOut = B.Summary.TimeOut, Used = std::string(B.Used ? "yes" : "no");
+        if (!ForPeople) {
+            Port = DefinitionNumber(B.Summary.Port);
+            TimeOut = DefinitionNumber(B.Summary.TimeOut);
+            Used = std::string(B.Used ? "true" : "false");
         }
-        for (const auto& B : brokerstore::ReadBrokerList(Scope)) {
-            std::string Fold;
-            registry::FoldName(B.Name, Fold);
-            // Client software looks a name up under User first (the stand-ins
-            // do the same): a System definition of a User name is never used.
-            const bool Used = Scope == brokerstore::scUser || !UserNames.count(Fold);
-            if (Scope == brokerstore::scUser)
-                UserNames.insert(Fold);
-            Hidden = Hidden || !Used;
-            TCell Port = B.Summary.Port, TimeOut = B.Summary.TimeOut,
-                  UsedCell = std::string(Used ? "yes" : "no");
-            if (!ForPeople) {
-                Port = DefinitionNumber(B.Summary.Port);
-                TimeOut = DefinitionNumber(B.Summary.TimeOut);
-                UsedCell = std::string(Used ? "true" : "false");
-            }
-            T.Rows.push_back(
-                {B.Name, std::string(ScopeText(Scope)), B.Summary.HostName, Port, TimeOut, UsedCell});
-        }
+        T.Rows.push_back(
+            {B.Name, std::string(brokerstore::ScopeName(B.Scope)), B.Summary.HostName, Port, TimeOut, Used});
     }
     if (Format == TFormat::Json) {
         // As the table, but "used" is a truth value.
@@ -107,8 +85,8 @@ int RunBrokers(TFormat Format) {
     } else if (T.Rows.empty()) {
         if (Status == ExitDone)
             std::cerr << "WDXStat: no Component Broker is defined (User: "
-                      << registry::StorePath(registry::TRegRoot::User)
-                      << ", System: " << registry::StorePath(registry::TRegRoot::System) << ")\n";
+                      << brokerstore::ScopeStorePath(brokerstore::scUser)
+                      << ", System: " << brokerstore::ScopeStorePath(brokerstore::scSystem) << ")\n";
     } else {
         Print(RenderTable(T));
         if (Hidden)

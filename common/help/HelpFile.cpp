@@ -4,8 +4,6 @@
 #include "common/help/HelpApplication.h"
 #include "common/widgets/MessageService.h"
 
-#include "brokerstore/BrokerStore.h"
-
 #include <QFile>
 
 #include <filesystem>
@@ -38,13 +36,13 @@ QString HelpFileCandidate() {
     return Candidate();
 }
 
-void LocateHelpFile(QWidget& Form) {
+void LocateHelpFile(QWidget& Form, const TClientDirLookup& ReadClientDir) {
     Candidate() = QString::fromLatin1(HelpFileName);
     if (EntryExists(Candidate())) {
         SetFormHelpFile(&Form, Candidate());
         return;
     }
-    QString clientDir = QString::fromStdString(brokerstore::ReadClientDir());
+    QString clientDir = ReadClientDir ? QString::fromStdString(ReadClientDir()) : QString();
     if (!clientDir.isEmpty()) {
         // The documentation lies beside the client directory, under its parent.
         const qsizetype last = clientDir.lastIndexOf(PathDelim);

@@ -278,6 +278,9 @@ TEST_F(BrokerStoreTest, ClientDirIsReadFromTheSystemProductKeyOnly) {
     EXPECT_EQ(ReadClientDir(), ""); // not text
     ASSERT_TRUE(reg::WriteText(TRegRoot::System, Product, ClientDirValue, "/opt/Client Dir/ü"));
     EXPECT_EQ(ReadClientDir(), "/opt/Client Dir/ü");
+    reg::ReleaseCachedConnections();
+    std::ofstream(Store.SystemPath(), std::ios::binary) << std::string(8192, 'z');
+    EXPECT_EQ(ReadClientDir(), ""); // a damaged store holds none
 }
 
 TEST_F(BrokerStoreTest, PoolingAloneSurvivesAnUnreadableLogLevel) {
@@ -320,6 +323,42 @@ TEST_F(BrokerStoreTest, LocateLooksAtUserFirstThenSystemAndTellsWhatCouldNotBeRe
     EXPECT_FALSE(L.Found);
     EXPECT_EQ(L.Problem.rfind("the User settings (" + Store.UserPath() + ") cannot be read: ", 0), 0u)
         << L.Problem;
+}
+
+TEST_F(BrokerStoreTest, ClientDefinitionsAreListedAsClientSoftwareSeesThem) {
+    ASSERT_TRUE(WriteBrokerDefinition(Def("Büro", scSystem)));
+    ASSERT_TRUE(WriteBrokerDefinition(Def("Plant", scSystem)));
+    ASSERT_TRUE(WriteBrokerDefinition(Def("bÜRO", scUser)));
+    Raw("Bare", {});
+    auto Rows = [] {
+        TClientDefinitions All = ListClientDefinitions();
+        std::vector<std::string> Out;
+        for (const TClientDefinition& D : All.Definitions)
+            Out.push_back(D.Name + "|" + ScopeName(D.Scope) + "|" + D.Summary.HostName + "|" +
+                          D.Summary.Port + "|" + D.Summary.TimeOut + "|" + (D.Used ? "used" : "hidden"));
+        return std::make_pair(Out, All);
+    };
+    auto [Seen, All] = Rows();
+    // User first; the System "Büro" is hidden by the User "bÜRO" (the store's
+    // comparison, beyond ASCII), "Plant" is not.
+    EXPECT_EQ(Seen,
+              (std::vector<std::string>{"Bare|User|||0|used", "bÜRO|User|host.example.net|07563|30|used",
+                                        "Büro|System|host.example.net|07563|30|hidden",
+                                        "Plant|System|host.example.net|07563|30|used"}));
+    EXPECT_EQ(All.Problems[scUser], "");
+    EXPECT_EQ(All.Problems[scSystem], "");
+    // As LocateBroker finds them.
+    for (const TClientDefinition& D : All.Definitions)
+        EXPECT_EQ(LocateBroker(D.Name).Scope == D.Scope, D.Used) << D.Name;
+
+    // A User store that cannot be read hides nothing and is named.
+    std::ofstream(Store.UserPath(), std::ios::binary) << std::string(2048, 'z');
+    std::tie(Seen, All) = Rows();
+    EXPECT_EQ(Seen, (std::vector<std::string>{"Büro|System|host.example.net|07563|30|used",
+                                              "Plant|System|host.example.net|07563|30|used"}));
+    EXPECT_EQ(All.Problems[scUser].rfind("the User settings (" + Store.UserPath() + ") cannot be read: ", 0),
+              0u);
+    EXPECT_EQ(All.Problems[scSystem], "");
 }
 
 TEST_F(BrokerStoreTest, NamesCompareAsTheStoreComparesKeys) {

@@ -34,6 +34,8 @@ TEST(AdminHelpButton, OpensTheWindowsTopicInTheFileFound) {
 TEST(AdminHelpButton, WithoutAHelpFileSaysWhereItLooked) {
     testsupport::TTempStore store;
     TScratchDir dir;
+    // The window looks beside the client directory of the System store.
+    testsupport::SetClientDir(dir.Dir.filePath(QStringLiteral("client")).toStdString());
     wdx::test::TFakeHelpService fake;
     common::THelpServiceScope scope(fake);
     TMessageBoxes boxes;
@@ -42,8 +44,7 @@ TEST(AdminHelpButton, WithoutAHelpFileSaysWhereItLooked) {
     QTest::mouseClick(Find<QPushButton>(form, "HelpBtn"), Qt::LeftButton);
     EXPECT_TRUE(fake.HtmlCalls.empty());
     ASSERT_EQ(boxes.Seen.size(), 1u);
-    EXPECT_TRUE(boxes.Seen[0].Text.startsWith(QStringLiteral("Cannot find help file: ")))
-        << boxes.Seen[0].Text.toStdString();
-    EXPECT_TRUE(boxes.Seen[0].Text.endsWith(QStringLiteral("NPXDeploy.chm")));
+    EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot find help file: ") +
+                                      dir.Dir.filePath(QStringLiteral("Documentation/NPXDeploy.chm")));
     EXPECT_EQ(boxes.Seen[0].Icon, common::TMsgIcon::Error);
 }

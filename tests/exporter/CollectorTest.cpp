@@ -318,4 +318,12 @@ TEST(ListenAddress, TakesIpv4AndNamesAndRefusesTheRest) {
     }
 }
 
+TEST(ListenAddress, FreePortIsOneNobodyListensOn) {
+    const int Port = FreePort("127.0.0.1");
+    ASSERT_GT(Port, 0);
+    EXPECT_FALSE(httplib::Client("127.0.0.1", Port).Get("/")); // nothing answers there
+    EXPECT_EQ(FreePort("localhost"), 0);                       // numeric addresses only
+    EXPECT_EQ(FreePort(""), 0);
+}
+
 } // namespace

@@ -5,6 +5,7 @@
 #include "ExpositionText.h"
 #include "WdxVersion.h"
 #include "brokerstore/BrokerStore.h"
+#include "exporter/ListenAddress.h"
 #include "statshost/StatsClient.h"
 #include "support/BrokerDefinitions.h"
 #include "support/TempStore.h"
@@ -12,14 +13,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
-#include <netinet/in.h>
 #include <spawn.h>
 #include <sstream>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -112,21 +110,6 @@ int PortOf(const std::string& Line) {
     return Line.rfind(Prefix, 0) == 0 ? std::stoi(Line.substr(Prefix.size())) : 0;
 }
 
-// A loopback port free at this moment, from the kernel.
-int FreePort() {
-    int Fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in A{};
-    A.sin_family = AF_INET;
-    A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t Len = sizeof A;
-    int Port = 0;
-    if (bind(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A) == 0 &&
-        getsockname(Fd, reinterpret_cast<sockaddr*>(&A), &Len) == 0)
-        Port = ntohs(A.sin_port);
-    close(Fd);
-    return Port;
-}
-
 void Define(const std::string& Name, int Port, wdx::brokerstore::TBrokerScope Scope) {
     wdx::testsupport::Define(Scope, Name, "127.0.0.1", std::to_string(Port), "3");
 }
@@ -202,7 +185,7 @@ TEST_F(ExporterProgram, APrometheusServerScrapesTheSimulatorsFigures) {
     std::unique_ptr<TChild> Prom;
     int PromPort = 0;
     for (int Attempt = 0; Attempt < 3; ++Attempt) {
-        PromPort = FreePort();
+        PromPort = wdx::exporter::FreePort("127.0.0.1");
         Prom = std::make_unique<TChild>(
             Dir, "prometheus" + std::to_string(Attempt),
             std::vector<std::string>{WDX_PROMETHEUS, "--config.file=" + Dir + "/prometheus.yml",

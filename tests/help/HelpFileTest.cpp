@@ -1,7 +1,7 @@
 #include "ChmSample.h"
 #include "FakeHelpService.h"
 
-#include "brokerstore/BrokerStore.h"
+#include "clntadmin/ClntAdminHelpTopics.h"
 #include "clntadmin/ClntAdminStrings.h"
 #include "common/StdForm.h"
 #include "common/help/ChmHelpService.h"
@@ -9,8 +9,8 @@
 #include "common/help/HelpRouter.h"
 #include "common/help/HelpWindow.h"
 #include "common/widgets/MessageService.h"
+#include "monitor/MonitorHelpTopics.h"
 #include "monitor/MonitorStrings.h"
-#include "registry/Registry.h"
 #include "support/MessageBoxes.h"
 
 #include <QDir>
@@ -24,9 +24,10 @@
 #include <memory>
 
 using namespace wdx::common;
-using wdx::registry::TRegRoot;
 using wdx::test::TFakeHelpService;
 using wdx::test::TRouterPtr;
+namespace monitorhc = wdx::monitor::hc;
+namespace adminhc = wdx::clntadmin::hc;
 
 namespace {
 
@@ -36,16 +37,13 @@ void Touch(const QString& Path) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
 }
 
-// A working directory, both store files and the process's current directory
-// of the test's own; everything is put back afterwards.
+// A working directory and the process's current directory of the test's own;
+// everything is put back afterwards. The client directory is what the test
+// says it is (the programs read it from the store: BrokerStoreTest).
 class HelpFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Root.isValid());
-        FOldUser = qgetenv("WDX_USER_STORE");
-        FOldSystem = qgetenv("WDX_SYSTEM_STORE");
-        qputenv("WDX_USER_STORE", QFile::encodeName(Root.filePath(QStringLiteral("user.sqlite"))));
-        qputenv("WDX_SYSTEM_STORE", QFile::encodeName(Root.filePath(QStringLiteral("system.sqlite"))));
         FOldDir = QDir::currentPath();
         Work = Root.filePath(QStringLiteral("apps/work"));
         QDir().mkpath(Work);
@@ -56,28 +54,30 @@ protected:
     void TearDown() override {
         Router.reset();
         QDir::setCurrent(FOldDir);
-        wdx::registry::ReleaseCachedConnections();
-        qputenv("WDX_USER_STORE", FOldUser);
-        qputenv("WDX_SYSTEM_STORE", FOldSystem);
         SetApplicationOnHelp(nullptr);
     }
 
-    void SetClientDir(const QString& Dir, TRegRoot Root = TRegRoot::System) {
-        ASSERT_TRUE(
-            wdx::registry::WriteText(Root, wdx::brokerstore::ProductKey, "ClientDir", Dir.toStdString()));
+    void SetClientDir(const QString& Dir) { ClientDir = Dir.toStdString(); }
+    // The lookup a program hands to the search, counting how often it is asked.
+    TClientDirLookup Lookup() {
+        return [this] {
+            ++Lookups;
+            return ClientDir;
+        };
     }
     QString Locate() {
         TWDXStdForm form(wdx::monitor::MonitorStrings());
-        LocateHelpFile(form);
+        LocateHelpFile(form, Lookup());
         return FormHelpFile(&form);
     }
 
     QTemporaryDir Root;
     QString Work; // the current directory: <root>/apps/work
     TRouterPtr Router;
+    std::string ClientDir;
+    int Lookups = 0;
 
 private:
-    QByteArray FOldUser, FOldSystem;
     QString FOldDir;
 };
 
@@ -85,9 +85,11 @@ TEST_F(HelpFileTest, CurrentDirectoryWinsOverTheClientDirectory) {
     Touch(Root.filePath(QStringLiteral("apps/Documentation/NPXDeploy.chm")));
     SetClientDir(Root.filePath(QStringLiteral("apps/client")));
     EXPECT_EQ(Locate(), Root.filePath(QStringLiteral("apps/Documentation/NPXDeploy.chm")));
+    EXPECT_EQ(Lookups, 1);
     Touch(Work + QStringLiteral("/NPXDeploy.chm"));
     EXPECT_EQ(Locate(), QStringLiteral("NPXDeploy.chm"));
     EXPECT_EQ(HelpFileCandidate(), QStringLiteral("NPXDeploy.chm"));
+    EXPECT_EQ(Lookups, 1); // the client directory is then not read
 }
 
 TEST_F(HelpFileTest, DocumentationBesideTheClientDirectory) {
@@ -106,32 +108,16 @@ TEST_F(HelpFileTest, RelativeFallbackWhenTheClientDirectoryGivesNothing) {
     const QString fallback = QStringLiteral("../Documentation/NPXDeploy.chm");
     Touch(Root.filePath(QStringLiteral("apps/Documentation/NPXDeploy.chm")));
 
-    EXPECT_EQ(Locate(), fallback);          // no store at all
+    EXPECT_EQ(Locate(), fallback);          // none stored
     SetClientDir(QStringLiteral("Client")); // no separator
     EXPECT_EQ(Locate(), fallback);
     SetClientDir(QStringLiteral("/Client")); // nothing before it
     EXPECT_EQ(Locate(), fallback);
-    SetClientDir({});
-    EXPECT_EQ(Locate(), fallback);
-    ASSERT_TRUE(wdx::registry::WriteInt32(TRegRoot::System, wdx::brokerstore::ProductKey, "ClientDir", 1));
-    EXPECT_EQ(Locate(), fallback); // not text: read as missing
     EXPECT_EQ(HelpFileCandidate(), fallback);
-}
-
-TEST_F(HelpFileTest, OnlyTheSystemRootIsRead) {
-    Touch(Root.filePath(QStringLiteral("opt/Documentation/NPXDeploy.chm")));
-    SetClientDir(Root.filePath(QStringLiteral("opt/client")), TRegRoot::User);
-    EXPECT_TRUE(Locate().isEmpty());
-    EXPECT_EQ(HelpFileCandidate(), QStringLiteral("../Documentation/NPXDeploy.chm"));
-}
-
-TEST_F(HelpFileTest, DamagedStoreCountsAsNoClientDirectory) {
-    QFile store(Root.filePath(QStringLiteral("system.sqlite")));
-    ASSERT_TRUE(store.open(QIODevice::WriteOnly));
-    store.write(QByteArray(8192, 'z'));
-    store.close();
-    EXPECT_TRUE(Locate().isEmpty());
-    EXPECT_EQ(HelpFileCandidate(), QStringLiteral("../Documentation/NPXDeploy.chm"));
+    // A program that hands in no lookup at all.
+    TWDXStdForm form(wdx::monitor::MonitorStrings());
+    LocateHelpFile(form, nullptr);
+    EXPECT_EQ(FormHelpFile(&form), fallback);
 }
 
 TEST_F(HelpFileTest, AnyDirectoryEntryCounts) {
@@ -157,8 +143,8 @@ TEST_F(HelpFileTest, HelpButtonWithoutFileSaysWhereItLooked) {
         wdx::testsupport::TMessageBoxes boxes;
         TWDXStdForm form(monitor ? wdx::monitor::MonitorStrings() : wdx::clntadmin::ClntAdminStrings());
         form.setWindowTitle(QStringLiteral("Main"));
-        LocateHelpFile(form);
-        HelpBtnClick(form, monitor ? MonitorHelpMessages : ClntAdminHelpMessages);
+        LocateHelpFile(form, Lookup());
+        HelpBtnClick(form, monitor ? monitorhc::HelpButtonMessages : adminhc::HelpButtonMessages);
         ASSERT_EQ(boxes.Seen.size(), 1u);
         EXPECT_EQ(boxes.Seen[0].Text,
                   QStringLiteral("Cannot find help file: ../Documentation/NPXDeploy.chm"));
@@ -177,11 +163,11 @@ TEST_F(HelpFileTest, HelpButtonAsksForTheWindowsTopic) {
         SCOPED_TRACE(monitor);
         wdx::testsupport::TMessageBoxes boxes;
         TWDXStdForm form(monitor ? wdx::monitor::MonitorStrings() : wdx::clntadmin::ClntAdminStrings());
-        SetHelpContext(&form, monitor ? MonitorHelpContext : ClntAdminHelpContext);
+        SetHelpContext(&form, monitor ? monitorhc::MainWindow : adminhc::MainWindow);
         Router.reset(CreateHelpRouter1(&form));
-        LocateHelpFile(form);
+        LocateHelpFile(form, Lookup());
         fake.HtmlCalls.clear();
-        HelpBtnClick(form, monitor ? MonitorHelpMessages : ClntAdminHelpMessages);
+        HelpBtnClick(form, monitor ? monitorhc::HelpButtonMessages : adminhc::HelpButtonMessages);
         EXPECT_TRUE(boxes.Seen.empty());
         ASSERT_EQ(fake.HtmlCalls.size(), 1u);
         EXPECT_EQ(fake.HtmlCalls[0].Command, HH_HELP_CONTEXT);
@@ -203,11 +189,11 @@ TEST_F(HelpFileTest, HelpButtonReportsAFailedRequestInFull) {
     wdx::testsupport::TMessageBoxes boxes;
     TWDXStdForm form(wdx::clntadmin::ClntAdminStrings());
     form.setWindowTitle(QStringLiteral("Client Administrator"));
-    SetHelpContext(&form, ClntAdminHelpContext);
+    SetHelpContext(&form, adminhc::MainWindow);
     Router.reset(CreateHelpRouter1(&form));
-    LocateHelpFile(form);
+    LocateHelpFile(form, Lookup());
     ASSERT_EQ(FormHelpFile(&form), file);
-    HelpBtnClick(form, ClntAdminHelpMessages);
+    HelpBtnClick(form, adminhc::HelpButtonMessages);
     ASSERT_EQ(boxes.Seen.size(), 1u);
     EXPECT_EQ(boxes.Seen[0].Text,
               QStringLiteral("Cannot find online help: ") + file + QStringLiteral(" 116."));
@@ -217,7 +203,7 @@ TEST_F(HelpFileTest, HelpButtonReportsAFailedRequestInFull) {
     // Without a router nothing serves the request: the same message.
     Router.reset();
     boxes.Seen.clear();
-    HelpBtnClick(form, ClntAdminHelpMessages);
+    HelpBtnClick(form, adminhc::HelpButtonMessages);
     ASSERT_EQ(boxes.Seen.size(), 1u);
     EXPECT_TRUE(boxes.Seen[0].Text.startsWith(QStringLiteral("Cannot find online help: ")));
 }
@@ -230,8 +216,8 @@ TEST_F(HelpFileTest, TopicMissingInTheRealFile) {
     TWDXStdForm form(wdx::monitor::MonitorStrings());
     SetHelpContext(&form, 117); // the sample maps 116 and 118 only
     Router.reset(CreateHelpRouter1(&form));
-    LocateHelpFile(form);
-    HelpBtnClick(form, MonitorHelpMessages);
+    LocateHelpFile(form, Lookup());
+    HelpBtnClick(form, monitorhc::HelpButtonMessages);
     ASSERT_EQ(boxes.Seen.size(), 1u);
     EXPECT_EQ(boxes.Seen[0].Text, QStringLiteral("Cannot find online help: NPXDeploy.chm 117."));
     EXPECT_TRUE(service.Windows().isEmpty());
@@ -257,7 +243,7 @@ protected:
         Edit = new QLineEdit(Form.get());
         layout->addWidget(Edit);
         SetFormHelpFile(Form.get(), QStringLiteral("/docs/NPXDeploy.chm"));
-        SetHelpContext(Form.get(), MonitorHelpContext);
+        SetHelpContext(Form.get(), monitorhc::MainWindow);
         Router.reset(CreateHelpRouter1(Form.get()));
     }
     void TearDown() override {

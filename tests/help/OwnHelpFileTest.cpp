@@ -1,10 +1,10 @@
 // The help file we ship: its topics, contents, index and pop-up texts, and
 // every link inside it.
 
+#include "clntadmin/ClntAdminHelpTopics.h"
 #include "common/help/ChmFile.h"
 #include "common/help/ChmSiteMap.h"
-#include "common/help/HelpFile.h"
-#include "common/help/HelpTopics.h"
+#include "monitor/MonitorHelpTopics.h"
 
 #include <QRegularExpression>
 #include <QUrl>
@@ -35,8 +35,8 @@ bool HasAnchor(const TChmFile& Chm, const QString& Page, const QString& Anchor) 
 TEST(OwnHelpFile, TopicsOfBothMainWindows) {
     auto chm = Shipped();
     ASSERT_TRUE(chm) << WDX_HELP_CHM;
-    EXPECT_EQ(chm->TopicOfContext(MonitorHelpContext), QStringLiteral("/monitor.htm"));
-    EXPECT_EQ(chm->TopicOfContext(ClntAdminHelpContext), QStringLiteral("/clntadmin.htm"));
+    EXPECT_EQ(chm->TopicOfContext(wdx::monitor::hc::MainWindow), QStringLiteral("/monitor.htm"));
+    EXPECT_EQ(chm->TopicOfContext(wdx::clntadmin::hc::MainWindow), QStringLiteral("/clntadmin.htm"));
     EXPECT_FALSE(chm->Title().isEmpty());
     EXPECT_TRUE(chm->Exists(chm->DefaultTopic()));
 }
@@ -44,7 +44,12 @@ TEST(OwnHelpFile, TopicsOfBothMainWindows) {
 TEST(OwnHelpFile, EveryDialogControlHasItsPopupText) {
     auto chm = Shipped();
     ASSERT_TRUE(chm);
-    for (int id : hc::AllPopupIds) {
+    std::vector<std::pair<int, const char*>> topics(std::begin(wdx::monitor::hc::PopupTopics),
+                                                    std::end(wdx::monitor::hc::PopupTopics));
+    topics.insert(topics.end(), std::begin(wdx::clntadmin::hc::PopupTopics),
+                  std::end(wdx::clntadmin::hc::PopupTopics));
+    for (auto [id, control] : topics) {
+        SCOPED_TRACE(control);
         const auto text = chm->PopupText(QStringLiteral("CSHelp.txt"), static_cast<std::uint32_t>(id));
         ASSERT_TRUE(text) << id;
         EXPECT_GT(text->size(), 10) << id;

@@ -5,7 +5,6 @@
 #include "support/TempStore.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <string>
 
@@ -109,39 +108,4 @@ TEST_F(RegistryLimitsTest, KeysLieAtMost512LevelsDeep) {
     EXPECT_FALSE(KeyExists(TRegRoot::User, "Other"));
     std::string Text;
     EXPECT_TRUE(ReadText(TRegRoot::User, DeepPath(512), "AtTheBottom", Text));
-}
-
-// Rows that no build of ours writes any more: a key name of 300 characters
-// 520 levels down, and a value name of 20,000 characters.
-TEST_F(RegistryLimitsTest, WhatWasStoredPastTheLimitsStaysReadableAndDeletable) {
-    ASSERT_TRUE(WriteText(TRegRoot::User, "Old", "Keep", "1"));
-    ReleaseCachedConnections();
-    const std::string LongKey(300, 'L'), LongValue(20000, 'N');
-    sqlite3* Db = nullptr;
-    ASSERT_EQ(sqlite3_open(Store.UserPath().c_str(), &Db), SQLITE_OK);
-    std::string Sql =
-        "BEGIN;"
-        "INSERT INTO keys(id, parent, fold, name) VALUES(1000, (SELECT id FROM keys WHERE fold='OLD'),"
-        " upper('" +
-        LongKey + "'), '" + LongKey + "');";
-    for (int I = 1; I < 520; ++I)
-        Sql += "INSERT INTO keys(id, parent, fold, name) VALUES(" + std::to_string(1000 + I) + ", " +
-               std::to_string(999 + I) + ", 'D', 'd');";
-    Sql += "INSERT INTO vals(key, fold, name, type, data, seq) VALUES(1519, upper('" + LongValue + "'), '" +
-           LongValue + "', 1, 'deep', 1); COMMIT;";
-    char* Msg = nullptr;
-    ASSERT_EQ(sqlite3_exec(Db, Sql.c_str(), nullptr, nullptr, &Msg), SQLITE_OK) << (Msg ? Msg : "");
-    sqlite3_close(Db);
-
-    std::string Path = "Old\\" + LongKey;
-    for (int I = 1; I < 520; ++I)
-        Path += "\\d";
-    std::string Text;
-    TRegError Err = TRegError::None;
-    ASSERT_TRUE(ReadText(TRegRoot::User, Path, LongValue, Text, &Err)) << ErrorName(Err);
-    EXPECT_EQ(Text, "deep");
-    EXPECT_TRUE(DeleteValue(TRegRoot::User, Path, LongValue, &Err)) << ErrorName(Err);
-    EXPECT_TRUE(DeleteKey(TRegRoot::User, "Old\\" + LongKey, &Err)) << ErrorName(Err);
-    EXPECT_FALSE(KeyExists(TRegRoot::User, "Old\\" + LongKey));
-    EXPECT_TRUE(ReadText(TRegRoot::User, "Old", "Keep", Text));
 }

@@ -3,14 +3,11 @@
 
 #include "brokersim/SimHarness.h"
 #include "statshost/StatsClient.h"
+#include "support/RefusingPort.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace wdx::statshost;
 using namespace wdx::brokersim;
@@ -30,19 +27,6 @@ TFault Fault(const std::string& Path, TFaultKind Kind, int Millis = 0) {
     f.Kind = Kind;
     f.Millis = Millis;
     return f;
-}
-
-// A loopback port with nothing listening on it.
-int ClosedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
 }
 
 } // namespace
@@ -209,7 +193,8 @@ TEST(StatsClient, DeadlineHoldsAgainstStallAndTrickle) {
 }
 
 TEST(StatsClient, NoBrokerListening) {
-    int port = ClosedPort();
+    wdx::testsupport::TRefusingPort closed;
+    const int port = closed.Port();
     TStatsClient client("127.0.0.1", port, 2);
     auto start = TClock::now();
     auto r = client.GetComponents();

@@ -1,12 +1,14 @@
 #pragma once
 // Writes broker definitions into the settings store the way the
-// administrator's edit dialog writes them, for tests that run on a
+// administrator's edit dialog writes them, and the client directory as the
+// package does, for tests that run on a
 // TTempStore (TempStore.h). A definition that cannot be written fails the
 // test (and throws, so that nothing runs on without it).
 //
 //   wdx::testsupport::Define(brokerstore::scUser, "Alpha", "127.0.0.1");
 
 #include "brokerstore/BrokerStore.h"
+#include "registry/Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +27,16 @@ inline void Define(brokerstore::TBrokerScope Scope, const std::string& Name,
     if (!brokerstore::WriteBrokerDefinition(d)) {
         ADD_FAILURE() << "cannot write the definition of " << Name;
         throw std::runtime_error("cannot write the definition of " + Name);
+    }
+}
+
+// "ClientDir" of the System root, as the package sets it; the help file is
+// looked for beside it.
+inline void SetClientDir(const std::string& Dir) {
+    if (!registry::WriteText(registry::TRegRoot::System, brokerstore::ProductKey, brokerstore::ClientDirValue,
+                             Dir)) {
+        ADD_FAILURE() << "cannot write the client directory " << Dir;
+        throw std::runtime_error("cannot write the client directory " + Dir);
     }
 }
 

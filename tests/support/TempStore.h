@@ -7,6 +7,8 @@
 //   ... Store.UserPath(), Store.SystemPath(), Store.Dir() ...
 //
 // The files themselves are not created: a missing file is an empty root.
+// Exists, ExtraPath and UsePath let a test of the store's contract speak of
+// a root's place without knowing what the back-end keeps there.
 
 #include "registry/Registry.h"
 
@@ -52,6 +54,15 @@ public:
     const std::string& Dir() const { return FDir; }
     std::string UserPath() const { return FDir + "/user.sqlite"; }
     std::string SystemPath() const { return FDir + "/system.sqlite"; }
+
+    // Whether the store at Path has been made (by a first write).
+    static bool Exists(const std::string& Path) { return std::filesystem::exists(Path); }
+    // A further place for a root, inside this temporary store.
+    std::string ExtraPath(const std::string& Name) const { return FDir + "/" + Name + ".sqlite"; }
+    // Points Root at Path (until the next call, or the end of this store).
+    static void UsePath(registry::TRegRoot Root, const std::string& Path) {
+        setenv(Root == registry::TRegRoot::User ? "WDX_USER_STORE" : "WDX_SYSTEM_STORE", Path.c_str(), 1);
+    }
 
 private:
     static std::optional<std::string> Save(const char* Name) {

@@ -1,4 +1,4 @@
-#include "registry/WriteQueue.h"
+#include "registry/sqlite/WriteQueue.h"
 
 #include <fcntl.h>
 #include <pthread.h>

@@ -1,4 +1,4 @@
-#include "registry/StoreDb.h"
+#include "registry/sqlite/StoreDb.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

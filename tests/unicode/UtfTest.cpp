@@ -1,0 +1,109 @@
+// The converter against the cases that decide how many U+FFFD a broken
+// sequence becomes, and (on Linux) against ICU over random bytes: the two
+// must agree unit for unit, since the programs moved from one to the other.
+#include "unicode/Utf.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#ifdef WDX_UTF_COMPARE_ICU
+#include <unicode/ustring.h>
+#endif
+
+using namespace wdx::unicode;
+
+namespace {
+
+std::u16string Fffd(std::size_t Count) {
+    return std::u16string(Count, u'\xFFFD');
+}
+
+TEST(Utf, WellFormedTextRoundTrips) {
+    const std::string text = "Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x98\x80 \xE4\xB8\xAD"; // ë € 😀 中
+    const std::u16string wide = Utf8ToUtf16(text);
+    EXPECT_EQ(wide, u"Zo\u00EB \u20AC \U0001F600 \u4E2D");
+    EXPECT_EQ(Utf16ToUtf8(wide), text);
+    EXPECT_EQ(Utf16Length(text), wide.size());
+    EXPECT_TRUE(IsValidUtf8(text));
+    // Zero characters are text like any other.
+    const std::string zeros("a\0b\0", 4);
+    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(zeros)), zeros);
+}
+
+TEST(Utf, EachMaximalIllFormedSubpartIsOneReplacement) {
+    struct Case {
+        std::string Bytes;
+        std::u16string Wide;
+    } cases[] = {
+        {"\x80", Fffd(1)},     // a lone trail byte
+        {"\xE2\x82", Fffd(1)}, // a sequence cut off at the end
+        {"\xE2\x82"
+         "A",
+         Fffd(1) + u"A"},              // ... or by a byte that starts anew
+        {"\xC0\xAF", Fffd(2)},         // overlong: neither byte can start
+        {"\xE0\x80\xAF", Fffd(3)},     // overlong three-byte form
+        {"\xED\xA0\x80", Fffd(3)},     // a surrogate spelt in UTF-8
+        {"\xF4\x90\x80\x80", Fffd(4)}, // past U+10FFFF
+        {"\xF0\x9F\x98", Fffd(1)},     // four-byte start, cut off
+        {"\xF5", Fffd(1)},
+        {"\xFF\xFE", Fffd(2)},
+        {"\xEF\xBF\xBD", Fffd(1)}, // a real U+FFFD is text
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8ToUtf16(c.Bytes), c.Wide) << testing::PrintToString(c.Bytes);
+        EXPECT_EQ(Utf16Length(c.Bytes), c.Wide.size()) << testing::PrintToString(c.Bytes);
+        EXPECT_EQ(IsValidUtf8(c.Bytes), c.Bytes == "\xEF\xBF\xBD") << testing::PrintToString(c.Bytes);
+    }
+}
+
+TEST(Utf, LoneSurrogatesInUtf16BecomeOneReplacementEach) {
+    EXPECT_EQ(Utf16ToUtf8(u"a\xD800"
+                          "b"),
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{char16_t(0xDC00), char16_t(0xD800)}), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{char16_t(0xD83D)}), "\xEF\xBF\xBD"); // cut off at the end
+}
+
+#ifdef WDX_UTF_COMPARE_ICU
+std::u16string IcuToUtf16(const std::string& Text) {
+    std::u16string out(Text.size() + 1, u'\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(out.data(), int32_t(out.size()), &length, Text.data(), int32_t(Text.size()), 0xFFFD,
+                         nullptr, &status);
+    out.resize(U_SUCCESS(status) ? std::size_t(length) : 0);
+    return out;
+}
+
+std::string IcuToUtf8(const std::u16string& Text) {
+    std::string out(Text.size() * 3 + 1, '\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data(), int32_t(out.size()), &length, Text.data(), int32_t(Text.size()), 0xFFFD,
+                       nullptr, &status);
+    out.resize(U_SUCCESS(status) ? std::size_t(length) : 0);
+    return out;
+}
+
+TEST(Utf, AgreesWithIcuOnRandomBytes) {
+    std::mt19937 random(20261209);
+    // Bytes drawn mostly from the lead and trail ranges, where the decisions are.
+    const unsigned char pool[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF,
+                                  0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xEC, 0xED, 0xEE,
+                                  0xEF, 0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xFF};
+    for (int round = 0; round < 20000; ++round) {
+        std::string bytes(random() % 12, '\0');
+        for (char& b : bytes)
+            b = char(random() % 4 == 0 ? random() % 256 : pool[random() % sizeof pool]);
+        ASSERT_EQ(Utf8ToUtf16(bytes), IcuToUtf16(bytes)) << testing::PrintToString(bytes);
+        std::u16string units(random() % 8, u'\0');
+        for (char16_t& u : units)
+            u = char16_t(random() % 3 == 0 ? 0xD800 + random() % 0x800 : random() % 0x10000);
+        ASSERT_EQ(Utf16ToUtf8(units), IcuToUtf8(units));
+    }
+}
+#endif
+
+} // namespace

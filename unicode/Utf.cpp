@@ -1,0 +1,148 @@
+#include "unicode/Utf.h"
+
+namespace wdx::unicode {
+
+namespace {
+
+bool IsTrail(unsigned char Byte) {
+    return (Byte & 0xC0) == 0x80;
+}
+
+// The range of the second byte after a lead byte; every further byte is a
+// plain trail byte (0x80-0xBF). These ranges leave out overlong forms,
+// surrogates and code points past U+10FFFF.
+struct TLead {
+    int Trails = -1; // -1: the byte cannot start a sequence
+    unsigned char Low = 0x80, High = 0xBF;
+};
+
+TLead LeadOf(unsigned char Byte) {
+    if (Byte >= 0xC2 && Byte <= 0xDF)
+        return {1};
+    if (Byte == 0xE0)
+        return {2, 0xA0, 0xBF};
+    if (Byte == 0xED)
+        return {2, 0x80, 0x9F};
+    if (Byte >= 0xE1 && Byte <= 0xEF)
+        return {2};
+    if (Byte == 0xF0)
+        return {3, 0x90, 0xBF};
+    if (Byte == 0xF4)
+        return {3, 0x80, 0x8F};
+    if (Byte >= 0xF1 && Byte <= 0xF3)
+        return {3};
+    return {};
+}
+
+void AppendUtf16(std::u16string& Out, char32_t CodePoint) {
+    if (CodePoint < 0x10000) {
+        Out.push_back(char16_t(CodePoint));
+    } else {
+        CodePoint -= 0x10000;
+        Out.push_back(char16_t(0xD800 + (CodePoint >> 10)));
+        Out.push_back(char16_t(0xDC00 + (CodePoint & 0x3FF)));
+    }
+}
+
+} // namespace
+
+char32_t NextCodePoint(std::string_view Utf8, std::size_t& At) {
+    const auto byte = [&](std::size_t I) { return static_cast<unsigned char>(Utf8[I]); };
+    const unsigned char lead = byte(At++);
+    if (lead < 0x80)
+        return lead;
+    const TLead form = LeadOf(lead);
+    if (form.Trails < 0)
+        return Replacement;
+    char32_t code = lead & (0xFF >> (form.Trails + 2));
+    for (int i = 0; i < form.Trails; ++i) {
+        if (At >= Utf8.size())
+            return Replacement;
+        const unsigned char next = byte(At);
+        const bool fits = i == 0 ? next >= form.Low && next <= form.High : IsTrail(next);
+        if (!fits)
+            return Replacement; // the byte that broke the sequence is read again
+        code = (code << 6) | (next & 0x3F);
+        ++At;
+    }
+    return code;
+}
+
+void AppendUtf8(std::string& Out, char32_t CodePoint) {
+    if ((CodePoint >= 0xD800 && CodePoint <= 0xDFFF) || CodePoint > 0x10FFFF)
+        CodePoint = Replacement;
+    if (CodePoint < 0x80) {
+        Out.push_back(char(CodePoint));
+    } else if (CodePoint < 0x800) {
+        Out.push_back(char(0xC0 | (CodePoint >> 6)));
+        Out.push_back(char(0x80 | (CodePoint & 0x3F)));
+    } else if (CodePoint < 0x10000) {
+        Out.push_back(char(0xE0 | (CodePoint >> 12)));
+        Out.push_back(char(0x80 | ((CodePoint >> 6) & 0x3F)));
+        Out.push_back(char(0x80 | (CodePoint & 0x3F)));
+    } else {
+        Out.push_back(char(0xF0 | (CodePoint >> 18)));
+        Out.push_back(char(0x80 | ((CodePoint >> 12) & 0x3F)));
+        Out.push_back(char(0x80 | ((CodePoint >> 6) & 0x3F)));
+        Out.push_back(char(0x80 | (CodePoint & 0x3F)));
+    }
+}
+
+std::u16string Utf8ToUtf16(std::string_view Utf8) {
+    std::u16string out;
+    out.reserve(Utf8.size()); // never more UTF-16 units than bytes
+    std::size_t at = 0;
+    while (at < Utf8.size()) {
+        // Plain ASCII runs are the common case.
+        if (static_cast<unsigned char>(Utf8[at]) < 0x80) {
+            out.push_back(char16_t(Utf8[at++]));
+            continue;
+        }
+        AppendUtf16(out, NextCodePoint(Utf8, at));
+    }
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view Utf16) {
+    std::string out;
+    out.reserve(Utf16.size());
+    for (std::size_t i = 0; i < Utf16.size(); ++i) {
+        const char16_t unit = Utf16[i];
+        if (unit < 0x80) {
+            out.push_back(char(unit));
+        } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < Utf16.size() && Utf16[i + 1] >= 0xDC00 &&
+                   Utf16[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(Utf16[i + 1]) - 0xDC00));
+            ++i;
+        } else {
+            AppendUtf8(out, unit); // a lone surrogate becomes U+FFFD there
+        }
+    }
+    return out;
+}
+
+bool IsValidUtf8(std::string_view Utf8) {
+    std::size_t at = 0;
+    while (at < Utf8.size()) {
+        if (static_cast<unsigned char>(Utf8[at]) < 0x80) {
+            ++at;
+            continue;
+        }
+        const std::size_t start = at;
+        const char32_t code = NextCodePoint(Utf8, at);
+        // A real U+FFFD takes three bytes; a replaced subpart is reported by
+        // what it consumed instead.
+        if (code == Replacement && (at - start != 3 || Utf8.substr(start, 3) != "\xEF\xBF\xBD"))
+            return false;
+    }
+    return true;
+}
+
+std::size_t Utf16Length(std::string_view Utf8) {
+    std::size_t units = 0, at = 0;
+    while (at < Utf8.size())
+        units += NextCodePoint(Utf8, at) >= 0x10000 ? 2 : 1;
+    return units;
+}
+
+} // namespace wdx::unicode
