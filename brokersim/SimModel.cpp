@@ -2,7 +2,7 @@
 
 #include "statshost/JsonFields.h"
 #include "statshost/StatsDecoder.h"
-#include "statshost/StatsProtocol.h"
+#include "statshost/StatsEncoders.h"
 
 #include <algorithm>
 #include <cmath>

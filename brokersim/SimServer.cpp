@@ -2,7 +2,7 @@
 
 #include "brokersim/ConnectionThreads.h"
 
-#include "statshost/StatsProtocol.h"
+#include "statshost/StatsEncoders.h"
 
 #include <httplib.h>
 

@@ -12,19 +12,11 @@ if(WDX_SANITIZE)
   target_link_options(wdx_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-# Qt is looked up once, by the modules that need it (only the GUI modules).
-macro(wdx_find_qt)
-  if(NOT TARGET Qt6::Widgets)
-    find_package(Qt6 6.2 REQUIRED COMPONENTS Core Gui Widgets Test)
-  endif()
-endmacro()
-
 # wdx_add_test(NAME name SOURCES ... LIBS ... [GUI] [TIMEOUT s])
 # Registers a GoogleTest executable with CTest. GUI tests run on the offscreen
 # platform so that a stray modal dialog fails on the time-out instead of hanging.
 function(wdx_add_test)
   cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
-  find_package(GTest REQUIRED)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock wdx_options)
   if(NOT T_TIMEOUT)

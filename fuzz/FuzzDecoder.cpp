@@ -5,7 +5,7 @@
 // what the reader calls JSON or not is what a second, strict parser calls it.
 
 #include "statshost/StatsDecoder.h"
-#include "statshost/StatsProtocol.h"
+#include "statshost/StatsEncoders.h"
 
 #include <nlohmann/json.hpp>
 

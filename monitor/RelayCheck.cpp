@@ -31,7 +31,7 @@ TRelayCheck CheckBrokerThroughRelay(const std::u16string& BrokerName) {
     return check;
 }
 
-std::u16string FormatMessage(std::u16string_view Template, int Number, std::u16string_view Text) {
+std::u16string FillMessageTemplate(std::u16string_view Template, int Number, std::u16string_view Text) {
     std::u16string out;
     out.reserve(Template.size() + Text.size() + 12);
     for (std::size_t i = 0; i < Template.size(); ++i) {
@@ -61,7 +61,8 @@ std::string RelayFailureText(const TRelayCheck& Check, const common::TStringTabl
 
 std::string RelayWarningText(std::int16_t Status, const std::u16string& ErrorText,
                              const common::TStringTable& Table) {
-    return WideToUtf8(FormatMessage(common::LoadResText(Table, IdInvalidRelayReturn), Status, ErrorText));
+    return WideToUtf8(
+        FillMessageTemplate(common::LoadResText(Table, IdInvalidRelayReturn), Status, ErrorText));
 }
 
 } // namespace wdx::monitor

@@ -66,7 +66,7 @@ TRelayCheck CheckBrokerThroughRelay(const std::u16string& BrokerName);
 // Fills a message template in one pass: %d takes Number in decimal, %s takes
 // Text, and %% is a percent sign; any other % stays as it is. Text is never
 // read as a template itself.
-std::u16string FormatMessage(std::u16string_view Template, int Number, std::u16string_view Text);
+std::u16string FillMessageTemplate(std::u16string_view Template, int Number, std::u16string_view Text);
 
 // The connect step's two messages (UTF-8), from Table: "Cannot access Omni
 // Relay:", one blank and why the relay could not be created; and the warning

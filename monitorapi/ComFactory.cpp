@@ -3,33 +3,46 @@
 #include "monitorapi/WideText.h"
 
 #include <map>
+#include <mutex>
 
 namespace wdx::monitor {
 
 namespace {
+std::mutex TableLock;
+
 std::map<TGUID, TClassFactory>& ClassTable() {
     static std::map<TGUID, TClassFactory> table;
     return table;
 }
 
 TClassFactory FindClass(const TGUID& CLSID) {
+    std::lock_guard lock(TableLock);
     auto it = ClassTable().find(CLSID);
     return it == ClassTable().end() ? TClassFactory{} : it->second;
 }
 } // namespace
 
-void RegisterClass(const TGUID& CLSID, TClassFactory Factory) {
-    if (Factory)
-        ClassTable()[CLSID] = std::move(Factory);
-    else
-        ClassTable().erase(CLSID);
+void RegisterComClass(const TGUID& CLSID, TClassFactory Factory) {
+    TClassFactory replaced; // destroyed outside the lock
+    std::lock_guard lock(TableLock);
+    auto it = ClassTable().find(CLSID);
+    if (it != ClassTable().end()) {
+        replaced = std::move(it->second);
+        if (Factory)
+            it->second = std::move(Factory);
+        else
+            ClassTable().erase(it);
+    } else if (Factory) {
+        ClassTable().emplace(CLSID, std::move(Factory));
+    }
 }
 
 bool IsClassRegistered(const TGUID& CLSID) {
+    std::lock_guard lock(TableLock);
     return ClassTable().count(CLSID) != 0;
 }
 
-THResult CreateComObject(const TGUID& CLSID, TComPtr<IUnknown>& Obj) {
+THResult CreateComObject(const TGUID& CLSID, TComPtr<IComUnknown>& Obj) {
     Obj.Reset();
     // A copy: the factory may change the table while it runs.
     TClassFactory factory = FindClass(CLSID);
@@ -51,11 +64,11 @@ THResult CreateComObject(const TGUID& CLSID, TComPtr<IUnknown>& Obj) {
 
 TClassRegistrationScope::TClassRegistrationScope(const TGUID& CLSID, TClassFactory Factory)
     : FCLSID(CLSID), FPrevious(FindClass(CLSID)) {
-    RegisterClass(CLSID, std::move(Factory));
+    RegisterComClass(CLSID, std::move(Factory));
 }
 
 TClassRegistrationScope::~TClassRegistrationScope() {
-    RegisterClass(FCLSID, std::move(FPrevious));
+    RegisterComClass(FCLSID, std::move(FPrevious));
 }
 
 } // namespace wdx::monitor

@@ -7,8 +7,17 @@
 // Every member of an outside interface returns a THResult and passes its
 // results through out arguments. Callers never look at a failed status
 // themselves: ComCheck turns it into an ECOMError on the spot.
+//
+// Threads: references are free-threaded, as COM's own AddRef and Release are.
+// A handle may be copied, passed to another thread and released there while
+// other threads hold the same object; the count is atomic and the last
+// Release, wherever it happens, frees the object once. The members of an
+// implementation are not made safe for calls from two threads at once: an
+// object is called by one thread at a time (the exporter's readers each
+// create their own objects through the class table).
 
 #include <array>
+#include <atomic>
 #include <compare>
 #include <concepts>
 #include <cstdint>
@@ -109,7 +118,7 @@ inline void ComCheck(const THResult& R) {
 // Base of every interface: reference counting and the interface query. An
 // object lives as long as it holds references; Release of the last one frees
 // it. Objects are never deleted through an interface pointer.
-class IUnknown {
+class IComUnknown {
 public:
     static constexpr TGUID IID = TGUID::Parse("{00000000-0000-0000-C000-000000000046}");
 
@@ -120,7 +129,7 @@ public:
     virtual std::uint32_t Release() = 0;
 
 protected:
-    ~IUnknown() = default;
+    ~IComUnknown() = default;
 };
 
 // The owning handle of one reference. Copying adds a reference, destroying or
@@ -176,7 +185,7 @@ concept CHasIID = requires {
 
 // Asks Obj for the interface T (T::IID). A success that hands back nothing
 // counts as a failure: the caller must never see an empty interface.
-template <CHasIID T> THResult QueryInterface(IUnknown& Obj, TComPtr<T>& Out) {
+template <CHasIID T> THResult QueryInterface(IComUnknown& Obj, TComPtr<T>& Out) {
     void* p = nullptr;
     THResult r = Obj.QueryInterface(T::IID, &p);
     if (r.Failed())
@@ -188,7 +197,7 @@ template <CHasIID T> THResult QueryInterface(IUnknown& Obj, TComPtr<T>& Out) {
 }
 
 // Reference counting and the interface query for an implementation of one or
-// more interfaces (the first one stands for IUnknown). Create it with MakeCom;
+// more interfaces (the first one stands for IComUnknown). Create it with MakeCom;
 // it frees itself when its last reference is released.
 template <class First, class... Rest> class TComObject : public First, public Rest... {
 public:
@@ -196,8 +205,8 @@ public:
         if (!Obj)
             return THResult::Fail(u"No place for the interface.", ErrPointer);
         *Obj = nullptr;
-        if (IID == IUnknown::IID)
-            *Obj = static_cast<IUnknown*>(static_cast<First*>(this));
+        if (IID == IComUnknown::IID)
+            *Obj = static_cast<IComUnknown*>(static_cast<First*>(this));
         else
             (TryInterface<First>(IID, Obj) || ... || TryInterface<Rest>(IID, Obj));
         if (!*Obj)
@@ -205,9 +214,11 @@ public:
         AddRef();
         return {};
     }
-    std::uint32_t AddRef() override { return ++FRefCount; }
+    std::uint32_t AddRef() override { return FRefCount.fetch_add(1, std::memory_order_relaxed) + 1; }
     std::uint32_t Release() override {
-        std::uint32_t left = --FRefCount;
+        // acq_rel: what any thread did to the object happens before the
+        // delete on the thread that drops the last reference.
+        std::uint32_t left = FRefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (left == 0)
             delete this;
         return left;
@@ -230,7 +241,7 @@ private:
         return false;
     }
 
-    std::uint32_t FRefCount = 0;
+    std::atomic<std::uint32_t> FRefCount{0};
 };
 
 // Creates an implementation object and hands out its first reference.

@@ -11,7 +11,7 @@
 // and 32-bit result is signed and comes back through an out argument; the
 // status says only whether the call itself worked.
 //
-// Like IUnknown's, every interface's destructor is protected: an object goes
+// Like IComUnknown's, every interface's destructor is protected: an object goes
 // by Release, never by deleting an interface pointer.
 //
 // Who implements them is decided by the class table (ComFactory.h).
@@ -32,7 +32,7 @@ inline constexpr TGUID CLSID_OmniRelay = TGUID::Parse("{64C45F05-FFB0-4B1C-A706-
 // The monitor server class; its default interface is _Monitor.
 inline constexpr TGUID CLSID_Monitor = TGUID::Parse("{8BF6942C-2332-11D3-9BF4-00C04FF38315}");
 
-class IOmniRelay : public IUnknown {
+class IOmniRelay : public IComUnknown {
 public:
     static constexpr TGUID IID = TGUID::Parse("{5ECED3A3-79E7-4756-8617-AB762CFDEDD4}");
 
@@ -49,7 +49,7 @@ protected:
 // ErrorText), Next makes the next row current (0 while there is one), the
 // row members read the current row. Open may run again without Close;
 // Close ends the object's work and comes at most once.
-class _servers : public IUnknown {
+class _servers : public IComUnknown {
 public:
     static constexpr TGUID IID = TGUID::Parse("{8BF69430-2332-11D3-9BF4-00C04FF38315}");
 
@@ -70,7 +70,7 @@ protected:
 };
 
 // The services of the component put into Component.
-class _services : public IUnknown {
+class _services : public IComUnknown {
 public:
     static constexpr TGUID IID = TGUID::Parse("{8BF69432-2332-11D3-9BF4-00C04FF38315}");
 
@@ -90,7 +90,7 @@ protected:
 };
 
 // The parameters of the service put into Service.
-class _params : public IUnknown {
+class _params : public IComUnknown {
 public:
     static constexpr TGUID IID = TGUID::Parse("{8BF69442-2332-11D3-9BF4-00C04FF38315}");
 
@@ -110,7 +110,7 @@ protected:
 };
 
 // The details of the component put into Component; Open fetches them.
-class _server_info : public IUnknown {
+class _server_info : public IComUnknown {
 public:
     static constexpr TGUID IID = TGUID::Parse("{8BF69434-2332-11D3-9BF4-00C04FF38315}");
 
@@ -133,7 +133,7 @@ protected:
 // An action on one component: "retire" (Value 0), "setmax" (Value = the new
 // maximum) or "clear" (Value 0). After Execute, -1 or a non-zero ErrorCode
 // means the action failed, as ErrorText explains.
-class _server_action : public IUnknown {
+class _server_action : public IComUnknown {
 public:
     static constexpr TGUID IID = TGUID::Parse("{8BF69436-2332-11D3-9BF4-00C04FF38315}");
 
@@ -152,7 +152,7 @@ protected:
 // A version lookup for the component put into Component. A non-zero NotFound
 // means no answer; a zero ErrorCode means Version holds the text. Only ever
 // received from _Monitor.VersionInfo, so it needs no identifier.
-class _version : public IUnknown {
+class _version : public IComUnknown {
 public:
     virtual THResult Component(const std::u16string& Value) = 0; // 18
     virtual THResult Version(std::u16string& Value) = 0;         // 19
@@ -166,7 +166,7 @@ protected:
 
 // The monitor server itself. Connect returns exactly -1 when the broker
 // refuses (reason in ErrorText); anything else means connected.
-class _Monitor : public IUnknown {
+class _Monitor : public IComUnknown {
 public:
     static constexpr TGUID IID = TGUID::Parse("{8BF6942E-2332-11D3-9BF4-00C04FF38315}");
 

@@ -1,10 +1,12 @@
 #pragma once
 // Typed reading of parsed JSON with messages that name the place of the
 // fault ("components[3].active must be ..."). Used by the simulator's
-// scenario loader; the answer decoder reads in one pass with the same words
-// (AnswerReader.h). The path of a value is built as a
-// chain on the stack and only turned into text when something is wrong, so
-// reading a long list costs no strings.
+// scenario loader (broker side, wdx_statsbroker); the answer decoder reads in
+// one pass with the same words (AnswerReader.h). The path of a value is built
+// as a chain on the stack and only turned into text when something is wrong,
+// so reading a long list costs no strings.
+
+#include "statshost/StatsProtocol.h"
 
 #include <nlohmann/json.hpp>
 
@@ -61,9 +63,5 @@ bool RequireBool(const TJson& Value, const TJsonPath& At);
 int64_t IntMember(const TJson& Obj, std::string_view Key, int64_t Lo, int64_t Hi, const TJsonPath& At);
 const std::string& TextMember(const TJson& Obj, std::string_view Key, const TJsonPath& At,
                               bool NonEmpty = false);
-
-inline constexpr int64_t Int32Max = 2147483647;
-inline constexpr int64_t Int16Min = -32768;
-inline constexpr int64_t Int16Max = 32767;
 
 } // namespace wdx::statshost

@@ -6,13 +6,13 @@
 
 namespace wdx::statshost {
 
-using monitor::IUnknown;
+using monitor::IComUnknown;
 using monitor::TComPtr;
 using monitor::THResult;
 
 namespace {
 template <class T> monitor::TClassFactory FactoryOf() {
-    return [](TComPtr<IUnknown>& Obj) {
+    return [](TComPtr<IComUnknown>& Obj) {
         Obj = monitor::MakeCom<T>();
         return THResult{};
     };
@@ -28,8 +28,8 @@ monitor::TClassFactory RelayFactory() {
 }
 
 void RegisterStandIns() {
-    monitor::RegisterClass(monitor::CLSID_Monitor, MonitorFactory());
-    monitor::RegisterClass(monitor::CLSID_OmniRelay, RelayFactory());
+    monitor::RegisterComClass(monitor::CLSID_Monitor, MonitorFactory());
+    monitor::RegisterComClass(monitor::CLSID_OmniRelay, RelayFactory());
 }
 
 } // namespace wdx::statshost

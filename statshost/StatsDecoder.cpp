@@ -1,7 +1,6 @@
 #include "statshost/StatsDecoder.h"
 
 #include "statshost/AnswerReader.h"
-#include "statshost/JsonFields.h"
 
 #include <array>
 #include <string>

@@ -1,10 +1,11 @@
 #include "statshost/StatsProtocol.h"
 
-#include <nlohmann/json.hpp>
+#include <rapidjson/encodings.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 namespace wdx::statshost {
-
-using nlohmann::json;
 
 namespace {
 
@@ -13,23 +14,28 @@ bool IsUnreserved(unsigned char c) {
            c == '.' || c == '_' || c == '~';
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Texts from a broker's own data may hold bytes that are not UTF-8; they are
-// replaced rather than breaking the whole answer.
-std::string Dump(const json& Value) {
-    return Value.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
 const std::string Prefix = "/v1";
+
+// Text with every byte that does not start a well-formed UTF-8 sequence
+// replaced by U+FFFD.
+std::string ValidUtf8(std::string_view Text) {
+    std::string out;
+    out.reserve(Text.size());
+    rapidjson::MemoryStream in(Text.data(), Text.size());
+    rapidjson::StringBuffer sequence;
+    while (in.Tell() < Text.size()) {
+        const char* start = in.src_;
+        sequence.Clear();
+        // A sequence cut by the end fails too: the stream reads '\0' there.
+        if (rapidjson::UTF8<>::Validate(in, sequence)) {
+            out.append(start, in.src_);
+        } else {
+            out += "\xEF\xBF\xBD";
+            in.src_ = start + 1;
+        }
+    }
+    return out;
+}
 
 } // namespace
 
@@ -46,26 +52,6 @@ std::string PercentEncode(std::string_view Text) {
             out += Hex[c >> 4];
             out += Hex[c & 0x0F];
         }
-    }
-    return out;
-}
-
-std::optional<std::string> PercentDecode(std::string_view Text) {
-    std::string out;
-    out.reserve(Text.size());
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        if (Text[i] != '%') {
-            out += Text[i];
-            continue;
-        }
-        if (Text.size() - i < 3)
-            return std::nullopt;
-        int hi = HexValue(Text[i + 1]);
-        int lo = HexValue(Text[i + 2]);
-        if (hi < 0 || lo < 0)
-            return std::nullopt;
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
     }
     return out;
 }
@@ -96,78 +82,16 @@ std::string VersionPath(std::string_view Component) {
 }
 
 std::string EncodeActionRequest(std::string_view Action, int32_t Value) {
-    return Dump(json{{"action", std::string(Action)}, {"value", Value}});
-}
-
-std::string EncodeBrokerInfo(const TBrokerInfo& Info) {
-    return Dump(json{{"name", Info.Name}, {"protocol", Info.Protocol}});
-}
-
-std::string EncodeHealth(const THealth& Health) {
-    return Dump(json{{"state", Health.State == THealthState::Healthy ? "healthy" : "warning"},
-                     {"text", Health.Text}});
-}
-
-std::string EncodeComponents(const std::vector<TComponentStats>& Components) {
-    json rows = json::array();
-    rows.get_ref<json::array_t&>().reserve(Components.size());
-    for (const auto& c : Components)
-        rows.push_back(json{{"name", c.Name},
-                            {"active", c.Active},
-                            {"maximum", c.Maximum},
-                            {"requests", c.Requests},
-                            {"queued", c.Queued},
-                            {"queueTime", c.QueueTime},
-                            {"serviceTime", c.ServiceTime}});
-    return Dump(json{{"components", std::move(rows)}});
-}
-
-std::string EncodeServices(std::string_view Component, const std::vector<TServiceStats>& Services) {
-    json rows = json::array();
-    for (const auto& s : Services)
-        rows.push_back(json{{"name", s.Name},
-                            {"requests", s.Requests},
-                            {"queued", s.Queued},
-                            {"queueTime", s.QueueTime},
-                            {"serviceTime", s.ServiceTime}});
-    return Dump(json{{"component", std::string(Component)}, {"services", std::move(rows)}});
-}
-
-std::string EncodeParameters(std::string_view Service, const std::vector<TParamInfo>& Params) {
-    json rows = json::array();
-    for (const auto& p : Params)
-        rows.push_back(json{{"name", p.Name},
-                            {"dataType", p.DataType},
-                            {"mode", p.Mode},
-                            {"precision", p.Precision},
-                            {"scale", p.Scale}});
-    return Dump(json{{"service", std::string(Service)}, {"parameters", std::move(rows)}});
-}
-
-std::string EncodeComponentDetails(const TComponentDetails& d) {
-    return Dump(json{{"name", d.Name},
-                     {"invokedBy", d.InvokedBy},
-                     {"active", d.Active},
-                     {"maximum", d.Maximum},
-                     {"requests", d.Requests},
-                     {"queued", d.Queued},
-                     {"queueTime", d.QueueTime},
-                     {"serviceTime", d.ServiceTime}});
-}
-
-std::string EncodeActionDone(const TActionDone& Done) {
-    return Dump(json{{"component", Done.Component}, {"action", Done.Action}, {"value", Done.Value}});
-}
-
-std::string EncodeVersion(std::string_view Component, const TVersionInfo& Version) {
-    json j{{"component", std::string(Component)}, {"found", Version.Found}};
-    if (Version.Found)
-        j["version"] = Version.Version;
-    return Dump(j);
-}
-
-std::string EncodeError(int32_t Code, std::string_view Text) {
-    return Dump(json{{"error", json{{"code", Code}, {"text", std::string(Text)}}}});
+    rapidjson::StringBuffer out;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(out);
+    writer.StartObject();
+    writer.Key("action");
+    std::string word = ValidUtf8(Action);
+    writer.String(word.data(), static_cast<rapidjson::SizeType>(word.size()));
+    writer.Key("value");
+    writer.Int(Value);
+    writer.EndObject();
+    return std::string(out.GetString(), out.GetSize());
 }
 
 } // namespace wdx::statshost

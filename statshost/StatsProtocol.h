@@ -1,17 +1,15 @@
 #pragma once
-// The statistics protocol's fixed parts: limits, request paths, the action
-// request, and the broker-side encoding of every answer. docs/protocol.md is
-// the description a broker is built from; this file and StatsDecoder.h are
-// its two halves in code.
+// The statistics protocol's fixed parts as a client needs them: limits,
+// request paths and the action request. docs/protocol.md is the description a
+// broker is built from; StatsDecoder.h reads its answers, and the broker's
+// side (StatsEncoders.h, library wdx_statsbroker) writes them.
 
 #include "statshost/StatsTypes.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace wdx::statshost {
 
@@ -41,10 +39,13 @@ inline constexpr std::size_t MaxErrorTextChars = 2000;
 // Longest component or service name a request may carry, in bytes of UTF-8.
 inline constexpr std::size_t MaxNameBytes = 2048;
 
+// Ranges of the protocol's integers (counts, data types and modes).
+inline constexpr int64_t Int32Max = 2147483647;
+inline constexpr int64_t Int16Min = -32768;
+inline constexpr int64_t Int16Max = 32767;
+
 // Every byte other than A-Z a-z 0-9 - . _ ~ becomes %XX (upper-case hex).
 std::string PercentEncode(std::string_view Text);
-// Undoes PercentEncode; '+' stays '+'. Empty when an escape is broken.
-std::optional<std::string> PercentDecode(std::string_view Text);
 
 // Request paths, names already encoded.
 std::string BrokerPath();                              // GET  /v1/broker
@@ -56,18 +57,8 @@ std::string ParametersPath(std::string_view Service);  // GET  /v1/services/{s}/
 std::string ActionPath(std::string_view Component);    // POST /v1/components/{c}/actions
 std::string VersionPath(std::string_view Component);   // GET  /v1/versions/{c}
 
-// Body of the action request: {"action": word, "value": n}.
+// Body of the action request: {"action": word, "value": n}. Bytes of Action
+// that are not UTF-8 become U+FFFD, so the body is always JSON.
 std::string EncodeActionRequest(std::string_view Action, int32_t Value);
-
-// Answers, as a broker writes them.
-std::string EncodeBrokerInfo(const TBrokerInfo& Info);
-std::string EncodeHealth(const THealth& Health);
-std::string EncodeComponents(const std::vector<TComponentStats>& Components);
-std::string EncodeServices(std::string_view Component, const std::vector<TServiceStats>& Services);
-std::string EncodeParameters(std::string_view Service, const std::vector<TParamInfo>& Params);
-std::string EncodeComponentDetails(const TComponentDetails& Details);
-std::string EncodeActionDone(const TActionDone& Done);
-std::string EncodeVersion(std::string_view Component, const TVersionInfo& Version);
-std::string EncodeError(int32_t Code, std::string_view Text);
 
 } // namespace wdx::statshost

@@ -14,11 +14,17 @@
 #include <optional>
 #include <variant>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 class QWidget;
 
 namespace wdx::common {
 
-// WinHelp command numbers: what the application's help requests carry.
+// WinHelp command numbers: what the application's help requests carry. On
+// Windows they are the platform's own (macros of <windows.h>, same values).
+#ifndef _WIN32
 inline constexpr std::uint16_t HELP_CONTEXT = 0x0001;
 inline constexpr std::uint16_t HELP_QUIT = 0x0002;
 inline constexpr std::uint16_t HELP_INDEX = 0x0003;
@@ -28,6 +34,7 @@ inline constexpr std::uint16_t HELP_FINDER = 0x000B;
 inline constexpr std::uint16_t HELP_SETPOPUP_POS = 0x000D;
 inline constexpr std::uint16_t HELP_KEY = 0x0101;
 inline constexpr std::uint16_t HELP_PARTIALKEY = 0x0105;
+#endif
 
 // HTML Help commands.
 inline constexpr unsigned HH_DISPLAY_TOPIC = 0x0000;

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace wdx::monitor;
 using namespace wdx::monitor::fake;
 
@@ -15,7 +18,7 @@ const TGUID CLSID_Test = TGUID::Parse("{01234567-89ab-CDEF-0123-456789ABCDEF}");
 // Only IOmniRelay, to see what the object model does with other requests.
 class TCountedRelay : public TComObject<IOmniRelay> {
 public:
-    explicit TCountedRelay(int& Live) : FLive(Live) { ++FLive; }
+    explicit TCountedRelay(std::atomic<int>& Live) : FLive(Live) { ++FLive; }
     ~TCountedRelay() override { --FLive; }
     THResult ErrorText(std::u16string& V) override {
         V = u"x";
@@ -28,8 +31,9 @@ public:
     }
 
 private:
-    int& FLive;
+    std::atomic<int>& FLive;
 };
+
 } // namespace
 
 TEST(ComSupport, IdentifiersParseAndPrint) {
@@ -41,7 +45,7 @@ TEST(ComSupport, IdentifiersParseAndPrint) {
 }
 
 TEST(ComSupport, HandlesCountReferencesAndQueryChecksTheInterface) {
-    int live = 0;
+    std::atomic<int> live = 0;
     {
         TComPtr<IOmniRelay> a = MakeCom<TCountedRelay>(live);
         TComPtr<IOmniRelay> b = a;
@@ -50,7 +54,7 @@ TEST(ComSupport, HandlesCountReferencesAndQueryChecksTheInterface) {
         a.Reset();
         EXPECT_EQ(live, 1) << "c still holds it";
 
-        TComPtr<IUnknown> unk;
+        TComPtr<IComUnknown> unk;
         ASSERT_TRUE(QueryInterface(*c, unk).Succeeded());
         TComPtr<_Monitor> wrong;
         THResult r = QueryInterface(*unk, wrong);
@@ -82,18 +86,18 @@ TEST(ComSupport, FailedStatusBecomesECOMErrorWithItsText) {
 }
 
 TEST(ComFactory, ScopesRegisterAndRestore) {
-    int live = 0;
-    TComPtr<IUnknown> obj;
+    std::atomic<int> live = 0;
+    TComPtr<IComUnknown> obj;
     THResult r = CreateComObject(CLSID_Test, obj);
     EXPECT_EQ(r.Code(), ErrClassNotRegistered);
     EXPECT_NE(std::u16string(r.Message()).find(u"not registered"), std::u16string::npos);
     {
-        TClassRegistrationScope outer(CLSID_Test, [&](TComPtr<IUnknown>& o) {
-            o = TComPtr<IUnknown>(new TCountedRelay(live));
+        TClassRegistrationScope outer(CLSID_Test, [&](TComPtr<IComUnknown>& o) {
+            o = TComPtr<IComUnknown>(new TCountedRelay(live));
             return THResult();
         });
         {
-            TClassRegistrationScope inner(CLSID_Test, [](TComPtr<IUnknown>&) -> THResult {
+            TClassRegistrationScope inner(CLSID_Test, [](TComPtr<IComUnknown>&) -> THResult {
                 throw std::runtime_error("factory broke");
             });
             r = CreateComObject(CLSID_Test, obj);
@@ -104,12 +108,65 @@ TEST(ComFactory, ScopesRegisterAndRestore) {
         EXPECT_EQ(live, 1);
         {
             // A factory that claims success but gives nothing is a failure.
-            TClassRegistrationScope empty(CLSID_Test, [](TComPtr<IUnknown>&) { return THResult(); });
+            TClassRegistrationScope empty(CLSID_Test, [](TComPtr<IComUnknown>&) { return THResult(); });
             EXPECT_EQ(CreateComObject(CLSID_Test, obj).Code(), ErrPointer);
         }
     }
     EXPECT_EQ(live, 0);
     EXPECT_FALSE(IsClassRegistered(CLSID_Test));
+}
+
+// One object, its handles copied and dropped on two threads at once (the
+// exporter's readers hand references across threads): no count is lost, so
+// the object is freed once, by the last release, and not before.
+TEST(ComSupport, ReferencesCountedFromTwoThreadsAreNeverLost) {
+    std::atomic<int> live = 0;
+    TComPtr<IOmniRelay> held = MakeCom<TCountedRelay>(live);
+    auto churn = [&held] {
+        for (int i = 0; i < 200000; ++i) {
+            TComPtr<IOmniRelay> copy = held;
+            TComPtr<IOmniRelay> again = copy;
+        }
+    };
+    std::thread a(churn), b(churn);
+    a.join();
+    b.join();
+    ASSERT_EQ(live, 1);
+    EXPECT_EQ(held->AddRef(), 2u) << "the count is exactly the handles held";
+    EXPECT_EQ(held->Release(), 1u);
+    held.Reset();
+    EXPECT_EQ(live, 0);
+}
+
+// Objects are created on several threads while another registers and
+// removes a class: each creation gets its own object or a clean failure.
+TEST(ComFactory, TableServesThreadsWhileItChanges) {
+    const TGUID Other = TGUID::Parse("{89ABCDEF-0123-4567-89AB-CDEF01234567}");
+    std::atomic<int> live = 0, made = 0;
+    TClassRegistrationScope scope(CLSID_Test, [&](TComPtr<IComUnknown>& o) {
+        o = MakeCom<TCountedRelay>(live);
+        return THResult();
+    });
+    std::atomic<bool> stop = false;
+    std::thread changer([&] {
+        while (!stop)
+            TClassRegistrationScope flicker(Other, [](TComPtr<IComUnknown>&) { return THResult(); });
+    });
+    auto create = [&] {
+        for (int i = 0; i < 20000; ++i) {
+            TComPtr<IOmniRelay> relay;
+            if (CreateComObject(CLSID_Test, relay).Succeeded() && relay)
+                ++made;
+        }
+    };
+    std::thread a(create), b(create);
+    a.join();
+    b.join();
+    stop = true;
+    changer.join();
+    EXPECT_EQ(made, 40000);
+    EXPECT_EQ(live, 0);
+    EXPECT_FALSE(IsClassRegistered(Other));
 }
 
 TEST(ComFactory, RelayIsCreatedThroughTheTable) {

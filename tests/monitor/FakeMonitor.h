@@ -460,10 +460,10 @@ public:
 
 private:
     template <class T> TClassFactory Factory(std::string Name) {
-        return [Script = FScript, Name](TComPtr<IUnknown>& Obj) {
+        return [Script = FScript, Name](TComPtr<IComUnknown>& Obj) {
             if (THResult r = Script->Enter(Name + ".Create"); r.Failed())
                 return r;
-            Obj = TComPtr<IUnknown>(new T(Script));
+            Obj = TComPtr<IComUnknown>(new T(Script));
             return THResult{};
         };
     }

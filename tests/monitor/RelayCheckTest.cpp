@@ -87,14 +87,14 @@ TEST_F(RelayCheckTest, ErrorTextIsAskedOnDemandAndItsFailureThrown) {
     EXPECT_THROW((void)check.ErrorText(), wdx::monitor::ECOMError);
 }
 
-TEST(FormatMessage, FillsByKindInOnePass) {
-    EXPECT_EQ(FormatMessage(u"Invalid: %d - %s", -1, u"why"), u"Invalid: -1 - why");
+TEST(FillMessageTemplate, FillsByKindInOnePass) {
+    EXPECT_EQ(FillMessageTemplate(u"Invalid: %d - %s", -1, u"why"), u"Invalid: -1 - why");
     // Each conversion takes its own value, as often as it stands.
-    EXPECT_EQ(FormatMessage(u"%s %d %s %d", 7, u"x"), u"x 7 x 7");
+    EXPECT_EQ(FillMessageTemplate(u"%s %d %s %d", 7, u"x"), u"x 7 x 7");
     // The text is never a template, and %% and unknown conversions stay literal.
-    EXPECT_EQ(FormatMessage(u"100%% %s %x %", 2, u"%d%s"), u"100% %d%s %x %");
-    EXPECT_EQ(FormatMessage(u"", 1, u"x"), u"");
-    EXPECT_EQ(FormatMessage(u"%d", -32768, u""), u"-32768");
+    EXPECT_EQ(FillMessageTemplate(u"100%% %s %x %", 2, u"%d%s"), u"100% %d%s %x %");
+    EXPECT_EQ(FillMessageTemplate(u"", 1, u"x"), u"");
+    EXPECT_EQ(FillMessageTemplate(u"%d", -32768, u""), u"-32768");
 }
 
 TEST(RelayTexts, TheWarningShowsTwoLinesFromTheMonitorsTable) {

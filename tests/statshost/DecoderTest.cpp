@@ -2,7 +2,7 @@
 // nested and wrongly typed bodies, without a socket.
 
 #include "statshost/StatsDecoder.h"
-#include "statshost/StatsProtocol.h"
+#include "statshost/StatsEncoders.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -303,4 +303,12 @@ TEST(Protocol, NamesAreEncodedIntoOnePathSegment) {
     EXPECT_EQ(PercentDecode("a+b%2fc"), "a+b/c");
     for (const char* broken : {"%", "%4", "a%zz", "%g0", "abc%"})
         EXPECT_FALSE(PercentDecode(broken).has_value()) << broken;
+}
+
+// The client writes the action request itself: quotes and controls escaped,
+// a byte that is not UTF-8 replaced, a cut sequence at the end too.
+TEST(Protocol, ActionRequestIsAlwaysJson) {
+    EXPECT_EQ(EncodeActionRequest("setmax", -5), R"({"action":"setmax","value":-5})");
+    EXPECT_EQ(EncodeActionRequest("a\"b\\\n\xce\xb1", 0), "{\"action\":\"a\\\"b\\\\\\n\xce\xb1\",\"value\":0}");
+    EXPECT_EQ(EncodeActionRequest("x\xffy\xce", 1), "{\"action\":\"x\xEF\xBF\xBDy\xEF\xBF\xBD\",\"value\":1}");
 }

@@ -4,6 +4,7 @@
 
 #include "ScriptedBroker.h"
 #include "statshost/StatsClient.h"
+#include "statshost/StatsEncoders.h"
 
 #include <gtest/gtest.h>
 
