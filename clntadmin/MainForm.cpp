@@ -6,6 +6,7 @@
 #include "clntadmin/ClntAdminHelpTopics.h"
 #include "clntadmin/ShortNameCheck.h"
 #include "common/help/HelpRouter.h"
+#include "common/widgets/FigureLabel.h"
 #include "common/widgets/ListView.h"
 #include "common/widgets/MessageService.h"
 #include "ui_MainForm.h"
@@ -75,7 +76,7 @@ void TForm1::FormCreate() {
     ui->Label1->setText(ResText(1002));
     ui->Label2->setText(ResText(1041));
     ui->Label3->setText(ResText(1001));
-    for (QLabel* l : {ui->Label1, ui->Label2, ui->Label3})
+    for (QLabel* l : {ui->Label1, ui->Label2, static_cast<QLabel*>(ui->Label3)})
         l->adjustSize();
     ui->GroupBox1->setTitle(ResText(1032));
     ui->ListView1->SetColumns({ResText(1035), ResText(1036), ResText(1037), ResText(1038), ResText(1039)},
@@ -87,6 +88,8 @@ void TForm1::FormCreate() {
     ui->Item31->setText(ResText(1013));
     ui->ListView1->setAccessibleName(ui->GroupBox1->title());
     ui->Image1->setAccessibleName(ui->Label1->text());
+    // The text beside "Type:" is read as itself, labelled by it.
+    common::TieFigure(ui->Label2, ui->Label3);
 
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
 

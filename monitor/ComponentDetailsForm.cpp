@@ -1,5 +1,6 @@
 #include "ComponentDetailsForm.h"
 
+#include "common/widgets/FigureLabel.h"
 #include "common/widgets/MessageService.h"
 #include "common/widgets/RadioGroup.h"
 #include "common/widgets/UpDown.h"
@@ -125,16 +126,15 @@ void TForm2::FormCreate() {
     ui->Label7->setBuddy(ui->Edit1);
     ui->Edit1->setAccessibleName(ui->Label7->text());
     ui->UpDown1->setAccessibleName(ui->Label7->text());
-    for (QLabel* value :
-         {ui->Label2, ui->Label4, ui->Label6, ui->Label9, ui->Label11, ui->Label13, ui->Label15})
+    // A screen reader reads each figure as its value, labelled by its caption.
+    const std::pair<QLabel*, common::TFigureLabel*> figures[] = {
+        {ui->Label1, ui->Label2},  {ui->Label3, ui->Label4},   {ui->Label5, ui->Label6},
+        {ui->Label8, ui->Label9},  {ui->Label10, ui->Label11}, {ui->Label12, ui->Label13},
+        {ui->Label14, ui->Label15}};
+    for (auto [caption, value] : figures) {
+        common::TieFigure(caption, value);
         value->clear();
-    // A screen reader names each figure by its caption, not by its group.
-    const std::pair<QLabel*, QLabel*> figures[] = {{ui->Label1, ui->Label2},   {ui->Label3, ui->Label4},
-                                                   {ui->Label5, ui->Label6},   {ui->Label8, ui->Label9},
-                                                   {ui->Label10, ui->Label11}, {ui->Label12, ui->Label13},
-                                                   {ui->Label14, ui->Label15}};
-    for (auto [caption, value] : figures)
-        value->setAccessibleName(caption->text());
+    }
     ui->Image1->setAccessibleName(ui->Label1->text());
 }
 

@@ -2,6 +2,7 @@
 
 #include "brokerstore/BrokerStore.h"
 #include "common/help/HelpRouter.h"
+#include "common/widgets/FigureLabel.h"
 #include "common/widgets/ListView.h"
 #include "common/widgets/UpDown.h"
 #include "monitor/MonitorHelpTopics.h"
@@ -102,6 +103,9 @@ void TForm1::FormCreate(const QStringList& Args) {
     // Controls without a text of their own are known by their label's.
     ui->Label4->setBuddy(ui->ComboBox1);
     ui->Label5->setBuddy(ui->Edit2);
+    // Texts beside a caption are read as themselves, labelled by it.
+    common::TieFigure(ui->Label2, ui->Label3);
+    common::TieFigure(ui->lblVersion, ui->lblVersionDisplay);
     ui->ComboBox1->setAccessibleName(ui->Label4->text());
     ui->Edit2->setAccessibleName(ui->Label5->text());
     ui->UpDown1->setAccessibleName(ui->Label5->text());

@@ -11,6 +11,7 @@ PKGS=(
   prometheus-cpp-dev libcivetweb-dev prometheus
   libgtest-dev libgmock-dev googletest libbenchmark-dev curl
   xvfb xauth imagemagick
+  dbus-daemon dbus-bin at-spi2-core
   fonts-liberation2
   python3 dpkg-dev lintian desktop-file-utils appstream man-db adduser
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64

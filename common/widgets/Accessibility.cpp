@@ -1,6 +1,7 @@
 #include "common/widgets/Accessibility.h"
 
 #include "common/StdForm.h"
+#include "common/widgets/FigureLabel.h"
 
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
@@ -42,11 +43,24 @@ private:
     }
 };
 
+// A figure is named by the text it shows, even when that is empty.
+class TAccessibleFigure : public QAccessibleWidget {
+public:
+    explicit TAccessibleFigure(TFigureLabel* Label) : QAccessibleWidget(Label, QAccessible::StaticText) {}
+    QString text(QAccessible::Text Kind) const override {
+        if (Kind == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<const QLabel*>(widget())->text();
+        return QAccessibleWidget::text(Kind);
+    }
+};
+
 QAccessibleInterface* Factory(const QString&, QObject* Object) {
     if (Object && Object == QCoreApplication::instance())
         return new TAccessibleApplication;
     if (auto* form = qobject_cast<TWDXStdForm*>(Object); form && !form->parentWidget())
         return new QAccessibleWidget(form, QAccessible::Window);
+    if (auto* figure = qobject_cast<TFigureLabel*>(Object))
+        return new TAccessibleFigure(figure);
     return nullptr;
 }
 

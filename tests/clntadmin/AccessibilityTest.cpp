@@ -1,7 +1,8 @@
 // The administrator's windows as a screen reader sees them: every control
 // named, the list window a window and the edit dialog a dialog, the fields
-// named by their captions, the spin arrows "Up"/"Down" of the field they
-// step, and the list's pop-up menu on the accessibility tree while it is open.
+// named by their captions, a text labelled by the caption beside it, the
+// spin arrows "Up"/"Down" of the field they step, and the list's pop-up menu
+// on the accessibility tree while it is open.
 
 #include "support/Accessibility.h"
 #include "AdminTestSupport.h"
@@ -89,6 +90,8 @@ TEST_F(AdminAccessibility, ListWindowIsAWindowWithEveryControlNamed) {
     EXPECT_EQ(NameOf(List), QStringLiteral("Corvanta Component Brokers"));
     EXPECT_EQ(NameOf(Find<QLabel>(f, "Image1")), QStringLiteral("Client Administrator"));
     EXPECT_EQ(Acc(Find<QLabel>(f, "Image1"))->role(), QAccessible::Graphic);
+    // "Type:" labels the text beside it, which reads as itself.
+    EXPECT_EQ(testsupport::FigureFaults(&f, {{"Label2", "Label3"}}), std::vector<std::string>{});
 
     for (const char* name : {"Button1", "Button2", "Button3", "CloseBtn", "HelpBtn"}) {
         auto* b = Find<QPushButton>(f, name);

@@ -105,6 +105,18 @@ TEST_F(ComponentDetailsTest, ShowsTheComponentsFiguresUnderTheBrokersName) {
     EXPECT_TRUE(Boxes.Seen.empty());
 }
 
+TEST_F(ComponentDetailsTest, TextsFromTheBrokerAreShownAsGivenNeverAsMarkup) {
+    Server->Info[u"Orders"].InvokedBy = u"<b>host7</b>&amp;";
+    OpenDetails([&](TForm2& d) {
+        auto* invokedBy = Find<QLabel>(d, "Label4");
+        EXPECT_EQ(invokedBy->text(), QStringLiteral("<b>host7</b>&amp;"));
+        // Laid out as the whole text: as markup it would be the narrower "host7&".
+        EXPECT_GE(invokedBy->sizeHint().width(),
+                  invokedBy->fontMetrics().horizontalAdvance(invokedBy->text()));
+        d.close();
+    });
+}
+
 TEST_F(ComponentDetailsTest, TypingOrSteppingTheMaximumChoosesSetMaximum) {
     OpenDetails([&](TForm2& d) {
         Type(Find<QLineEdit>(d, "Edit1"), QStringLiteral("7"));
