@@ -52,6 +52,10 @@ inline TRegValueType TypeOfKind(std::uint32_t Kind) {
                                   : TRegValueType::Other;
 }
 
+// Why a value of that name cannot be written: InvalidName or TooLong, with
+// the contract's text; None when it can.
+TRegError ValueNameProblem(std::string_view Name, std::string& Fold, std::string& Text);
+
 // One transaction on one root. Its owner calls nothing after Commit or
 // Rollback (or after a fault with Ended) except Rollback and the destructor.
 class TBackendTx {

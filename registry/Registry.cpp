@@ -48,6 +48,23 @@ std::string_view Trimmed(std::string_view Path) {
 
 } // namespace
 
+namespace detail {
+
+TRegError ValueNameProblem(std::string_view Name, std::string& Fold, std::string& Text) {
+    if (!ValidValueName(Name, Fold)) {
+        Text = "invalid value name";
+        return TRegError::InvalidName;
+    }
+    if (std::size_t N = Utf16Length(Name); N > MaxValueNameLength) {
+        Text = "a value name has at most " + Grouped(MaxValueNameLength) + " characters; \"" +
+               Shortened(Name) + "\" has " + Grouped(N);
+        return TRegError::TooLong;
+    }
+    return TRegError::None;
+}
+
+} // namespace detail
+
 // ---------------------------------------------------------------- transaction
 
 TRegTransaction::TRegTransaction(TRegRoot Root, TRegAccess Access)
@@ -301,15 +318,11 @@ bool TRegKey::ReadInt32(std::string_view Name, std::int32_t& Value) const {
 bool TRegKey::WriteValue(const TRegValue& Value) {
     if (!FTx || !FTx->Usable(true))
         return false;
-    std::string Fold;
-    if (!ValidValueName(Value.Name, Fold))
-        return FTx->Fail(TRegError::InvalidName, "invalid value name");
+    std::string Fold, Text;
+    if (TRegError Problem = detail::ValueNameProblem(Value.Name, Fold, Text); Problem != TRegError::None)
+        return FTx->Fail(Problem, std::move(Text));
     if (detail::TypeOfKind(Value.Kind) != Value.Type)
         return FTx->Fail(TRegError::WrongType, "value type and type number disagree");
-    if (std::size_t N = Utf16Length(Value.Name); N > MaxValueNameLength)
-        return FTx->Fail(TRegError::TooLong, "a value name has at most " + Grouped(MaxValueNameLength) +
-                                                 " characters; \"" + Shortened(Value.Name) + "\" has " +
-                                                 Grouped(N));
     TFault Fault;
     return FTx->FImpl->WriteValue(FKey, FPath, Value, Fold, Fault) || FTx->Failed(Fault, Value.Name, true);
 }

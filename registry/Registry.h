@@ -36,9 +36,11 @@
 //   (MaxKeyNameLength ...); past them a write fails with TRegError::TooLong.
 // - Key and value names are UTF-8. They compare without regard to case
 //   (Unicode simple upper-case mapping per character, as the platform
-//   registry does) and keep the case they were created with. Sub-keys are
-//   listed sorted by that upper-cased name; values in the order they were
-//   first written (SQLite) or in the registry's order (Windows). A key path
+//   registry does) and keep the case they were created with. On Windows the
+//   registry compares them itself, and FoldName uses its upper-case mapping.
+//   Sub-keys are listed sorted by that upper-cased name and values in the
+//   order they were first written, or both in the registry's own order
+//   (StoreFeatures().RegistryOrder). A key path
 //   separates key names with "\"; a key name can therefore not hold "\", a
 //   value name can.
 //
@@ -134,9 +136,11 @@ struct TStoreFeatures {
     // True: Commit and Rollback are real (all or nothing, snapshot reads).
     // False: every write is made at once and kept; see the contract above.
     bool Transactions;
-    // True: values are listed in the order they were first written. False:
-    // in the order the platform registry lists them.
-    bool ValuesInWriteOrder;
+    // False: sub-keys are listed sorted by their upper-cased names, values in
+    // the order they were first written. True: both in the order the
+    // registry lists them (Windows: sub-keys sorted by upper-cased UTF-16,
+    // values mostly as created; Wine: both sorted by lower-cased names).
+    bool RegistryOrder;
 };
 const TStoreFeatures& StoreFeatures();
 
