@@ -165,6 +165,7 @@ public:
     bool Values(std::vector<TRegValue>& Values) const;
     // Every direct sub-key with its values, in one pass over the store: what
     // SubKeyNames and then Values on each sub-key give, only much faster.
+    // (Windows: a sub-key this user may not read is listed without values.)
     bool SubKeysWithValues(std::vector<TRegSubKey>& Subs) const;
 
     bool GetValueType(std::string_view Name, TRegValueType& Type) const;
@@ -257,6 +258,14 @@ std::chrono::milliseconds BusyTimeout();
 void SetConnectionReuse(bool On);
 // Closes this thread's kept connections (before a file is removed, say).
 void ReleaseCachedConnections();
+
+// The checks a write makes of names before it touches the store, for a
+// caller that must check all of its input before the first write (a store
+// without transactions cannot undo the writes before a refused one). False,
+// with the error and text the write would give: InvalidName or TooLong.
+// ForCreate: the path is to be created (CreateKey), so the limits apply too.
+bool CheckKeyPath(std::string_view Path, bool ForCreate, TRegError& Error, std::string& Text);
+bool CheckValueName(std::string_view Name, TRegError& Error, std::string& Text);
 
 // Canonical upper-case form used to compare names; false for invalid UTF-8.
 bool FoldName(std::string_view Name, std::string& Fold);
