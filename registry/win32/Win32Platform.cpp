@@ -35,7 +35,8 @@ bool FoldNonAscii(std::string_view Name, std::string& Fold) {
         if (End > Start) {
             auto* Run = reinterpret_cast<wchar_t*>(U.data() + Start);
             int N = static_cast<int>(End - Start);
-            if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, Run, N, Run, N, nullptr, nullptr, 0) != N)
+            if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, Run, N, Run, N, nullptr, nullptr, 0) !=
+                N)
                 return false;
         }
         Start = End + (End < U.size() ? 1 : 0);
