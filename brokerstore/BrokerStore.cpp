@@ -238,8 +238,8 @@ bool WriteBrokerDefinition(const TBrokerDefinition& Def, std::string* Detail) {
     TRegTransaction Tx(RootOf(Def.Scope), TRegAccess::Write);
     TRegKey Key;
     if (!Tx.Ok() || !Tx.CreateKey(BrokerKey(Def.Name), Key))
-        return Report(Tx.ErrorText() +
-                      "; the broker key was not created, nothing of the definition was written");
+        return Report(Tx.ErrorText() + "; the broker key could not be created or opened for writing: nothing "
+                                       "of the definition was written");
     size_t Done = 0;
     while (Done < std::size(Values) && Key.WriteText(Values[Done].first, Values[Done].second))
         ++Done;
