@@ -348,6 +348,9 @@ int main(int argc, char** argv) {
                  "Store files: $WDX_USER_STORE and $WDX_SYSTEM_STORE, or the default places.",
                  "WDXReg"};
     App.require_subcommand(1);
+    // The same options on every platform: CLI11 would read "/x" as an option on
+    // Windows, and a file name may begin with '/'.
+    App.allow_windows_style_options(false);
     App.set_version_flag("--version", std::string("WDXReg ") + wdx::Version, "show the version and exit");
     TTarget T;
     std::string ValueName, Type = "REG_SZ", Data, File;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 using namespace wdx::tools;
 using namespace wdx::registry;
 
@@ -81,8 +84,37 @@ TEST_F(RegFileTest, WindowsEditorFileImportsWithTypesAndExportsTheSame) {
             T.erase(P, 5);
         return T;
     };
-    EXPECT_EQ(Unwrapped(Export(TRegRoot::System, "software\\corvanta\\vkr_client")),
-              Unwrapped(WindowsExport));
+    // Values come in the store's order: by name with SQLite, as written in
+    // the registry; compared as sorted lines within each key on Windows.
+    auto InOrder = [](std::string T) {
+#ifdef _WIN32
+        std::string Out;
+        std::vector<std::string> Block;
+        auto Flush = [&] {
+            std::sort(Block.begin(), Block.end());
+            for (const std::string& L : Block)
+                Out += L;
+            Block.clear();
+        };
+        for (std::size_t P = 0, E; P < T.size(); P = E) {
+            E = T.find("\r\n", P);
+            E = E == std::string::npos ? T.size() : E + 2;
+            std::string Line = T.substr(P, E - P);
+            if (Line[0] == '"' || Line[0] == '@') {
+                Block.push_back(Line);
+            } else {
+                Flush();
+                Out += Line;
+            }
+        }
+        Flush();
+        return Out;
+#else
+        return T;
+#endif
+    };
+    EXPECT_EQ(InOrder(Unwrapped(Export(TRegRoot::System, "software\\corvanta\\vkr_client"))),
+              InOrder(Unwrapped(WindowsExport)));
 }
 
 TEST_F(RegFileTest, RoundTripThroughBothEncodingsKeepsEveryValue) {
