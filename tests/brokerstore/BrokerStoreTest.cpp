@@ -220,14 +220,18 @@ TEST_F(BrokerStoreTest, ScopeChangeWritesNewThenDeletesOld) {
     std::ofstream(Store.Dir() + "/blocker") << "a file where a folder must be";
     setenv("WDX_USER_STORE", (Store.Dir() + "/blocker/user.sqlite").c_str(), 1);
     D.Scope = scUser;
-    EXPECT_EQ(ChangeBrokerScope(D, scSystem), TScopeChange::WriteFailed);
+    std::string Detail;
+    EXPECT_EQ(ChangeBrokerScope(D, scSystem, &Detail), TScopeChange::WriteFailed);
     EXPECT_EQ(ListBrokerNames(scSystem), std::vector<std::string>{"Mover"});
+    EXPECT_NE(Detail.find("nothing of the definition was written"), std::string::npos) << Detail;
 
     // The old key is already gone: the definition ends up in both scopes.
     setenv("WDX_USER_STORE", Store.UserPath().c_str(), 1);
     ASSERT_TRUE(DeleteBrokerDefinition(scSystem, "Mover"));
-    EXPECT_EQ(ChangeBrokerScope(D, scSystem), TScopeChange::DeleteFailed);
+    EXPECT_EQ(ChangeBrokerScope(D, scSystem, &Detail), TScopeChange::DeleteFailed);
     EXPECT_EQ(ListBrokerNames(scUser), std::vector<std::string>{"Mover"});
+    EXPECT_NE(Detail.find("written under User, but under System it was no longer there"), std::string::npos)
+        << Detail;
 }
 
 TEST_F(BrokerStoreTest, DamagedStoreReadsAsNothingAndRefusesWrites) {
