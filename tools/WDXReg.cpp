@@ -252,6 +252,11 @@ int RunAdd(TTarget& T, const std::string& ValueName, bool DefaultValue, std::str
             !Confirm("Value " + (V.Name.empty() ? std::string("(Default)") : V.Name) + " exists, overwrite"))
             return Failed("value exists; nothing changed (add -f to overwrite)");
     }
+    // The value's name is checked before the key is made: a store without
+    // transactions (the Windows registry) could not take the new key back.
+    std::string Why;
+    if (TRegError Error; HasValue && !registry::CheckValueName(V.Name, Error, Why))
+        return Failed(Why);
     TRegTransaction Tx(T.Root, TRegAccess::Write);
     TRegKey Key;
     if (!Tx.Ok() || !Tx.CreateKey(T.Path, Key) || (HasValue && !Key.WriteValue(V)) || !Tx.Commit())

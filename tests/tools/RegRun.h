@@ -6,6 +6,8 @@
 // (CreateProcessW, the words quoted as the C runtime reads them back), so the
 // same test texts serve both platforms.
 
+#include "support/Environment.h"
+
 #include <string>
 #include <vector>
 
@@ -129,10 +131,6 @@ inline TRun RunProgram(const std::string& Program, const std::string& Args, int 
     R.Output = std::move(Lines);
     return R;
 }
-
-inline void SetEnv(const char* Name, const std::string& Value) {
-    _putenv_s(Name, Value.c_str());
-}
 #else
 // At most Seconds (timeout(1)); a program still running then ends with 124.
 inline TRun RunProgram(const std::string& Program, const std::string& Args, int Seconds = 30) {
@@ -149,10 +147,6 @@ inline TRun RunProgram(const std::string& Program, const std::string& Args, int 
     int S = pclose(P);
     R.Status = WIFEXITED(S) ? WEXITSTATUS(S) : -1;
     return R;
-}
-
-inline void SetEnv(const char* Name, const std::string& Value) {
-    setenv(Name, Value.c_str(), 1);
 }
 #endif
 
