@@ -252,6 +252,11 @@ int RunAdd(TTarget& T, const std::string& ValueName, bool DefaultValue, std::str
             !Confirm("Value " + (V.Name.empty() ? std::string("(Default)") : V.Name) + " exists, overwrite"))
             return Failed("value exists; nothing changed (add -f to overwrite)");
     }
+    // The value's name is checked before the key is made: a store without
+    // transactions (the Windows registry) could not take the new key back.
+    std::string Why;
+    if (TRegError Error; HasValue && !registry::CheckValueName(V.Name, Error, Why))
+        return Failed(Why);
     TRegTransaction Tx(T.Root, TRegAccess::Write);
     TRegKey Key;
     if (!Tx.Ok() || !Tx.CreateKey(T.Path, Key) || (HasValue && !Key.WriteValue(V)) || !Tx.Commit())
@@ -348,6 +353,9 @@ int main(int argc, char** argv) {
                  "Store files: $WDX_USER_STORE and $WDX_SYSTEM_STORE, or the default places.",
                  "WDXReg"};
     App.require_subcommand(1);
+    // The same options on every platform: CLI11 would read "/x" as an option on
+    // Windows, and a file name may begin with '/'.
+    App.allow_windows_style_options(false);
     App.set_version_flag("--version", std::string("WDXReg ") + wdx::Version, "show the version and exit");
     TTarget T;
     std::string ValueName, Type = "REG_SZ", Data, File;

@@ -1,9 +1,12 @@
 #include "tools/RegFile.h"
+#include "support/Environment.h"
 #include "support/TempStore.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <vector>
 
 using namespace wdx::tools;
 using namespace wdx::registry;
@@ -83,8 +86,37 @@ TEST_F(RegFileTest, WindowsEditorFileImportsWithTypesAndExportsTheSame) {
             T.erase(P, 5);
         return T;
     };
-    EXPECT_EQ(Unwrapped(Export(TRegRoot::System, "software\\corvanta\\vkr_client")),
-              Unwrapped(WindowsExport));
+    // Values come in the store's order: by name with SQLite, as written in
+    // the registry; compared as sorted lines within each key on Windows.
+    auto InOrder = [](std::string T) {
+#ifdef _WIN32
+        std::string Out;
+        std::vector<std::string> Block;
+        auto Flush = [&] {
+            std::sort(Block.begin(), Block.end());
+            for (const std::string& L : Block)
+                Out += L;
+            Block.clear();
+        };
+        for (std::size_t P = 0, E; P < T.size(); P = E) {
+            E = T.find("\r\n", P);
+            E = E == std::string::npos ? T.size() : E + 2;
+            std::string Line = T.substr(P, E - P);
+            if (Line[0] == '"' || Line[0] == '@') {
+                Block.push_back(Line);
+            } else {
+                Flush();
+                Out += Line;
+            }
+        }
+        Flush();
+        return Out;
+#else
+        return T;
+#endif
+    };
+    EXPECT_EQ(InOrder(Unwrapped(Export(TRegRoot::System, "software\\corvanta\\vkr_client"))),
+              InOrder(Unwrapped(WindowsExport)));
 }
 
 TEST_F(RegFileTest, RoundTripThroughBothEncodingsKeepsEveryValue) {
@@ -181,7 +213,7 @@ TEST_F(RegFileTest, MalformedInputNamesTheLineAndImportsNothing) {
 // reported, not the store's.
 TEST_F(RegFileTest, NamesAreCheckedBeforeTheStoreIsOpened) {
     std::ofstream(Store.Dir() + "/plainfile") << "not a folder";
-    setenv("WDX_USER_STORE", (Store.Dir() + "/plainfile/user.sqlite").c_str(), 1);
+    wdx::testsupport::SetEnv("WDX_USER_STORE", Store.Dir() + "/plainfile/user.sqlite");
     std::string Error;
     EXPECT_FALSE(Import("Windows Registry Editor Version 5.00\n[HKCU\\Good]\n\n[HKCU\\Good\\" +
                             std::string(300, 'x') + "]\n",
