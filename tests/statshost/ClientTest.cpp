@@ -79,6 +79,19 @@ TEST(StatsClient, ReadsEveryAnswerOfTheBroker) {
     ASSERT_TRUE(health.Ok()) << health.Error().Text;
     EXPECT_EQ(health.Value().State, THealthState::Healthy);
     EXPECT_EQ(moved.TimeOutSeconds(), 5);
+
+    // The one request with a body: an action, answered with what was done.
+    // The maximum Orders already has, so the broker is left as it was for
+    // the other tests.
+    auto done = moved.PerformAction("Orders", "setmax", 8);
+    ASSERT_TRUE(done.Ok()) << done.Error().Text;
+    EXPECT_EQ(done.Value().Component, "Orders");
+    EXPECT_EQ(done.Value().Action, "setmax");
+    EXPECT_EQ(done.Value().Value, 8);
+    auto refused = moved.PerformAction("Orders", "explode", 1);
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_EQ(refused.Error().Kind, TStatsFailure::BrokerError);
+    EXPECT_EQ(refused.Error().HttpStatus, 400) << refused.Error().Text;
 }
 
 TEST(StatsClient, BrokerErrorsCarryTheBrokersText) {
@@ -206,6 +219,13 @@ TEST(StatsClient, NoBrokerListening) {
               std::string::npos)
         << r.Error().Text;
     EXPECT_LT(SecondsSince(start), 2.5);
+
+    // A name no resolver knows (.invalid is never given out).
+    TStatsClient unknown("no-such-broker.invalid", 7400, 2);
+    auto u = unknown.GetHealth();
+    ASSERT_FALSE(u.Ok());
+    EXPECT_EQ(u.Error().Kind, TStatsFailure::Connect);
+    EXPECT_EQ(u.Error().Text, "The broker's host \"no-such-broker.invalid\" is not known.");
 }
 
 TEST(StatsClient, UnusableArgumentsFailWithoutNetwork) {
