@@ -168,3 +168,14 @@ TEST(HostileBroker, TrickledHeadersMeetTheDeadline) {
     EXPECT_GE(took, 0.95);
     EXPECT_LT(took, 1.5);
 }
+
+// A redirect is an answer like any other that is not 200, never followed.
+TEST(HostileBroker, RedirectsAreNotFollowed) {
+    THostileBroker broker("redirect");
+    TStatsClient client("127.0.0.1", broker.Port(), 5);
+    auto r = client.GetHealth();
+    ASSERT_FALSE(r.Ok());
+    EXPECT_EQ(r.Error().Kind, TStatsFailure::BrokerError);
+    EXPECT_EQ(r.Error().HttpStatus, 302);
+    EXPECT_EQ(r.Error().Text, "Moved.");
+}

@@ -52,7 +52,8 @@ inline std::string HugeErrorText() {
 inline constexpr std::size_t DecodeDeadlineRows = 300000;
 
 inline const char* const HostileNames[] = {"decode-deadline", "headers-many", "headers-one-line",
-                                           "headers-fit",     "huge-error",   "trickled-headers"};
+                                           "headers-fit",     "huge-error",   "trickled-headers",
+                                           "redirect"};
 
 #ifndef _WIN32
 
@@ -84,6 +85,9 @@ inline TScriptedBroker::TScript HostileScript(std::string_view Name) {
                     return;
         };
     }
+    if (Name == "redirect") // elsewhere, on this very broker: never followed
+        return answer(
+            TScriptedBroker::Answer(302, statshost::EncodeError(9, "Moved."), "Location: /v1/health\r\n"));
     throw std::invalid_argument("no hostile broker is named " + std::string(Name));
 }
 
