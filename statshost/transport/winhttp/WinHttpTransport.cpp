@@ -200,7 +200,7 @@ bool TWinHttpTransport::SetUp() {
     return true;
 }
 
-// Milliseconds left until Deadline, at least 1 while any is left.
+// Whole milliseconds left until Deadline, 0 once it has passed.
 DWORD MillisLeft(TClock::time_point Deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - TClock::now()).count();
     return left <= 0 ? 0 : static_cast<DWORD>(left);
