@@ -9,8 +9,8 @@
 // is in progress, so a broker that trickles its bytes cannot hold the caller
 // beyond the deadline however each single read is paced. The state the
 // status callback writes into is kept until WinHTTP reports the handle gone,
-// which may come later (Wine finishes a read in progress first): such
-// requests are set aside and freed by a later call or by the destructor.
+// which may come after the call has returned (Wine finishes a read in
+// progress first); then the last callback frees it.
 
 #include "statshost/StatsProtocol.h"
 #include "statshost/transport/HttpTransport.h"
@@ -19,12 +19,12 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 namespace wdx::statshost {
 
@@ -63,24 +63,22 @@ std::string ErrorText(DWORD Error) {
 }
 
 // What the status callback hands back for one request. Lives until WinHTTP
-// says the request handle is closing; after that no callback touches it.
+// says the request handle is closing, its last callback for the handle:
+// freed by the transport when that came before the transport let go of the
+// handle, else by that callback.
 struct TCall {
-    HANDLE Done = nullptr;    // a step completed (or failed)
-    HANDLE Closing = nullptr; // the request handle is gone
-    DWORD Error = 0;          // the failed step's error, 0 when it completed
-    DWORD Bytes = 0;          // bytes available or read
+    enum : int { Owned, LetGo, Closed };
+    std::atomic<int> State{Owned};
+    HANDLE Done = nullptr; // a step completed (or failed)
+    DWORD Error = 0;       // the failed step's error, 0 when it completed
+    DWORD Bytes = 0;       // bytes available or read
     static constexpr DWORD BufferBytes = 64 * 1024;
     char Buffer[BufferBytes];
 
-    TCall() {
-        Done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        Closing = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    }
+    TCall() { Done = CreateEventW(nullptr, FALSE, FALSE, nullptr); }
     ~TCall() {
         if (Done)
             CloseHandle(Done);
-        if (Closing)
-            CloseHandle(Closing);
     }
     TCall(const TCall&) = delete;
     TCall& operator=(const TCall&) = delete;
@@ -113,7 +111,9 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR Context, DWORD Status, LPVOID 
         SetEvent(call->Done);
         break;
     case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
-        SetEvent(call->Closing);
+        // Nothing touches the call after this in either case.
+        if (call->State.exchange(TCall::Closed) == TCall::LetGo)
+            delete call;
         break;
     default:
         break;
@@ -128,7 +128,6 @@ using THandle = std::unique_ptr<void, THandleCloser>;
 class TWinHttpTransport : public THttpTransport {
 public:
     explicit TWinHttpTransport(THttpTarget Target) : FTarget(std::move(Target)) {}
-    ~TWinHttpTransport() override;
     TWinHttpTransport(const TWinHttpTransport&) = delete;
     TWinHttpTransport& operator=(const TWinHttpTransport&) = delete;
     std::optional<TStatsError> Exchange(bool Post, const std::string& Path, const std::string& Body,
@@ -142,41 +141,19 @@ private:
                                    THttpAnswer& Answer);
 
     // Closes Request; Call is freed once WinHTTP has let go of it.
-    void Finish(HINTERNET Request, std::unique_ptr<TCall> Call);
-    // Frees the set-aside calls WinHTTP has let go of since.
-    void Reap();
+    static void Finish(HINTERNET Request, std::unique_ptr<TCall> Call);
 
     THttpTarget FTarget;
     // Closed in this order (members go in reverse): the connection first.
     THandle FSession;
     THandle FConnection;
-    std::vector<std::unique_ptr<TCall>> FClosing;
 };
-
-TWinHttpTransport::~TWinHttpTransport() {
-    FConnection.reset();
-    FSession.reset();
-    // A read still in progress for a closed request ends within the time-out
-    // it was started with; wait a little for that, and should it take longer
-    // leave its few kilobytes rather than free what a callback may write.
-    auto until = TClock::now() + std::chrono::seconds(2);
-    for (auto& call : FClosing) {
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(until - TClock::now()).count();
-        if (WaitForSingleObject(call->Closing, ms > 0 ? static_cast<DWORD>(ms) : 0) != WAIT_OBJECT_0)
-            call.release();
-    }
-}
 
 void TWinHttpTransport::Finish(HINTERNET Request, std::unique_ptr<TCall> Call) {
     WinHttpCloseHandle(Request);
-    if (WaitForSingleObject(Call->Closing, 0) != WAIT_OBJECT_0)
-        FClosing.push_back(std::move(Call));
-}
-
-void TWinHttpTransport::Reap() {
-    std::erase_if(FClosing, [](const std::unique_ptr<TCall>& C) {
-        return WaitForSingleObject(C->Closing, 0) == WAIT_OBJECT_0;
-    });
+    int owned = TCall::Owned;
+    if (Call->State.compare_exchange_strong(owned, TCall::LetGo))
+        Call.release(); // the handle's last callback frees it
 }
 
 bool TWinHttpTransport::SetUp() {
@@ -209,13 +186,12 @@ DWORD MillisLeft(TClock::time_point Deadline) {
 std::optional<TStatsError> TWinHttpTransport::Exchange(bool Post, const std::string& Path,
                                                        const std::string& Body, TClock::time_point Deadline,
                                                        std::size_t MaxBodyBytes, THttpAnswer& Answer) {
-    Reap();
     if (!FConnection && !SetUp())
         return SetupFailure();
     if (MillisLeft(Deadline) == 0)
         return TimeOutFailure(FTarget);
     auto call = std::make_unique<TCall>();
-    if (!call->Done || !call->Closing)
+    if (!call->Done)
         return SetupFailure();
     // The path is encoded already: WinHTTP is told to send it as it is.
     HINTERNET request = WinHttpOpenRequest(FConnection.get(), Post ? L"POST" : L"GET", Widen(Path).c_str(),
