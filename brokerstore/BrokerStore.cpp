@@ -250,15 +250,94 @@ std::string ScopeStorePath(TBrokerScope Scope) {
     return registry::StorePath(RootOf(Scope));
 }
 
+namespace {
+
+bool WriteFiveValues(TRegKey& Key, const TBrokerDefinition& Def) {
+    return Key.WriteText("HostName", Def.HostName) && Key.WriteText("Port", Def.Port) &&
+           Key.WriteText("TimeOut", Def.TimeOut) &&
+           Key.WriteText("ConnectionPooling", Def.ConnectionPooling ? "Y" : "N") &&
+           Key.WriteText("LogLevel", EncodeLogLevel(Def.LogComms, Def.LogCalls));
+}
+
+// Everything below one key, as read in one transaction: its values of any
+// type and its sub-keys with theirs.
+struct TKeyContents {
+    std::vector<TRegValue> Values;
+    std::vector<std::pair<std::string, TKeyContents>> SubKeys;
+};
+
+// A tree deeper than the store lets anyone write could not be written under
+// the new scope anyway; it is refused before it is read (and the recursion
+// stays bounded).
+bool ReadContents(const TRegKey& Key, TKeyContents& Contents, std::size_t Depth = 0) {
+    std::vector<std::string> Names;
+    if (Depth > registry::MaxKeyDepth || !Key.Values(Contents.Values) || !Key.SubKeyNames(Names))
+        return false;
+    for (std::string& Name : Names) {
+        TRegKey Sub;
+        TKeyContents Below;
+        if (!Key.OpenSubKey(Name, Sub) || !ReadContents(Sub, Below, Depth + 1))
+            return false;
+        Contents.SubKeys.emplace_back(std::move(Name), std::move(Below));
+    }
+    return true;
+}
+
+bool WriteContents(TRegKey& Key, const TKeyContents& Contents) {
+    for (const TRegValue& V : Contents.Values)
+        if (!Key.WriteValue(V))
+            return false;
+    for (const auto& [Name, Below] : Contents.SubKeys) {
+        TRegKey Sub;
+        if (!Key.CreateSubKey(Name, Sub) || !WriteContents(Sub, Below))
+            return false;
+    }
+    return true;
+}
+
+enum class TReadOld { Read, Missing, Failed };
+
+// The old key's contents; Missing when it is not there (any more).
+TReadOld ReadDefinitionContents(TBrokerScope Scope, const std::string& Name, TKeyContents& Contents) {
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    TRegKey Key;
+    if (!Tx.Ok())
+        return TReadOld::Failed;
+    if (!Tx.OpenKey(BrokerKey(Name), Key))
+        return Tx.Error() == registry::TRegError::NotFound ? TReadOld::Missing : TReadOld::Failed;
+    return ReadContents(Key, Contents) ? TReadOld::Read : TReadOld::Failed;
+}
+
+// Writes Contents and then the five values of Def under Def's scope, in one
+// transaction. Where the back-end cannot roll back, a key this call created
+// is removed again after a failure, so that a failed move leaves nothing.
+bool WriteMovedDefinition(const TBrokerDefinition& Def, const TKeyContents& Contents) {
+    const std::string Path = BrokerKey(Def.Name);
+    bool Existed = false;
+    {
+        TRegTransaction Tx(RootOf(Def.Scope), TRegAccess::Write);
+        TRegKey Key;
+        if (!Tx.Ok())
+            return false;
+        Existed = Tx.OpenKey(Path, Key);
+        Key.Close();
+        if (Tx.CreateKey(Path, Key) && WriteContents(Key, Contents) && WriteFiveValues(Key, Def) &&
+            Tx.Commit())
+            return true;
+    }
+    if (!registry::StoreFeatures().Transactions && !Existed)
+        registry::DeleteKey(RootOf(Def.Scope), Path);
+    return false;
+}
+
+} // namespace
+
 bool WriteBrokerDefinition(const TBrokerDefinition& Def) {
     if (!IsValidBrokerName(Def.Name))
         return false;
     TRegTransaction Tx(RootOf(Def.Scope), TRegAccess::Write);
     TRegKey Key;
-    return Tx.Ok() && Tx.CreateKey(BrokerKey(Def.Name), Key) && Key.WriteText("HostName", Def.HostName) &&
-           Key.WriteText("Port", Def.Port) && Key.WriteText("TimeOut", Def.TimeOut) &&
-           Key.WriteText("ConnectionPooling", Def.ConnectionPooling ? "Y" : "N") &&
-           Key.WriteText("LogLevel", EncodeLogLevel(Def.LogComms, Def.LogCalls)) && Tx.Commit();
+    return Tx.Ok() && Tx.CreateKey(BrokerKey(Def.Name), Key) && WriteFiveValues(Key, Def) && Tx.Commit();
 }
 
 bool DeleteBrokerDefinition(TBrokerScope Scope, const std::string& Name) {
@@ -269,9 +348,20 @@ bool DeleteBrokerDefinition(TBrokerScope Scope, const std::string& Name) {
 }
 
 TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope) {
-    if (!WriteBrokerDefinition(Def))
+    if (Def.Scope == OldScope)
+        return WriteBrokerDefinition(Def) ? TScopeChange::Moved : TScopeChange::WriteFailed;
+    if (!IsValidBrokerName(Def.Name))
         return TScopeChange::WriteFailed;
-    if (Def.Scope != OldScope && !DeleteBrokerDefinition(OldScope, Def.Name))
+    // Other client software (and the transport settings) keep values of
+    // their own under the broker's key: all of it goes along, or nothing
+    // moves. An old key that is already gone carries nothing, and its delete
+    // then fails as before.
+    TKeyContents Contents;
+    if (ReadDefinitionContents(OldScope, Def.Name, Contents) == TReadOld::Failed)
+        return TScopeChange::WriteFailed;
+    if (!WriteMovedDefinition(Def, Contents))
+        return TScopeChange::WriteFailed;
+    if (!DeleteBrokerDefinition(OldScope, Def.Name))
         return TScopeChange::DeleteFailed;
     return TScopeChange::Moved;
 }

@@ -165,8 +165,12 @@ bool IsValidBrokerName(const std::string& Name);
 
 // Moves an edited definition to another scope in the order the edit dialog
 // relies on: write under Def.Scope first, and only when that succeeded
-// delete the old key. There is no rollback: after DeleteFailed the definition
-// exists under both roots.
+// delete the old key. The write carries every value (of any type) and every
+// sub-key of the old key along, then the five values of Def over them, in
+// one transaction; when the old key cannot be read completely or the new one
+// cannot be written, nothing is written and nothing deleted (WriteFailed).
+// There is no rollback of the delete: after DeleteFailed the definition
+// exists under both roots. With Def.Scope == OldScope it is a plain write.
 enum class TScopeChange { Moved, WriteFailed, DeleteFailed };
 TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope);
 
