@@ -13,6 +13,7 @@ find_package(CLI11 2.1 REQUIRED)
 find_package(ICU 72 REQUIRED COMPONENTS uc)
 find_package(SQLite3 3.40 REQUIRED)
 find_package(CURL 7.88 REQUIRED)
+find_package(OpenSSL 3.0 REQUIRED) # TLS of the simulator, token hashes
 find_package(simdjson 3.0 REQUIRED) # the reader's check of UTF-8
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET GLOBAL cpp-httplib>=0.11)
 # prometheus-cpp (1.0 or later) installs no version file.
