@@ -4,7 +4,9 @@
 
 #include <charconv>
 #include <cstdint>
+#include <iterator>
 #include <unordered_set>
+#include <utility>
 
 namespace wdx::brokerstore {
 
@@ -298,32 +300,37 @@ bool WriteContents(TRegKey& Key, const TKeyContents& Contents) {
 enum class TReadOld { Read, Missing, Failed };
 
 // The old key's contents; Missing when it is not there (any more).
-TReadOld ReadDefinitionContents(TBrokerScope Scope, const std::string& Name, TKeyContents& Contents) {
+TReadOld ReadDefinitionContents(TBrokerScope Scope, const std::string& Name, TKeyContents& Contents,
+                                std::string& Why) {
     TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
     TRegKey Key;
-    if (!Tx.Ok())
-        return TReadOld::Failed;
-    if (!Tx.OpenKey(BrokerKey(Name), Key))
-        return Tx.Error() == registry::TRegError::NotFound ? TReadOld::Missing : TReadOld::Failed;
-    return ReadContents(Key, Contents) ? TReadOld::Read : TReadOld::Failed;
+    if (Tx.Ok() && !Tx.OpenKey(BrokerKey(Name), Key) && Tx.Error() == registry::TRegError::NotFound)
+        return TReadOld::Missing;
+    if (Tx.Ok() && Key.IsOpen() && ReadContents(Key, Contents))
+        return TReadOld::Read;
+    Why = Tx.ErrorText().empty() ? std::string("too deep") : Tx.ErrorText();
+    return TReadOld::Failed;
 }
 
 // Writes Contents and then the five values of Def under Def's scope, in one
 // transaction. Where the back-end cannot roll back, a key this call created
 // is removed again after a failure, so that a failed move leaves nothing.
-bool WriteMovedDefinition(const TBrokerDefinition& Def, const TKeyContents& Contents) {
+bool WriteMovedDefinition(const TBrokerDefinition& Def, const TKeyContents& Contents, std::string& Why) {
     const std::string Path = BrokerKey(Def.Name);
     bool Existed = false;
     {
         TRegTransaction Tx(RootOf(Def.Scope), TRegAccess::Write);
         TRegKey Key;
-        if (!Tx.Ok())
+        if (!Tx.Ok()) {
+            Why = Tx.ErrorText();
             return false;
+        }
         Existed = Tx.OpenKey(Path, Key);
         Key.Close();
         if (Tx.CreateKey(Path, Key) && WriteContents(Key, Contents) && WriteFiveValues(Key, Def) &&
             Tx.Commit())
             return true;
+        Why = Tx.ErrorText();
     }
     if (!registry::StoreFeatures().Transactions && !Existed)
         registry::DeleteKey(RootOf(Def.Scope), Path);
@@ -332,12 +339,41 @@ bool WriteMovedDefinition(const TBrokerDefinition& Def, const TKeyContents& Cont
 
 } // namespace
 
-bool WriteBrokerDefinition(const TBrokerDefinition& Def) {
-    if (!IsValidBrokerName(Def.Name))
+bool WriteBrokerDefinition(const TBrokerDefinition& Def, std::string* Detail) {
+    auto Report = [&](std::string Text) {
+        if (Detail)
+            *Detail = std::move(Text);
         return false;
+    };
+    if (!IsValidBrokerName(Def.Name))
+        return Report("invalid broker name \"" + Def.Name + "\"; nothing was written");
+    const std::pair<const char*, std::string> Values[] = {
+        {"HostName", Def.HostName},
+        {"Port", Def.Port},
+        {"TimeOut", Def.TimeOut},
+        {"ConnectionPooling", Def.ConnectionPooling ? "Y" : "N"},
+        {"LogLevel", EncodeLogLevel(Def.LogComms, Def.LogCalls)}};
     TRegTransaction Tx(RootOf(Def.Scope), TRegAccess::Write);
     TRegKey Key;
-    return Tx.Ok() && Tx.CreateKey(BrokerKey(Def.Name), Key) && WriteFiveValues(Key, Def) && Tx.Commit();
+    if (!Tx.Ok() || !Tx.CreateKey(BrokerKey(Def.Name), Key))
+        return Report(Tx.ErrorText() + "; the broker key could not be created or opened for writing: nothing "
+                                       "of the definition was written");
+    size_t Done = 0;
+    while (Done < std::size(Values) && Key.WriteText(Values[Done].first, Values[Done].second))
+        ++Done;
+    if (Done == std::size(Values) && Tx.Commit())
+        return true;
+    std::string Why = Tx.ErrorText();
+    if (registry::StoreFeatures().Transactions)
+        return Report(Why + "; nothing was written");
+    // Each value was written at once: say which ones stay.
+    std::string Written, NotWritten;
+    for (size_t I = 0; I < std::size(Values); ++I) {
+        std::string& List = I < Done ? Written : NotWritten;
+        List += (List.empty() ? "" : ", ") + std::string(Values[I].first);
+    }
+    return Report(Why + "; written: the broker key" + (Written.empty() ? "" : " and " + Written) +
+                  "; not written: " + NotWritten);
 }
 
 bool DeleteBrokerDefinition(TBrokerScope Scope, const std::string& Name) {
@@ -347,23 +383,39 @@ bool DeleteBrokerDefinition(TBrokerScope Scope, const std::string& Name) {
     return Tx.Ok() && Tx.DeleteKey(BrokerKey(Name)) && Tx.Commit();
 }
 
-TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope) {
+TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope, std::string* Detail) {
     if (Def.Scope == OldScope)
-        return WriteBrokerDefinition(Def) ? TScopeChange::Moved : TScopeChange::WriteFailed;
-    if (!IsValidBrokerName(Def.Name))
+        return WriteBrokerDefinition(Def, Detail) ? TScopeChange::Moved : TScopeChange::WriteFailed;
+    auto Failed = [&](std::string Text) {
+        if (Detail)
+            *Detail = std::move(Text);
         return TScopeChange::WriteFailed;
+    };
+    if (!IsValidBrokerName(Def.Name))
+        return Failed("invalid broker name \"" + Def.Name + "\"; nothing was written");
     // Other client software (and the transport settings) keep values of
     // their own under the broker's key: all of it goes along, or nothing
     // moves. An old key that is already gone carries nothing, and its delete
     // then fails as before.
     TKeyContents Contents;
-    if (ReadDefinitionContents(OldScope, Def.Name, Contents) == TReadOld::Failed)
-        return TScopeChange::WriteFailed;
-    if (!WriteMovedDefinition(Def, Contents))
-        return TScopeChange::WriteFailed;
-    if (!DeleteBrokerDefinition(OldScope, Def.Name))
-        return TScopeChange::DeleteFailed;
-    return TScopeChange::Moved;
+    std::string Why;
+    if (ReadDefinitionContents(OldScope, Def.Name, Contents, Why) == TReadOld::Failed)
+        return Failed(Why + "; the definition under " + ScopeName(OldScope) +
+                      " cannot be read completely to be carried over: nothing of the definition was written");
+    if (!WriteMovedDefinition(Def, Contents, Why))
+        return Failed(Why + "; nothing of the definition was written under " + ScopeName(Def.Scope) +
+                      " and nothing removed");
+    TRegTransaction Tx(RootOf(OldScope), TRegAccess::Write);
+    if (Tx.Ok() && Tx.DeleteKey(BrokerKey(Def.Name)) && Tx.Commit())
+        return TScopeChange::Moved;
+    if (Detail && Tx.Error() == registry::TRegError::NotFound)
+        *Detail = std::string("the definition was written under ") + ScopeName(Def.Scope) + ", but under " +
+                  ScopeName(OldScope) + " it was no longer there to remove";
+    else if (Detail)
+        *Detail = Tx.ErrorText() + "; the definition was written under " + ScopeName(Def.Scope) +
+                  ", and the one under " + ScopeName(OldScope) +
+                  " could not be removed: it is under both now";
+    return TScopeChange::DeleteFailed;
 }
 
 } // namespace wdx::brokerstore
