@@ -146,7 +146,9 @@ std::string Unreadable(TBrokerScope Scope, const TRegTransaction& Tx) {
 
 // ReadBrokerList; when Problem is given, it is set to why the scope could not
 // be read (a missing product key is no problem: it holds no definitions).
-std::vector<TBrokerListEntry> ReadList(TBrokerScope Scope, std::string* Problem) {
+// When Transports is given, it gets each entry's transport settings.
+std::vector<TBrokerListEntry> ReadList(TBrokerScope Scope, std::string* Problem,
+                                       std::vector<TBrokerTransport>* Transports = nullptr) {
     std::vector<TBrokerListEntry> List;
     TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
     TRegKey Product;
@@ -161,6 +163,13 @@ std::vector<TBrokerListEntry> ReadList(TBrokerScope Scope, std::string* Problem)
         std::string Texts[3];
         bool Found[3] = {};
         PickTexts(Sub.Values, SummaryNames, Texts, Found);
+        if (Transports) {
+            static const char* const Names[] = {"USETLS", "TLSCAFILE", "TOKENFILE"};
+            std::string T[3];
+            bool F[3] = {};
+            PickTexts(Sub.Values, Names, T, F);
+            Transports->push_back({T[0] == "Y", std::move(T[1]), std::move(T[2])});
+        }
         List.push_back({std::move(Sub.Name), SummaryOf(Texts)});
     }
     return List;
@@ -175,11 +184,15 @@ std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope) {
 TClientDefinitions ListClientDefinitions() {
     TClientDefinitions All;
     std::unordered_set<std::string> Reached; // name keys a client finds in an earlier scope
-    for (TBrokerScope Scope : LookupOrder)
-        for (TBrokerListEntry& E : ReadList(Scope, &All.Problems[Scope])) {
-            const bool Used = Reached.insert(BrokerNameKey(E.Name)).second;
-            All.Definitions.push_back({std::move(E.Name), Scope, std::move(E.Summary), Used});
+    for (TBrokerScope Scope : LookupOrder) {
+        std::vector<TBrokerTransport> Transports;
+        std::vector<TBrokerListEntry> List = ReadList(Scope, &All.Problems[Scope], &Transports);
+        for (std::size_t I = 0; I < List.size(); ++I) {
+            const bool Used = Reached.insert(BrokerNameKey(List[I].Name)).second;
+            All.Definitions.push_back(
+                {std::move(List[I].Name), Scope, std::move(List[I].Summary), Used, std::move(Transports[I])});
         }
+    }
     return All;
 }
 
@@ -196,6 +209,21 @@ bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptio
     DecodeLogLevel(Found[1] ? &Texts[1] : nullptr, Read.LogComms, Read.LogCalls);
     Options = Read;
     return true;
+}
+
+TBrokerTransport ReadBrokerTransport(TBrokerScope Scope, const std::string& Name) {
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    TRegKey Key;
+    static const char* const Names[] = {"USETLS", "TLSCAFILE", "TOKENFILE"};
+    std::string Texts[3];
+    bool Found[3] = {};
+    TBrokerTransport T;
+    if (!OpenBroker(Tx, Name, Key) || !ReadTexts(Key, Names, Texts, Found))
+        return T;
+    T.UseTls = Texts[0] == "Y";
+    T.TlsCaFile = std::move(Texts[1]);
+    T.TokenFile = std::move(Texts[2]);
+    return T;
 }
 
 bool ReadBrokerPooling(TBrokerScope Scope, const std::string& Name) {

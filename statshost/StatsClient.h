@@ -38,7 +38,8 @@ public:
     // brackets). TimeOutSeconds is the definition's time-out: 0 or less means
     // DefaultTimeOutSeconds, more than MaxTimeOutSeconds is cut to it. A host
     // or port that cannot be used makes every call fail with InvalidArgument.
-    TStatsClient(std::string Host, int Port, int TimeOutSeconds);
+    // Security: TLS and a token, as the broker definition sets them.
+    TStatsClient(std::string Host, int Port, int TimeOutSeconds, TTransportSettings Security = {});
     ~TStatsClient();
     TStatsClient(const TStatsClient&) = delete;
     TStatsClient& operator=(const TStatsClient&) = delete;
@@ -77,6 +78,7 @@ private:
     int FPort = 0;
     int FTimeOutSeconds = DefaultTimeOutSeconds;
     std::string FEndpoint;
+    TTransportSettings FSecurity;
     std::string FBaseUrl;    // empty when host or port cannot be used
     std::string FSetupError; // why, in that case
     TDecodeLimits FLimits;

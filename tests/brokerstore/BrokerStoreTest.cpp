@@ -327,6 +327,34 @@ TEST_F(BrokerStoreTest, ScopeChangeCarriesEveryValueAndSubKeyOrNothing) {
     EXPECT_EQ(ListBrokerNames(scSystem), (std::vector<std::string>{"Keeper", "Stuck"}));
 }
 
+TEST_F(BrokerStoreTest, TransportSettingsAreReadByTheirRulesAndListedWithTheDefinitions) {
+    Raw("Secure", {{"HostName", "h"}, {"usetls", "Y"}, {"TlsCaFile", "/etc/ca.pem"}, {"TokenFile", "/t"}});
+    Raw("Lower", {{"HostName", "h"}, {"UseTls", "y"}});
+    ASSERT_TRUE(WriteBrokerDefinition(Def("Plain")));
+    TBrokerTransport T = ReadBrokerTransport(scUser, "secure");
+    EXPECT_TRUE(T.UseTls);
+    EXPECT_EQ(T.TlsCaFile, "/etc/ca.pem");
+    EXPECT_EQ(T.TokenFile, "/t");
+    EXPECT_FALSE(ReadBrokerTransport(scUser, "Lower").UseTls); // exactly "Y", as ConnectionPooling
+    T = ReadBrokerTransport(scUser, "Plain");
+    EXPECT_FALSE(T.UseTls);
+    EXPECT_TRUE(T.TlsCaFile.empty() && T.TokenFile.empty());
+    EXPECT_FALSE(ReadBrokerTransport(scSystem, "Secure").UseTls);
+
+    // The edit writes its five values and leaves the transport values alone.
+    TBrokerDefinition D = Def("Secure");
+    D.HostName = "edited";
+    ASSERT_TRUE(WriteBrokerDefinition(D));
+    EXPECT_EQ(ReadBrokerTransport(scUser, "Secure").TokenFile, "/t");
+
+    TClientDefinitions All = ListClientDefinitions();
+    ASSERT_EQ(All.Definitions.size(), 3u);
+    EXPECT_EQ(All.Definitions[2].Name, "Secure");
+    EXPECT_TRUE(All.Definitions[2].Transport.UseTls);
+    EXPECT_EQ(All.Definitions[2].Transport.TokenFile, "/t");
+    EXPECT_FALSE(All.Definitions[0].Transport.UseTls);
+}
+
 TEST_F(BrokerStoreTest, DamagedStoreReadsAsNothingAndRefusesWrites) {
     ASSERT_TRUE(WriteBrokerDefinition(Def("Safe", scSystem)));
     MakeUnreadable(TRegRoot::User);

@@ -10,9 +10,8 @@
 //   stranger.pem/.key        for localhost, signed by a CA nobody trusts
 //   client.pem, client.key   a client certificate signed by the CA
 
-#include <QTemporaryDir>
-
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -21,15 +20,23 @@ namespace wdx::testsupport {
 
 class TTestPki {
 public:
+    ~TTestPki() {
+        std::error_code Ignored;
+        std::filesystem::remove_all(FDir, Ignored);
+    }
+    TTestPki(const TTestPki&) = delete;
+    TTestPki& operator=(const TTestPki&) = delete;
     static const TTestPki& Shared() {
         static const TTestPki Pki;
         return Pki;
     }
-    std::string Path(const std::string& File) const { return FDir.path().toStdString() + "/" + File; }
+    std::string Path(const std::string& File) const { return FDir + "/" + File; }
 
     TTestPki() {
-        if (!FDir.isValid())
+        std::string Template = (std::filesystem::temp_directory_path() / "wdx-pki-XXXXXX").string();
+        if (!mkdtemp(Template.data()))
             throw std::runtime_error("no temporary folder for the test certificates");
+        FDir = Template;
         Write("ca.cnf", "[ca]\ndefault_ca=dflt\n[dflt]\ndatabase=index.txt\nnew_certs_dir=.\nserial=serial\n"
                         "default_md=sha256\npolicy=any\nunique_subject=no\ncopy_extensions=none\n[any]"
                         "\ncommonName=supplied\n");
@@ -53,7 +60,7 @@ public:
 private:
     void Write(const std::string& File, const std::string& Text) { std::ofstream(Path(File)) << Text; }
     void Run(const std::string& Command) const {
-        const std::string Line = "cd '" + FDir.path().toStdString() + "' && " + Command + " >/dev/null 2>&1";
+        const std::string Line = "cd '" + FDir + "' && " + Command + " >/dev/null 2>&1";
         if (std::system(Line.c_str()) != 0)
             throw std::runtime_error("making test certificates failed: " + Command);
     }
@@ -64,7 +71,7 @@ private:
         Run("openssl ca -batch -config ca.cnf -notext -cert " + Ca + ".pem -keyfile " + Ca + ".key -in " +
             Name + ".csr -out " + Name + ".pem -extfile " + Ext + " " + Dates);
     }
-    QTemporaryDir FDir;
+    std::string FDir;
 };
 
 } // namespace wdx::testsupport
