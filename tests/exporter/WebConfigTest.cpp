@@ -1,7 +1,9 @@
 // The exporter's endpoint behind TLS and a password: the web configuration
 // file, bcrypt users, client certificates and IPv6, served in-process.
 
+#include "ExpositionText.h"
 #include "exporter/ExporterServer.h"
+#include "registry/Registry.h"
 #include "statshost/StandInHarness.h"
 #include "support/TestPki.h"
 
@@ -10,6 +12,7 @@
 #include <httplib.h>
 
 #include <fstream>
+#include <sys/stat.h>
 
 using namespace wdx::exporter;
 using wdx::testsupport::TTestPki;
@@ -241,4 +244,58 @@ TEST_F(SecureExporter, ListensOnIpv6AndIpv4) {
     httplib::Client C4("127.0.0.1", Six.Address().Port);
     C4.set_connection_timeout(2);
     EXPECT_FALSE(C4.Get("/"));
+}
+
+// The exporter reaches a broker through the same look-up as the monitor: its
+// definition's TLS and token settings hold for every request of a scrape,
+// the service lists (asked on clients made for what is left of the time-out)
+// included.
+TEST_F(SecureExporter, ReadsABrokerThatAsksForTlsAndAToken) {
+    wdx::brokersim::TSimServerOptions Secure;
+    Secure.CertFile = Pki().Path("server.pem");
+    Secure.KeyFile = Pki().Path("server.key");
+    Secure.TokenFile = Pki().Path("exporter-sim-tokens");
+    std::ofstream(Secure.TokenFile) << "exporter read " << wdx::brokersim::HashToken("exp-token-1") << "\n";
+    wdx::testing::TSimHarness Sim(wdx::testing::SmallScenario, 1, Secure);
+    const std::string Token = Pki().Path("exporter.token");
+    std::ofstream(Token) << "exp-token-1\n";
+    chmod(Token.c_str(), 0600);
+    wdx::testsupport::Define(wdx::brokerstore::scUser, "Secure", "localhost", std::to_string(Sim.Port()),
+                             "5");
+    wdx::testsupport::Define(wdx::brokerstore::scUser, "No token", "localhost", std::to_string(Sim.Port()),
+                             "5");
+    const std::string Product = std::string(wdx::brokerstore::ProductKey) + "\\";
+    for (const char* Name : {"Secure", "No token"}) {
+        ASSERT_TRUE(wdx::registry::WriteText(wdx::registry::TRegRoot::User, Product + Name, "UseTls", "Y"));
+        ASSERT_TRUE(wdx::registry::WriteText(wdx::registry::TRegRoot::User, Product + Name, "TlsCaFile",
+                                             Pki().Path("ca.pem")));
+    }
+    ASSERT_TRUE(
+        wdx::registry::WriteText(wdx::registry::TRegRoot::User, Product + "Secure", "TokenFile", Token));
+
+    // The first service list comes late, so the later ones are asked on a
+    // client made for what is left of the time-out.
+    wdx::brokersim::TFault Late;
+    Late.Path = "/v1/components/Orders/services";
+    Late.Kind = wdx::brokersim::TFaultKind::Stall;
+    Late.Millis = 1500;
+    Late.Count = 1;
+    Sim.Faults().Add(Late);
+
+    TExporterOptions O;
+    O.Listen = {"127.0.0.1", 0};
+    O.Collector.Services = true;
+    O.Collector.Brokers = {"Secure", "No token"};
+    std::vector<std::string> Lines;
+    TExporterServer Server(O, [&](const std::string& L) { Lines.push_back(L); });
+    wdx::testing::TExposition E = wdx::testing::Scrape(Server.Address().Port);
+    EXPECT_EQ(E.Value("wdx_broker_up", {{"broker", "Secure"}}), 1) << E.Text;
+    EXPECT_EQ(E.Value("wdx_broker_service_lists_failed", {{"broker", "Secure"}}), 0);
+    EXPECT_FALSE(E.Find("wdx_service_requests_total", {{"broker", "Secure"}}).empty()) << E.Text;
+    EXPECT_EQ(E.Value("wdx_broker_up", {{"broker", "No token"}}), 0);
+    std::string Log;
+    for (const auto& L : Lines)
+        Log += L + "\n";
+    EXPECT_NE(Log.find("asks for a token, and the definition names no token file"), std::string::npos) << Log;
+    EXPECT_EQ(Log.find("exp-token-1"), std::string::npos) << Log;
 }
