@@ -54,6 +54,8 @@ enum TSimErrorCode : int32_t {
     ecNoSuchRequest = 6,
     ecMethodNotAllowed = 7,
     ecSimulatedFailure = 8,
+    ecNoToken = 9,       // 401: no token, or one the broker does not know
+    ecNotPermitted = 10, // 403: the token's role does not allow the request
 };
 
 // Largest maximum number of instances "setmax" accepts.

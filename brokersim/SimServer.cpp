@@ -5,6 +5,8 @@
 #include "statshost/StatsEncoders.h"
 
 #include <httplib.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -89,6 +91,21 @@ void CloseConnection(const httplib::Request& Req) {
     ShutdownSockets(Req.local_port, Req.remote_addr, Req.remote_port);
 }
 
+// The reason OpenSSL gives for the last failure on this thread.
+std::string LastTlsError() {
+    unsigned long code = ERR_peek_last_error();
+    if (code == 0)
+        return "the files cannot be read or do not belong together";
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    return text;
+}
+
+// Whether Seg (a split path) is the action request of a component.
+bool IsActionPath(const std::vector<std::string>& Seg) {
+    return Seg.size() == 4 && Seg[0] == "v1" && Seg[1] == "components" && Seg[3] == "actions";
+}
+
 TSimReply BadRequest(const std::string& Text) {
     return {400, EncodeError(ecBadRequest, Text)};
 }
@@ -109,7 +126,28 @@ int TSimServer::Start() {
     if (FHttp)
         throw ESimServer("The simulator is already serving.");
     std::signal(SIGPIPE, SIG_IGN);
-    FHttp = std::make_unique<httplib::Server>();
+    if (FOptions.CertFile.empty() != FOptions.KeyFile.empty())
+        throw ESimServer("TLS needs both a certificate file and its key file.");
+    try {
+        if (!FOptions.TokenFile.empty())
+            FTokens = TTokenTable::Load(FOptions.TokenFile);
+        if (!FOptions.AuditFile.empty())
+            FAudit =
+                std::make_unique<TAuditLog>(FOptions.AuditFile == "-" ? std::string() : FOptions.AuditFile);
+    } catch (const std::exception& e) {
+        throw ESimServer(e.what());
+    }
+    if (!FOptions.CertFile.empty()) {
+        ERR_clear_error();
+        auto tls = std::make_unique<httplib::SSLServer>(FOptions.CertFile.c_str(), FOptions.KeyFile.c_str());
+        if (!tls->is_valid())
+            throw ESimServer("Cannot serve TLS with the certificate " + FOptions.CertFile + " and the key " +
+                             FOptions.KeyFile + ": " + LastTlsError() + ".");
+        SSL_CTX_set_min_proto_version(tls->ssl_context(), TLS1_2_VERSION);
+        FHttp = std::move(tls);
+    } else {
+        FHttp = std::make_unique<httplib::Server>();
+    }
     // A thread per connection: cpp-httplib serves a connection on one thread
     // from accept to close and has no deadline for a whole request (each
     // byte restarts the read time-out), so with a fixed pool a few hundred
@@ -208,7 +246,73 @@ void TSimServer::RunTicker() {
 }
 
 void TSimServer::Handle(const httplib::Request& Req, httplib::Response& Res) {
-    std::string path = Req.target.substr(0, Req.target.find('?'));
+    const std::string path = Req.target.substr(0, Req.target.find('?'));
+    const std::vector<std::string> seg = Split(path);
+    const bool action = Req.method == "POST" && IsActionPath(seg);
+    std::string tokenName = "-";
+    // Reading needs a read token, anything else (an action, the control
+    // endpoint) an operate token.
+    if (!FTokens || Admit(Req, path, Req.method != "GET", Res, tokenName))
+        Serve(Req, Res, path);
+    if (action && FAudit) {
+        auto component = PercentDecode(seg[2]);
+        Audit(Req, Res, component ? *component : seg[2], tokenName);
+    }
+}
+
+bool TSimServer::Admit(const httplib::Request& Req, const std::string& Path, bool Operate,
+                       httplib::Response& Res, std::string& TokenName) {
+    std::optional<std::string> token = BearerToken(Req.get_header_value("Authorization"));
+    std::optional<TTokenEntry> entry = token ? FTokens->Find(*token) : std::nullopt;
+    if (!entry) {
+        Res.status = 401;
+        Res.set_header("WWW-Authenticate", "Bearer realm=\"WDXBrokerSim\"");
+        Res.set_content(EncodeError(ecNoToken, token ? "The token is not known to this broker."
+                                                     : "This broker asks for a token."),
+                        JsonType);
+        return false;
+    }
+    TokenName = entry->Name;
+    if (Operate && entry->Role != TRole::Operate) {
+        Res.status = 403;
+        Res.set_content(EncodeError(ecNotPermitted, "The token \"" + entry->Name + "\" may only read; " +
+                                                        Req.method + " " + Path +
+                                                        " needs the role \"operate\"."),
+                        JsonType);
+        return false;
+    }
+    return true;
+}
+
+void TSimServer::Audit(const httplib::Request& Req, const httplib::Response& Res,
+                       const std::string& Component, const std::string& TokenName) {
+    TAuditEntry entry;
+    entry.TokenName = TokenName;
+    entry.Component = Component;
+    entry.Status = Res.status;
+    nlohmann::json body = nlohmann::json::parse(Req.body, nullptr, false);
+    if (body.is_object()) {
+        if (auto it = body.find("action"); it != body.end() && it->is_string())
+            entry.Action = it->get<std::string>();
+        if (auto it = body.find("value"); it != body.end() && it->is_number_integer())
+            entry.Value = it->get<int64_t>();
+    }
+    if (Res.status == 200) {
+        entry.Result = "done";
+    } else {
+        nlohmann::json answer = nlohmann::json::parse(Res.body, nullptr, false);
+        const nlohmann::json* text = nullptr;
+        if (answer.is_object() && answer.contains("error") && answer["error"].is_object() &&
+            answer["error"].contains("text") && answer["error"]["text"].is_string())
+            text = &answer["error"]["text"];
+        entry.Result = text              ? text->get<std::string>()
+                       : Res.status <= 0 ? std::string("connection closed without an answer")
+                                         : "HTTP status " + std::to_string(Res.status);
+    }
+    FAudit->Write(entry);
+}
+
+void TSimServer::Serve(const httplib::Request& Req, httplib::Response& Res, const std::string& path) {
     if (FOptions.Control && path.rfind("/control/", 0) == 0) {
         Deliver(Req, Res, Control(Req, path), nullptr);
         return;

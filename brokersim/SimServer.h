@@ -6,6 +6,7 @@
 // Starting the server ignores SIGPIPE for the whole process: a client that
 // goes away mid-answer must not end the simulator.
 
+#include "brokersim/Access.h"
 #include "brokersim/Faults.h"
 #include "brokersim/SimModel.h"
 
@@ -13,6 +14,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -35,6 +37,14 @@ struct TSimServerOptions {
     // arrive, ended when idle); more wait for a free one.
     int Threads = 2048;
     std::vector<TFault> Faults;
+    // TLS (1.2 or later) from these PEM files when both are given.
+    std::string CertFile;
+    std::string KeyFile;
+    // Bearer tokens with roles (see Access.h); empty: no token is asked for.
+    std::string TokenFile;
+    // One line per action: appended to this file, "-" for standard error,
+    // empty for none.
+    std::string AuditFile;
 };
 
 class ESimServer : public std::runtime_error {
@@ -50,7 +60,8 @@ public:
     TSimServer& operator=(const TSimServer&) = delete;
 
     // Binds, then serves on a thread of its own. Returns the port taken.
-    // Throws ESimServer when the address cannot be bound.
+    // Throws ESimServer when the address cannot be bound, or the certificate,
+    // key, token file or audit file cannot be used.
     int Start();
     // Ends serving: stalls and trickles are cut short, the threads joined.
     // Safe to call more than once and from any thread but a handler's.
@@ -61,6 +72,12 @@ public:
 
 private:
     void Handle(const httplib::Request& Req, httplib::Response& Res);
+    // The token check: false when Res now holds the refusal (401 or 403).
+    bool Admit(const httplib::Request& Req, const std::string& Path, bool Operate, httplib::Response& Res,
+               std::string& TokenName);
+    void Serve(const httplib::Request& Req, httplib::Response& Res, const std::string& Path);
+    void Audit(const httplib::Request& Req, const httplib::Response& Res, const std::string& Component,
+               const std::string& TokenName);
     TSimReply Route(const httplib::Request& Req, const std::string& Path);
     TSimReply Control(const httplib::Request& Req, const std::string& Path);
     void Deliver(const httplib::Request& Req, httplib::Response& Res, const TSimReply& Reply,
@@ -72,6 +89,8 @@ private:
     std::shared_ptr<TSimBroker> FBroker;
     TSimServerOptions FOptions;
     TFaultTable FFaults;
+    std::optional<TTokenTable> FTokens;
+    std::unique_ptr<TAuditLog> FAudit;
     std::unique_ptr<httplib::Server> FHttp;
     std::thread FListener;
     std::thread FTicker;

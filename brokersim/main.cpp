@@ -51,6 +51,19 @@ int Run(int argc, char** argv) {
     app.add_option("--threads", options.Threads, "Connections served at once, each on its own thread")
         ->check(CLI::Range(2, 16384))
         ->capture_default_str();
+    options.AuditFile = "-";
+    auto* certOpt = app.add_option("--tls-cert", options.CertFile, "Serve TLS with this certificate (PEM)")
+                        ->check(CLI::ExistingFile);
+    auto* keyOpt = app.add_option("--tls-key", options.KeyFile, "The certificate's private key (PEM)")
+                       ->check(CLI::ExistingFile);
+    certOpt->needs(keyOpt);
+    keyOpt->needs(certOpt);
+    app.add_option("--token-file", options.TokenFile,
+                   "Ask for bearer tokens: a file of lines \"NAME read|operate sha256:HEX\"")
+        ->check(CLI::ExistingFile);
+    app.add_option("--audit-file", options.AuditFile,
+                   "Append one line per action to this file; - for standard error")
+        ->capture_default_str();
     app.add_flag("--control", options.Control, "Serve the control endpoint (/control/...) for tests");
     app.add_option(
         "--fault", faultSpecs,

@@ -146,7 +146,9 @@ std::string Unreadable(TBrokerScope Scope, const TRegTransaction& Tx) {
 
 // ReadBrokerList; when Problem is given, it is set to why the scope could not
 // be read (a missing product key is no problem: it holds no definitions).
-std::vector<TBrokerListEntry> ReadList(TBrokerScope Scope, std::string* Problem) {
+// When Transports is given, it gets each entry's transport settings.
+std::vector<TBrokerListEntry> ReadList(TBrokerScope Scope, std::string* Problem,
+                                       std::vector<TBrokerTransport>* Transports = nullptr) {
     std::vector<TBrokerListEntry> List;
     TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
     TRegKey Product;
@@ -161,6 +163,13 @@ std::vector<TBrokerListEntry> ReadList(TBrokerScope Scope, std::string* Problem)
         std::string Texts[3];
         bool Found[3] = {};
         PickTexts(Sub.Values, SummaryNames, Texts, Found);
+        if (Transports) {
+            static const char* const Names[] = {"USETLS", "TLSCAFILE", "TOKENFILE"};
+            std::string T[3];
+            bool F[3] = {};
+            PickTexts(Sub.Values, Names, T, F);
+            Transports->push_back({T[0] == "Y", std::move(T[1]), std::move(T[2])});
+        }
         List.push_back({std::move(Sub.Name), SummaryOf(Texts)});
     }
     return List;
@@ -175,11 +184,15 @@ std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope) {
 TClientDefinitions ListClientDefinitions() {
     TClientDefinitions All;
     std::unordered_set<std::string> Reached; // name keys a client finds in an earlier scope
-    for (TBrokerScope Scope : LookupOrder)
-        for (TBrokerListEntry& E : ReadList(Scope, &All.Problems[Scope])) {
-            const bool Used = Reached.insert(BrokerNameKey(E.Name)).second;
-            All.Definitions.push_back({std::move(E.Name), Scope, std::move(E.Summary), Used});
+    for (TBrokerScope Scope : LookupOrder) {
+        std::vector<TBrokerTransport> Transports;
+        std::vector<TBrokerListEntry> List = ReadList(Scope, &All.Problems[Scope], &Transports);
+        for (std::size_t I = 0; I < List.size(); ++I) {
+            const bool Used = Reached.insert(BrokerNameKey(List[I].Name)).second;
+            All.Definitions.push_back(
+                {std::move(List[I].Name), Scope, std::move(List[I].Summary), Used, std::move(Transports[I])});
         }
+    }
     return All;
 }
 
@@ -196,6 +209,21 @@ bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptio
     DecodeLogLevel(Found[1] ? &Texts[1] : nullptr, Read.LogComms, Read.LogCalls);
     Options = Read;
     return true;
+}
+
+TBrokerTransport ReadBrokerTransport(TBrokerScope Scope, const std::string& Name) {
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    TRegKey Key;
+    static const char* const Names[] = {"USETLS", "TLSCAFILE", "TOKENFILE"};
+    std::string Texts[3];
+    bool Found[3] = {};
+    TBrokerTransport T;
+    if (!OpenBroker(Tx, Name, Key) || !ReadTexts(Key, Names, Texts, Found))
+        return T;
+    T.UseTls = Texts[0] == "Y";
+    T.TlsCaFile = std::move(Texts[1]);
+    T.TokenFile = std::move(Texts[2]);
+    return T;
 }
 
 bool ReadBrokerPooling(TBrokerScope Scope, const std::string& Name) {
@@ -252,6 +280,93 @@ std::string ScopeStorePath(TBrokerScope Scope) {
     return registry::StorePath(RootOf(Scope));
 }
 
+namespace {
+
+bool WriteFiveValues(TRegKey& Key, const TBrokerDefinition& Def) {
+    return Key.WriteText("HostName", Def.HostName) && Key.WriteText("Port", Def.Port) &&
+           Key.WriteText("TimeOut", Def.TimeOut) &&
+           Key.WriteText("ConnectionPooling", Def.ConnectionPooling ? "Y" : "N") &&
+           Key.WriteText("LogLevel", EncodeLogLevel(Def.LogComms, Def.LogCalls));
+}
+
+// Everything below one key, as read in one transaction: its values of any
+// type and its sub-keys with theirs.
+struct TKeyContents {
+    std::vector<TRegValue> Values;
+    std::vector<std::pair<std::string, TKeyContents>> SubKeys;
+};
+
+// A tree deeper than the store lets anyone write could not be written under
+// the new scope anyway; it is refused before it is read (and the recursion
+// stays bounded).
+bool ReadContents(const TRegKey& Key, TKeyContents& Contents, std::size_t Depth = 0) {
+    std::vector<std::string> Names;
+    if (Depth > registry::MaxKeyDepth || !Key.Values(Contents.Values) || !Key.SubKeyNames(Names))
+        return false;
+    for (std::string& Name : Names) {
+        TRegKey Sub;
+        TKeyContents Below;
+        if (!Key.OpenSubKey(Name, Sub) || !ReadContents(Sub, Below, Depth + 1))
+            return false;
+        Contents.SubKeys.emplace_back(std::move(Name), std::move(Below));
+    }
+    return true;
+}
+
+bool WriteContents(TRegKey& Key, const TKeyContents& Contents) {
+    for (const TRegValue& V : Contents.Values)
+        if (!Key.WriteValue(V))
+            return false;
+    for (const auto& [Name, Below] : Contents.SubKeys) {
+        TRegKey Sub;
+        if (!Key.CreateSubKey(Name, Sub) || !WriteContents(Sub, Below))
+            return false;
+    }
+    return true;
+}
+
+enum class TReadOld { Read, Missing, Failed };
+
+// The old key's contents; Missing when it is not there (any more).
+TReadOld ReadDefinitionContents(TBrokerScope Scope, const std::string& Name, TKeyContents& Contents,
+                                std::string& Why) {
+    TRegTransaction Tx(RootOf(Scope), TRegAccess::Read);
+    TRegKey Key;
+    if (Tx.Ok() && !Tx.OpenKey(BrokerKey(Name), Key) && Tx.Error() == registry::TRegError::NotFound)
+        return TReadOld::Missing;
+    if (Tx.Ok() && Key.IsOpen() && ReadContents(Key, Contents))
+        return TReadOld::Read;
+    Why = Tx.ErrorText().empty() ? std::string("too deep") : Tx.ErrorText();
+    return TReadOld::Failed;
+}
+
+// Writes Contents and then the five values of Def under Def's scope, in one
+// transaction. Where the back-end cannot roll back, a key this call created
+// is removed again after a failure, so that a failed move leaves nothing.
+bool WriteMovedDefinition(const TBrokerDefinition& Def, const TKeyContents& Contents, std::string& Why) {
+    const std::string Path = BrokerKey(Def.Name);
+    bool Existed = false;
+    {
+        TRegTransaction Tx(RootOf(Def.Scope), TRegAccess::Write);
+        TRegKey Key;
+        if (!Tx.Ok()) {
+            Why = Tx.ErrorText();
+            return false;
+        }
+        Existed = Tx.OpenKey(Path, Key);
+        Key.Close();
+        if (Tx.CreateKey(Path, Key) && WriteContents(Key, Contents) && WriteFiveValues(Key, Def) &&
+            Tx.Commit())
+            return true;
+        Why = Tx.ErrorText();
+    }
+    if (!registry::StoreFeatures().Transactions && !Existed)
+        registry::DeleteKey(RootOf(Def.Scope), Path);
+    return false;
+}
+
+} // namespace
+
 bool WriteBrokerDefinition(const TBrokerDefinition& Def, std::string* Detail) {
     auto Report = [&](std::string Text) {
         if (Detail)
@@ -297,10 +412,27 @@ bool DeleteBrokerDefinition(TBrokerScope Scope, const std::string& Name) {
 }
 
 TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope, std::string* Detail) {
-    if (!WriteBrokerDefinition(Def, Detail))
-        return TScopeChange::WriteFailed;
     if (Def.Scope == OldScope)
-        return TScopeChange::Moved;
+        return WriteBrokerDefinition(Def, Detail) ? TScopeChange::Moved : TScopeChange::WriteFailed;
+    auto Failed = [&](std::string Text) {
+        if (Detail)
+            *Detail = std::move(Text);
+        return TScopeChange::WriteFailed;
+    };
+    if (!IsValidBrokerName(Def.Name))
+        return Failed("invalid broker name \"" + Def.Name + "\"; nothing was written");
+    // Other client software (and the transport settings) keep values of
+    // their own under the broker's key: all of it goes along, or nothing
+    // moves. An old key that is already gone carries nothing, and its delete
+    // then fails as before.
+    TKeyContents Contents;
+    std::string Why;
+    if (ReadDefinitionContents(OldScope, Def.Name, Contents, Why) == TReadOld::Failed)
+        return Failed(Why + "; the definition under " + ScopeName(OldScope) +
+                      " cannot be read completely to be carried over: nothing of the definition was written");
+    if (!WriteMovedDefinition(Def, Contents, Why))
+        return Failed(Why + "; nothing of the definition was written under " + ScopeName(Def.Scope) +
+                      " and nothing removed");
     TRegTransaction Tx(RootOf(OldScope), TRegAccess::Write);
     if (Tx.Ok() && Tx.DeleteKey(BrokerKey(Def.Name)) && Tx.Commit())
         return TScopeChange::Moved;

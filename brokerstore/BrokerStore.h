@@ -83,6 +83,26 @@ struct TBrokerListEntry {
 };
 std::vector<TBrokerListEntry> ReadBrokerList(TBrokerScope Scope);
 
+// How client software reaches the broker beyond host and port: values of the
+// broker key that the administrator window neither shows nor writes (WDXReg
+// sets them), and that a scope change carries along.
+//   "UseTls"    exactly "Y" (case-sensitive): TLS; anything else, missing
+//               included: plain HTTP
+//   "TlsCaFile" the CA certificates (PEM) the broker's certificate is
+//               checked against; missing or empty: the system's
+//   "TokenFile" a file that holds the bearer token; missing or empty: none
+// The token itself is never kept in the store.
+inline constexpr const char* UseTlsValue = "UseTls";
+inline constexpr const char* TlsCaFileValue = "TlsCaFile";
+inline constexpr const char* TokenFileValue = "TokenFile";
+struct TBrokerTransport {
+    bool UseTls = false;
+    std::string TlsCaFile;
+    std::string TokenFile;
+};
+// All off when the key cannot be read.
+TBrokerTransport ReadBrokerTransport(TBrokerScope Scope, const std::string& Name);
+
 // False when the broker key cannot be read (Options is left as it was).
 // Throws EBrokerStoreError for a "LogLevel" that does not parse.
 bool ReadBrokerOptions(TBrokerScope Scope, const std::string& Name, TBrokerOptions& Options);
@@ -128,6 +148,7 @@ struct TClientDefinition {
     TBrokerScope Scope = scUser;
     TBrokerSummary Summary; // as ReadBrokerSummary reads it
     bool Used = true;       // false when a User definition hides it
+    TBrokerTransport Transport;
 };
 struct TClientDefinitions {
     // Every User definition, then every System one, each scope in the
@@ -168,9 +189,13 @@ bool IsValidBrokerName(const std::string& Name);
 
 // Moves an edited definition to another scope in the order the edit dialog
 // relies on: write under Def.Scope first, and only when that succeeded
-// delete the old key. There is no rollback: after DeleteFailed the definition
-// exists under both roots. Detail (when given) says what went wrong and what
-// was written (as WriteBrokerDefinition's).
+// delete the old key. The write carries every value (of any type) and every
+// sub-key of the old key along, then the five values of Def over them, in
+// one transaction; when the old key cannot be read completely or the new one
+// cannot be written, nothing is written and nothing deleted (WriteFailed).
+// There is no rollback of the delete: after DeleteFailed the definition
+// exists under both roots. With Def.Scope == OldScope it is a plain write.
+// Detail (when given) says what went wrong and what was written.
 enum class TScopeChange { Moved, WriteFailed, DeleteFailed };
 TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope,
                                std::string* Detail = nullptr);

@@ -18,6 +18,11 @@ if(NOT WIN32)
   find_package(ICU 72 REQUIRED COMPONENTS uc)
   find_package(SQLite3 3.40 REQUIRED)
   find_package(CURL 7.88 REQUIRED)
+  find_package(OpenSSL 3.0 REQUIRED) # TLS of the simulator and the exporter, token hashes
+  find_package(yaml-cpp 0.7 REQUIRED) # the exporter's web configuration
+  # crypt(3) of libxcrypt, which checks bcrypt ($2b$, $2y$) hashes.
+  find_library(WDX_CRYPT_LIBRARY crypt REQUIRED)
+  find_path(WDX_CRYPT_INCLUDE_DIR crypt.h REQUIRED)
   find_package(simdjson 3.0 REQUIRED) # the reader's check of UTF-8
   pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET GLOBAL cpp-httplib>=0.11)
   # prometheus-cpp (1.0 or later) installs no version file.

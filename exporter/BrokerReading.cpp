@@ -37,7 +37,8 @@ int RelayCheck(const std::string& Name) {
 class TBudgetClient {
 public:
     TBudgetClient(const statshost::TBrokerAddress& A, TClock::time_point Start)
-        : FAddress(A), FClient(std::make_unique<TStatsClient>(A.HostName, A.Port, A.TimeOutSeconds)),
+        : FAddress(A),
+          FClient(std::make_unique<TStatsClient>(A.HostName, A.Port, A.TimeOutSeconds, A.Security)),
           FFullTimeOut(FClient->TimeOutSeconds()), FDeadline(Start + std::chrono::seconds(FFullTimeOut)) {}
 
     int TimeOutSeconds() const { return FFullTimeOut; }
@@ -49,7 +50,8 @@ public:
             return nullptr;
         int Seconds = std::max(1, static_cast<int>(std::ceil(Left)));
         if (Seconds < FClient->TimeOutSeconds())
-            FClient = std::make_unique<TStatsClient>(FAddress.HostName, FAddress.Port, Seconds);
+            FClient =
+                std::make_unique<TStatsClient>(FAddress.HostName, FAddress.Port, Seconds, FAddress.Security);
         return FClient.get();
     }
 

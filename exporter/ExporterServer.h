@@ -1,17 +1,21 @@
 #pragma once
-// The exporter's HTTP side: /metrics through prometheus-cpp's pull exposer
-// (the families built at scrape time by TExporterCollector), a small landing
-// page at /, and nothing else: no path changes anything on a broker.
+// The exporter's HTTP side: /metrics in the Prometheus text format (the
+// families built at scrape time by TExporterCollector, and the exposer_*
+// families of the server itself), a small landing page at /, and nothing
+// else: no path changes anything on a broker. Served by cpp-httplib, over
+// IPv4 and IPv6, with TLS and basic auth as the web configuration says.
 
 #include "exporter/ExporterCollector.h"
 #include "exporter/ListenAddress.h"
+#include "exporter/WebConfig.h"
 
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
-namespace prometheus {
-class Exposer;
+namespace httplib {
+class Server;
 }
 
 namespace wdx::exporter {
@@ -26,12 +30,16 @@ struct TExporterOptions {
     TListenAddress Listen{"127.0.0.1", 9563};
     TCollectorOptions Collector;
     int HttpThreads = 4; // scrapes served at once
+    // TLS and basic auth (--web.config.file); empty: plain HTTP, open.
+    TWebConfig Web;
 };
 
 class TExporterServer {
 public:
     // Checks that both stores can be read, binds the listen address and
-    // serves. Throws EExporterStartup when either fails. Log gets what the
+    // serves (over TLS, and asking for a password, as Options.Web says).
+    // Throws EExporterStartup when either fails, or the certificate, key,
+    // client CA or a user's hash cannot be used. Log gets what the
     // collector tells (TLogSink) and a warning for each --broker name that
     // is not defined now (it may be defined later; until then its series
     // say so).
@@ -47,8 +55,14 @@ public:
     TExporterCollector& Collector() { return *FCollector; }
 
 private:
+    struct TServing; // the server's own figures
+    std::string Metrics();
+
     std::shared_ptr<TExporterCollector> FCollector;
-    std::unique_ptr<prometheus::Exposer> FExposer;
+    std::unique_ptr<TBasicAuth> FAuth;
+    std::unique_ptr<TServing> FServing;
+    std::unique_ptr<httplib::Server> FHttp;
+    std::thread FListener;
     TListenAddress FAddress;
 };
 

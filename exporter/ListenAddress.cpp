@@ -12,19 +12,22 @@ namespace wdx::exporter {
 
 std::optional<TListenAddress> ParseListenAddress(const std::string& Text, std::string& Error) {
     const std::string Given = "The listen address \"" + Text + "\"";
-    if (!Text.empty() && Text.front() == '[') {
-        // The embedded web server of this build has no IPv6.
-        Error = Given + " is an IPv6 address; only IPv4 addresses and host names can be listened on.";
-        return std::nullopt;
-    }
     std::size_t Colon = Text.rfind(':');
+    const bool Bracketed = !Text.empty() && Text.front() == '[';
+    if (Bracketed) {
+        std::size_t Close = Text.find(']');
+        if (Close == std::string::npos || Close + 1 != Colon) {
+            Error = Given + " is not of the form [IPv6]:PORT.";
+            return std::nullopt;
+        }
+    }
     if (Colon == std::string::npos || Colon == 0 || Colon + 1 == Text.size()) {
         Error = Given + " is not of the form HOST:PORT.";
         return std::nullopt;
     }
-    std::string Host = Text.substr(0, Colon);
-    if (Host.find(':') != std::string::npos) {
-        Error = Given + " is an IPv6 address; only IPv4 addresses and host names can be listened on.";
+    std::string Host = Bracketed ? Text.substr(1, Colon - 2) : Text.substr(0, Colon);
+    if (!Bracketed && Host.find(':') != std::string::npos) {
+        Error = Given + " holds an IPv6 address without brackets; write it as [ADDRESS]:PORT.";
         return std::nullopt;
     }
     std::string PortText = Text.substr(Colon + 1);
@@ -38,6 +41,17 @@ std::optional<TListenAddress> ParseListenAddress(const std::string& Text, std::s
 
     TListenAddress A;
     A.Port = Port;
+    if (Bracketed) {
+        in6_addr Numeric6{};
+        if (inet_pton(AF_INET6, Host.c_str(), &Numeric6) != 1) {
+            Error = Given + " has \"" + Host + "\" in brackets, which is not an IPv6 address.";
+            return std::nullopt;
+        }
+        char Buf[INET6_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET6, &Numeric6, Buf, sizeof Buf);
+        A.Host = Buf;
+        return A;
+    }
     in_addr Numeric{};
     if (inet_pton(AF_INET, Host.c_str(), &Numeric) == 1) {
         A.Host = Host;
@@ -60,19 +74,31 @@ std::optional<TListenAddress> ParseListenAddress(const std::string& Text, std::s
     return A;
 }
 
+std::string TListenAddress::Text() const {
+    return (IsIpv6() ? "[" + Host + "]" : Host) + ":" + std::to_string(Port);
+}
+
 int FreePort(const std::string& Host) {
-    sockaddr_in A{};
-    A.sin_family = AF_INET;
-    if (inet_pton(AF_INET, Host.c_str(), &A.sin_addr) != 1)
+    sockaddr_storage A{};
+    socklen_t Len = 0;
+    auto* V4 = reinterpret_cast<sockaddr_in*>(&A);
+    auto* V6 = reinterpret_cast<sockaddr_in6*>(&A);
+    if (inet_pton(AF_INET, Host.c_str(), &V4->sin_addr) == 1) {
+        V4->sin_family = AF_INET;
+        Len = sizeof *V4;
+    } else if (inet_pton(AF_INET6, Host.c_str(), &V6->sin6_addr) == 1) {
+        V6->sin6_family = AF_INET6;
+        Len = sizeof *V6;
+    } else {
         return 0;
-    int Fd = socket(AF_INET, SOCK_STREAM, 0);
+    }
+    int Fd = socket(A.ss_family, SOCK_STREAM, 0);
     if (Fd < 0)
         return 0;
-    socklen_t Len = sizeof A;
     int Port = 0;
-    if (bind(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A) == 0 &&
+    if (bind(Fd, reinterpret_cast<sockaddr*>(&A), Len) == 0 &&
         getsockname(Fd, reinterpret_cast<sockaddr*>(&A), &Len) == 0)
-        Port = ntohs(A.sin_port);
+        Port = ntohs(A.ss_family == AF_INET ? V4->sin_port : V6->sin6_port);
     close(Fd);
     return Port;
 }

@@ -31,8 +31,13 @@ int Run(int argc, char** argv) {
     App.add_flag("--services", Options.Collector.Services,
                  "Also the services of each component (one more request per component)");
     App.add_option("--listen", Listen,
-                   "Address to serve on, HOST:PORT (IPv4 or a host name; port 0 takes a free one)")
+                   "Address to serve on, HOST:PORT: an IPv4 address or a host name, [::] for IPv6 and IPv4, "
+                   "[::1] for IPv6 loopback; port 0 takes a free one")
         ->capture_default_str();
+    std::string WebConfigFile;
+    App.add_option("--web.config.file", WebConfigFile,
+                   "Serve TLS and ask for a password as this file says (exporter-toolkit format: "
+                   "tls_server_config, basic_auth_users with bcrypt hashes)");
     App.set_version_flag("--version", std::string("WDXExporter ") + wdx::Version);
     try {
         App.parse(argc, argv);
@@ -50,6 +55,14 @@ int Run(int argc, char** argv) {
         return 1;
     }
     Options.Listen = *Address;
+    if (!WebConfigFile.empty()) {
+        try {
+            Options.Web = LoadWebConfig(WebConfigFile);
+        } catch (const EWebConfig& E) {
+            std::cerr << "WDXExporter: " << E.what() << "\n";
+            return 1;
+        }
+    }
 
     // The signals are taken by sigwait below, not by a handler that could
     // run on any of the server's threads, which inherit this mask.

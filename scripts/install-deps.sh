@@ -8,6 +8,7 @@ PKGS=(
   libsqlite3-dev sqlite3 libicu-dev libcli11-dev
   nlohmann-json3-dev rapidjson-dev libcpp-httplib-dev libcurl4-openssl-dev libsimdjson-dev
   libchm-dev fp-utils
+  libssl-dev openssl libcrypt-dev libyaml-cpp-dev
   prometheus-cpp-dev libcivetweb-dev prometheus
   libgtest-dev libgmock-dev googletest libbenchmark-dev curl
   xvfb xauth imagemagick

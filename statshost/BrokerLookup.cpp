@@ -77,8 +77,12 @@ TBrokerLookup FindBrokerDefinition(const std::string& Name) {
     TBrokerLookup R;
     R.Status = TLookupStatus::Found;
     // A time-out beyond the client's longest deadline is cut to it there.
-    R.Address = {Scope, S.HostName, static_cast<int>(*Port),
-                 static_cast<int>(std::clamp<long long>(*TimeOut, -1, MaxTimeOutSeconds))};
+    brokerstore::TBrokerTransport T = brokerstore::ReadBrokerTransport(Scope, Name);
+    R.Address = {Scope,
+                 S.HostName,
+                 static_cast<int>(*Port),
+                 static_cast<int>(std::clamp<long long>(*TimeOut, -1, MaxTimeOutSeconds)),
+                 {T.UseTls, std::move(T.TlsCaFile), std::move(T.TokenFile)}};
     return R;
 }
 

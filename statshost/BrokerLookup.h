@@ -5,6 +5,7 @@
 // into numbers. The relay and the monitor server both start here.
 
 #include "brokerstore/BrokerStore.h"
+#include "statshost/StatsTypes.h"
 
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@ struct TBrokerAddress {
     int Port = 0;
     // As stored; 0 (or less) means the client's default deadline.
     int TimeOutSeconds = 0;
+    TTransportSettings Security; // "UseTls", "TlsCaFile", "TokenFile"
 };
 
 struct TBrokerLookup {

@@ -32,8 +32,8 @@ std::string UrlHost(const std::string& Host) {
 
 } // namespace
 
-TStatsClient::TStatsClient(std::string Host, int Port, int TimeOutSeconds)
-    : FHost(std::move(Host)), FPort(Port) {
+TStatsClient::TStatsClient(std::string Host, int Port, int TimeOutSeconds, TTransportSettings Security)
+    : FHost(std::move(Host)), FPort(Port), FSecurity(std::move(Security)) {
     FTimeOutSeconds =
         TimeOutSeconds <= 0 ? DefaultTimeOutSeconds : std::min(TimeOutSeconds, MaxTimeOutSeconds);
     FEndpoint = FHost + ":" + std::to_string(FPort);
@@ -45,15 +45,19 @@ TStatsClient::TStatsClient(std::string Host, int Port, int TimeOutSeconds)
     else if (FPort < 1 || FPort > 65535)
         FSetupError = "The broker's port " + std::to_string(FPort) + " is not between 1 and 65535.";
     else
-        FBaseUrl = "http://" + host + ":" + std::to_string(FPort);
+        FBaseUrl = (FSecurity.UseTls ? "https://" : "http://") + host + ":" + std::to_string(FPort);
 }
 
 TStatsClient::~TStatsClient() = default;
 TStatsClient::TStatsClient(TStatsClient&&) noexcept = default;
 TStatsClient& TStatsClient::operator=(TStatsClient&&) noexcept = default;
 
+THttpTarget TStatsClient::Target() const {
+    return {FHost, FEndpoint, FBaseUrl, FTimeOutSeconds, FPort, FSecurity};
+}
+
 TStatsError TStatsClient::TimeOutError() const {
-    return TimeOutFailure({FHost, FEndpoint, FBaseUrl, FTimeOutSeconds, FPort});
+    return TimeOutFailure(Target());
 }
 
 std::optional<TStatsError> TStatsClient::Exchange(bool Post, const std::string& Path, const std::string& Body,
@@ -61,7 +65,7 @@ std::optional<TStatsError> TStatsClient::Exchange(bool Post, const std::string& 
     if (FBaseUrl.empty())
         return Failure(TStatsFailure::InvalidArgument, FSetupError);
     if (!FTransport)
-        FTransport = MakeHttpTransport({FHost, FEndpoint, FBaseUrl, FTimeOutSeconds, FPort});
+        FTransport = MakeHttpTransport(Target());
     if (!FTransport)
         return SetupFailure();
     return FTransport->Exchange(Post, Path, Body, Deadline, FLimits.MaxBodyBytes, Answer);
@@ -81,6 +85,8 @@ TStatsResult<T> TStatsClient::Request(bool Post, const std::string& Path, const 
         TStatsError error = DecodeErrorAnswer(answer.Status, answer.Body.View(), limits);
         if (error.Kind == TStatsFailure::TimeOut)
             return TimeOutError();
+        if (answer.Status == 401 || answer.Status == 403)
+            return AccessRefusedFailure(Target(), error);
         return error;
     }
     TStatsResult<T> result = Decoder(answer.Body.View(), limits);

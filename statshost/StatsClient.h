@@ -31,6 +31,7 @@ namespace wdx::statshost {
 
 class THttpTransport;
 struct THttpAnswer;
+struct THttpTarget;
 
 class TStatsClient {
 public:
@@ -38,7 +39,8 @@ public:
     // brackets). TimeOutSeconds is the definition's time-out: 0 or less means
     // DefaultTimeOutSeconds, more than MaxTimeOutSeconds is cut to it. A host
     // or port that cannot be used makes every call fail with InvalidArgument.
-    TStatsClient(std::string Host, int Port, int TimeOutSeconds);
+    // Security: TLS and a token, as the broker definition sets them.
+    TStatsClient(std::string Host, int Port, int TimeOutSeconds, TTransportSettings Security = {});
     ~TStatsClient();
     TStatsClient(const TStatsClient&) = delete;
     TStatsClient& operator=(const TStatsClient&) = delete;
@@ -69,6 +71,7 @@ private:
     std::optional<TStatsError> Exchange(bool Post, const std::string& Path, const std::string& Body,
                                         TClock::time_point Deadline, THttpAnswer& Answer);
     TStatsError TimeOutError() const;
+    THttpTarget Target() const; // what the transport and its failure texts need
     template <class T, class D>
     TStatsResult<T> Request(bool Post, const std::string& Path, const std::string& Body, D Decoder);
     static std::optional<TStatsError> CheckName(std::string_view Name, const char* What);
@@ -77,6 +80,7 @@ private:
     int FPort = 0;
     int FTimeOutSeconds = DefaultTimeOutSeconds;
     std::string FEndpoint;
+    TTransportSettings FSecurity;
     std::string FBaseUrl;    // empty when host or port cannot be used
     std::string FSetupError; // why, in that case
     TDecodeLimits FLimits;

@@ -32,7 +32,7 @@ THResult TStatsMonitor::Connect(std::u16string& BrokerName, std::u16string& Text
         return {};
     }
     const TBrokerAddress& A = Found.Address;
-    TStatsClient Client(A.HostName, A.Port, A.TimeOutSeconds);
+    TStatsClient Client(A.HostName, A.Port, A.TimeOutSeconds, A.Security);
     // Asking who answers proves that a broker of this protocol is there
     // before the monitor shows anything as connected.
     auto Info = Client.GetBroker();

@@ -48,7 +48,7 @@ THResult TStatsRelay::CheckBroker(const std::u16string& BrokerName, std::int32_t
         return Set(rsBadDefinition, Found.ErrorText);
 
     const TBrokerAddress& A = Found.Address;
-    TStatsClient Client(A.HostName, A.Port, A.TimeOutSeconds);
+    TStatsClient Client(A.HostName, A.Port, A.TimeOutSeconds, A.Security);
     auto Health = Client.GetHealth();
     if (!Health.Ok())
         return Set(StatusOf(Health.Error()), Health.Error().Text);

@@ -88,6 +88,17 @@ struct TVersionInfo {
     std::string Version;
 };
 
+// How a client reaches its broker beyond host and port, from the broker
+// definition: TLS (1.2 or later, the broker's certificate and host name
+// checked against the system's trusted certificates or CaFile), and a bearer
+// token read from TokenFile. All off: plain HTTP, as protocol version 1
+// began.
+struct TTransportSettings {
+    bool UseTls = false;
+    std::string CaFile;    // empty: the system's trusted certificates
+    std::string TokenFile; // empty: no token is sent
+};
+
 enum class TStatsFailure {
     InvalidArgument, // the request could not be made from what the caller gave
     Connect,         // no connection (refused, host unknown, unreachable)

@@ -47,7 +47,8 @@ int RunBrokers(TFormat Format) {
     const bool ForPeople = Format == TFormat::Table;
     T.Columns = {
         {"Name", "name", false},     {"Scope", "scope", false},          {"Host name", "hostName", false},
-        {"Port", "port", ForPeople}, {"Time-out", "timeOut", ForPeople}, {"Used", "used", false}};
+        {"Port", "port", ForPeople}, {"Time-out", "timeOut", ForPeople}, {"Used", "used", false},
+        {"TLS", "tls", false},       {"Token", "token", false}};
     int Status = ExitDone;
     const brokerstore::TClientDefinitions All = brokerstore::ListClientDefinitions();
     for (const std::string& Problem : All.Problems)
@@ -56,24 +57,28 @@ int RunBrokers(TFormat Format) {
     bool Hidden = false;
     for (const brokerstore::TClientDefinition& B : All.Definitions) {
         Hidden = Hidden || !B.Used;
-        TCell Port = B.Summary.Port, TimeOut = B.Summary.TimeOut, Used = std::string(B.Used ? "yes" : "no");
+        TCell Port = B.Summary.Port, TimeOut = B.Summary.TimeOut;
+        // Whether a token file is named, never what it holds.
+        const bool Flags[] = {B.Used, B.Transport.UseTls, !B.Transport.TokenFile.empty()};
+        TCell Cells[3];
+        for (int I = 0; I < 3; ++I)
+            Cells[I] = std::string(ForPeople ? (Flags[I] ? "yes" : "no") : (Flags[I] ? "true" : "false"));
         if (!ForPeople) {
             Port = DefinitionNumber(B.Summary.Port);
             TimeOut = DefinitionNumber(B.Summary.TimeOut);
-            Used = std::string(B.Used ? "true" : "false");
         }
-        T.Rows.push_back(
-            {B.Name, std::string(brokerstore::ScopeName(B.Scope)), B.Summary.HostName, Port, TimeOut, Used});
+        T.Rows.push_back({B.Name, std::string(brokerstore::ScopeName(B.Scope)), B.Summary.HostName, Port,
+                          TimeOut, Cells[0], Cells[1], Cells[2]});
     }
     if (Format == TFormat::Json) {
-        // As the table, but "used" is a truth value.
+        // As the table, but "used", "tls" and "token" are truth values.
         const auto Used = static_cast<std::size_t>(FindColumn(T, "used"));
         TJsonText Rows;
         Rows.BeginArray();
         for (const auto& R : T.Rows) {
             Rows.BeginObject();
             for (std::size_t I = 0; I < R.size(); ++I)
-                if (I == Used)
+                if (I >= Used)
                     Rows.Member(T.Columns[I].Key, std::get<std::string>(R[I]) == "true");
                 else
                     Rows.Member(T.Columns[I].Key, R[I]);

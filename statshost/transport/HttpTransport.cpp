@@ -3,8 +3,12 @@
 #include "statshost/StatsProtocol.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sys/stat.h>
 
 namespace wdx::statshost {
 
@@ -85,6 +89,66 @@ TStatsError TakeInFailure(const THttpTarget& Target, const std::string& Detail) 
 TStatsError ExchangeFailure(const THttpTarget& Target, const std::string& Detail) {
     return Failure(TStatsFailure::Transport,
                    "The exchange with the broker at " + Target.Endpoint + " failed: " + Detail + ".");
+}
+
+std::optional<TStatsError> ReadTokenFile(const std::string& Path, std::string& Token) {
+    const std::string File = "The token file \"" + Path + "\"";
+    auto Refused = [&](const std::string& Why) {
+        return Failure(TStatsFailure::InvalidArgument, File + " " + Why);
+    };
+    struct stat St {};
+    if (stat(Path.c_str(), &St) != 0)
+        return Refused(std::string("cannot be read: ") + std::strerror(errno) + ".");
+    if (!S_ISREG(St.st_mode))
+        return Refused("is not a file.");
+#ifndef _WIN32
+    // As ssh refuses a private key others can read: a token others can read
+    // is no longer this user's.
+    if ((St.st_mode & 077) != 0) {
+        char Mode[8];
+        std::snprintf(Mode, sizeof Mode, "%04o", static_cast<unsigned>(St.st_mode & 07777));
+        return Refused(std::string("can be read or written by other users (mode ") + Mode +
+                       "); it is not used. Make it its owner's only: chmod 600 \"" + Path + "\".");
+    }
+#endif
+    if (St.st_size > 4096)
+        return Refused("is larger than 4096 bytes; it must hold one token.");
+    std::ifstream In(Path, std::ios::binary);
+    std::string Text((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    if (!In.good() && !In.eof())
+        return Refused(std::string("cannot be read: ") + std::strerror(errno) + ".");
+    const char* Blank = " \t\r\n";
+    std::size_t First = Text.find_first_not_of(Blank);
+    std::size_t Last = Text.find_last_not_of(Blank);
+    std::string Found = First == std::string::npos ? std::string() : Text.substr(First, Last + 1 - First);
+    std::fill(Text.begin(), Text.end(), '\0');
+    if (Found.empty())
+        return Refused("holds no token.");
+    // The token goes into a header line: nothing that could end or bend it.
+    if (!std::all_of(Found.begin(), Found.end(), [](char C) { return C > 0x20 && C < 0x7f; })) {
+        std::fill(Found.begin(), Found.end(), '\0');
+        return Refused("holds more than one token, or characters a token cannot have.");
+    }
+    Token = std::move(Found);
+    return std::nullopt;
+}
+
+TStatsError AccessRefusedFailure(const THttpTarget& Target, const TStatsError& BrokerSays) {
+    const std::string At = "the broker at " + Target.Endpoint;
+    const std::string& File = Target.Security.TokenFile;
+    std::string Text;
+    if (BrokerSays.HttpStatus == 403)
+        Text = "The token of \"" + File + "\" may not do this on " + At +
+               ": it may only read, and actions need "
+               "a token of the role operate.";
+    else if (File.empty())
+        Text =
+            "The broker at " + Target.Endpoint + " asks for a token, and the definition names no token file.";
+    else
+        Text = "The broker at " + Target.Endpoint + " refused the token of \"" + File + "\".";
+    TStatsError E = BrokerSays;
+    E.Text = Text + " The broker says: " + BrokerSays.Text;
+    return E;
 }
 
 } // namespace wdx::statshost

@@ -49,9 +49,10 @@ struct THttpAnswer {
 struct THttpTarget {
     std::string Host;     // as the definition gives it
     std::string Endpoint; // "host:port"
-    std::string BaseUrl;  // "http://host:port", the host checked and bracketed
+    std::string BaseUrl;  // "http://host:port" ("https://" with TLS), the host checked and bracketed
     int TimeOutSeconds = 0;
     int Port = 0;
+    TTransportSettings Security;
 };
 
 class THttpTransport {
@@ -83,5 +84,17 @@ TStatsError ConnectFailure(const THttpTarget& Target, const std::string& Detail)
 TStatsError NoAnswerFailure(const THttpTarget& Target);
 TStatsError TakeInFailure(const THttpTarget& Target, const std::string& Detail);
 TStatsError ExchangeFailure(const THttpTarget& Target, const std::string& Detail);
+
+// The token of Target's token file: refused (with a text that names the
+// file, never its content) when the file is not a regular file, can be read
+// or written by other users than its owner, is larger than 4 KiB, or does not
+// hold one token of visible ASCII characters (blanks and line ends around it
+// are dropped).
+std::optional<TStatsError> ReadTokenFile(const std::string& Path, std::string& Token);
+
+// The failure an answer of 401 or 403 stands for, with what is wrong in
+// words (no token given, token refused, token may only read) before the
+// broker's own text.
+TStatsError AccessRefusedFailure(const THttpTarget& Target, const TStatsError& BrokerSays);
 
 } // namespace wdx::statshost

@@ -281,6 +281,81 @@ TEST_F(BrokerStoreTest, ScopeChangeWritesNewThenDeletesOld) {
         << Detail;
 }
 
+TEST_F(BrokerStoreTest, ScopeChangeCarriesEveryValueAndSubKeyOrNothing) {
+    // Values another client keeps under the broker's key, of every type, and
+    // a sub-key tree: all of them must survive a move.
+    const std::string Key = Product + "\\Keeper";
+    ASSERT_TRUE(WriteBrokerDefinition(Def("Keeper")));
+    ASSERT_TRUE(reg::WriteText(TRegRoot::User, Key, "TlsCaFile", "/etc/ca.pem"));
+    ASSERT_TRUE(reg::WriteInt32(TRegRoot::User, Key, "Retries", -3));
+    ASSERT_TRUE(reg::WriteText(TRegRoot::User, Key + "\\Extra\\Deeper", "Note", "kept"));
+    {
+        reg::TRegTransaction Tx(TRegRoot::User, reg::TRegAccess::Write);
+        reg::TRegKey K;
+        ASSERT_TRUE(Tx.OpenKey(Key + "\\Extra", K));
+        ASSERT_TRUE(K.WriteValue({"Blob", reg::TRegValueType::Other, 3, "", 0, std::string("\0\xff", 2)}));
+        ASSERT_TRUE(Tx.Commit());
+    }
+    TBrokerDefinition D = Def("Keeper", scSystem);
+    D.HostName = "new-host";
+    D.LogCalls = true;
+    ASSERT_EQ(ChangeBrokerScope(D, scUser), TScopeChange::Moved);
+    EXPECT_FALSE(reg::KeyExists(TRegRoot::User, Key));
+    EXPECT_EQ(Text(TRegRoot::System, Key, "HostName"), "new-host"); // the edit's five values win
+    EXPECT_EQ(Text(TRegRoot::System, Key, "LogLevel"), "3");
+    EXPECT_EQ(Text(TRegRoot::System, Key, "TlsCaFile"), "/etc/ca.pem");
+    std::int32_t N = 0;
+    EXPECT_TRUE(reg::ReadInt32(TRegRoot::System, Key, "Retries", N));
+    EXPECT_EQ(N, -3);
+    EXPECT_EQ(Text(TRegRoot::System, Key + "\\Extra\\Deeper", "Note"), "kept");
+    reg::TRegValue Blob;
+    ASSERT_TRUE(reg::ReadValue(TRegRoot::System, Key + "\\Extra", "Blob", Blob));
+    EXPECT_EQ(Blob.Kind, 3u);
+    EXPECT_EQ(Blob.Bytes, std::string("\0\xff", 2));
+
+    // The old scope cannot be read: nothing is written under the new one and
+    // nothing is deleted.
+    ASSERT_TRUE(WriteBrokerDefinition(Def("Stuck", scSystem)));
+    std::ofstream(Store.UserPath(), std::ios::binary) << std::string(2048, 'z');
+    std::string Detail;
+    EXPECT_EQ(ChangeBrokerScope(Def("Ghost", scSystem), scUser, &Detail), TScopeChange::WriteFailed);
+    EXPECT_NE(
+        Detail.find("the definition under User cannot be read completely to be carried over: nothing of "
+                    "the definition was written"),
+        std::string::npos)
+        << Detail;
+    EXPECT_EQ(ChangeBrokerScope(Def("Stuck", scUser), scSystem), TScopeChange::WriteFailed);
+    EXPECT_EQ(ListBrokerNames(scSystem), (std::vector<std::string>{"Keeper", "Stuck"}));
+}
+
+TEST_F(BrokerStoreTest, TransportSettingsAreReadByTheirRulesAndListedWithTheDefinitions) {
+    Raw("Secure", {{"HostName", "h"}, {"usetls", "Y"}, {"TlsCaFile", "/etc/ca.pem"}, {"TokenFile", "/t"}});
+    Raw("Lower", {{"HostName", "h"}, {"UseTls", "y"}});
+    ASSERT_TRUE(WriteBrokerDefinition(Def("Plain")));
+    TBrokerTransport T = ReadBrokerTransport(scUser, "secure");
+    EXPECT_TRUE(T.UseTls);
+    EXPECT_EQ(T.TlsCaFile, "/etc/ca.pem");
+    EXPECT_EQ(T.TokenFile, "/t");
+    EXPECT_FALSE(ReadBrokerTransport(scUser, "Lower").UseTls); // exactly "Y", as ConnectionPooling
+    T = ReadBrokerTransport(scUser, "Plain");
+    EXPECT_FALSE(T.UseTls);
+    EXPECT_TRUE(T.TlsCaFile.empty() && T.TokenFile.empty());
+    EXPECT_FALSE(ReadBrokerTransport(scSystem, "Secure").UseTls);
+
+    // The edit writes its five values and leaves the transport values alone.
+    TBrokerDefinition D = Def("Secure");
+    D.HostName = "edited";
+    ASSERT_TRUE(WriteBrokerDefinition(D));
+    EXPECT_EQ(ReadBrokerTransport(scUser, "Secure").TokenFile, "/t");
+
+    TClientDefinitions All = ListClientDefinitions();
+    ASSERT_EQ(All.Definitions.size(), 3u);
+    EXPECT_EQ(All.Definitions[2].Name, "Secure");
+    EXPECT_TRUE(All.Definitions[2].Transport.UseTls);
+    EXPECT_EQ(All.Definitions[2].Transport.TokenFile, "/t");
+    EXPECT_FALSE(All.Definitions[0].Transport.UseTls);
+}
+
 TEST_F(BrokerStoreTest, DamagedStoreReadsAsNothingAndRefusesWrites) {
     ASSERT_TRUE(WriteBrokerDefinition(Def("Safe", scSystem)));
     MakeUnreadable(TRegRoot::User);

@@ -30,6 +30,9 @@ TEST(AdminScopeChange, MovesTheDefinitionAndUpdatesTheRowInPlace) {
     testsupport::TTempStore store;
     Define(scUser, "Mover", "m-host", "07563", "12", true, 2);
     Define(scUser, "Other");
+    // A value of other client software, and a sub-key: both go along.
+    ASSERT_TRUE(registry::WriteText(TRegRoot::User, BrokerKey("Mover"), "UseTls", "Y"));
+    ASSERT_TRUE(registry::WriteText(TRegRoot::User, BrokerKey("Mover") + "\\Pool", "Size", "4"));
     TMessageBoxes boxes;
     TFormGuard form;
     const int row = form.Find(QStringLiteral("Mover"), QStringLiteral("User"));
@@ -39,6 +42,8 @@ TEST(AdminScopeChange, MovesTheDefinitionAndUpdatesTheRowInPlace) {
     EXPECT_EQ(Stored(scSystem, "Mover", "Port"), "07563");
     EXPECT_EQ(Stored(scSystem, "Mover", "ConnectionPooling"), "Y");
     EXPECT_EQ(Stored(scSystem, "Mover", "LogLevel"), "2");
+    EXPECT_EQ(Stored(scSystem, "Mover", "UseTls"), "Y");
+    EXPECT_EQ(Stored(scSystem, "Mover\\Pool", "Size"), "4");
     EXPECT_EQ(form.Row(row),
               (QStringList{QStringLiteral("Mover"), QStringLiteral("m-host"), QStringLiteral("07563"),
                            QStringLiteral("12"), QStringLiteral("System")}));

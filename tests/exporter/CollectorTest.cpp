@@ -302,7 +302,7 @@ TEST_F(ExporterTest, StartUpFailuresSayWhy) {
     }
 }
 
-TEST(ListenAddress, TakesIpv4AndNamesAndRefusesTheRest) {
+TEST(ListenAddress, TakesIpv4Ipv6AndNamesAndRefusesTheRest) {
     std::string Error;
     auto A = ParseListenAddress("127.0.0.1:0", Error);
     ASSERT_TRUE(A) << Error;
@@ -310,8 +310,13 @@ TEST(ListenAddress, TakesIpv4AndNamesAndRefusesTheRest) {
     A = ParseListenAddress("localhost:9563", Error);
     ASSERT_TRUE(A) << Error;
     EXPECT_EQ(A->Text(), "127.0.0.1:9563");
-    for (const char* Bad : {"[::1]:9563", "::1", "127.0.0.1", ":9563", "127.0.0.1:", "127.0.0.1:65536",
-                            "127.0.0.1:+80", "127.0.0.1:http", "no-such-host.invalid:80"}) {
+    A = ParseListenAddress("[0:0::1]:9563", Error);
+    ASSERT_TRUE(A) << Error;
+    EXPECT_EQ(A->Host, "::1");
+    EXPECT_EQ(A->Text(), "[::1]:9563");
+    for (const char* Bad :
+         {"::1", "::1:9563", "[::1]", "[::1]9563", "[127.0.0.1]:80", "[::1:80", "127.0.0.1", ":9563",
+          "127.0.0.1:", "127.0.0.1:65536", "127.0.0.1:+80", "127.0.0.1:http", "no-such-host.invalid:80"}) {
         Error.clear();
         EXPECT_FALSE(ParseListenAddress(Bad, Error)) << Bad;
         EXPECT_NE(Error.find(std::string("\"") + Bad + "\""), std::string::npos) << Error;
@@ -322,7 +327,8 @@ TEST(ListenAddress, FreePortIsOneNobodyListensOn) {
     const int Port = FreePort("127.0.0.1");
     ASSERT_GT(Port, 0);
     EXPECT_FALSE(httplib::Client("127.0.0.1", Port).Get("/")); // nothing answers there
-    EXPECT_EQ(FreePort("localhost"), 0);                       // numeric addresses only
+    EXPECT_GT(FreePort("::1"), 0);
+    EXPECT_EQ(FreePort("localhost"), 0); // numeric addresses only
     EXPECT_EQ(FreePort(""), 0);
 }
 

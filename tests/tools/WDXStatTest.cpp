@@ -5,6 +5,7 @@
 #include "StatRun.h"
 #include "brokersim/SimHarness.h"
 #include "brokerstore/BrokerStore.h"
+#include "registry/Registry.h"
 #include "support/BrokerDefinitions.h"
 #include "support/RefusingPort.h"
 #include "support/TempStore.h"
@@ -86,16 +87,22 @@ std::vector<std::string> Lines(const std::string& Text) {
 TEST_F(WDXStatTest, BrokersListsUserFirstAndSaysWhichDefinitionIsUsed) {
     Define("demo ω", 7400, "0", brokerstore::scSystem, "other.example");
     Define("Night batch", 7401, "30", brokerstore::scSystem, "batch.example");
+    // Whether a definition uses TLS and a token shows; the token never does.
+    const std::string Key = std::string(brokerstore::ProductKey) + "\\Night batch";
+    ASSERT_TRUE(registry::WriteText(registry::TRegRoot::System, Key, "UseTls", "Y"));
+    ASSERT_TRUE(registry::WriteText(registry::TRegRoot::System, Key, "TokenFile", "/etc/wdx/night.token"));
 
     TStatRun R = RunStat({"brokers"});
     ASSERT_EQ(R.Status, 0) << R.Err;
     auto L = Lines(R.Out);
     ASSERT_GE(L.size(), 4u) << R.Out;
-    EXPECT_EQ(L[0], "Name         Scope   Host name       Port  Time-out  Used");
+    EXPECT_EQ(L[0], "Name         Scope   Host name       Port  Time-out  Used  TLS  Token");
     EXPECT_TRUE(Has(L[1], "Demo Ω       User    127.0.0.1")) << R.Out;
     EXPECT_TRUE(Has(L[2], "other.example")) << R.Out;
     EXPECT_TRUE(Has(L[2], "no")) << R.Out;
-    EXPECT_TRUE(Has(L[3], "Night batch  System  batch.example   7401        30  yes")) << R.Out;
+    EXPECT_TRUE(Has(L[3], "Night batch  System  batch.example   7401        30  yes   yes  yes")) << R.Out;
+    EXPECT_TRUE(Has(L[1], "yes   no   no")) << R.Out;
+    EXPECT_FALSE(Has(R.Out, "night.token")) << R.Out;
     EXPECT_TRUE(Has(R.Out, "User first")) << R.Out;
 
     R = RunStat({"brokers", "--json"});
@@ -107,14 +114,18 @@ TEST_F(WDXStatTest, BrokersListsUserFirstAndSaysWhichDefinitionIsUsed) {
                           {"hostName", "127.0.0.1"},
                           {"port", Sim.Port()},
                           {"timeOut", 5},
-                          {"used", true}}));
+                          {"used", true},
+                          {"tls", false},
+                          {"token", false}}));
+    EXPECT_EQ(J[2]["tls"], true);
+    EXPECT_EQ(J[2]["token"], true);
     EXPECT_EQ(J[1]["scope"], "System");
     EXPECT_EQ(J[1]["used"], false); // the same name, without regard to case, is defined for the user
     EXPECT_EQ(J[2]["used"], true);
 
     R = RunStat({"brokers", "--csv"});
-    EXPECT_EQ(Lines(R.Out)[0], "name,scope,hostName,port,timeOut,used\r");
-    EXPECT_EQ(Lines(R.Out)[3], "Night batch,System,batch.example,7401,30,true\r");
+    EXPECT_EQ(Lines(R.Out)[0], "name,scope,hostName,port,timeOut,used,tls,token\r");
+    EXPECT_EQ(Lines(R.Out)[3], "Night batch,System,batch.example,7401,30,true,true,true\r");
 }
 
 TEST_F(WDXStatTest, ComponentsInEachFormatSortedAndMatched) {

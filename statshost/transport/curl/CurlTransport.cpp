@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <new>
@@ -78,6 +79,11 @@ struct TCurl {
     }
 };
 
+// X509_V_ERR_CERT_HAS_EXPIRED and X509_V_ERR_HOSTNAME_MISMATCH, as
+// CURLINFO_SSL_VERIFYRESULT gives them with OpenSSL.
+constexpr long VerifyExpired = 10;
+constexpr long VerifyHostMismatch = 62;
+
 class TCurlTransport : public THttpTransport {
 public:
     explicit TCurlTransport(THttpTarget Target) : FTarget(std::move(Target)) {}
@@ -86,6 +92,23 @@ public:
                                         std::size_t MaxBodyBytes, THttpAnswer& Answer) override;
 
 private:
+    // Why the broker's certificate was not accepted, in words.
+    TStatsError CertificateFailure(CURL* Easy, const std::string& Detail) const {
+        long result = 0;
+        curl_easy_getinfo(Easy, CURLINFO_SSL_VERIFYRESULT, &result);
+        const std::string cert = "The certificate of the broker at " + FTarget.Endpoint;
+        std::string text;
+        if (result == VerifyExpired || Detail.find("expired") != std::string::npos)
+            text = cert + " has expired";
+        else if (result == VerifyHostMismatch || Detail.find("name") != std::string::npos)
+            text = cert + " is not for the host name \"" + FTarget.Host + "\"";
+        else
+            text = cert + " is not trusted: it was checked against " +
+                   (FTarget.Security.CaFile.empty() ? std::string("the system's trusted certificates")
+                                                    : "the CA file \"" + FTarget.Security.CaFile + "\"");
+        return Failure(TStatsFailure::Connect, text + " (" + Detail + ").");
+    }
+
     THttpTarget FTarget;
     std::unique_ptr<TCurl> FCurl;
 };
@@ -98,9 +121,19 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
         GlobalInit();
         auto c = std::make_unique<TCurl>();
         c->Easy.reset(curl_easy_init());
+        std::string authorization;
+        if (!FTarget.Security.TokenFile.empty()) {
+            std::string token;
+            if (auto refused = ReadTokenFile(FTarget.Security.TokenFile, token))
+                return refused;
+            authorization = "Authorization: Bearer " + token;
+            std::fill(token.begin(), token.end(), '\0');
+        }
         curl_slist* h = nullptr;
         for (const char* line : {"Accept: application/json", "Content-Type: application/json",
-                                 "Expect:" /* no 100-continue round trip */}) {
+                                 "Expect:" /* no 100-continue round trip */, authorization.c_str()}) {
+            if (!*line)
+                continue;
             curl_slist* next = curl_slist_append(h, line);
             if (!next) {
                 curl_slist_free_all(h);
@@ -109,13 +142,24 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
             }
             h = next;
         }
+        std::fill(authorization.begin(), authorization.end(), '\0');
         c->Headers.reset(h);
         if (!c->Easy || !h)
             return SetupFailure();
         CURL* e = c->Easy.get();
         curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(e, CURLOPT_NOPROXY, "*"); // the broker is reached directly, never through a proxy
-        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
+        if (FTarget.Security.UseTls) {
+            // Never plain HTTP instead, never a certificate left unchecked.
+            curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "https");
+            curl_easy_setopt(e, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+            curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+            curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+            if (!FTarget.Security.CaFile.empty())
+                curl_easy_setopt(e, CURLOPT_CAINFO, FTarget.Security.CaFile.c_str());
+        } else {
+            curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
+        }
         curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
         curl_easy_setopt(e, CURLOPT_HTTPHEADER, c->Headers.get());
@@ -158,6 +202,7 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
     CURLcode rc = curl_easy_perform(e);
     FCurl->Sink = nullptr;
     std::string detail = FCurl->ErrorBuffer[0] ? FCurl->ErrorBuffer : curl_easy_strerror(rc);
+    const std::string at = "the broker at " + FTarget.Endpoint;
     switch (rc) {
     case CURLE_OK:
         break;
@@ -184,7 +229,30 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
             return BodyTooLargeFailure(FTarget, MaxBodyBytes);
         return TakeInFailure(FTarget, detail);
     case CURLE_GOT_NOTHING:
-        return NoAnswerFailure(FTarget);
+    case CURLE_WEIRD_SERVER_REPLY:
+        if (!FTarget.Security.UseTls)
+            return Failure(TStatsFailure::Transport,
+                           "The connection to " + at +
+                               " was closed without an answer it could read; a broker that serves TLS does "
+                               "this to plain HTTP, and this definition does not use TLS (" +
+                               detail + ").");
+        if (rc == CURLE_GOT_NOTHING)
+            return NoAnswerFailure(FTarget);
+        return ExchangeFailure(FTarget, detail);
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return CertificateFailure(e, detail);
+    case CURLE_SSL_CONNECT_ERROR:
+        if (detail.find("wrong version number") != std::string::npos ||
+            detail.find("packet length too long") != std::string::npos)
+            return Failure(TStatsFailure::Connect, "The broker at " + FTarget.Endpoint +
+                                                       " does not answer with TLS, which this definition "
+                                                       "uses; it may serve plain HTTP (" +
+                                                       detail + ").");
+        return Failure(TStatsFailure::Connect, "The TLS connection to " + at + " failed: " + detail + ".");
+    case CURLE_SSL_CACERT_BADFILE:
+        return Failure(TStatsFailure::InvalidArgument,
+                       "The CA file \"" + FTarget.Security.CaFile +
+                           "\" that the definition names cannot be used: " + detail + ".");
     default:
         return ExchangeFailure(FTarget, detail);
     }
