@@ -32,12 +32,15 @@ protected:
     // Makes a root's store unreadable for the rest of the test: a damaged
     // file with SQLite; on Windows, the root's key refuses everyone (an empty
     // access list), given back before the test store is removed.
-    void MakeUnreadable(TRegRoot Root, std::size_t JunkBytes = 2048) {
+    // On Windows, Below names a key under the root to refuse instead of the
+    // root itself (which refuses only itself: the keys below keep their own
+    // access lists).
+    void MakeUnreadable(TRegRoot Root, const std::string& Below = {}, std::size_t JunkBytes = 2048) {
         const std::string Path = Root == TRegRoot::User ? Store.UserPath() : Store.SystemPath();
 #ifdef _WIN32
         (void)JunkBytes; // the registry has no file to fill with junk
-        std::u16string Wide =
-            wdx::unicode::Utf8ToUtf16(Path.substr(std::string("HKEY_CURRENT_USER\\").size()));
+        std::u16string Wide = wdx::unicode::Utf8ToUtf16(
+            Path.substr(std::string("HKEY_CURRENT_USER\\").size()) + (Below.empty() ? "" : "\\" + Below));
         HKEY H = nullptr;
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(Wide.c_str()), 0,
                                   nullptr, 0, WRITE_DAC | KEY_WOW64_32KEY, nullptr, &H, nullptr),
@@ -45,6 +48,7 @@ protected:
         SetAccess(H, L"D:P");
         FLocked.push_back(H);
 #else
+        (void)Below; // a damaged file refuses everything in it
         std::ofstream(Path, std::ios::binary) << std::string(JunkBytes, 'z');
 #endif
     }
@@ -313,10 +317,18 @@ TEST_F(BrokerStoreTest, ScopeChangeCarriesEveryValueAndSubKeyOrNothing) {
     EXPECT_EQ(Blob.Kind, 3u);
     EXPECT_EQ(Blob.Bytes, std::string("\0\xff", 2));
 
-    // The old scope cannot be read: nothing is written under the new one and
-    // nothing is deleted.
+    // A scope that cannot be written: nothing is written under it and
+    // nothing is deleted from the old one.
     ASSERT_TRUE(WriteBrokerDefinition(Def("Stuck", scSystem)));
-    std::ofstream(Store.UserPath(), std::ios::binary) << std::string(2048, 'z');
+#ifdef _WIN32
+    // The registry checks a key's own access list, not those on the way to
+    // it: the product key itself refuses, and a definition that is not there
+    // reads as not there (the old key's delete then fails, as above).
+    MakeUnreadable(TRegRoot::User, Product);
+#else
+    // With SQLite a damaged file cannot even be read, so the old scope's
+    // contents are not known: nothing moves.
+    MakeUnreadable(TRegRoot::User);
     std::string Detail;
     EXPECT_EQ(ChangeBrokerScope(Def("Ghost", scSystem), scUser, &Detail), TScopeChange::WriteFailed);
     EXPECT_NE(
@@ -324,6 +336,7 @@ TEST_F(BrokerStoreTest, ScopeChangeCarriesEveryValueAndSubKeyOrNothing) {
                     "the definition was written"),
         std::string::npos)
         << Detail;
+#endif
     EXPECT_EQ(ChangeBrokerScope(Def("Stuck", scUser), scSystem), TScopeChange::WriteFailed);
     EXPECT_EQ(ListBrokerNames(scSystem), (std::vector<std::string>{"Keeper", "Stuck"}));
 }
@@ -405,7 +418,7 @@ TEST_F(BrokerStoreTest, ClientDirIsReadFromTheSystemProductKeyOnly) {
     ASSERT_TRUE(reg::WriteText(TRegRoot::System, Product, ClientDirValue, "/opt/Client Dir/ü"));
     EXPECT_EQ(ReadClientDir(), "/opt/Client Dir/ü");
     reg::ReleaseCachedConnections();
-    MakeUnreadable(TRegRoot::System, 8192);
+    MakeUnreadable(TRegRoot::System, {}, 8192);
     EXPECT_EQ(ReadClientDir(), ""); // a damaged store holds none
 }
 
