@@ -42,6 +42,27 @@ bool IsClassRegistered(REFCLSID Class) {
     return ClassTable().count(Class) != 0;
 }
 
+#if defined(_WIN32)
+namespace {
+// Whether the class is registered to run in a server process of its own (its
+// LocalServer32, or an AppID that names a surrogate or a service). Asking
+// COM for a local server of a class without either is answered only after a
+// wait under Wine.
+bool MayHaveLocalServer(REFCLSID Class) {
+    const std::string Id = GUIDText(Class);
+    const std::wstring Key = L"CLSID\\" + std::wstring(Id.begin(), Id.end());
+    HKEY Found = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, (Key + L"\\LocalServer32").c_str(), 0, KEY_READ, &Found) ==
+        ERROR_SUCCESS) {
+        RegCloseKey(Found);
+        return true;
+    }
+    return RegGetValueW(HKEY_CLASSES_ROOT, Key.c_str(), L"AppID", RRF_RT_REG_SZ, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+}
+} // namespace
+#endif
+
 HRESULT GetComClass(REFCLSID Class, TComClass& Out) {
     Out = TComClass();
     Out.FClass = Class;
@@ -52,8 +73,14 @@ HRESULT GetComClass(REFCLSID Class, TComClass& Out) {
 #if defined(_WIN32)
     // The system's own text explains a failure here; none may be left over.
     DropComError();
-    return CoGetClassObject(Class, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
-                            reinterpret_cast<void**>(Out.FSystem.Out()));
+    // The in-process server first, on its own: asked for both at once, COM
+    // reports a registered server that cannot load as the missing local one.
+    HRESULT r = CoGetClassObject(Class, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                 reinterpret_cast<void**>(Out.FSystem.Out()));
+    if (r == REGDB_E_CLASSNOTREG && MayHaveLocalServer(Class))
+        r = CoGetClassObject(Class, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
+                             reinterpret_cast<void**>(Out.FSystem.Out()));
+    return r;
 #else
     return ComFail(Utf8ToWide("Class " + GUIDText(Class) + " is not registered."), REGDB_E_CLASSNOTREG);
 #endif

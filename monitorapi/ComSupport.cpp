@@ -31,10 +31,32 @@ std::string FailureText(HRESULT Code, std::u16string_view Message) {
     return unicode::Utf16ToUtf8(Message.empty() ? std::u16string_view(HResultText(Code)) : Message);
 }
 
-std::u16string UnknownCodeText(HRESULT Code) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "Operation failed (error 0x%08X).", unsigned(Code));
-    return unicode::Utf8ToUtf16(buf);
+// The codes the contract meets, worded as the system words them, for where
+// the system has no words (this platform, or a Windows without the message).
+std::u16string KnownCodeText(HRESULT Code) {
+    switch (Code) {
+    case E_NOTIMPL:
+        return u"Not implemented";
+    case E_NOINTERFACE:
+        return u"No such interface supported";
+    case E_POINTER:
+        return u"Invalid pointer";
+    case E_FAIL:
+        return u"Unspecified error";
+    case E_UNEXPECTED:
+        return u"Catastrophic failure";
+    case E_OUTOFMEMORY:
+        return u"Not enough memory resources are available to complete this operation.";
+    case E_INVALIDARG:
+        return u"The parameter is incorrect.";
+    case REGDB_E_CLASSNOTREG:
+        return u"Class not registered";
+    default: {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "Operation failed (error 0x%08X).", unsigned(Code));
+        return unicode::Utf8ToUtf16(buf);
+    }
+    }
 }
 } // namespace
 
@@ -122,7 +144,7 @@ std::u16string HResultText(HRESULT Code) {
         LocalFree(Buffer);
     while (!Text.empty() && (Text.back() == u'\n' || Text.back() == u'\r' || Text.back() == u' '))
         Text.pop_back();
-    return Text.empty() ? UnknownCodeText(Code) : Text;
+    return Text.empty() ? KnownCodeText(Code) : Text;
 }
 
 #else
@@ -152,27 +174,7 @@ bool TakeComErrorText(std::u16string& Text) {
 }
 
 std::u16string HResultText(HRESULT Code) {
-    // The codes the contract meets, worded as the system words them.
-    switch (Code) {
-    case E_NOTIMPL:
-        return u"Not implemented";
-    case E_NOINTERFACE:
-        return u"No such interface supported";
-    case E_POINTER:
-        return u"Invalid pointer";
-    case E_FAIL:
-        return u"Unspecified error";
-    case E_UNEXPECTED:
-        return u"Catastrophic failure";
-    case E_OUTOFMEMORY:
-        return u"Not enough memory resources are available to complete this operation.";
-    case E_INVALIDARG:
-        return u"The parameter is incorrect.";
-    case REGDB_E_CLASSNOTREG:
-        return u"Class not registered";
-    default:
-        return UnknownCodeText(Code);
-    }
+    return KnownCodeText(Code);
 }
 
 #endif

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 using namespace wdx::monitor;
@@ -150,14 +151,18 @@ TEST(ComSupport, FailedStatusBecomesECOMErrorWithItsText) {
 TEST(ComFactory, ScopesRegisterAndRestore) {
     std::atomic<int> live = 0;
     TComPtr<IUnknown> obj;
+    // What the failure's COM error says.
     auto failure = [](HRESULT r) {
-        std::u16string text;
-        (void)TakeComErrorText(text);
-        return std::make_pair(r, text);
+        try {
+            ComCheck(r);
+        } catch (const ECOMError& e) {
+            return std::make_pair(r, std::string(e.what()));
+        }
+        return std::make_pair(r, std::string("no failure"));
     };
     auto [code, text] = failure(CreateComObject(CLSID_Test, obj));
     EXPECT_EQ(code, REGDB_E_CLASSNOTREG);
-    EXPECT_NE(text.find(u"not registered"), std::u16string::npos);
+    EXPECT_NE(text.find("not registered"), std::string::npos) << text;
     {
         TClassRegistrationScope outer(CLSID_Test, [&](TComPtr<IUnknown>& o) {
             o = MakeCom<TCountedRelay>(live);
@@ -166,7 +171,7 @@ TEST(ComFactory, ScopesRegisterAndRestore) {
         {
             TClassRegistrationScope inner(
                 CLSID_Test, [](TComPtr<IUnknown>&) -> HRESULT { throw std::runtime_error("factory broke"); });
-            EXPECT_EQ(failure(CreateComObject(CLSID_Test, obj)).second, u"factory broke");
+            EXPECT_EQ(failure(CreateComObject(CLSID_Test, obj)).second, "factory broke");
         }
         TComPtr<IOmniRelay> relay;
         ASSERT_EQ(CreateComObject(CLSID_Test, relay), S_OK);
@@ -276,6 +281,17 @@ TEST(WideText, ConvertsAndMarksWhatCannotBeConverted) {
 
 #if defined(_WIN32)
 
+// COM for the tests' thread, as the programs have it.
+class TComEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { FCom.emplace(); }
+    void TearDown() override { FCom.reset(); }
+
+private:
+    std::optional<TComApartment> FCom;
+};
+const auto* const ComEnvironment = ::testing::AddGlobalTestEnvironment(new TComEnvironment);
+
 // Activation through the system: a class the table does not hold is found
 // by its registration, and a missing one, or a server that cannot load,
 // fails with the system's own text, never a crash or a silent nothing.
@@ -322,8 +338,6 @@ std::string FailureOf(HRESULT Code) {
 } // namespace
 
 TEST(ComActivation, UnregisteredOrUnloadableClassesFailWithTheSystemsText) {
-    TComApartment Com;
-    ASSERT_TRUE(SUCCEEDED(Com.Status()));
     TComPtr<IUnknown> Obj;
     HRESULT R = CreateComObject(CLSID_Test, Obj);
     EXPECT_EQ(R, REGDB_E_CLASSNOTREG);
