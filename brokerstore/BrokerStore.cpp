@@ -4,7 +4,9 @@
 
 #include <charconv>
 #include <cstdint>
+#include <iterator>
 #include <unordered_set>
+#include <utility>
 
 namespace wdx::brokerstore {
 
@@ -250,15 +252,41 @@ std::string ScopeStorePath(TBrokerScope Scope) {
     return registry::StorePath(RootOf(Scope));
 }
 
-bool WriteBrokerDefinition(const TBrokerDefinition& Def) {
-    if (!IsValidBrokerName(Def.Name))
+bool WriteBrokerDefinition(const TBrokerDefinition& Def, std::string* Detail) {
+    auto Report = [&](std::string Text) {
+        if (Detail)
+            *Detail = std::move(Text);
         return false;
+    };
+    if (!IsValidBrokerName(Def.Name))
+        return Report("invalid broker name \"" + Def.Name + "\"; nothing was written");
+    const std::pair<const char*, std::string> Values[] = {
+        {"HostName", Def.HostName},
+        {"Port", Def.Port},
+        {"TimeOut", Def.TimeOut},
+        {"ConnectionPooling", Def.ConnectionPooling ? "Y" : "N"},
+        {"LogLevel", EncodeLogLevel(Def.LogComms, Def.LogCalls)}};
     TRegTransaction Tx(RootOf(Def.Scope), TRegAccess::Write);
     TRegKey Key;
-    return Tx.Ok() && Tx.CreateKey(BrokerKey(Def.Name), Key) && Key.WriteText("HostName", Def.HostName) &&
-           Key.WriteText("Port", Def.Port) && Key.WriteText("TimeOut", Def.TimeOut) &&
-           Key.WriteText("ConnectionPooling", Def.ConnectionPooling ? "Y" : "N") &&
-           Key.WriteText("LogLevel", EncodeLogLevel(Def.LogComms, Def.LogCalls)) && Tx.Commit();
+    if (!Tx.Ok() || !Tx.CreateKey(BrokerKey(Def.Name), Key))
+        return Report(Tx.ErrorText() + "; the broker key could not be created or opened for writing: nothing "
+                                       "of the definition was written");
+    size_t Done = 0;
+    while (Done < std::size(Values) && Key.WriteText(Values[Done].first, Values[Done].second))
+        ++Done;
+    if (Done == std::size(Values) && Tx.Commit())
+        return true;
+    std::string Why = Tx.ErrorText();
+    if (registry::StoreFeatures().Transactions)
+        return Report(Why + "; nothing was written");
+    // Each value was written at once: say which ones stay.
+    std::string Written, NotWritten;
+    for (size_t I = 0; I < std::size(Values); ++I) {
+        std::string& List = I < Done ? Written : NotWritten;
+        List += (List.empty() ? "" : ", ") + std::string(Values[I].first);
+    }
+    return Report(Why + "; written: the broker key" + (Written.empty() ? "" : " and " + Written) +
+                  "; not written: " + NotWritten);
 }
 
 bool DeleteBrokerDefinition(TBrokerScope Scope, const std::string& Name) {
@@ -268,12 +296,22 @@ bool DeleteBrokerDefinition(TBrokerScope Scope, const std::string& Name) {
     return Tx.Ok() && Tx.DeleteKey(BrokerKey(Name)) && Tx.Commit();
 }
 
-TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope) {
-    if (!WriteBrokerDefinition(Def))
+TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope, std::string* Detail) {
+    if (!WriteBrokerDefinition(Def, Detail))
         return TScopeChange::WriteFailed;
-    if (Def.Scope != OldScope && !DeleteBrokerDefinition(OldScope, Def.Name))
-        return TScopeChange::DeleteFailed;
-    return TScopeChange::Moved;
+    if (Def.Scope == OldScope)
+        return TScopeChange::Moved;
+    TRegTransaction Tx(RootOf(OldScope), TRegAccess::Write);
+    if (Tx.Ok() && Tx.DeleteKey(BrokerKey(Def.Name)) && Tx.Commit())
+        return TScopeChange::Moved;
+    if (Detail && Tx.Error() == registry::TRegError::NotFound)
+        *Detail = std::string("the definition was written under ") + ScopeName(Def.Scope) + ", but under " +
+                  ScopeName(OldScope) + " it was no longer there to remove";
+    else if (Detail)
+        *Detail = Tx.ErrorText() + "; the definition was written under " + ScopeName(Def.Scope) +
+                  ", and the one under " + ScopeName(OldScope) +
+                  " could not be removed: it is under both now";
+    return TScopeChange::DeleteFailed;
 }
 
 } // namespace wdx::brokerstore

@@ -141,8 +141,11 @@ struct TClientDefinitions {
 TClientDefinitions ListClientDefinitions();
 
 // Writes the five values of Def under its scope, creating the keys as needed,
-// all in one transaction: either every value is written or none is.
-bool WriteBrokerDefinition(const TBrokerDefinition& Def);
+// in one transaction. Where the store has transactions (SQLite), either every
+// value is written or none is. The Windows registry has none: each value is
+// written at once, and when one fails the ones before it stay. On failure,
+// Detail (when given) says why and exactly what was written and what not.
+bool WriteBrokerDefinition(const TBrokerDefinition& Def, std::string* Detail = nullptr);
 
 // Removes the broker key with everything below it. False when it could not be
 // removed or did not exist.
@@ -166,8 +169,10 @@ bool IsValidBrokerName(const std::string& Name);
 // Moves an edited definition to another scope in the order the edit dialog
 // relies on: write under Def.Scope first, and only when that succeeded
 // delete the old key. There is no rollback: after DeleteFailed the definition
-// exists under both roots.
+// exists under both roots. Detail (when given) says what went wrong and what
+// was written (as WriteBrokerDefinition's).
 enum class TScopeChange { Moved, WriteFailed, DeleteFailed };
-TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope);
+TScopeChange ChangeBrokerScope(const TBrokerDefinition& Def, TBrokerScope OldScope,
+                               std::string* Detail = nullptr);
 
 } // namespace wdx::brokerstore

@@ -1,26 +1,17 @@
 #include "common/ResText.h"
 
-#include <unicode/ustring.h>
-#include <unicode/utf16.h>
-
-#include <climits>
+#include "unicode/Utf.h"
 
 namespace wdx::common {
 
 namespace {
 // Ill-formed bytes become U+FFFD; the tables are ours, so this is a guard only.
 std::u16string Widen(std::string_view Text) {
-    if (Text.empty() || Text.size() > std::size_t(INT32_MAX))
-        return {};
-    std::u16string out(Text.size(), u'\0'); // never more UTF-16 units than bytes
-    int32_t length = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strFromUTF8WithSub(out.data(), int32_t(out.size()), &length, Text.data(), int32_t(Text.size()), 0xFFFD,
-                         nullptr, &status);
-    if (U_FAILURE(status))
-        return {};
-    out.resize(std::size_t(length));
-    return out;
+    return unicode::Utf8ToUtf16(Text);
+}
+
+bool IsLeadSurrogate(char16_t C) {
+    return C >= 0xD800 && C <= 0xDBFF;
 }
 } // namespace
 
@@ -36,7 +27,7 @@ std::u16string LoadResText(const TStringTable& Table, int Id) {
     if (s.size() > std::size_t(ResTextMaxChars)) {
         std::size_t cut = ResTextMaxChars;
         // Never split a surrogate pair: a half character is no character.
-        if (U16_IS_LEAD(s[cut - 1]))
+        if (IsLeadSurrogate(s[cut - 1]))
             --cut;
         s.resize(cut);
     }

@@ -52,6 +52,16 @@ inline TRegValueType TypeOfKind(std::uint32_t Kind) {
                                   : TRegValueType::Other;
 }
 
+// Why a value of that name cannot be written: InvalidName or TooLong, with
+// the contract's text; None when it can.
+TRegError ValueNameProblem(std::string_view Name, std::string& Fold, std::string& Text);
+
+// Whether Names ("a\b", Depth levels below the root) may be created, and
+// the names of a trimmed key path, each checked: the contract's checks, with
+// their texts.
+TRegError KeyLimitsProblem(std::string_view Names, std::size_t Depth, std::string& Text);
+TRegError SplitKeyPath(std::string_view Path, std::vector<TKeyName>& Names, std::string& Text);
+
 // One transaction on one root. Its owner calls nothing after Commit or
 // Rollback (or after a fault with Ended) except Rollback and the destructor.
 class TBackendTx {

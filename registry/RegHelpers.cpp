@@ -1,6 +1,6 @@
 // Single-transaction shortcuts over TRegTransaction.
 
-#include "registry/Registry.h"
+#include "registry/Backend.h"
 
 namespace wdx::registry {
 
@@ -19,7 +19,16 @@ template <typename F> bool ReadIn(TRegRoot Root, std::string_view Key, TRegError
     return Done(Ok, Tx, Error);
 }
 
-template <typename F> bool WriteIn(TRegRoot Root, std::string_view Key, TRegError* Error, F&& Body) {
+// The value's name is checked before its key is created: a back-end without
+// transactions would keep the key of a write that is then refused.
+template <typename F>
+bool WriteIn(TRegRoot Root, std::string_view Key, std::string_view Name, TRegError* Error, F&& Body) {
+    std::string Fold, Text;
+    if (TRegError Problem = detail::ValueNameProblem(Name, Fold, Text); Problem != TRegError::None) {
+        if (Error)
+            *Error = Problem;
+        return false;
+    }
     TRegTransaction Tx(Root, TRegAccess::Write);
     TRegKey K;
     bool Ok = Tx.Ok() && Tx.CreateKey(Key, K) && Body(K) && Tx.Commit();
@@ -59,12 +68,12 @@ bool KeyExists(TRegRoot Root, std::string_view Key) {
 
 bool WriteText(TRegRoot Root, std::string_view Key, std::string_view Name, std::string_view Value,
                TRegError* Error) {
-    return WriteIn(Root, Key, Error, [&](TRegKey& K) { return K.WriteText(Name, Value); });
+    return WriteIn(Root, Key, Name, Error, [&](TRegKey& K) { return K.WriteText(Name, Value); });
 }
 
 bool WriteInt32(TRegRoot Root, std::string_view Key, std::string_view Name, std::int32_t Value,
                 TRegError* Error) {
-    return WriteIn(Root, Key, Error, [&](TRegKey& K) { return K.WriteInt32(Name, Value); });
+    return WriteIn(Root, Key, Name, Error, [&](TRegKey& K) { return K.WriteInt32(Name, Value); });
 }
 
 bool DeleteValue(TRegRoot Root, std::string_view Key, std::string_view Name, TRegError* Error) {

@@ -48,6 +48,75 @@ std::string_view Trimmed(std::string_view Path) {
 
 } // namespace
 
+namespace detail {
+
+TRegError ValueNameProblem(std::string_view Name, std::string& Fold, std::string& Text) {
+    if (!ValidValueName(Name, Fold)) {
+        Text = "invalid value name";
+        return TRegError::InvalidName;
+    }
+    if (std::size_t N = Utf16Length(Name); N > MaxValueNameLength) {
+        Text = "a value name has at most " + Grouped(MaxValueNameLength) + " characters; \"" +
+               Shortened(Name) + "\" has " + Grouped(N);
+        return TRegError::TooLong;
+    }
+    return TRegError::None;
+}
+
+// Names (one or more, separated by "\") may be created Depth levels below the
+// root as far as the registry's limits go. Checked before anything is created.
+TRegError KeyLimitsProblem(std::string_view Names, std::size_t Depth, std::string& Text) {
+    for (size_t Pos = 0; Pos <= Names.size(); ++Depth) {
+        size_t End = std::min(Names.find('\\', Pos), Names.size());
+        std::string_view Name = Names.substr(Pos, End - Pos);
+        if (std::size_t N = Utf16Length(Name); N > MaxKeyNameLength) {
+            Text = "a key name has at most " + Grouped(MaxKeyNameLength) + " characters; \"" +
+                   Shortened(Name) + "\" has " + Grouped(N);
+            return TRegError::TooLong;
+        }
+        Pos = End + 1;
+    }
+    if (Depth > MaxKeyDepth) {
+        Text = "a key path has at most " + Grouped(MaxKeyDepth) + " levels below its root; this one has " +
+               Grouped(Depth);
+        return TRegError::TooLong;
+    }
+    return TRegError::None;
+}
+
+// The names of a trimmed path, each checked; none for the root.
+TRegError SplitKeyPath(std::string_view Path, std::vector<TKeyName>& Names, std::string& Text) {
+    Names.clear();
+    for (size_t Pos = 0; Pos < Path.size();) {
+        size_t End = std::min(Path.find('\\', Pos), Path.size());
+        TKeyName& N = Names.emplace_back();
+        N.Name = Path.substr(Pos, End - Pos);
+        if (N.Name.empty() || N.Name.find('\0') != std::string_view::npos || !FoldName(N.Name, N.Fold)) {
+            Text = "invalid key name in \"" + std::string(Path) + "\"";
+            return TRegError::InvalidName;
+        }
+        Pos = End + 1;
+    }
+    return TRegError::None;
+}
+
+} // namespace detail
+
+bool CheckKeyPath(std::string_view Path, bool ForCreate, TRegError& Error, std::string& Text) {
+    Path = Trimmed(Path);
+    std::vector<TKeyName> Names;
+    Error = ForCreate && !Path.empty() ? detail::KeyLimitsProblem(Path, 0, Text) : TRegError::None;
+    if (Error == TRegError::None)
+        Error = detail::SplitKeyPath(Path, Names, Text);
+    return Error == TRegError::None;
+}
+
+bool CheckValueName(std::string_view Name, TRegError& Error, std::string& Text) {
+    std::string Fold;
+    Error = detail::ValueNameProblem(Name, Fold, Text);
+    return Error == TRegError::None;
+}
+
 // ---------------------------------------------------------------- transaction
 
 TRegTransaction::TRegTransaction(TRegRoot Root, TRegAccess Access)
@@ -113,35 +182,16 @@ void TRegTransaction::Rollback() {
     FActive = false;
 }
 
-// Names (one or more, separated by "\") may be created Depth levels below the
-// root as far as the registry's limits go. Checked before anything is created.
 bool TRegTransaction::WithinKeyLimits(std::string_view Names, std::size_t Depth) {
-    for (size_t Pos = 0; Pos <= Names.size(); ++Depth) {
-        size_t End = std::min(Names.find('\\', Pos), Names.size());
-        std::string_view Name = Names.substr(Pos, End - Pos);
-        if (std::size_t N = Utf16Length(Name); N > MaxKeyNameLength)
-            return Fail(TRegError::TooLong, "a key name has at most " + Grouped(MaxKeyNameLength) +
-                                                " characters; \"" + Shortened(Name) + "\" has " + Grouped(N));
-        Pos = End + 1;
-    }
-    if (Depth > MaxKeyDepth)
-        return Fail(TRegError::TooLong, "a key path has at most " + Grouped(MaxKeyDepth) +
-                                            " levels below its root; this one has " + Grouped(Depth));
-    return true;
+    std::string Text;
+    TRegError Problem = detail::KeyLimitsProblem(Names, Depth, Text);
+    return Problem == TRegError::None || Fail(Problem, std::move(Text));
 }
 
-// The names of a trimmed path, each checked; none for the root.
 bool TRegTransaction::SplitPath(std::string_view Path, std::vector<TKeyName>& Names) {
-    Names.clear();
-    for (size_t Pos = 0; Pos < Path.size();) {
-        size_t End = std::min(Path.find('\\', Pos), Path.size());
-        TKeyName& N = Names.emplace_back();
-        N.Name = Path.substr(Pos, End - Pos);
-        if (N.Name.empty() || N.Name.find('\0') != std::string_view::npos || !FoldName(N.Name, N.Fold))
-            return Fail(TRegError::InvalidName, "invalid key name in \"" + std::string(Path) + "\"");
-        Pos = End + 1;
-    }
-    return true;
+    std::string Text;
+    TRegError Problem = detail::SplitKeyPath(Path, Names, Text);
+    return Problem == TRegError::None || Fail(Problem, std::move(Text));
 }
 
 bool TRegTransaction::Resolve(std::string_view Path, bool Create, TRegKey& Key) {
@@ -301,15 +351,11 @@ bool TRegKey::ReadInt32(std::string_view Name, std::int32_t& Value) const {
 bool TRegKey::WriteValue(const TRegValue& Value) {
     if (!FTx || !FTx->Usable(true))
         return false;
-    std::string Fold;
-    if (!ValidValueName(Value.Name, Fold))
-        return FTx->Fail(TRegError::InvalidName, "invalid value name");
+    std::string Fold, Text;
+    if (TRegError Problem = detail::ValueNameProblem(Value.Name, Fold, Text); Problem != TRegError::None)
+        return FTx->Fail(Problem, std::move(Text));
     if (detail::TypeOfKind(Value.Kind) != Value.Type)
         return FTx->Fail(TRegError::WrongType, "value type and type number disagree");
-    if (std::size_t N = Utf16Length(Value.Name); N > MaxValueNameLength)
-        return FTx->Fail(TRegError::TooLong, "a value name has at most " + Grouped(MaxValueNameLength) +
-                                                 " characters; \"" + Shortened(Value.Name) + "\" has " +
-                                                 Grouped(N));
     TFault Fault;
     return FTx->FImpl->WriteValue(FKey, FPath, Value, Fold, Fault) || FTx->Failed(Fault, Value.Name, true);
 }

@@ -36,9 +36,11 @@
 //   (MaxKeyNameLength ...); past them a write fails with TRegError::TooLong.
 // - Key and value names are UTF-8. They compare without regard to case
 //   (Unicode simple upper-case mapping per character, as the platform
-//   registry does) and keep the case they were created with. Sub-keys are
-//   listed sorted by that upper-cased name; values in the order they were
-//   first written (SQLite) or in the registry's order (Windows). A key path
+//   registry does) and keep the case they were created with. On Windows the
+//   registry compares them itself, and FoldName uses its upper-case mapping.
+//   Sub-keys are listed sorted by that upper-cased name and values in the
+//   order they were first written, or both in the registry's own order
+//   (StoreFeatures().RegistryOrder). A key path
 //   separates key names with "\"; a key name can therefore not hold "\", a
 //   value name can.
 //
@@ -134,9 +136,11 @@ struct TStoreFeatures {
     // True: Commit and Rollback are real (all or nothing, snapshot reads).
     // False: every write is made at once and kept; see the contract above.
     bool Transactions;
-    // True: values are listed in the order they were first written. False:
-    // in the order the platform registry lists them.
-    bool ValuesInWriteOrder;
+    // False: sub-keys are listed sorted by their upper-cased names, values in
+    // the order they were first written. True: both in the order the
+    // registry lists them (Windows: sub-keys sorted by upper-cased UTF-16,
+    // values mostly as created; Wine: both sorted by lower-cased names).
+    bool RegistryOrder;
 };
 const TStoreFeatures& StoreFeatures();
 
@@ -161,6 +165,7 @@ public:
     bool Values(std::vector<TRegValue>& Values) const;
     // Every direct sub-key with its values, in one pass over the store: what
     // SubKeyNames and then Values on each sub-key give, only much faster.
+    // (Windows: a sub-key this user may not read is listed without values.)
     bool SubKeysWithValues(std::vector<TRegSubKey>& Subs) const;
 
     bool GetValueType(std::string_view Name, TRegValueType& Type) const;
@@ -253,6 +258,14 @@ std::chrono::milliseconds BusyTimeout();
 void SetConnectionReuse(bool On);
 // Closes this thread's kept connections (before a file is removed, say).
 void ReleaseCachedConnections();
+
+// The checks a write makes of names before it touches the store, for a
+// caller that must check all of its input before the first write (a store
+// without transactions cannot undo the writes before a refused one). False,
+// with the error and text the write would give: InvalidName or TooLong.
+// ForCreate: the path is to be created (CreateKey), so the limits apply too.
+bool CheckKeyPath(std::string_view Path, bool ForCreate, TRegError& Error, std::string& Text);
+bool CheckValueName(std::string_view Name, TRegError& Error, std::string& Text);
 
 // Canonical upper-case form used to compare names; false for invalid UTF-8.
 bool FoldName(std::string_view Name, std::string& Fold);

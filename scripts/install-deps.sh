@@ -14,6 +14,7 @@ PKGS=(
   dbus-daemon dbus-bin at-spi2-core
   fonts-liberation2
   python3 dpkg-dev lintian desktop-file-utils appstream man-db adduser
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

@@ -14,3 +14,5 @@ cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)" --timeout 300
 # The Debian package: built, listed, extracted and checked (nothing installed).
 bash "$here/scripts/check-package.sh" "$build"
+# The Windows targets, cross-built with MinGW-w64 and tested under Wine.
+bash "$here/scripts/test-windows.sh"

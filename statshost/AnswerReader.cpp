@@ -1,9 +1,10 @@
 #include "statshost/AnswerReader.h"
 
+#include "statshost/utf8/Utf8Check.h"
+
 #include <rapidjson/error/en.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
-#include <simdjson.h>
 
 #include <algorithm>
 #include <array>
@@ -207,9 +208,14 @@ public:
                     return Uint64(v);
             }
         }
-        static const locale_t C = newlocale(LC_ALL_MASK, "C", nullptr);
         const std::string text(Text, Length);
+#ifdef _WIN32
+        static const _locale_t C = _create_locale(LC_ALL, "C");
+        return Double(C ? _strtod_l(text.c_str(), nullptr, C) : std::strtod(text.c_str(), nullptr));
+#else
+        static const locale_t C = newlocale(LC_ALL_MASK, "C", nullptr);
         return Double(C ? strtod_l(text.c_str(), nullptr, C) : std::strtod(text.c_str(), nullptr));
+#endif
     }
     bool String(const char* Text, rapidjson::SizeType Length, bool) {
         const std::string_view V(Text, Length);
@@ -336,7 +342,9 @@ public:
     bool FUnicodeEscapes = true;
 
 private:
-    TFrame& Top() { return FStack[FDepth - 1]; }
+    TFrame& Top() {
+        return FStack[FDepth - 1];
+    }
 
     bool Push(TFrame F) {
         if (FDepth == FStack.size())
@@ -462,7 +470,9 @@ private:
         }
         return out.empty() ? "the answer" : out;
     }
-    std::string MemberPath(const TField& F) const { return PathOf(FDepth, F.Key); }
+    std::string MemberPath(const TField& F) const {
+        return PathOf(FDepth, F.Key);
+    }
     std::string RowPath(const TFrame& List) const {
         return PathOf(FDepth, {}) + "[" + std::to_string(List.Index) + "]";
     }
@@ -505,7 +515,7 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
     // UTF-8 is checked over the whole body at once, which is far quicker
     // than the parser's check of each text; outside texts any byte beyond
     // ASCII is a fault of the form anyway.
-    if (!simdjson::validate_utf8(Body.data(), Body.size()))
+    if (!BodyIsUtf8(Body))
         return MalformedAnswer("the answer is not valid JSON (it is not valid UTF-8)");
     // Every byte is read and checked; iterative, so that no nesting the
     // pre-scan let through can use up the stack.

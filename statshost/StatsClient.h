@@ -29,6 +29,9 @@
 
 namespace wdx::statshost {
 
+class THttpTransport;
+struct THttpAnswer;
+
 class TStatsClient {
 public:
     // Host is a host name, an IPv4 address or an IPv6 address (without
@@ -63,14 +66,9 @@ public:
 
 private:
     using TClock = std::chrono::steady_clock;
-    class TBody;
-    struct TAnswer;
-    struct TCurl;
-
     std::optional<TStatsError> Exchange(bool Post, const std::string& Path, const std::string& Body,
-                                        TClock::time_point Deadline, TAnswer& Answer);
+                                        TClock::time_point Deadline, THttpAnswer& Answer);
     TStatsError TimeOutError() const;
-    TStatsError HeadersTooLarge() const;
     template <class T, class D>
     TStatsResult<T> Request(bool Post, const std::string& Path, const std::string& Body, D Decoder);
     static std::optional<TStatsError> CheckName(std::string_view Name, const char* What);
@@ -82,7 +80,7 @@ private:
     std::string FBaseUrl;    // empty when host or port cannot be used
     std::string FSetupError; // why, in that case
     TDecodeLimits FLimits;
-    std::unique_ptr<TCurl> FCurl;
+    std::unique_ptr<THttpTransport> FTransport; // made at the first call
 };
 
 } // namespace wdx::statshost

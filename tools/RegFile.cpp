@@ -1,6 +1,6 @@
 #include "tools/RegFile.h"
 
-#include <unicode/ustring.h>
+#include "unicode/Utf.h"
 
 #include <cstdio>
 
@@ -56,31 +56,24 @@ bool Utf16LeToUtf8(std::string_view Bytes, std::string& Out) {
     for (size_t I = 0; I < U.size(); ++I)
         U[I] = static_cast<char16_t>(static_cast<unsigned char>(Bytes[2 * I]) |
                                      static_cast<unsigned char>(Bytes[2 * I + 1]) << 8);
-    UErrorCode Err = U_ZERO_ERROR;
-    int32_t Len = 0;
-    u_strToUTF8WithSub(nullptr, 0, &Len, U.data(), static_cast<int32_t>(U.size()), U_SENTINEL, nullptr, &Err);
-    if (Err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(Err))
-        return false;
-    Out.assign(static_cast<size_t>(Len), '\0');
-    Err = U_ZERO_ERROR;
-    u_strToUTF8WithSub(Out.data(), Len, &Len, U.data(), static_cast<int32_t>(U.size()), U_SENTINEL, nullptr,
-                       &Err);
-    return U_SUCCESS(Err);
+    for (size_t I = 0; I < U.size(); ++I) {
+        bool Lead = U[I] >= 0xD800 && U[I] <= 0xDBFF;
+        bool Trail = U[I] >= 0xDC00 && U[I] <= 0xDFFF;
+        if (Trail)
+            return false;
+        if (Lead && (I + 1 == U.size() || U[I + 1] < 0xDC00 || U[I + 1] > 0xDFFF))
+            return false;
+        if (Lead)
+            ++I;
+    }
+    Out = unicode::Utf16ToUtf8(U);
+    return true;
 }
 
 bool Utf8ToUtf16Le(std::string_view Text, std::string& Bytes) {
-    UErrorCode Err = U_ZERO_ERROR;
-    int32_t Len = 0;
-    u_strFromUTF8WithSub(nullptr, 0, &Len, Text.data(), static_cast<int32_t>(Text.size()), U_SENTINEL,
-                         nullptr, &Err);
-    if (Err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(Err))
+    if (!unicode::IsValidUtf8(Text))
         return false;
-    std::u16string U(static_cast<size_t>(Len), u'\0');
-    Err = U_ZERO_ERROR;
-    u_strFromUTF8WithSub(U.data(), Len, &Len, Text.data(), static_cast<int32_t>(Text.size()), U_SENTINEL,
-                         nullptr, &Err);
-    if (U_FAILURE(Err))
-        return false;
+    std::u16string U = unicode::Utf8ToUtf16(Text);
     Bytes.clear();
     for (char16_t C : U) {
         Bytes.push_back(static_cast<char>(C & 0xff));

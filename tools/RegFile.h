@@ -57,9 +57,12 @@ bool WalkKeyTree(const registry::TRegKey& Start, const std::string& Path, const 
 // transaction. Error tells why not (missing key, unreadable store ...).
 bool ExportRegTree(registry::TRegRoot Root, std::string_view Path, std::string& Text, std::string& Error);
 
-// Applies parsed keys to the store in one write transaction: all or nothing.
-// All keys must be under one root. Keys and values marked Delete are removed
-// when present.
+// Applies parsed keys to the store in one write transaction. All keys must be
+// under one root. Keys and values marked Delete are removed when present.
+// Every name is checked first: a refused name imports nothing. A store with
+// transactions imports all or nothing; on one without (the Windows
+// registry) a write refused part way keeps what was written before it, and
+// Error says exactly what that was and what was not written.
 bool ImportRegKeys(const std::vector<TRegFileKey>& Keys, std::string& Error);
 
 } // namespace wdx::tools

@@ -111,6 +111,25 @@ bool ExportRegTree(TRegRoot Root, std::string_view Path, std::string& Text, std:
     return true;
 }
 
+namespace {
+
+// What a store without transactions kept of an import that failed at
+// Keys[At]: what the lines before it hold, and of it the key and the first
+// Values of its values (KeyMade); the rest was not written.
+std::string PartlyImported(const std::vector<TRegFileKey>& Keys, size_t At, bool KeyMade, size_t Values) {
+    const TRegFileKey& K = Keys[At];
+    const std::string Line = std::to_string(K.Line);
+    if (At == 0 && !KeyMade)
+        return " (nothing was imported)";
+    std::string Done = At > 0 ? "everything before line " + Line : std::string();
+    if (KeyMade)
+        Done += (At > 0 ? ", and " : "") + std::string("the key of line ") + Line + " with " +
+                std::to_string(Values) + " of its " + std::to_string(K.Values.size()) + " value(s)";
+    return " (the store has no transactions: imported is " + Done + "; the rest was not imported)";
+}
+
+} // namespace
+
 bool ImportRegKeys(const std::vector<TRegFileKey>& Keys, std::string& Error) {
     if (Keys.empty())
         return true;
@@ -121,22 +140,44 @@ bool ImportRegKeys(const std::vector<TRegFileKey>& Keys, std::string& Error) {
                     "import each root from a file of its own (nothing was imported)";
             return false;
         }
+    // Every name is checked before the first write: a store without
+    // transactions could not undo the writes before a refused one.
+    for (const auto& K : Keys) {
+        TRegError Why = TRegError::None;
+        std::string Text;
+        bool Ok = registry::CheckKeyPath(K.Path, !K.Delete, Why, Text);
+        for (size_t I = 0; Ok && I < K.Values.size(); ++I)
+            Ok = registry::CheckValueName(K.Values[I].Value.Name, Why, Text);
+        if (!Ok) {
+            std::string Where = Why == TRegError::TooLong ? "" : RootedPath(Root, K.Path) + ": ";
+            Error = "line " + std::to_string(K.Line) + ": " + Where + Text + " (nothing was imported)";
+            return false;
+        }
+    }
     TRegTransaction Tx(Root, TRegAccess::Write);
     if (!Tx.Ok()) {
         Error = Tx.ErrorText() + " (nothing was imported)";
         return false;
     }
+    const bool Undone = registry::StoreFeatures().Transactions;
+    size_t At = 0;         // the key being imported
+    bool KeyMade = false;  // its key was created
+    size_t ValuesDone = 0; // and this many of its values written
     auto Fail = [&](const TRegFileKey& K) {
         // A path past the depth limit would fill the screen; the text names the name at fault.
         std::string Where = Tx.Error() == TRegError::TooLong ? "" : RootedPath(Root, K.Path) + ": ";
-        Error = "line " + std::to_string(K.Line) + ": " + Where + Tx.ErrorText() + " (nothing was imported)";
+        Error = "line " + std::to_string(K.Line) + ": " + Where + Tx.ErrorText() +
+                (Undone ? " (nothing was imported)" : PartlyImported(Keys, At, KeyMade, ValuesDone));
         return false;
     };
     // The key before, for a file that goes down a branch key by key (as an
     // export does): its sub-keys are created from its handle instead of from
     // the root, so a deep file imports in time linear in its size.
     TRegKey Last;
-    for (const auto& K : Keys) {
+    for (; At < Keys.size(); ++At) {
+        const TRegFileKey& K = Keys[At];
+        KeyMade = false;
+        ValuesDone = 0;
         if (K.Delete) {
             Last.Close(); // it may be gone now
             if (!Tx.DeleteKey(K.Path) && Tx.Error() != TRegError::NotFound)
@@ -159,12 +200,14 @@ bool ImportRegKeys(const std::vector<TRegFileKey>& Keys, std::string& Error) {
         } else if (!Tx.CreateKey(K.Path, Key)) {
             return Fail(K);
         }
+        KeyMade = true;
         Last = Key;
         for (const auto& V : K.Values) {
             bool Ok = V.Delete ? Key.DeleteValue(V.Value.Name) || Tx.Error() == TRegError::NotFound
                                : Key.WriteValue(V.Value);
             if (!Ok)
                 return Fail(K);
+            ++ValuesDone;
         }
     }
     if (!Tx.Commit()) {

@@ -1,8 +1,7 @@
 #include "tools/StatOutput.h"
 
 #include "tools/StatCommands.h"
-
-#include <unistd.h>
+#include "tools/platform/Platform.h"
 
 #include <csignal>
 #include <ctime>
@@ -35,11 +34,11 @@ int Usage(const std::string& Line) {
 }
 
 bool OutputIsTerminal() {
-    return isatty(STDOUT_FILENO) == 1;
+    return platform::OutputIsTerminal();
 }
 
 bool InputIsTerminal() {
-    return isatty(STDIN_FILENO) == 1;
+    return platform::InputIsTerminal();
 }
 
 std::string IsoTime(std::chrono::system_clock::time_point At) {
@@ -47,7 +46,7 @@ std::string IsoTime(std::chrono::system_clock::time_point At) {
     const auto Millis = duration_cast<milliseconds>(At.time_since_epoch()).count();
     const std::time_t Seconds = static_cast<std::time_t>(Millis / 1000);
     std::tm Utc{};
-    gmtime_r(&Seconds, &Utc);
+    platform::UtcTime(Seconds, Utc);
     char Buf[40];
     const std::size_t N = std::strftime(Buf, sizeof Buf, "%Y-%m-%dT%H:%M:%S", &Utc);
     std::snprintf(Buf + N, sizeof Buf - N, ".%03dZ", static_cast<int>(Millis % 1000));
@@ -57,18 +56,14 @@ std::string IsoTime(std::chrono::system_clock::time_point At) {
 std::string LocalTime(std::chrono::system_clock::time_point At) {
     const std::time_t Seconds = std::chrono::system_clock::to_time_t(At);
     std::tm Local{};
-    localtime_r(&Seconds, &Local);
+    platform::LocalTime(Seconds, Local);
     char Buf[40];
     std::strftime(Buf, sizeof Buf, "%Y-%m-%d %H:%M:%S", &Local);
     return Buf;
 }
 
 void CatchStopSignals() {
-    struct sigaction Action {};
-    Action.sa_handler = OnStopSignal;
-    sigemptyset(&Action.sa_mask);
-    sigaction(SIGINT, &Action, nullptr);
-    sigaction(SIGTERM, &Action, nullptr);
+    platform::CatchStopSignals(OnStopSignal);
 }
 
 bool StopRequested() {

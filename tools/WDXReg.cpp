@@ -4,13 +4,14 @@
 
 #include "WdxVersion.h"
 #include "tools/RegFile.h"
+#include "tools/platform/Platform.h"
 
 #include <CLI/CLI.hpp>
-#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -72,7 +73,7 @@ bool Resolve(TTarget& T, std::string& Why) {
 
 // Asks on the terminal; without one the answer is no.
 bool Confirm(const std::string& Question) {
-    if (!isatty(STDIN_FILENO))
+    if (!platform::InputIsTerminal())
         return false;
     std::cout << Question << " (Yes/No)? " << std::flush;
     std::string Answer;
@@ -181,20 +182,21 @@ bool ParseDword(const std::string& Text, std::int32_t& Value) {
 
 // Writes a file whole or not at all: a temporary file renamed into place.
 bool WriteWhole(const std::string& File, const std::string& Bytes, std::string& Why) {
-    std::string Tmp = File + ".tmp" + std::to_string(getpid());
+    std::string Tmp = File + ".tmp" + std::to_string(platform::ProcessId());
+    std::error_code Ignored;
     {
-        std::ofstream Out(Tmp, std::ios::binary | std::ios::trunc);
+        std::ofstream Out(platform::FilePath(Tmp), std::ios::binary | std::ios::trunc);
         Out << Bytes;
         Out.flush();
         if (!Out) {
             Why = "cannot write " + File + ": " + std::strerror(errno);
-            std::remove(Tmp.c_str());
+            std::filesystem::remove(platform::FilePath(Tmp), Ignored);
             return false;
         }
     }
-    if (std::rename(Tmp.c_str(), File.c_str()) != 0) {
-        Why = "cannot write " + File + ": " + std::strerror(errno);
-        std::remove(Tmp.c_str());
+    if (std::string Reason; !platform::MoveOver(Tmp, File, Reason)) {
+        Why = "cannot write " + File + ": " + Reason;
+        std::filesystem::remove(platform::FilePath(Tmp), Ignored);
         return false;
     }
     return true;
@@ -250,6 +252,11 @@ int RunAdd(TTarget& T, const std::string& ValueName, bool DefaultValue, std::str
             !Confirm("Value " + (V.Name.empty() ? std::string("(Default)") : V.Name) + " exists, overwrite"))
             return Failed("value exists; nothing changed (add -f to overwrite)");
     }
+    // The value's name is checked before the key is made: a store without
+    // transactions (the Windows registry) could not take the new key back.
+    std::string Why;
+    if (TRegError Error; HasValue && !registry::CheckValueName(V.Name, Error, Why))
+        return Failed(Why);
     TRegTransaction Tx(T.Root, TRegAccess::Write);
     TRegKey Key;
     if (!Tx.Ok() || !Tx.CreateKey(T.Path, Key) || (HasValue && !Key.WriteValue(V)) || !Tx.Commit())
@@ -311,7 +318,9 @@ int RunExport(TTarget& T, const std::string& File, bool Utf8, bool Yes) {
         std::cout << Bytes << std::flush;
         return 0;
     }
-    if (!Yes && access(File.c_str(), F_OK) == 0 && !Confirm("File " + File + " exists, overwrite"))
+    std::error_code Ignored;
+    if (!Yes && std::filesystem::exists(platform::FilePath(File), Ignored) &&
+        !Confirm("File " + File + " exists, overwrite"))
         return Failed("file exists; nothing written (add -y to overwrite)");
     if (!WriteWhole(File, Bytes, Why))
         return Failed(Why);
@@ -324,7 +333,7 @@ int RunImport(const std::string& File) {
     if (File == "-") {
         Buf << std::cin.rdbuf();
     } else {
-        std::ifstream In(File, std::ios::binary);
+        std::ifstream In(platform::FilePath(File), std::ios::binary);
         if (!In)
             return Failed("cannot read " + File + ": " + std::strerror(errno));
         Buf << In.rdbuf();
@@ -344,6 +353,9 @@ int main(int argc, char** argv) {
                  "Store files: $WDX_USER_STORE and $WDX_SYSTEM_STORE, or the default places.",
                  "WDXReg"};
     App.require_subcommand(1);
+    // The same options on every platform: CLI11 would read "/x" as an option on
+    // Windows, and a file name may begin with '/'.
+    App.allow_windows_style_options(false);
     App.set_version_flag("--version", std::string("WDXReg ") + wdx::Version, "show the version and exit");
     TTarget T;
     std::string ValueName, Type = "REG_SZ", Data, File;
@@ -384,8 +396,13 @@ int main(int argc, char** argv) {
                                    "apply a .reg file (UTF-16LE or UTF-8): all of it or, on any error, none");
     Imp->add_option("FILE", File, "the .reg file, - for standard input")->required();
 
+    // UTF-8 on every platform: key names and texts beyond ASCII arrive whole.
+    std::vector<std::string> Args = platform::Arguments(argc, argv);
+    std::vector<char*> ArgPtrs;
+    for (std::string& A : Args)
+        ArgPtrs.push_back(A.data());
     try {
-        App.parse(argc, argv);
+        App.parse(static_cast<int>(ArgPtrs.size()), ArgPtrs.data());
     } catch (const CLI::ParseError& E) {
         return App.exit(E) == 0 ? 0 : ExitUsage;
     }

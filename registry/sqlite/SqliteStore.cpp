@@ -7,7 +7,7 @@
 namespace wdx::registry {
 
 const TStoreFeatures& StoreFeatures() {
-    static const TStoreFeatures Features{"SQLite", true, true};
+    static const TStoreFeatures Features{"SQLite", true, false};
     return Features;
 }
 

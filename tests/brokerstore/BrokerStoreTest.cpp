@@ -1,10 +1,21 @@
 #include "brokerstore/BrokerStore.h"
 #include "registry/Registry.h"
+#include "support/Environment.h"
 #include "support/TempStore.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+
+#ifdef _WIN32
+#include "unicode/Utf.h"
+
+#include <windows.h>
+// after windows.h
+#include <sddl.h>
+
+#include <vector>
+#endif
 
 using namespace wdx::brokerstore;
 using wdx::registry::TRegRoot;
@@ -17,6 +28,41 @@ const std::string Product = ProductKey;
 class BrokerStoreTest : public ::testing::Test {
 protected:
     wdx::testsupport::TTempStore Store;
+
+    // Makes a root's store unreadable for the rest of the test: a damaged
+    // file with SQLite; on Windows, the root's key refuses everyone (an empty
+    // access list), given back before the test store is removed.
+    void MakeUnreadable(TRegRoot Root, std::size_t JunkBytes = 2048) {
+        const std::string Path = Root == TRegRoot::User ? Store.UserPath() : Store.SystemPath();
+#ifdef _WIN32
+        std::u16string Wide =
+            wdx::unicode::Utf8ToUtf16(Path.substr(std::string("HKEY_CURRENT_USER\\").size()));
+        HKEY H = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(Wide.c_str()), 0,
+                                  nullptr, 0, WRITE_DAC | KEY_WOW64_32KEY, nullptr, &H, nullptr),
+                  ERROR_SUCCESS);
+        SetAccess(H, L"D:P");
+        FLocked.push_back(H);
+#else
+        std::ofstream(Path, std::ios::binary) << std::string(JunkBytes, 'z');
+#endif
+    }
+#ifdef _WIN32
+    ~BrokerStoreTest() override {
+        for (HKEY H : FLocked) {
+            SetAccess(H, L"D:P(A;OICI;KA;;;WD)");
+            RegCloseKey(H);
+        }
+    }
+    static void SetAccess(HKEY H, const wchar_t* Sddl) {
+        PSECURITY_DESCRIPTOR Sd = nullptr;
+        ASSERT_TRUE(
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(Sddl, SDDL_REVISION_1, &Sd, nullptr));
+        EXPECT_EQ(RegSetKeySecurity(H, DACL_SECURITY_INFORMATION, Sd), ERROR_SUCCESS);
+        LocalFree(Sd);
+    }
+    std::vector<HKEY> FLocked;
+#endif
 
     static TBrokerDefinition Def(std::string Name, TBrokerScope Scope = scUser) {
         return {std::move(Name), Scope, "host.example.net", "07563", "30", true, true, false};
@@ -218,21 +264,25 @@ TEST_F(BrokerStoreTest, ScopeChangeWritesNewThenDeletesOld) {
 
     // The new scope cannot be written: nothing is deleted.
     std::ofstream(Store.Dir() + "/blocker") << "a file where a folder must be";
-    setenv("WDX_USER_STORE", (Store.Dir() + "/blocker/user.sqlite").c_str(), 1);
+    wdx::testsupport::SetEnv("WDX_USER_STORE", Store.Dir() + "/blocker/user.sqlite");
     D.Scope = scUser;
-    EXPECT_EQ(ChangeBrokerScope(D, scSystem), TScopeChange::WriteFailed);
+    std::string Detail;
+    EXPECT_EQ(ChangeBrokerScope(D, scSystem, &Detail), TScopeChange::WriteFailed);
     EXPECT_EQ(ListBrokerNames(scSystem), std::vector<std::string>{"Mover"});
+    EXPECT_NE(Detail.find("nothing of the definition was written"), std::string::npos) << Detail;
 
     // The old key is already gone: the definition ends up in both scopes.
-    setenv("WDX_USER_STORE", Store.UserPath().c_str(), 1);
+    wdx::testsupport::SetEnv("WDX_USER_STORE", Store.UserPath());
     ASSERT_TRUE(DeleteBrokerDefinition(scSystem, "Mover"));
-    EXPECT_EQ(ChangeBrokerScope(D, scSystem), TScopeChange::DeleteFailed);
+    EXPECT_EQ(ChangeBrokerScope(D, scSystem, &Detail), TScopeChange::DeleteFailed);
     EXPECT_EQ(ListBrokerNames(scUser), std::vector<std::string>{"Mover"});
+    EXPECT_NE(Detail.find("written under User, but under System it was no longer there"), std::string::npos)
+        << Detail;
 }
 
 TEST_F(BrokerStoreTest, DamagedStoreReadsAsNothingAndRefusesWrites) {
     ASSERT_TRUE(WriteBrokerDefinition(Def("Safe", scSystem)));
-    std::ofstream(Store.UserPath(), std::ios::binary) << std::string(2048, 'z');
+    MakeUnreadable(TRegRoot::User);
     EXPECT_TRUE(ListBrokerNames(scUser).empty());
     EXPECT_EQ(ReadBrokerSummary(scUser, "Any").TimeOut, "0");
     TBrokerOptions O;
@@ -279,7 +329,7 @@ TEST_F(BrokerStoreTest, ClientDirIsReadFromTheSystemProductKeyOnly) {
     ASSERT_TRUE(reg::WriteText(TRegRoot::System, Product, ClientDirValue, "/opt/Client Dir/ü"));
     EXPECT_EQ(ReadClientDir(), "/opt/Client Dir/ü");
     reg::ReleaseCachedConnections();
-    std::ofstream(Store.SystemPath(), std::ios::binary) << std::string(8192, 'z');
+    MakeUnreadable(TRegRoot::System, 8192);
     EXPECT_EQ(ReadClientDir(), ""); // a damaged store holds none
 }
 
@@ -311,7 +361,7 @@ TEST_F(BrokerStoreTest, LocateLooksAtUserFirstThenSystemAndTellsWhatCouldNotBeRe
     EXPECT_FALSE(LocateBroker("").Found);
 
     // A damaged User store hides nothing of System, but is named.
-    std::ofstream(Store.UserPath(), std::ios::binary) << std::string(2048, 'z');
+    MakeUnreadable(TRegRoot::User);
     L = LocateBroker("Machine");
     EXPECT_TRUE(L.Found);
     EXPECT_EQ(L.Scope, scSystem);
@@ -352,7 +402,7 @@ TEST_F(BrokerStoreTest, ClientDefinitionsAreListedAsClientSoftwareSeesThem) {
         EXPECT_EQ(LocateBroker(D.Name).Scope == D.Scope, D.Used) << D.Name;
 
     // A User store that cannot be read hides nothing and is named.
-    std::ofstream(Store.UserPath(), std::ios::binary) << std::string(2048, 'z');
+    MakeUnreadable(TRegRoot::User);
     std::tie(Seen, All) = Rows();
     EXPECT_EQ(Seen, (std::vector<std::string>{"Büro|System|host.example.net|07563|30|used",
                                               "Plant|System|host.example.net|07563|30|used"}));

@@ -84,7 +84,7 @@ TEST_F(RegistryLimitsTest, ValueNameOf16383CharactersIsTheLongest) {
     TRegTransaction Read(TRegRoot::User, TRegAccess::Read);
     ASSERT_TRUE(Read.OpenKey("K", Key) && Key.Values(Values));
     ASSERT_EQ(Values.size(), 2u);
-    EXPECT_EQ(Values[1].Name, "Short");
+    EXPECT_TRUE(Values[0].Name == "Short" || Values[1].Name == "Short");
 }
 
 TEST_F(RegistryLimitsTest, KeysLieAtMost512LevelsDeep) {

@@ -309,6 +309,8 @@ TEST(Protocol, NamesAreEncodedIntoOnePathSegment) {
 // a byte that is not UTF-8 replaced, a cut sequence at the end too.
 TEST(Protocol, ActionRequestIsAlwaysJson) {
     EXPECT_EQ(EncodeActionRequest("setmax", -5), R"({"action":"setmax","value":-5})");
-    EXPECT_EQ(EncodeActionRequest("a\"b\\\n\xce\xb1", 0), "{\"action\":\"a\\\"b\\\\\\n\xce\xb1\",\"value\":0}");
-    EXPECT_EQ(EncodeActionRequest("x\xffy\xce", 1), "{\"action\":\"x\xEF\xBF\xBDy\xEF\xBF\xBD\",\"value\":1}");
+    EXPECT_EQ(EncodeActionRequest("a\"b\\\n\xce\xb1", 0),
+              "{\"action\":\"a\\\"b\\\\\\n\xce\xb1\",\"value\":0}");
+    EXPECT_EQ(EncodeActionRequest("x\xffy\xce", 1),
+              "{\"action\":\"x\xEF\xBF\xBDy\xEF\xBF\xBD\",\"value\":1}");
 }

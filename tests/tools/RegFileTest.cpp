@@ -1,7 +1,12 @@
 #include "tools/RegFile.h"
+#include "support/Environment.h"
 #include "support/TempStore.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
 
 using namespace wdx::tools;
 using namespace wdx::registry;
@@ -81,8 +86,37 @@ TEST_F(RegFileTest, WindowsEditorFileImportsWithTypesAndExportsTheSame) {
             T.erase(P, 5);
         return T;
     };
-    EXPECT_EQ(Unwrapped(Export(TRegRoot::System, "software\\corvanta\\vkr_client")),
-              Unwrapped(WindowsExport));
+    // Values come in the store's order: by name with SQLite, as written in
+    // the registry; compared as sorted lines within each key on Windows.
+    auto InOrder = [](std::string T) {
+#ifdef _WIN32
+        std::string Out;
+        std::vector<std::string> Block;
+        auto Flush = [&] {
+            std::sort(Block.begin(), Block.end());
+            for (const std::string& L : Block)
+                Out += L;
+            Block.clear();
+        };
+        for (std::size_t P = 0, E; P < T.size(); P = E) {
+            E = T.find("\r\n", P);
+            E = E == std::string::npos ? T.size() : E + 2;
+            std::string Line = T.substr(P, E - P);
+            if (Line[0] == '"' || Line[0] == '@') {
+                Block.push_back(Line);
+            } else {
+                Flush();
+                Out += Line;
+            }
+        }
+        Flush();
+        return Out;
+#else
+        return T;
+#endif
+    };
+    EXPECT_EQ(InOrder(Unwrapped(Export(TRegRoot::System, "software\\corvanta\\vkr_client"))),
+              InOrder(Unwrapped(WindowsExport)));
 }
 
 TEST_F(RegFileTest, RoundTripThroughBothEncodingsKeepsEveryValue) {
@@ -157,7 +191,9 @@ TEST_F(RegFileTest, MalformedInputNamesTheLineAndImportsNothing) {
         {"Windows Registry Editor Version 5.00\n[HKCU\\Keep\n", "line 2: key line"},
         {"Windows Registry Editor Version 5.00\n[-HKCU\\Keep]\n\"V\"=\"x\"\n", "line 3: value under a key"},
         {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"new\"\n[HKLM\\S]\n", "both"},
-        // Only the store finds this one (an empty key name), after the first key was written.
+        // Only the store's checks find this one (an empty key name); they run over
+        // the whole file before the first write, which a store without
+        // transactions could not undo.
         {"Windows Registry Editor Version 5.00\n[HKCU\\Keep]\n\"V\"=\"new\"\n[HKCU\\A\\\\B]\n",
          "line 4: HKEY_CURRENT_USER\\A\\\\B: invalid key name"},
     };
@@ -171,6 +207,21 @@ TEST_F(RegFileTest, MalformedInputNamesTheLineAndImportsNothing) {
     }
     EXPECT_FALSE(KeyExists(TRegRoot::System, "S"));
     EXPECT_FALSE(KeyExists(TRegRoot::User, "A"));
+}
+
+// The names are checked before the store is even opened: the file's fault is
+// reported, not the store's.
+TEST_F(RegFileTest, NamesAreCheckedBeforeTheStoreIsOpened) {
+    std::ofstream(Store.Dir() + "/plainfile") << "not a folder";
+    wdx::testsupport::SetEnv("WDX_USER_STORE", Store.Dir() + "/plainfile/user.sqlite");
+    std::string Error;
+    EXPECT_FALSE(Import("Windows Registry Editor Version 5.00\n[HKCU\\Good]\n\n[HKCU\\Good\\" +
+                            std::string(300, 'x') + "]\n",
+                        Error));
+    EXPECT_NE(Error.find("line 4: a key name has at most 255 characters"), std::string::npos) << Error;
+    EXPECT_NE(Error.find("(nothing was imported)"), std::string::npos) << Error;
+    EXPECT_FALSE(Import("Windows Registry Editor Version 5.00\n[HKCU\\Good]\n\"v\"=\"1\"\n", Error));
+    EXPECT_EQ(Error.find("line"), std::string::npos) << Error; // now the store's own failure
 }
 
 TEST_F(RegFileTest, DeletionLinesRemoveKeysAndValues) {

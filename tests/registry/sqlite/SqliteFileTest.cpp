@@ -133,3 +133,18 @@ TEST(RegistryPaths, DefaultsFollowXdgAndEnvironmentOverrides) {
     else
         unsetenv("HOME");
 }
+
+// Linux folds names with ICU's simple upper-case mapping, for every character.
+TEST(SqliteNames, FoldNameUsesTheUnicodeSimpleUpperCaseMapping) {
+    const std::pair<const char*, const char*> Same[] = {
+        {"σίσυφος", "ΣΊΣΥΦΟΣ"}, {"ς", "Σ"}, {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80"}, {"ǅ", "Ǆ"}};
+    for (const auto& [A, B] : Same) {
+        std::string FA, FB;
+        ASSERT_TRUE(FoldName(A, FA) && FoldName(B, FB));
+        EXPECT_EQ(FA, FB) << A;
+    }
+    std::string Fold;
+    ASSERT_TRUE(FoldName("straße", Fold));
+    EXPECT_EQ(Fold, "STRAßE"); // no single-character upper case
+    EXPECT_FALSE(FoldName("bad\xC3", Fold));
+}

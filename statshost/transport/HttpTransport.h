@@ -1,0 +1,78 @@
+#pragma once
+// The HTTP exchange of a statistics client with its broker: the seam between
+// the client (StatsClient.h: requests, deadline, caps, decoding) and the
+// platform's HTTP library. One implementation per platform, in its own
+// folder: curl/ (libcurl) on Linux; Windows will have WinHTTP.
+//
+// A transport belongs to one client and is used by one thread at a time.
+
+#include "statshost/StatsTypes.h"
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace wdx::statshost {
+
+// An answer's body as it arrives. Grown with realloc, which for large
+// blocks moves the pages instead of copying them, so that taking in an
+// answer never holds it twice; with a declared length it is taken in one
+// allocation of that size.
+class THttpBody {
+public:
+    THttpBody() = default;
+    THttpBody(const THttpBody&) = delete;
+    THttpBody& operator=(const THttpBody&) = delete;
+    ~THttpBody();
+    std::string_view View() const { return {FData ? FData : "", FSize}; }
+    std::size_t Size() const { return FSize; }
+    // False when memory runs out.
+    bool Reserve(std::size_t Bytes);
+    bool Append(const char* Data, std::size_t N);
+
+private:
+    char* FData = nullptr;
+    std::size_t FSize = 0;
+    std::size_t FCapacity = 0;
+};
+
+struct THttpAnswer {
+    int Status = 0;
+    THttpBody Body;
+};
+
+// The broker as the failure texts name it, and where requests go.
+struct THttpTarget {
+    std::string Host;     // as the definition gives it
+    std::string Endpoint; // "host:port"
+    std::string BaseUrl;  // "http://host:port", the host checked and bracketed
+    int TimeOutSeconds = 0;
+};
+
+class THttpTransport {
+public:
+    virtual ~THttpTransport() = default;
+    // One request: Path (already encoded) below the target's URL, with Body
+    // when Post. Takes in the answer's status and body within Deadline, and
+    // refuses a body over MaxBodyBytes or headers over MaxHeaderBytes as they
+    // arrive. A failure of the exchange (not an answer with a status other
+    // than 200) is returned, with the texts below where they apply. Throws
+    // std::bad_alloc only.
+    virtual std::optional<TStatsError> Exchange(bool Post, const std::string& Path, const std::string& Body,
+                                                std::chrono::steady_clock::time_point Deadline,
+                                                std::size_t MaxBodyBytes, THttpAnswer& Answer) = 0;
+};
+
+// The platform's transport to Target; nullptr when it cannot be set up.
+std::unique_ptr<THttpTransport> MakeHttpTransport(const THttpTarget& Target);
+
+// The failure texts every transport and the client share.
+TStatsError Failure(TStatsFailure Kind, std::string Text);
+TStatsError TimeOutFailure(const THttpTarget& Target);
+TStatsError HeadersTooLargeFailure(const THttpTarget& Target);
+TStatsError BodyTooLargeFailure(const THttpTarget& Target, std::size_t MaxBodyBytes);
+
+} // namespace wdx::statshost

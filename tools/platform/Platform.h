@@ -1,0 +1,43 @@
+#pragma once
+// What the command-line tools ask of the operating system, one function each,
+// with one implementation file per platform (posix/, win32/). Texts are UTF-8
+// on every platform; the Windows side converts them exactly (wdx_unicode).
+// Every function may be called from any thread except CatchStopSignals.
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace wdx::tools::platform {
+
+// The program's arguments as UTF-8 (on Windows the command line's own
+// UTF-16, not the code page's lossy narrow form), program name first.
+std::vector<std::string> Arguments(int Argc, char** Argv);
+
+// A file name given as UTF-8, as the platform's file functions take it.
+std::filesystem::path FilePath(const std::string& Utf8);
+
+// Whether standard input / output is a terminal (a console on Windows), not
+// a file or a pipe.
+bool InputIsTerminal();
+bool OutputIsTerminal();
+
+// The calendar time of Seconds in UTC and in the local time zone. False (and
+// Out unchanged) when the platform cannot represent it.
+bool UtcTime(std::time_t Seconds, std::tm& Out);
+bool LocalTime(std::time_t Seconds, std::tm& Out);
+
+// This process's number, for names of temporary files.
+long ProcessId();
+
+// Moves the file From to To, replacing To when it exists, in one step: a
+// reader of To sees the old file or the new one, never a part. Both are on
+// the same volume. On failure, false with the reason in Why; From is left.
+bool MoveOver(const std::string& From, const std::string& To, std::string& Why);
+
+// Ctrl+C and the termination request call Handler (an async-signal-safe
+// function: it may only set a flag) instead of ending the process.
+void CatchStopSignals(void (*Handler)(int));
+
+} // namespace wdx::tools::platform
