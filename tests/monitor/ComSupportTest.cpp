@@ -1,3 +1,4 @@
+#include "ComEnvironment.h"
 #include "FakeMonitor.h"
 
 #include "monitorapi/ComFactory.h"
@@ -7,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <optional>
 #include <thread>
 
 using namespace wdx::monitor;
@@ -280,17 +280,6 @@ TEST(WideText, ConvertsAndMarksWhatCannotBeConverted) {
 }
 
 #if defined(_WIN32)
-
-// COM for the tests' thread, as the programs have it.
-class TComEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { FCom.emplace(); }
-    void TearDown() override { FCom.reset(); }
-
-private:
-    std::optional<TComApartment> FCom;
-};
-const auto* const ComEnvironment = ::testing::AddGlobalTestEnvironment(new TComEnvironment);
 
 // Activation through the system: a class the table does not hold is found
 // by its registration, and a missing one, or a server that cannot load,

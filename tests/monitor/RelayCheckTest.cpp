@@ -1,5 +1,6 @@
 // The relay check and the texts of the connect step, without any window.
 
+#include "ComEnvironment.h"
 #include "FakeMonitor.h"
 
 #include "monitor/NPXMonitor.h"
