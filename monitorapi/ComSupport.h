@@ -128,6 +128,8 @@ std::string BStrUtf8(const OLECHAR* Text);
 
 // A new BSTR holding Text; null only when memory ran out.
 inline BSTR AllocBStr(std::u16string_view Text) {
+    if (Text.size() > 0x7FFFFFFFu / sizeof(OLECHAR)) // its byte length must fit the prefix
+        return nullptr;
     return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(Text.data()), UINT(Text.size()));
 }
 

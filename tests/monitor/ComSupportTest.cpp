@@ -68,6 +68,11 @@ TEST(ComSupport, BStrKeepsItsLengthAndItsOwner) {
     EXPECT_EQ(BStrView(raw), u"longer text");
     SysFreeString(raw);
     EXPECT_EQ(PutBStr(nullptr, u"x"), E_POINTER);
+    // A length whose bytes do not fit the prefix is refused before anything
+    // is read or allocated.
+    const std::u16string_view tooLong(u"x", std::size_t(1) << 30);
+    EXPECT_EQ(AllocBStr(tooLong), nullptr);
+    EXPECT_THROW(TBStr{tooLong}, std::bad_alloc);
 
     TBStr moved = std::move(text);
     EXPECT_EQ(text.Get(), nullptr);
