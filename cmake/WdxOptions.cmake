@@ -35,7 +35,7 @@ endif()
 # Registers a GoogleTest executable with CTest. GUI tests run on the offscreen
 # platform so that a stray modal dialog fails on the time-out instead of hanging.
 function(wdx_add_test)
-  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock wdx_options)
   if(NOT T_TIMEOUT)
@@ -46,6 +46,7 @@ function(wdx_add_test)
   if(T_GUI)
     list(APPEND props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   endif()
+  list(APPEND props ${T_PROPERTIES})
   # A cross-built test is listed when ctest runs (through the emulator, Wine),
   # so that building needs no emulator.
   set(mode POST_BUILD)

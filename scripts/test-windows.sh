@@ -21,15 +21,46 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --parallel "$(nproc)"
 
+# The HTTP client's tests on Windows talk to brokers served on the Linux side
+# (tests/statshost/TestBroker.h): statshost_test_peer from the Linux build
+# ./build (or $WDX_BUILD_DIR), configured and built here if it is not there.
+linux_build="${WDX_BUILD_DIR:-$here/build}"
+if [ ! -f "$linux_build/CMakeCache.txt" ]; then
+  cmake -S "$here" -B "$linux_build" "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    ${CMAKE_CXX_COMPILER_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$CMAKE_CXX_COMPILER_LAUNCHER}
+fi
+cmake --build "$linux_build" --parallel "$(nproc)" --target statshost_test_peer
+peer="$linux_build/tests/statshost/statshost_test_peer"
+
 # A fresh prefix: nothing of the user's own Wine (or an earlier run) is seen,
 # and the registry the tests write goes away with it.
 WINEPREFIX="$(mktemp -d "${TMPDIR:-/tmp}/wdx-wine.XXXXXX")"
 export WINEPREFIX WINEDEBUG=-all
+peer_pid=
 cleanup() {
+  if [ -n "$peer_pid" ]; then
+    kill "$peer_pid" 2>/dev/null || true
+    wait "$peer_pid" 2>/dev/null || true
+  fi
   "$wine_dir/wineserver" -k 2>/dev/null || true
   rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
+# The peer serves for at most 30 minutes on its own, and is ended above.
+"$peer" 1800 >"$WINEPREFIX/peer.out" 2>&1 &
+peer_pid=$!
+for _ in $(seq 100); do
+  grep -q '^sim=' "$WINEPREFIX/peer.out" 2>/dev/null && break
+  kill -0 "$peer_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if ! grep -q '^sim=' "$WINEPREFIX/peer.out"; then
+  echo "test-windows: the brokers for the client's tests did not start:" >&2
+  cat "$WINEPREFIX/peer.out" >&2
+  exit 1
+fi
+WDX_TEST_PEER="$(head -n1 "$WINEPREFIX/peer.out")"
+export WDX_TEST_PEER
 # A persistent server first: without it every run whose output is read
 # through a pipe waits 2.5 s for the server to linger out.
 "$wine_dir/wineserver" -p

@@ -53,7 +53,7 @@ TStatsClient::TStatsClient(TStatsClient&&) noexcept = default;
 TStatsClient& TStatsClient::operator=(TStatsClient&&) noexcept = default;
 
 TStatsError TStatsClient::TimeOutError() const {
-    return TimeOutFailure({FHost, FEndpoint, FBaseUrl, FTimeOutSeconds});
+    return TimeOutFailure({FHost, FEndpoint, FBaseUrl, FTimeOutSeconds, FPort});
 }
 
 std::optional<TStatsError> TStatsClient::Exchange(bool Post, const std::string& Path, const std::string& Body,
@@ -61,9 +61,9 @@ std::optional<TStatsError> TStatsClient::Exchange(bool Post, const std::string& 
     if (FBaseUrl.empty())
         return Failure(TStatsFailure::InvalidArgument, FSetupError);
     if (!FTransport)
-        FTransport = MakeHttpTransport({FHost, FEndpoint, FBaseUrl, FTimeOutSeconds});
+        FTransport = MakeHttpTransport({FHost, FEndpoint, FBaseUrl, FTimeOutSeconds, FPort});
     if (!FTransport)
-        return Failure(TStatsFailure::Transport, "The HTTP client could not be set up.");
+        return SetupFailure();
     return FTransport->Exchange(Post, Path, Body, Deadline, FLimits.MaxBodyBytes, Answer);
 }
 

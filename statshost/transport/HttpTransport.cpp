@@ -59,4 +59,32 @@ TStatsError BodyTooLargeFailure(const THttpTarget& Target, std::size_t MaxBodyBy
                                                 std::to_string(MaxBodyBytes) + " bytes.");
 }
 
+TStatsError SetupFailure() {
+    return Failure(TStatsFailure::Transport, "The HTTP client could not be set up.");
+}
+
+TStatsError UnknownHostFailure(const THttpTarget& Target) {
+    return Failure(TStatsFailure::Connect, "The broker's host \"" + Target.Host + "\" is not known.");
+}
+
+TStatsError ConnectFailure(const THttpTarget& Target, const std::string& Detail) {
+    return Failure(TStatsFailure::Connect,
+                   "Cannot connect to the broker at " + Target.Endpoint + ": " + Detail + ".");
+}
+
+TStatsError NoAnswerFailure(const THttpTarget& Target) {
+    return Failure(TStatsFailure::Transport,
+                   "The connection to the broker at " + Target.Endpoint + " was closed without an answer.");
+}
+
+TStatsError TakeInFailure(const THttpTarget& Target, const std::string& Detail) {
+    return Failure(TStatsFailure::Transport, "The answer of the broker at " + Target.Endpoint +
+                                                 " could not be taken in: " + Detail + ".");
+}
+
+TStatsError ExchangeFailure(const THttpTarget& Target, const std::string& Detail) {
+    return Failure(TStatsFailure::Transport,
+                   "The exchange with the broker at " + Target.Endpoint + " failed: " + Detail + ".");
+}
+
 } // namespace wdx::statshost

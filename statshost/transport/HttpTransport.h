@@ -2,7 +2,8 @@
 // The HTTP exchange of a statistics client with its broker: the seam between
 // the client (StatsClient.h: requests, deadline, caps, decoding) and the
 // platform's HTTP library. One implementation per platform, in its own
-// folder: curl/ (libcurl) on Linux; Windows will have WinHTTP.
+// folder: curl/ (libcurl) on Linux, winhttp/ (WinHTTP) on Windows. Both give
+// the same failure kinds and texts, which are made here.
 //
 // A transport belongs to one client and is used by one thread at a time.
 
@@ -50,6 +51,7 @@ struct THttpTarget {
     std::string Endpoint; // "host:port"
     std::string BaseUrl;  // "http://host:port", the host checked and bracketed
     int TimeOutSeconds = 0;
+    int Port = 0;
 };
 
 class THttpTransport {
@@ -74,5 +76,12 @@ TStatsError Failure(TStatsFailure Kind, std::string Text);
 TStatsError TimeOutFailure(const THttpTarget& Target);
 TStatsError HeadersTooLargeFailure(const THttpTarget& Target);
 TStatsError BodyTooLargeFailure(const THttpTarget& Target, std::size_t MaxBodyBytes);
+TStatsError SetupFailure();
+TStatsError UnknownHostFailure(const THttpTarget& Target);
+// Detail: the HTTP library's own text for the failure.
+TStatsError ConnectFailure(const THttpTarget& Target, const std::string& Detail);
+TStatsError NoAnswerFailure(const THttpTarget& Target);
+TStatsError TakeInFailure(const THttpTarget& Target, const std::string& Detail);
+TStatsError ExchangeFailure(const THttpTarget& Target, const std::string& Detail);
 
 } // namespace wdx::statshost

@@ -35,6 +35,7 @@ protected:
     void MakeUnreadable(TRegRoot Root, std::size_t JunkBytes = 2048) {
         const std::string Path = Root == TRegRoot::User ? Store.UserPath() : Store.SystemPath();
 #ifdef _WIN32
+        (void)JunkBytes; // the registry has no file to fill with junk
         std::u16string Wide =
             wdx::unicode::Utf8ToUtf16(Path.substr(std::string("HKEY_CURRENT_USER\\").size()));
         HKEY H = nullptr;

@@ -1,7 +1,9 @@
 // The statistics client against a simulated broker on loopback: answers,
-// failures, and the deadline against brokers that stall or trickle.
+// failures, and the deadline against brokers that stall or trickle. The same
+// tests run on both transports (TestBroker.h).
 
-#include "brokersim/SimHarness.h"
+#include "TestBroker.h"
+#include "brokersim/SimModel.h"
 #include "statshost/StatsClient.h"
 #include "support/RefusingPort.h"
 
@@ -11,7 +13,7 @@
 
 using namespace wdx::statshost;
 using namespace wdx::brokersim;
-using wdx::testing::TSimHarness;
+using wdx::testing::TTestSim;
 
 namespace {
 
@@ -32,7 +34,7 @@ TFault Fault(const std::string& Path, TFaultKind Kind, int Millis = 0) {
 } // namespace
 
 TEST(StatsClient, ReadsEveryAnswerOfTheBroker) {
-    TSimHarness sim;
+    TTestSim sim;
     TStatsClient client("127.0.0.1", sim.Port(), 5);
 
     auto broker = client.GetBroker();
@@ -77,10 +79,23 @@ TEST(StatsClient, ReadsEveryAnswerOfTheBroker) {
     ASSERT_TRUE(health.Ok()) << health.Error().Text;
     EXPECT_EQ(health.Value().State, THealthState::Healthy);
     EXPECT_EQ(moved.TimeOutSeconds(), 5);
+
+    // The one request with a body: an action, answered with what was done.
+    // The maximum Orders already has, so the broker is left as it was for
+    // the other tests.
+    auto done = moved.PerformAction("Orders", "setmax", 8);
+    ASSERT_TRUE(done.Ok()) << done.Error().Text;
+    EXPECT_EQ(done.Value().Component, "Orders");
+    EXPECT_EQ(done.Value().Action, "setmax");
+    EXPECT_EQ(done.Value().Value, 8);
+    auto refused = moved.PerformAction("Orders", "explode", 1);
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_EQ(refused.Error().Kind, TStatsFailure::BrokerError);
+    EXPECT_EQ(refused.Error().HttpStatus, 400) << refused.Error().Text;
 }
 
 TEST(StatsClient, BrokerErrorsCarryTheBrokersText) {
-    TSimHarness sim;
+    TTestSim sim;
     TStatsClient client("127.0.0.1", sim.Port(), 5);
     auto missing = client.GetServices("Nope");
     ASSERT_FALSE(missing.Ok());
@@ -92,7 +107,7 @@ TEST(StatsClient, BrokerErrorsCarryTheBrokersText) {
     TFault busy = Fault("/v1/components", TFaultKind::Error);
     busy.Status = 503;
     busy.Text = "Broker is busy.";
-    sim.Faults().Add(busy);
+    sim.AddFault(busy);
     auto r = client.GetComponents();
     ASSERT_FALSE(r.Ok());
     EXPECT_EQ(r.Error().HttpStatus, 503);
@@ -101,10 +116,10 @@ TEST(StatsClient, BrokerErrorsCarryTheBrokersText) {
 }
 
 TEST(StatsClient, BadAnswersOnTheWireBecomeFailures) {
-    TSimHarness sim;
+    TTestSim sim;
     TStatsClient client("127.0.0.1", sim.Port(), 5);
 
-    sim.Faults().Add(Fault("/v1/components", TFaultKind::Malformed));
+    sim.AddFault(Fault("/v1/components", TFaultKind::Malformed));
     auto cut = client.GetComponents();
     ASSERT_FALSE(cut.Ok());
     EXPECT_EQ(cut.Error().Kind, TStatsFailure::Malformed);
@@ -113,14 +128,14 @@ TEST(StatsClient, BadAnswersOnTheWireBecomeFailures) {
     typed.Status = 200;
     typed.Text = R"({"name":"Orders","invokedBy":"x","active":"3","maximum":8,"requests":1,"queued":0,)"
                  R"("queueTime":0,"serviceTime":0})";
-    sim.Faults().Add(typed);
+    sim.AddFault(typed);
     auto details = client.GetComponentDetails("Orders");
     ASSERT_FALSE(details.Ok());
     EXPECT_EQ(details.Error().Kind, TStatsFailure::Malformed);
     EXPECT_NE(details.Error().Text.find("active must be an integer"), std::string::npos)
         << details.Error().Text;
 
-    sim.Faults().Add(Fault("/v1/health", TFaultKind::Refuse));
+    sim.AddFault(Fault("/v1/health", TFaultKind::Refuse));
     auto refused = client.GetHealth();
     ASSERT_FALSE(refused.Ok());
     EXPECT_EQ(refused.Error().Kind, TStatsFailure::Transport);
@@ -128,20 +143,20 @@ TEST(StatsClient, BadAnswersOnTheWireBecomeFailures) {
         << refused.Error().Text;
 
     // After all that the same client still works.
-    sim.Faults().Clear();
+    sim.ClearFaults();
     EXPECT_TRUE(client.GetComponents().Ok());
     EXPECT_TRUE(client.GetHealth().Ok());
 }
 
 TEST(StatsClient, AnswersOverTheCapAreCutOff) {
-    TSimHarness sim;
+    TTestSim sim;
     TStatsClient client("127.0.0.1", sim.Port(), 5);
-    client.SetMaxBodyBytes(1024 * 1024);
+    client.SetMaxBodyBytes(256 * 1024);
 
     // Chunked: no length is known ahead, so the cap acts while receiving.
     TFault big = Fault("/v1/components", TFaultKind::Oversize);
     big.Bytes = 64u * 1024 * 1024;
-    sim.Faults().Add(big);
+    sim.AddFault(big);
     auto start = TClock::now();
     auto r = client.GetComponents();
     ASSERT_FALSE(r.Ok());
@@ -151,20 +166,20 @@ TEST(StatsClient, AnswersOverTheCapAreCutOff) {
     // With a declared length over the cap.
     TFault declared = Fault("/v1/health", TFaultKind::Body);
     declared.Status = 200;
-    declared.Text = R"({"state":"healthy","text":")" + std::string(2 * 1024 * 1024, 'x') + "\"}";
-    sim.Faults().Add(declared);
+    declared.Text = R"({"state":"healthy","text":")" + std::string(512 * 1024, 'x') + "\"}";
+    sim.AddFault(declared);
     auto h = client.GetHealth();
     ASSERT_FALSE(h.Ok());
     EXPECT_EQ(h.Error().Kind, TStatsFailure::TooLarge);
-    EXPECT_NE(h.Error().Text.find("larger than the limit of 1048576 bytes"), std::string::npos);
+    EXPECT_NE(h.Error().Text.find("larger than the limit of 262144 bytes"), std::string::npos);
 }
 
 // A server that stalls, and one that sends one byte at a time, are both held
 // to the one deadline of the whole exchange.
 TEST(StatsClient, DeadlineHoldsAgainstStallAndTrickle) {
-    TSimHarness sim;
-    sim.Faults().Add(Fault("/v1/components", TFaultKind::Stall, 20000));
-    sim.Faults().Add(Fault("/v1/health", TFaultKind::Trickle, 100));
+    TTestSim sim;
+    sim.AddFault(Fault("/v1/components", TFaultKind::Stall, 20000));
+    sim.AddFault(Fault("/v1/health", TFaultKind::Trickle, 100));
     TStatsClient client("127.0.0.1", sim.Port(), 1);
 
     auto start = TClock::now();
@@ -187,7 +202,7 @@ TEST(StatsClient, DeadlineHoldsAgainstStallAndTrickle) {
     EXPECT_GE(took, 0.9);
     EXPECT_LT(took, 2.5);
 
-    sim.Faults().Clear();
+    sim.ClearFaults();
     auto after = client.GetComponents();
     EXPECT_TRUE(after.Ok()) << after.Error().Text;
 }
@@ -204,6 +219,13 @@ TEST(StatsClient, NoBrokerListening) {
               std::string::npos)
         << r.Error().Text;
     EXPECT_LT(SecondsSince(start), 2.5);
+
+    // A name no resolver knows (.invalid is never given out).
+    TStatsClient unknown("no-such-broker.invalid", 7400, 2);
+    auto u = unknown.GetHealth();
+    ASSERT_FALSE(u.Ok());
+    EXPECT_EQ(u.Error().Kind, TStatsFailure::Connect);
+    EXPECT_EQ(u.Error().Text, "The broker's host \"no-such-broker.invalid\" is not known.");
 }
 
 TEST(StatsClient, UnusableArgumentsFailWithoutNetwork) {

@@ -1,8 +1,8 @@
 // The statistics client against brokers that break the protocol on purpose,
-// scripted byte for byte on loopback: answers too big to decode in time,
-// oversized headers, huge error texts.
+// scripted byte for byte on loopback (HostileScripts.h): answers too big to
+// decode in time, oversized headers, huge error texts.
 
-#include "ScriptedBroker.h"
+#include "HostileScripts.h"
 #include "statshost/StatsClient.h"
 #include "statshost/StatsEncoders.h"
 
@@ -11,7 +11,7 @@
 #include <chrono>
 
 using namespace wdx::statshost;
-using wdx::testing::TScriptedBroker;
+using wdx::testing::THostileBroker;
 
 namespace {
 
@@ -21,12 +21,7 @@ double SecondsSince(TClock::time_point Start) {
     return std::chrono::duration<double>(TClock::now() - Start).count();
 }
 
-std::string ComponentList(std::size_t Rows) {
-    std::vector<TComponentStats> rows(Rows);
-    for (std::size_t i = 0; i < Rows; ++i)
-        rows[i] = {"Component " + std::to_string(i), 1, 8, 120, 2, 15, 40};
-    return EncodeComponents(rows);
-}
+using wdx::testing::ComponentList;
 
 std::string TimeOutText(int Port) {
     return "Time-out: the broker at 127.0.0.1:" + std::to_string(Port) + " did not answer within 1 second.";
@@ -38,21 +33,14 @@ std::string TimeOutText(int Port) {
 // deadline and takes longer to decode than is left either completes within
 // the deadline or fails with the time-out's text at the deadline, never later.
 TEST(HostileBroker, DeadlineCoversTheDecode) {
-    const std::string body = ComponentList(300000); // about 30 MB
-    TScriptedBroker broker([&](TScriptedBroker::TConnection& c) {
-        std::string answer = TScriptedBroker::Answer(200, body);
-        std::size_t last = answer.size() - 1000;
-        c.Send(std::string_view(answer).substr(0, last));
-        if (c.Wait(850))
-            c.Send(std::string_view(answer).substr(last));
-    });
+    THostileBroker broker("decode-deadline");
     TStatsClient client("127.0.0.1", broker.Port(), 1);
     auto start = TClock::now();
     auto r = client.GetComponents();
     double took = SecondsSince(start);
     EXPECT_LT(took, 1.15);
     if (r.Ok()) {
-        EXPECT_EQ(r.Value().size(), 300000u);
+        EXPECT_EQ(r.Value().size(), wdx::testing::DecodeDeadlineRows);
     } else {
         EXPECT_EQ(r.Error().Kind, TStatsFailure::TimeOut);
         EXPECT_EQ(r.Error().Text, TimeOutText(broker.Port()));
@@ -76,45 +64,45 @@ TEST(HostileBroker, DecoderStopsAtItsDeadline) {
     EXPECT_EQ(all.Value().size(), 50000u);
 }
 
+namespace {
+
+void ExpectHeadersTooLarge(const char* Name) {
+    THostileBroker broker(Name);
+    TStatsClient client("127.0.0.1", broker.Port(), 5);
+    auto r = client.GetHealth();
+    ASSERT_FALSE(r.Ok()) << Name;
+    EXPECT_EQ(r.Error().Kind, TStatsFailure::TooLarge) << Name << ": " << r.Error().Text;
+    EXPECT_EQ(r.Error().Text,
+              "The headers of the answer of the broker at 127.0.0.1:" + std::to_string(broker.Port()) +
+                  " are larger than the limit of " + std::to_string(MaxHeaderBytes) + " bytes.");
+}
+
+} // namespace
+
 TEST(HostileBroker, OversizedHeadersAreReportedAsSuch) {
     // Many ordinary header lines, together over the limit.
-    std::string many;
-    for (int i = 0; many.size() <= MaxHeaderBytes; ++i)
-        many += "X-Padding-" + std::to_string(i) + ": " + std::string(100, 'p') + "\r\n";
-    // One line longer than any HTTP client buffers.
-    std::string oneLine = "X-Huge: " + std::string(300 * 1024, 'h') + "\r\n";
-    for (const std::string& headers : {many, oneLine}) {
-        TScriptedBroker broker(
-            [&](TScriptedBroker::TConnection& c) { c.Send(TScriptedBroker::Answer(200, "{}", headers)); });
-        TStatsClient client("127.0.0.1", broker.Port(), 5);
-        auto r = client.GetHealth();
-        ASSERT_FALSE(r.Ok());
-        EXPECT_EQ(r.Error().Kind, TStatsFailure::TooLarge) << r.Error().Text;
-        EXPECT_EQ(r.Error().Text,
-                  "The headers of the answer of the broker at 127.0.0.1:" + std::to_string(broker.Port()) +
-                      " are larger than the limit of " + std::to_string(MaxHeaderBytes) + " bytes.");
-    }
+    ExpectHeadersTooLarge("headers-many");
     // Headers just within the limit are fine.
-    std::string fits;
-    while (fits.size() + 200 < MaxHeaderBytes - 200)
-        fits += "X-Fits: " + std::string(90, 'f') + "\r\n";
-    TScriptedBroker broker([&](TScriptedBroker::TConnection& c) {
-        c.Send(TScriptedBroker::Answer(200, R"({"state":"healthy"})", fits));
-    });
+    THostileBroker broker("headers-fit");
     TStatsClient client("127.0.0.1", broker.Port(), 5);
     auto r = client.GetHealth();
     EXPECT_TRUE(r.Ok()) << r.Error().Text;
 }
 
+// One header line longer than any HTTP client buffers.
+TEST(HostileBroker, OneHugeHeaderLineIsReportedAsTooLarge) {
+    if (wdx::testing::RunningUnderWine())
+        GTEST_SKIP() << "Wine's WinHTTP keeps only the first 1.5 KB or so of an over-long header line and "
+                        "reports no error, so the line's size never reaches the client; Windows refuses "
+                        "headers over WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE itself";
+    ExpectHeadersTooLarge("headers-one-line");
+}
+
 // A 5 MB error text reaches the operator cut to what a message box shows,
 // at a character boundary, saying that it was cut.
 TEST(HostileBroker, HugeErrorTextIsCutWithANote) {
-    std::string text;
-    while (text.size() < 5u * 1024 * 1024)
-        text += "Fehler \xc3\xa4\xe2\x82\xac\xf0\x9f\x98\x80 "; // 2-, 3- and 4-byte characters
-    TScriptedBroker broker([&](TScriptedBroker::TConnection& c) {
-        c.Send(TScriptedBroker::Answer(503, EncodeError(42, text)));
-    });
+    const std::string text = wdx::testing::HugeErrorText();
+    THostileBroker broker("huge-error");
     TStatsClient client("127.0.0.1", broker.Port(), 10);
     auto r = client.GetComponents();
     ASSERT_FALSE(r.Ok());
@@ -170,11 +158,7 @@ TEST(HostileBroker, NulInANameOrTextIsMalformed) {
 // A broker that sends its headers a byte at a time is held to the deadline
 // like one that trickles its body.
 TEST(HostileBroker, TrickledHeadersMeetTheDeadline) {
-    TScriptedBroker broker([](TScriptedBroker::TConnection& c) {
-        for (char ch : std::string("HTTP/1.1 200 OK\r\nX-Slow: ") + std::string(100, 's'))
-            if (!c.Send(std::string_view(&ch, 1)) || !c.Wait(50))
-                return;
-    });
+    THostileBroker broker("trickled-headers");
     TStatsClient client("127.0.0.1", broker.Port(), 1);
     auto start = TClock::now();
     auto r = client.GetHealth();
@@ -183,4 +167,15 @@ TEST(HostileBroker, TrickledHeadersMeetTheDeadline) {
     EXPECT_EQ(r.Error().Text, TimeOutText(broker.Port()));
     EXPECT_GE(took, 0.95);
     EXPECT_LT(took, 1.5);
+}
+
+// A redirect is an answer like any other that is not 200, never followed.
+TEST(HostileBroker, RedirectsAreNotFollowed) {
+    THostileBroker broker("redirect");
+    TStatsClient client("127.0.0.1", broker.Port(), 5);
+    auto r = client.GetHealth();
+    ASSERT_FALSE(r.Ok());
+    EXPECT_EQ(r.Error().Kind, TStatsFailure::BrokerError);
+    EXPECT_EQ(r.Error().HttpStatus, 302);
+    EXPECT_EQ(r.Error().Text, "Moved.");
 }

@@ -111,7 +111,7 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
         }
         c->Headers.reset(h);
         if (!c->Easy || !h)
-            return Failure(TStatsFailure::Transport, "The HTTP client could not be set up.");
+            return SetupFailure();
         CURL* e = c->Easy.get();
         curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(e, CURLOPT_NOPROXY, "*"); // the broker is reached directly, never through a proxy
@@ -158,16 +158,15 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
     CURLcode rc = curl_easy_perform(e);
     FCurl->Sink = nullptr;
     std::string detail = FCurl->ErrorBuffer[0] ? FCurl->ErrorBuffer : curl_easy_strerror(rc);
-    const std::string at = "the broker at " + FTarget.Endpoint;
     switch (rc) {
     case CURLE_OK:
         break;
     case CURLE_OPERATION_TIMEDOUT:
         return TimeOutFailure(FTarget);
     case CURLE_COULDNT_RESOLVE_HOST:
-        return Failure(TStatsFailure::Connect, "The broker's host \"" + FTarget.Host + "\" is not known.");
+        return UnknownHostFailure(FTarget);
     case CURLE_COULDNT_CONNECT:
-        return Failure(TStatsFailure::Connect, "Cannot connect to " + at + ": " + detail + ".");
+        return ConnectFailure(FTarget, detail);
     case CURLE_OUT_OF_MEMORY:
         // curl refuses a single header line longer than its own buffer
         // (100 KiB) this way; that is the broker's fault, not a lack of
@@ -183,13 +182,11 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
             throw std::bad_alloc();
         if (FCurl->Overflow || rc == CURLE_FILESIZE_EXCEEDED)
             return BodyTooLargeFailure(FTarget, MaxBodyBytes);
-        return Failure(TStatsFailure::Transport,
-                       "The answer of " + at + " could not be taken in: " + detail + ".");
+        return TakeInFailure(FTarget, detail);
     case CURLE_GOT_NOTHING:
-        return Failure(TStatsFailure::Transport,
-                       "The connection to " + at + " was closed without an answer.");
+        return NoAnswerFailure(FTarget);
     default:
-        return Failure(TStatsFailure::Transport, "The exchange with " + at + " failed: " + detail + ".");
+        return ExchangeFailure(FTarget, detail);
     }
     long status = 0;
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
