@@ -16,6 +16,11 @@ std::u16string CurrentFailureText() {
         return u"Unknown failure.";
     }
 }
+
+// An 8-bit text passed in to the monitor server.
+TBStr InText(const std::string& Text) {
+    return TBStr(Utf8ToWide(Text));
+}
 } // namespace
 
 TNPXMonitor::TNPXMonitor(const std::u16string& BrokerName) {
@@ -90,14 +95,15 @@ std::string TNPXMonitor::GetVersion() noexcept {
     std::string result;
     try {
         TComPtr<_version> version = FMonitor->VersionInfo();
-        ComCheck(version->Component(VersionComponent));
+        ComCheck(version->Component(TBStr(VersionComponent).Get()));
         if (ComGet(*version, &_version::NotFound) != 0)
             return result;
         if (ComGet(*version, &_version::ErrorCode) == 0)
-            result = WideToUtf8(ComGet(*version, &_version::Version));
+            result = ComGetUtf8(*version, &_version::Version);
         ComCheck(version->Close());
     } catch (...) {
         // No version is shown rather than failing the connect over it.
+        DropComError();
     }
     return result;
 }
@@ -109,7 +115,7 @@ TServerList TNPXMonitor::GetServers() {
         throw ENPXException(IdCannotAccessComponents, std::string(), ComGet(q, &_servers::ErrorText));
     while (ComGet(q, &_servers::Next) == 0) {
         TServer r;
-        r.Name = WideToUtf8(ComGet(q, &_servers::Name));
+        r.Name = ComGetUtf8(q, &_servers::Name);
         r.Maximum = ComGet(q, &_servers::Maximum);
         r.Active = ComGet(q, &_servers::Active);
         r.Requests = ComGet(q, &_servers::Requests);
@@ -124,12 +130,12 @@ TServerList TNPXMonitor::GetServers() {
 TServiceList TNPXMonitor::GetServices(const std::string& ComponentName) {
     _services& q = *FServices;
     TServiceList list;
-    ComCheck(q.Component(Utf8ToWide(ComponentName)));
+    ComCheck(q.Component(InText(ComponentName).Get()));
     if (ComGet(q, &_services::Open) == -1)
         throw ENPXException(IdCannotAccessServices, ComponentName, ComGet(q, &_services::ErrorText));
     while (ComGet(q, &_services::Next) == 0) {
         TService r;
-        r.Name = WideToUtf8(ComGet(q, &_services::Name));
+        r.Name = ComGetUtf8(q, &_services::Name);
         r.Requests = ComGet(q, &_services::Requests);
         r.Queued = ComGet(q, &_services::Queued);
         r.QueueTime = ComGet(q, &_services::QueueTime);
@@ -142,12 +148,12 @@ TServiceList TNPXMonitor::GetServices(const std::string& ComponentName) {
 TParamsList TNPXMonitor::GetParams(const std::string& ServiceName) {
     _params& q = *FParams;
     TParamsList list;
-    ComCheck(q.Service(Utf8ToWide(ServiceName)));
+    ComCheck(q.Service(InText(ServiceName).Get()));
     if (ComGet(q, &_params::Open) == -1)
         throw ENPXException(IdCannotAccessServices, ServiceName, ComGet(q, &_params::ErrorText));
     while (ComGet(q, &_params::Next) == 0) {
         TParams r;
-        r.Name = WideToUtf8(ComGet(q, &_params::Name));
+        r.Name = ComGetUtf8(q, &_params::Name);
         r.Mode = ComGet(q, &_params::Mode);
         r.DataType = ComGet(q, &_params::DataType);
         r.Scale = ComGet(q, &_params::Scale);
@@ -169,7 +175,7 @@ TServerMore TNPXMonitor::GetServerMore(const std::string& ComponentName) {
     _server_info& q = *FServerInfo;
     std::int16_t status = 0;
     try {
-        ComCheck(q.Component(Utf8ToWide(ComponentName)));
+        ComCheck(q.Component(InText(ComponentName).Get()));
         status = ComGet(q, &_server_info::Open);
     } catch (...) {
         throw ENPXException(IdCannotAccessDetails, ComponentName, ComGet(q, &_server_info::ErrorText));
@@ -177,7 +183,7 @@ TServerMore TNPXMonitor::GetServerMore(const std::string& ComponentName) {
     if (status == -1)
         throw ENPXException(IdCannotAccessDetails, ComponentName, ComGet(q, &_server_info::ErrorText));
     TServerMore r;
-    r.InvokedBy = WideToUtf8(ComGet(q, &_server_info::InvokedBy));
+    r.InvokedBy = ComGetUtf8(q, &_server_info::InvokedBy);
     r.Active = ComGet(q, &_server_info::Active);
     r.Maximum = ComGet(q, &_server_info::Maximum);
     r.Requests = ComGet(q, &_server_info::Requests);
@@ -199,8 +205,8 @@ void TNPXMonitor::PerformAction(const std::string& ComponentName, const std::str
     _server_action& q = *FServerAction;
     std::int16_t status = 0;
     try {
-        ComCheck(q.Component(Utf8ToWide(ComponentName)));
-        ComCheck(q.Action(Utf8ToWide(Action)));
+        ComCheck(q.Component(InText(ComponentName).Get()));
+        ComCheck(q.Action(InText(Action).Get()));
         ComCheck(q.Value(Value));
         status = ComGet(q, &_server_action::Execute);
     } catch (...) {

@@ -23,8 +23,10 @@ TRelayCheck CheckBrokerThroughRelay(const std::u16string& BrokerName) {
     }
     try {
         std::int16_t code = RelayCheckFailed;
-        if (check.FRelay->CheckBroker(BrokerName, 0, 0, 0, code).Succeeded())
+        if (SUCCEEDED(check.FRelay->CheckBroker(TBStr(BrokerName).Get(), 0, 0, 0, &code)))
             check.FStatus = code;
+        else
+            DropComError(); // counts as RelayCheckFailed, which is warned of
     } catch (...) {
         // A failed check counts as RelayCheckFailed, which is warned of.
     }

@@ -1,9 +1,12 @@
 #include "monitor/MainForm.h"
 #include "monitor/Startup.h"
+#include "monitorapi/ComFactory.h"
 #include "statshost/StandIns.h"
 
 int main(int argc, char** argv) {
     using namespace wdx;
+    // COM for the program's one thread, released after every reference.
+    const monitor::TComApartment com;
     const QStringList args = monitor::CommandLineArguments(argc, argv);
     common::TWDXApplication app(argc, argv);
     statshost::RegisterStandIns();

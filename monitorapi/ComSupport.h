@@ -1,12 +1,13 @@
 #pragma once
-// The small object model the monitor uses to reach the relay and the monitor
-// server: class and interface identifiers, a status result that carries its
-// failure text, reference-counted interfaces with an owning handle, and the
-// exception a failed status turns into.
+// How the monitor's code stands on the binary contract (ComBase.h): class
+// and interface identifiers written as text, the exception a failed HRESULT
+// turns into, the owning handle of one interface reference, the owner of one
+// BSTR, and the base of every implementation.
 //
-// Every member of an outside interface returns a THResult and passes its
-// results through out arguments. Callers never look at a failed status
-// themselves: ComCheck turns it into an ECOMError on the spot.
+// Callers never look at a failed HRESULT themselves: ComCheck turns it into
+// an ECOMError on the spot, with the text the component left for this
+// thread (IErrorInfo on Windows) or else the code's own text. Implementations
+// fail through ComFail, which leaves that text.
 //
 // Threads: references are free-threaded, as COM's own AddRef and Release are.
 // A handle may be copied, passed to another thread and released there while
@@ -14,127 +15,179 @@
 // Release, wherever it happens, frees the object once. The members of an
 // implementation are not made safe for calls from two threads at once: an
 // object is called by one thread at a time (the exporter's readers each
-// create their own objects through the class table).
+// create their own objects through the class table). The error text is kept
+// per thread, as COM keeps it.
 
-#include <array>
+#include "monitorapi/ComBase.h"
+
 #include <atomic>
-#include <compare>
 #include <concepts>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace wdx::monitor {
 
-// A 128-bit class or interface identifier, written "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
-struct TGUID {
-    std::array<std::uint8_t, 16> Bytes{};
-
-    // Reads the braced form; a malformed text is a compile error in a
-    // constant expression and std::invalid_argument otherwise.
-    static constexpr TGUID Parse(std::string_view Text) {
-        if (Text.size() != 38 || Text.front() != '{' || Text.back() != '}')
-            throw std::invalid_argument("malformed identifier");
-        TGUID g;
-        std::size_t n = 0;
-        for (std::size_t i = 1; i + 1 < Text.size();) {
-            if (i == 9 || i == 14 || i == 19 || i == 24) {
-                if (Text[i] != '-')
-                    throw std::invalid_argument("malformed identifier");
-                ++i;
-                continue;
-            }
-            g.Bytes[n++] = std::uint8_t(HexDigit(Text[i]) << 4 | HexDigit(Text[i + 1]));
-            i += 2;
-        }
-        return g;
-    }
-
-    std::string ToString() const; // braced, upper case
-
-    auto operator<=>(const TGUID&) const = default;
-
-private:
-    static constexpr int HexDigit(char C) {
+// Reads "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; a malformed text is a
+// compile error in a constant expression and std::invalid_argument otherwise.
+constexpr GUID ParseGUID(std::string_view Text) {
+    auto Hex = [](char C) -> std::uint32_t {
         if (C >= '0' && C <= '9')
-            return C - '0';
+            return std::uint32_t(C - '0');
         if (C >= 'A' && C <= 'F')
-            return C - 'A' + 10;
+            return std::uint32_t(C - 'A' + 10);
         if (C >= 'a' && C <= 'f')
-            return C - 'a' + 10;
+            return std::uint32_t(C - 'a' + 10);
         throw std::invalid_argument("malformed identifier");
-    }
-};
-
-// Status codes worth naming. Negative means failure, as with every status here.
-inline constexpr std::int32_t ErrFail = std::int32_t(0x80004005);
-inline constexpr std::int32_t ErrNoInterface = std::int32_t(0x80004002);
-inline constexpr std::int32_t ErrPointer = std::int32_t(0x80004003);
-inline constexpr std::int32_t ErrClassNotRegistered = std::int32_t(0x80040154);
-
-// The result of every interface member: success, or a failure code with the
-// text that explains it (empty when the callee gave none).
-class [[nodiscard]] THResult {
-public:
-    THResult() = default; // success
-
-    static THResult Fail(std::u16string Message, std::int32_t Code = ErrFail) {
-        THResult r;
-        r.FCode = Code < 0 ? Code : ErrFail; // a failure must read as one
-        r.FMessage = std::move(Message);
-        return r;
-    }
-
-    bool Failed() const { return FCode < 0; }
-    bool Succeeded() const { return FCode >= 0; }
-    std::int32_t Code() const { return FCode; }
-    const std::u16string& Message() const { return FMessage; }
-
-private:
-    std::int32_t FCode = 0;
-    std::u16string FMessage;
-};
-
-// The "COM error": one failed interface call. what() is the failure's own
-// text (UTF-8); when the callee gave no text it names the code instead, so
-// the default error report never shows an empty box.
-class ECOMError : public std::runtime_error {
-public:
-    ECOMError(std::int32_t Code, const std::u16string& Message);
-    std::int32_t ErrorCode() const { return FErrorCode; }
-
-private:
-    std::int32_t FErrorCode;
-};
-
-// Turns a failed status into an ECOMError at once.
-inline void ComCheck(const THResult& R) {
-    if (R.Failed())
-        throw ECOMError(R.Code(), R.Message());
+    };
+    if (Text.size() != 38 || Text.front() != '{' || Text.back() != '}' || Text[9] != '-' || Text[14] != '-' ||
+        Text[19] != '-' || Text[24] != '-')
+        throw std::invalid_argument("malformed identifier");
+    auto Number = [&](std::size_t At, std::size_t Digits) {
+        std::uint32_t N = 0;
+        for (std::size_t I = 0; I < Digits; ++I)
+            N = N << 4 | Hex(Text[At + I]);
+        return N;
+    };
+    GUID G{};
+    G.Data1 = Number(1, 8);
+    G.Data2 = std::uint16_t(Number(10, 4));
+    G.Data3 = std::uint16_t(Number(15, 4));
+    G.Data4[0] = std::uint8_t(Number(20, 2));
+    G.Data4[1] = std::uint8_t(Number(22, 2));
+    for (std::size_t I = 0; I < 6; ++I)
+        G.Data4[2 + I] = std::uint8_t(Number(25 + 2 * I, 2));
+    return G;
 }
 
-// Base of every interface: reference counting and the interface query. An
-// object lives as long as it holds references; Release of the last one frees
-// it. Objects are never deleted through an interface pointer.
-class IComUnknown {
+// Braced, upper case.
+std::string GUIDText(const GUID& G);
+
+// An order for identifiers, for tables keyed by them.
+struct TGUIDLess {
+    bool operator()(const GUID& A, const GUID& B) const;
+};
+
+inline constexpr IID IidUnknown = ParseGUID("{00000000-0000-0000-C000-000000000046}");
+inline constexpr IID IidDispatch = ParseGUID("{00020400-0000-0000-C000-000000000046}");
+
+// The "COM error": one failed interface call. what() is the component's
+// text (UTF-8), else the code's own text, so the default error report never
+// shows an empty box.
+class ECOMError : public std::runtime_error {
 public:
-    static constexpr TGUID IID = TGUID::Parse("{00000000-0000-0000-C000-000000000046}");
+    ECOMError(HRESULT Code, std::u16string_view Message);
+    HRESULT ErrorCode() const { return FErrorCode; }
 
-    // On success *Obj holds the interface IID asks for, with one reference
-    // counted for the caller.
-    virtual THResult QueryInterface(const TGUID& IID, void** Obj) = 0;
-    virtual std::uint32_t AddRef() = 0;
-    virtual std::uint32_t Release() = 0;
+private:
+    HRESULT FErrorCode;
+};
 
-protected:
-    ~IComUnknown() = default;
+// The text of a code as the system words it ("Class not registered" ...);
+// "Operation failed (error 0x80004005)." when it has none.
+std::u16string HResultText(HRESULT Code);
+
+// Callee side: leaves Text for this thread's caller and returns Code (a
+// failure; anything else counts as E_FAIL).
+HRESULT ComFail(std::u16string_view Text, HRESULT Code = E_FAIL);
+
+// Caller side: the text the last failed call left on this thread, taken so
+// that it cannot explain a later failure; false when there is none.
+bool TakeComErrorText(std::u16string& Text);
+
+// For a failure the caller drops on purpose: its text must not stay behind.
+inline void DropComError() {
+    std::u16string Unused;
+    (void)TakeComErrorText(Unused);
+}
+
+// Throws the ECOMError of a failed call.
+[[noreturn]] void ThrowComError(HRESULT Code);
+
+// Turns a failed HRESULT into an ECOMError at once.
+inline void ComCheck(HRESULT R) {
+    if (FAILED(R))
+        ThrowComError(R);
+}
+
+// ---- BSTR ----
+
+// The characters of a BSTR; a null BSTR is the empty text.
+inline std::u16string_view BStrView(const OLECHAR* Text) {
+    if (!Text)
+        return {};
+    return {reinterpret_cast<const char16_t*>(Text), SysStringLen(const_cast<BSTR>(Text))};
+}
+
+// The characters of a BSTR as UTF-8 (see WideText.h for what cannot be
+// converted).
+std::string BStrUtf8(const OLECHAR* Text);
+
+// A new BSTR holding Text; null only when memory ran out.
+inline BSTR AllocBStr(std::u16string_view Text) {
+    if (Text.size() > 0x7FFFFFFFu / sizeof(OLECHAR)) // its byte length must fit the prefix
+        return nullptr;
+    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(Text.data()), UINT(Text.size()));
+}
+
+// Callee side of an out text: *Out receives a new BSTR the caller frees.
+HRESULT PutBStr(BSTR* Out, std::u16string_view Text);
+// Callee side of a text passed by reference: the caller's BSTR is freed and
+// replaced.
+HRESULT ReplaceBStr(BSTR* InOut, std::u16string_view Text);
+
+// The owner of one BSTR: freed when the owner ends.
+class TBStr {
+public:
+    TBStr() noexcept = default;
+    // Throws std::bad_alloc when the text cannot be allocated.
+    explicit TBStr(std::u16string_view Text);
+    TBStr(TBStr&& Other) noexcept : FText(std::exchange(Other.FText, nullptr)) {}
+    TBStr& operator=(TBStr Other) noexcept {
+        std::swap(FText, Other.FText);
+        return *this;
+    }
+    ~TBStr() { SysFreeString(FText); }
+
+    BSTR Get() const noexcept { return FText; }
+    // For an out argument: the text held so far is freed first.
+    BSTR* Out() noexcept {
+        Reset();
+        return &FText;
+    }
+    // For a text passed by reference, which the callee may replace.
+    BSTR* Ref() noexcept { return &FText; }
+    void Reset() noexcept { SysFreeString(std::exchange(FText, nullptr)); }
+
+    std::u16string_view View() const { return BStrView(FText); }
+    std::u16string Text() const { return std::u16string(View()); }
+    std::string Utf8() const { return BStrUtf8(FText); }
+
+private:
+    BSTR FText = nullptr;
+};
+
+// ---- references ----
+
+// Anything with IUnknown's counting; an implementation of several
+// interfaces has more than one IUnknown base, so the base is not asked for.
+template <class T>
+concept CInterface = requires(T* P) {
+    P->AddRef();
+    P->Release();
+};
+
+template <class T>
+concept CHasIid = requires {
+    { T::Iid } -> std::convertible_to<IID>;
 };
 
 // The owning handle of one reference. Copying adds a reference, destroying or
 // resetting releases it; "released" in the monitor's code means Reset().
-template <class T> class TComPtr {
+template <CInterface T> class TComPtr {
 public:
     TComPtr() noexcept = default;
     TComPtr(std::nullptr_t) noexcept {}
@@ -155,12 +208,17 @@ public:
         return *this;
     }
 
-    // Adopts a reference that was already counted for the caller (the out
-    // argument of QueryInterface).
+    // Adopts a reference that was already counted for the caller.
     static TComPtr Attach(T* P) noexcept {
         TComPtr r;
         r.FPtr = P;
         return r;
+    }
+    // For an out argument that hands back a counted reference; the one held
+    // so far is released first.
+    T** Out() noexcept {
+        Reset();
+        return &FPtr;
     }
 
     // Releases the reference; the handle is empty before the object hears of it.
@@ -178,50 +236,87 @@ private:
     T* FPtr = nullptr;
 };
 
-template <class T>
-concept CHasIID = requires {
-    T::IID;
-};
-
-// Asks Obj for the interface T (T::IID). A success that hands back nothing
+// Asks Obj for the interface T (T::Iid). A success that hands back nothing
 // counts as a failure: the caller must never see an empty interface.
-template <CHasIID T> THResult QueryInterface(IComUnknown& Obj, TComPtr<T>& Out) {
+template <CHasIid T> HRESULT QueryInterface(IUnknown& Obj, TComPtr<T>& Out) {
     void* p = nullptr;
-    THResult r = Obj.QueryInterface(T::IID, &p);
-    if (r.Failed())
+    HRESULT r = Obj.QueryInterface(T::Iid, &p);
+    if (FAILED(r))
         return r;
     if (!p)
-        return THResult::Fail(u"The object returned no interface.", ErrPointer);
+        return ComFail(u"The object returned no interface.", E_POINTER);
     Out = TComPtr<T>::Attach(static_cast<T*>(p));
-    return {};
+    return S_OK;
 }
 
-// Reference counting and the interface query for an implementation of one or
-// more interfaces (the first one stands for IComUnknown). Create it with MakeCom;
-// it frees itself when its last reference is released.
+// Reads one out value of an interface member, throwing ECOMError on failure.
+template <class T, class I> T ComGet(I& Intf, HRESULT (STDMETHODCALLTYPE I::*Member)(T*)) {
+    T value{};
+    ComCheck((Intf.*Member)(&value));
+    return value;
+}
+// The same for a text: the BSTR is freed once read.
+template <class I> std::u16string ComGet(I& Intf, HRESULT (STDMETHODCALLTYPE I::*Member)(BSTR*)) {
+    TBStr value;
+    ComCheck((Intf.*Member)(value.Out()));
+    return value.Text();
+}
+
+// The same, the text as UTF-8 straight from the BSTR.
+template <class I> std::string ComGetUtf8(I& Intf, HRESULT (STDMETHODCALLTYPE I::*Member)(BSTR*)) {
+    TBStr value;
+    ComCheck((Intf.*Member)(value.Out()));
+    return value.Utf8();
+}
+
+// ---- implementations ----
+
+// Reference counting, the interface query and IDispatch's members for an
+// implementation of one or more interfaces (the first one stands for
+// IUnknown and IDispatch). Create it with MakeCom; it frees itself when its
+// last reference is released. The members are reached through the tables
+// alone: the dispatch members report that no type information is offered.
 template <class First, class... Rest> class TComObject : public First, public Rest... {
 public:
-    THResult QueryInterface(const TGUID& IID, void** Obj) override {
+    STDMETHODIMP QueryInterface(REFIID Iid, void** Obj) override {
         if (!Obj)
-            return THResult::Fail(u"No place for the interface.", ErrPointer);
+            return E_POINTER;
         *Obj = nullptr;
-        if (IID == IComUnknown::IID)
-            *Obj = static_cast<IComUnknown*>(static_cast<First*>(this));
+        if (Iid == IidUnknown || Iid == IidDispatch)
+            *Obj = static_cast<IDispatch*>(static_cast<First*>(this));
         else
-            (TryInterface<First>(IID, Obj) || ... || TryInterface<Rest>(IID, Obj));
+            (TryInterface<First>(Iid, Obj) || ... || TryInterface<Rest>(Iid, Obj));
         if (!*Obj)
-            return THResult::Fail(u"The object does not support this interface.", ErrNoInterface);
+            return E_NOINTERFACE;
         AddRef();
-        return {};
+        return S_OK;
     }
-    std::uint32_t AddRef() override { return FRefCount.fetch_add(1, std::memory_order_relaxed) + 1; }
-    std::uint32_t Release() override {
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return ULONG(FRefCount.fetch_add(1, std::memory_order_relaxed) + 1);
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
         // acq_rel: what any thread did to the object happens before the
         // delete on the thread that drops the last reference.
         std::uint32_t left = FRefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (left == 0)
             delete this;
-        return left;
+        return ULONG(left);
+    }
+
+    STDMETHODIMP GetTypeInfoCount(UINT* Count) override {
+        if (!Count)
+            return E_POINTER;
+        *Count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** Info) override {
+        if (Info)
+            *Info = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
     }
 
 protected:
@@ -231,9 +326,9 @@ protected:
     TComObject& operator=(const TComObject&) = delete;
 
 private:
-    template <class I> bool TryInterface(const TGUID& IID, void** Obj) {
-        if constexpr (CHasIID<I>) {
-            if (IID == I::IID) {
+    template <class I> bool TryInterface(REFIID Iid, void** Obj) {
+        if constexpr (CHasIid<I>) {
+            if (Iid == I::Iid) {
                 *Obj = static_cast<I*>(this);
                 return true;
             }
@@ -247,6 +342,17 @@ private:
 // Creates an implementation object and hands out its first reference.
 template <class T, class... Args> TComPtr<T> MakeCom(Args&&... A) {
     return TComPtr<T>(new T(std::forward<Args>(A)...));
+}
+
+// Callee side of an out interface: *Out receives the first reference to a
+// new implementation object T, which the caller releases.
+template <class T, CInterface I, class... Args> HRESULT HandOutNew(I** Out, Args&&... A) {
+    if (!Out)
+        return E_POINTER;
+    I* Obj = new T(std::forward<Args>(A)...);
+    Obj->AddRef();
+    *Out = Obj;
+    return S_OK;
 }
 
 } // namespace wdx::monitor

@@ -4,15 +4,20 @@
 // StatsHost monitor server, which answers every question about a broker's
 // components, services and parameters.
 //
-// Members are declared in the order of their positions in the components'
-// tables (noted beside each); positions the monitor never calls are left
-// out. Texts are wide (UTF-16); "in" texts are passed by value semantics
-// (const reference), the three texts of Connect by reference. Every 16-bit
-// and 32-bit result is signed and comes back through an out argument; the
-// status says only whether the call itself worked.
+// These are the components' own tables, slot for slot: each interface is a
+// dual interface (IUnknown's three members, IDispatch's four), and its own
+// members follow at the positions the components give them (noted beside
+// each). A position the monitor never calls keeps its place with an unused
+// entry that answers E_NOTIMPL. Texts are BSTRs: an "in" text is lent by
+// the caller, an out text is a new BSTR the caller frees, and the three
+// texts of Connect are the caller's, which the server may replace. Every
+// 16-bit and 32-bit result is signed and comes back through an out
+// argument; the HRESULT says only whether the call itself worked.
 //
-// Like IComUnknown's, every interface's destructor is protected: an object goes
-// by Release, never by deleting an interface pointer.
+// An unused entry stands for a member of the component's own whose
+// arguments the monitor does not know; being called through the x64
+// convention, where the caller clears its own arguments, it can answer
+// without knowing them.
 //
 // Who implements them is decided by the class table (ComFactory.h).
 
@@ -20,26 +25,34 @@
 #include "monitorapi/ComSupport.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
+
+// A position in a table that the monitor never calls.
+#define WDX_UNUSED_SLOT(N)                                                                                   \
+    virtual HRESULT STDMETHODCALLTYPE Unused##N() {                                                          \
+        return E_NOTIMPL;                                                                                    \
+    }
 
 namespace wdx::monitor {
 
-using std::int16_t;
-using std::int32_t;
-
-inline constexpr TGUID CLSID_OmniRelay = TGUID::Parse("{64C45F05-FFB0-4B1C-A706-1E0034EC099A}");
+inline constexpr CLSID CLSID_OmniRelay = ParseGUID("{64C45F05-FFB0-4B1C-A706-1E0034EC099A}");
 // The monitor server class; its default interface is _Monitor.
-inline constexpr TGUID CLSID_Monitor = TGUID::Parse("{8BF6942C-2332-11D3-9BF4-00C04FF38315}");
+inline constexpr CLSID CLSID_Monitor = ParseGUID("{8BF6942C-2332-11D3-9BF4-00C04FF38315}");
 
-class IOmniRelay : public IComUnknown {
+// The SDK declares IUnknown and IDispatch without destructors, by design:
+// an object goes by Release. Ours keep theirs protected for the same reason.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
+// CheckBroker answers 0 when the broker is fine; the three numbers are
+// passed as 0.
+class IOmniRelay : public IDispatch {
 public:
-    static constexpr TGUID IID = TGUID::Parse("{5ECED3A3-79E7-4756-8617-AB762CFDEDD4}");
+    static constexpr IID Iid = ParseGUID("{5ECED3A3-79E7-4756-8617-AB762CFDEDD4}");
 
-    virtual THResult ErrorText(std::u16string& Value) = 0; // 7
-    // 0 when the broker is fine. The three numbers are passed as 0.
-    virtual THResult CheckBroker(const std::u16string& BrokerName, int32_t Arg1, int32_t Arg2, int32_t Arg3,
-                                 int16_t& Code) = 0; // 8
+    virtual HRESULT STDMETHODCALLTYPE ErrorText(BSTR* Value) = 0; // 7
+    virtual HRESULT STDMETHODCALLTYPE CheckBroker(BSTR BrokerName, std::int32_t Arg1, std::int32_t Arg2,
+                                                  std::int32_t Arg3, std::int16_t* Code) = 0; // 8
 
 protected:
     ~IOmniRelay() = default;
@@ -49,82 +62,124 @@ protected:
 // ErrorText), Next makes the next row current (0 while there is one), the
 // row members read the current row. Open may run again without Close;
 // Close ends the object's work and comes at most once.
-class _servers : public IComUnknown {
+class _servers : public IDispatch {
 public:
-    static constexpr TGUID IID = TGUID::Parse("{8BF69430-2332-11D3-9BF4-00C04FF38315}");
+    static constexpr IID Iid = ParseGUID("{8BF69430-2332-11D3-9BF4-00C04FF38315}");
 
-    virtual THResult ErrorText(std::u16string& Value) = 0; // 8
-    virtual THResult Name(std::u16string& Value) = 0;      // 18
-    virtual THResult Active(int32_t& Value) = 0;           // 19
-    virtual THResult Maximum(int32_t& Value) = 0;          // 20
-    virtual THResult Requests(int32_t& Value) = 0;         // 21
-    virtual THResult Queued(int32_t& Value) = 0;           // 22
-    virtual THResult QueueTime(int32_t& Value) = 0;        // 23
-    virtual THResult ServiceTime(int32_t& Value) = 0;      // 24
-    virtual THResult Open(int16_t& Status) = 0;            // 25
-    virtual THResult Next(int16_t& NoMore) = 0;            // 26
-    virtual THResult Close() = 0;                          // 27
+    WDX_UNUSED_SLOT(7)
+    virtual HRESULT STDMETHODCALLTYPE ErrorText(BSTR* Value) = 0; // 8
+    WDX_UNUSED_SLOT(9)
+    WDX_UNUSED_SLOT(10)
+    WDX_UNUSED_SLOT(11)
+    WDX_UNUSED_SLOT(12)
+    WDX_UNUSED_SLOT(13)
+    WDX_UNUSED_SLOT(14)
+    WDX_UNUSED_SLOT(15)
+    WDX_UNUSED_SLOT(16)
+    WDX_UNUSED_SLOT(17)
+    virtual HRESULT STDMETHODCALLTYPE Name(BSTR* Value) = 0;                // 18
+    virtual HRESULT STDMETHODCALLTYPE Active(std::int32_t* Value) = 0;      // 19
+    virtual HRESULT STDMETHODCALLTYPE Maximum(std::int32_t* Value) = 0;     // 20
+    virtual HRESULT STDMETHODCALLTYPE Requests(std::int32_t* Value) = 0;    // 21
+    virtual HRESULT STDMETHODCALLTYPE Queued(std::int32_t* Value) = 0;      // 22
+    virtual HRESULT STDMETHODCALLTYPE QueueTime(std::int32_t* Value) = 0;   // 23
+    virtual HRESULT STDMETHODCALLTYPE ServiceTime(std::int32_t* Value) = 0; // 24
+    virtual HRESULT STDMETHODCALLTYPE Open(std::int16_t* Status) = 0;       // 25
+    virtual HRESULT STDMETHODCALLTYPE Next(std::int16_t* NoMore) = 0;       // 26
+    virtual HRESULT STDMETHODCALLTYPE Close() = 0;                          // 27
 
 protected:
     ~_servers() = default;
 };
 
 // The services of the component put into Component.
-class _services : public IComUnknown {
+class _services : public IDispatch {
 public:
-    static constexpr TGUID IID = TGUID::Parse("{8BF69432-2332-11D3-9BF4-00C04FF38315}");
+    static constexpr IID Iid = ParseGUID("{8BF69432-2332-11D3-9BF4-00C04FF38315}");
 
-    virtual THResult ErrorText(std::u16string& Value) = 0;       // 8
-    virtual THResult Component(const std::u16string& Value) = 0; // 18
-    virtual THResult Name(std::u16string& Value) = 0;            // 20
-    virtual THResult Requests(int32_t& Value) = 0;               // 21
-    virtual THResult Queued(int32_t& Value) = 0;                 // 22
-    virtual THResult QueueTime(int32_t& Value) = 0;              // 23
-    virtual THResult ServiceTime(int32_t& Value) = 0;            // 24
-    virtual THResult Open(int16_t& Status) = 0;                  // 25
-    virtual THResult Next(int16_t& NoMore) = 0;                  // 26
-    virtual THResult Close() = 0;                                // 27
+    WDX_UNUSED_SLOT(7)
+    virtual HRESULT STDMETHODCALLTYPE ErrorText(BSTR* Value) = 0; // 8
+    WDX_UNUSED_SLOT(9)
+    WDX_UNUSED_SLOT(10)
+    WDX_UNUSED_SLOT(11)
+    WDX_UNUSED_SLOT(12)
+    WDX_UNUSED_SLOT(13)
+    WDX_UNUSED_SLOT(14)
+    WDX_UNUSED_SLOT(15)
+    WDX_UNUSED_SLOT(16)
+    WDX_UNUSED_SLOT(17)
+    virtual HRESULT STDMETHODCALLTYPE Component(BSTR Value) = 0; // 18
+    WDX_UNUSED_SLOT(19)
+    virtual HRESULT STDMETHODCALLTYPE Name(BSTR* Value) = 0;                // 20
+    virtual HRESULT STDMETHODCALLTYPE Requests(std::int32_t* Value) = 0;    // 21
+    virtual HRESULT STDMETHODCALLTYPE Queued(std::int32_t* Value) = 0;      // 22
+    virtual HRESULT STDMETHODCALLTYPE QueueTime(std::int32_t* Value) = 0;   // 23
+    virtual HRESULT STDMETHODCALLTYPE ServiceTime(std::int32_t* Value) = 0; // 24
+    virtual HRESULT STDMETHODCALLTYPE Open(std::int16_t* Status) = 0;       // 25
+    virtual HRESULT STDMETHODCALLTYPE Next(std::int16_t* NoMore) = 0;       // 26
+    virtual HRESULT STDMETHODCALLTYPE Close() = 0;                          // 27
 
 protected:
     ~_services() = default;
 };
 
 // The parameters of the service put into Service.
-class _params : public IComUnknown {
+class _params : public IDispatch {
 public:
-    static constexpr TGUID IID = TGUID::Parse("{8BF69442-2332-11D3-9BF4-00C04FF38315}");
+    static constexpr IID Iid = ParseGUID("{8BF69442-2332-11D3-9BF4-00C04FF38315}");
 
-    virtual THResult ErrorText(std::u16string& Value) = 0;     // 8
-    virtual THResult Service(const std::u16string& Value) = 0; // 18
-    virtual THResult Name(std::u16string& Value) = 0;          // 19
-    virtual THResult DataType(int32_t& Value) = 0;             // 20
-    virtual THResult Mode(int32_t& Value) = 0;                 // 21
-    virtual THResult Precision(int32_t& Value) = 0;            // 22
-    virtual THResult Scale(int32_t& Value) = 0;                // 23
-    virtual THResult Open(int16_t& Status) = 0;                // 24
-    virtual THResult Next(int16_t& NoMore) = 0;                // 25
-    virtual THResult Close() = 0;                              // 26
+    WDX_UNUSED_SLOT(7)
+    virtual HRESULT STDMETHODCALLTYPE ErrorText(BSTR* Value) = 0; // 8
+    WDX_UNUSED_SLOT(9)
+    WDX_UNUSED_SLOT(10)
+    WDX_UNUSED_SLOT(11)
+    WDX_UNUSED_SLOT(12)
+    WDX_UNUSED_SLOT(13)
+    WDX_UNUSED_SLOT(14)
+    WDX_UNUSED_SLOT(15)
+    WDX_UNUSED_SLOT(16)
+    WDX_UNUSED_SLOT(17)
+    virtual HRESULT STDMETHODCALLTYPE Service(BSTR Value) = 0;            // 18
+    virtual HRESULT STDMETHODCALLTYPE Name(BSTR* Value) = 0;              // 19
+    virtual HRESULT STDMETHODCALLTYPE DataType(std::int32_t* Value) = 0;  // 20
+    virtual HRESULT STDMETHODCALLTYPE Mode(std::int32_t* Value) = 0;      // 21
+    virtual HRESULT STDMETHODCALLTYPE Precision(std::int32_t* Value) = 0; // 22
+    virtual HRESULT STDMETHODCALLTYPE Scale(std::int32_t* Value) = 0;     // 23
+    virtual HRESULT STDMETHODCALLTYPE Open(std::int16_t* Status) = 0;     // 24
+    virtual HRESULT STDMETHODCALLTYPE Next(std::int16_t* NoMore) = 0;     // 25
+    virtual HRESULT STDMETHODCALLTYPE Close() = 0;                        // 26
 
 protected:
     ~_params() = default;
 };
 
 // The details of the component put into Component; Open fetches them.
-class _server_info : public IComUnknown {
+class _server_info : public IDispatch {
 public:
-    static constexpr TGUID IID = TGUID::Parse("{8BF69434-2332-11D3-9BF4-00C04FF38315}");
+    static constexpr IID Iid = ParseGUID("{8BF69434-2332-11D3-9BF4-00C04FF38315}");
 
-    virtual THResult ErrorText(std::u16string& Value) = 0;       // 8
-    virtual THResult Component(const std::u16string& Value) = 0; // 18
-    virtual THResult InvokedBy(std::u16string& Value) = 0;       // 19
-    virtual THResult Active(int32_t& Value) = 0;                 // 20
-    virtual THResult Maximum(int32_t& Value) = 0;                // 21
-    virtual THResult Requests(int32_t& Value) = 0;               // 22
-    virtual THResult Queued(int32_t& Value) = 0;                 // 23
-    virtual THResult QueueTime(int32_t& Value) = 0;              // 24
-    virtual THResult ServiceTime(int32_t& Value) = 0;            // 25
-    virtual THResult Open(int16_t& Status) = 0;                  // 27
-    virtual THResult Close() = 0;                                // 28
+    WDX_UNUSED_SLOT(7)
+    virtual HRESULT STDMETHODCALLTYPE ErrorText(BSTR* Value) = 0; // 8
+    WDX_UNUSED_SLOT(9)
+    WDX_UNUSED_SLOT(10)
+    WDX_UNUSED_SLOT(11)
+    WDX_UNUSED_SLOT(12)
+    WDX_UNUSED_SLOT(13)
+    WDX_UNUSED_SLOT(14)
+    WDX_UNUSED_SLOT(15)
+    WDX_UNUSED_SLOT(16)
+    WDX_UNUSED_SLOT(17)
+    virtual HRESULT STDMETHODCALLTYPE Component(BSTR Value) = 0;            // 18
+    virtual HRESULT STDMETHODCALLTYPE InvokedBy(BSTR* Value) = 0;           // 19
+    virtual HRESULT STDMETHODCALLTYPE Active(std::int32_t* Value) = 0;      // 20
+    virtual HRESULT STDMETHODCALLTYPE Maximum(std::int32_t* Value) = 0;     // 21
+    virtual HRESULT STDMETHODCALLTYPE Requests(std::int32_t* Value) = 0;    // 22
+    virtual HRESULT STDMETHODCALLTYPE Queued(std::int32_t* Value) = 0;      // 23
+    virtual HRESULT STDMETHODCALLTYPE QueueTime(std::int32_t* Value) = 0;   // 24
+    virtual HRESULT STDMETHODCALLTYPE ServiceTime(std::int32_t* Value) = 0; // 25
+    WDX_UNUSED_SLOT(26)
+    virtual HRESULT STDMETHODCALLTYPE Open(std::int16_t* Status) = 0; // 27
+    virtual HRESULT STDMETHODCALLTYPE Close() = 0;                    // 28
 
 protected:
     ~_server_info() = default;
@@ -133,17 +188,27 @@ protected:
 // An action on one component: "retire" (Value 0), "setmax" (Value = the new
 // maximum) or "clear" (Value 0). After Execute, -1 or a non-zero ErrorCode
 // means the action failed, as ErrorText explains.
-class _server_action : public IComUnknown {
+class _server_action : public IDispatch {
 public:
-    static constexpr TGUID IID = TGUID::Parse("{8BF69436-2332-11D3-9BF4-00C04FF38315}");
+    static constexpr IID Iid = ParseGUID("{8BF69436-2332-11D3-9BF4-00C04FF38315}");
 
-    virtual THResult ErrorText(std::u16string& Value) = 0;       // 8
-    virtual THResult Component(const std::u16string& Value) = 0; // 18
-    virtual THResult Action(const std::u16string& Value) = 0;    // 19
-    virtual THResult Value(int32_t NewValue) = 0;                // 20
-    virtual THResult ErrorCode(int32_t& Value) = 0;              // 21
-    virtual THResult Execute(int16_t& Status) = 0;               // 22
-    virtual THResult Close() = 0;                                // 23
+    WDX_UNUSED_SLOT(7)
+    virtual HRESULT STDMETHODCALLTYPE ErrorText(BSTR* Value) = 0; // 8
+    WDX_UNUSED_SLOT(9)
+    WDX_UNUSED_SLOT(10)
+    WDX_UNUSED_SLOT(11)
+    WDX_UNUSED_SLOT(12)
+    WDX_UNUSED_SLOT(13)
+    WDX_UNUSED_SLOT(14)
+    WDX_UNUSED_SLOT(15)
+    WDX_UNUSED_SLOT(16)
+    WDX_UNUSED_SLOT(17)
+    virtual HRESULT STDMETHODCALLTYPE Component(BSTR Value) = 0;          // 18
+    virtual HRESULT STDMETHODCALLTYPE Action(BSTR Value) = 0;             // 19
+    virtual HRESULT STDMETHODCALLTYPE Value(std::int32_t NewValue) = 0;   // 20
+    virtual HRESULT STDMETHODCALLTYPE ErrorCode(std::int32_t* Value) = 0; // 21
+    virtual HRESULT STDMETHODCALLTYPE Execute(std::int16_t* Status) = 0;  // 22
+    virtual HRESULT STDMETHODCALLTYPE Close() = 0;                        // 23
 
 protected:
     ~_server_action() = default;
@@ -152,38 +217,56 @@ protected:
 // A version lookup for the component put into Component. A non-zero NotFound
 // means no answer; a zero ErrorCode means Version holds the text. Only ever
 // received from _Monitor.VersionInfo, so it needs no identifier.
-class _version : public IComUnknown {
+class _version : public IDispatch {
 public:
-    virtual THResult Component(const std::u16string& Value) = 0; // 18
-    virtual THResult Version(std::u16string& Value) = 0;         // 19
-    virtual THResult ErrorCode(int32_t& Value) = 0;              // 20
-    virtual THResult NotFound(int16_t& Value) = 0;               // 22
-    virtual THResult Close() = 0;                                // 23
+    WDX_UNUSED_SLOT(7)
+    WDX_UNUSED_SLOT(8)
+    WDX_UNUSED_SLOT(9)
+    WDX_UNUSED_SLOT(10)
+    WDX_UNUSED_SLOT(11)
+    WDX_UNUSED_SLOT(12)
+    WDX_UNUSED_SLOT(13)
+    WDX_UNUSED_SLOT(14)
+    WDX_UNUSED_SLOT(15)
+    WDX_UNUSED_SLOT(16)
+    WDX_UNUSED_SLOT(17)
+    virtual HRESULT STDMETHODCALLTYPE Component(BSTR Value) = 0;          // 18
+    virtual HRESULT STDMETHODCALLTYPE Version(BSTR* Value) = 0;           // 19
+    virtual HRESULT STDMETHODCALLTYPE ErrorCode(std::int32_t* Value) = 0; // 20
+    WDX_UNUSED_SLOT(21)
+    virtual HRESULT STDMETHODCALLTYPE NotFound(std::int16_t* Value) = 0; // 22
+    virtual HRESULT STDMETHODCALLTYPE Close() = 0;                       // 23
 
 protected:
     ~_version() = default;
 };
 
 // The monitor server itself. Connect returns exactly -1 when the broker
-// refuses (reason in ErrorText); anything else means connected.
-class _Monitor : public IComUnknown {
+// refuses (reason in ErrorText); anything else means connected. The three
+// texts of Connect are passed by reference: the server may replace them.
+class _Monitor : public IDispatch {
 public:
-    static constexpr TGUID IID = TGUID::Parse("{8BF6942E-2332-11D3-9BF4-00C04FF38315}");
+    static constexpr IID Iid = ParseGUID("{8BF6942E-2332-11D3-9BF4-00C04FF38315}");
 
-    virtual THResult ErrorText(std::u16string& Value) = 0; // 7
-    virtual THResult Connect(std::u16string& BrokerName, std::u16string& Text2, std::u16string& Text3,
-                             int16_t& Result) = 0;                     // 8
-    virtual THResult Disconnect(int16_t& Result) = 0;                  // 9
-    virtual THResult Servers(TComPtr<_servers>& Value) = 0;            // 10
-    virtual THResult Services(TComPtr<_services>& Value) = 0;          // 11
-    virtual THResult ServerInfo(TComPtr<_server_info>& Value) = 0;     // 12
-    virtual THResult ServerAction(TComPtr<_server_action>& Value) = 0; // 13
-    virtual THResult VersionInfo(TComPtr<_version>& Value) = 0;        // 16
-    virtual THResult Params(TComPtr<_params>& Value) = 0;              // 19
+    virtual HRESULT STDMETHODCALLTYPE ErrorText(BSTR* Value) = 0; // 7
+    virtual HRESULT STDMETHODCALLTYPE Connect(BSTR* BrokerName, BSTR* Text2, BSTR* Text3,
+                                              std::int16_t* Result) = 0;        // 8
+    virtual HRESULT STDMETHODCALLTYPE Disconnect(std::int16_t* Result) = 0;     // 9
+    virtual HRESULT STDMETHODCALLTYPE Servers(_servers** Value) = 0;            // 10
+    virtual HRESULT STDMETHODCALLTYPE Services(_services** Value) = 0;          // 11
+    virtual HRESULT STDMETHODCALLTYPE ServerInfo(_server_info** Value) = 0;     // 12
+    virtual HRESULT STDMETHODCALLTYPE ServerAction(_server_action** Value) = 0; // 13
+    WDX_UNUSED_SLOT(14)
+    WDX_UNUSED_SLOT(15)
+    virtual HRESULT STDMETHODCALLTYPE VersionInfo(_version** Value) = 0; // 16
+    WDX_UNUSED_SLOT(17)
+    WDX_UNUSED_SLOT(18)
+    virtual HRESULT STDMETHODCALLTYPE Params(_params** Value) = 0; // 19
 
 protected:
     ~_Monitor() = default;
 };
+#pragma GCC diagnostic pop
 
 // Creates the relay object and asks it for IOmniRelay. Throws ECOMError with
 // the failure's message when either step fails.
@@ -193,11 +276,12 @@ public:
 };
 
 // The wrapper that holds the one _Monitor reference of a connection.
-// Creating it contacts nothing: it only checks that the monitor server class
-// is known (ECOMError otherwise). The server object is created and asked for
-// _Monitor on the first call made through the wrapper. Every call turns a
-// failed status into an ECOMError; an interface handed back empty is a
-// failure too.
+// Creating it contacts no broker: it finds the monitor server class (on
+// Windows that loads the server), and throws ECOMError when the class is
+// not registered or its server cannot load. The server object is created
+// and asked for _Monitor on the first call made through the wrapper. Every
+// call turns a failed HRESULT into an ECOMError; an interface handed back
+// empty is a failure too.
 class TMonitor {
 public:
     TMonitor();
@@ -209,8 +293,8 @@ public:
     bool Activated() const { return bool(FIntf); }
 
     std::u16string ErrorText();
-    int16_t Connect(std::u16string& BrokerName, std::u16string& Text2, std::u16string& Text3);
-    int16_t Disconnect();
+    std::int16_t Connect(std::u16string& BrokerName, std::u16string& Text2, std::u16string& Text3);
+    std::int16_t Disconnect();
     TComPtr<_servers> Servers();
     TComPtr<_services> Services();
     TComPtr<_server_info> ServerInfo();
@@ -224,14 +308,8 @@ public:
 private:
     _Monitor& DefaultInterface();
 
+    TComClass FClass;
     TComPtr<_Monitor> FIntf;
 };
-
-// Reads one out value of an interface member, throwing ECOMError on failure.
-template <class T, class I> T ComGet(I& Intf, THResult (I::*Member)(T&)) {
-    T value{};
-    ComCheck((Intf.*Member)(value));
-    return value;
-}
 
 } // namespace wdx::monitor

@@ -6,15 +6,13 @@
 
 namespace wdx::statshost {
 
-using monitor::IComUnknown;
 using monitor::TComPtr;
-using monitor::THResult;
 
 namespace {
 template <class T> monitor::TClassFactory FactoryOf() {
-    return [](TComPtr<IComUnknown>& Obj) {
+    return [](TComPtr<IUnknown>& Obj) -> HRESULT {
         Obj = monitor::MakeCom<T>();
-        return THResult{};
+        return S_OK;
     };
 }
 } // namespace

@@ -3,110 +3,119 @@
 
 namespace wdx::statshost {
 
-using monitor::THResult;
+using monitor::ComFail;
+using monitor::PutBStr;
 using monitor::Utf8ToWide;
-using monitor::WideToUtf8;
 
 namespace {
 // Row names are read once per row of lists that can be long, and nearly
-// always ASCII: widen those directly, without the general conversion's
-// round trip through a QString.
-std::u16string WideName(const std::string& Text) {
-    std::u16string Wide(Text.size(), u'\0');
-    for (std::size_t I = 0; I < Text.size(); ++I) {
-        auto C = static_cast<unsigned char>(Text[I]);
+// always ASCII: those are widened straight into the BSTR, without the
+// general conversion.
+HRESULT PutName(BSTR* Out, const std::string& Text) {
+    if (!Out)
+        return E_POINTER;
+    for (unsigned char C : Text)
         if (C >= 0x80)
-            return Utf8ToWide(Text);
-        Wide[I] = C;
-    }
-    return Wide;
+            return PutBStr(Out, Utf8ToWide(Text));
+    BSTR Wide = SysAllocStringLen(nullptr, UINT(Text.size()));
+    if (!Wide)
+        return E_OUTOFMEMORY;
+    for (std::size_t I = 0; I < Text.size(); ++I)
+        Wide[I] = OLECHAR(static_cast<unsigned char>(Text[I]));
+    *Out = Wide;
+    return S_OK;
 }
 } // namespace
 
 template <class Intf, class Row>
 template <class Fetch>
-THResult TRowCursor<Intf, Row>::OpenWith(Fetch Request, std::int16_t& Status) {
-    if (THResult R = this->Usable(); R.Failed())
+HRESULT TRowCursor<Intf, Row>::OpenWith(Fetch Request, std::int16_t* Status) {
+    if (HRESULT R = this->Usable(); FAILED(R))
         return R;
+    if (!Status)
+        return E_POINTER;
     // Rows of an earlier query must not be read as this one's.
     FRows.clear();
     FCursor = 0;
-    Status = -1;
+    *Status = -1;
     TStatsClient* Client = this->ClientOrFail();
     if (!Client)
-        return {};
+        return S_OK;
     auto Result = Request(*Client);
     if (!Result.Ok()) {
         this->Failed(Result.Error());
-        return {};
+        return S_OK;
     }
     FRows = std::move(Result).Value();
     this->FErrorText.clear();
-    Status = 0;
-    return {};
+    *Status = 0;
+    return S_OK;
 }
 
-template <class Intf, class Row> THResult TRowCursor<Intf, Row>::NextRow(std::int16_t& NoMore) {
-    if (THResult R = this->Usable(); R.Failed())
+template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::NextRow(std::int16_t* NoMore) {
+    if (HRESULT R = this->Usable(); FAILED(R))
         return R;
+    if (!NoMore)
+        return E_POINTER;
     if (FCursor <= FRows.size())
         ++FCursor;
-    NoMore = FCursor <= FRows.size() ? 0 : 1;
-    return {};
+    *NoMore = FCursor <= FRows.size() ? 0 : 1;
+    return S_OK;
 }
 
-template <class Intf, class Row> THResult TRowCursor<Intf, Row>::Current(const Row*& R) const {
-    if (THResult U = this->Usable(); U.Failed())
+template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::Current(const Row*& R) const {
+    if (HRESULT U = this->Usable(); FAILED(U))
         return U;
     if (FCursor == 0 || FCursor > FRows.size())
-        return THResult::Fail(u"The " + std::u16string(this->FWhat) +
-                              u" has no current row; Next makes one current.");
+        return ComFail(u"The " + std::u16string(this->FWhat) +
+                       u" has no current row; Next makes one current.");
     R = &FRows[FCursor - 1];
-    return {};
+    return S_OK;
 }
 
 template <class Intf, class Row>
 template <class T>
-THResult TRowCursor<Intf, Row>::Field(T Row::*Member, std::int32_t& Value) const {
+HRESULT TRowCursor<Intf, Row>::Field(T Row::*Member, std::int32_t* Value) const {
     const Row* R = nullptr;
-    if (THResult U = Current(R); U.Failed())
+    if (HRESULT U = Current(R); FAILED(U))
         return U;
-    Value = R->*Member;
-    return {};
+    if (!Value)
+        return E_POINTER;
+    *Value = R->*Member;
+    return S_OK;
 }
 
 template <class Intf, class Row>
-THResult TRowCursor<Intf, Row>::TextField(std::string Row::*Member, std::u16string& Value) const {
+HRESULT TRowCursor<Intf, Row>::TextField(std::string Row::*Member, BSTR* Value) const {
     const Row* R = nullptr;
-    if (THResult U = Current(R); U.Failed())
+    if (HRESULT U = Current(R); FAILED(U))
         return U;
-    Value = WideName(R->*Member);
-    return {};
+    return PutName(Value, R->*Member);
 }
 
-THResult TStatsServers::Open(std::int16_t& Status) {
+HRESULT TStatsServers::Open(std::int16_t* Status) {
     return OpenWith([](TStatsClient& C) { return C.GetComponents(); }, Status);
 }
 
-THResult TStatsServices::Component(const std::u16string& V) {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsServices::Component(BSTR V) {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
-    FComponent = WideToUtf8(V);
-    return {};
+    FComponent = monitor::BStrUtf8(V);
+    return S_OK;
 }
 
-THResult TStatsServices::Open(std::int16_t& Status) {
+HRESULT TStatsServices::Open(std::int16_t* Status) {
     return OpenWith([this](TStatsClient& C) { return C.GetServices(FComponent); }, Status);
 }
 
-THResult TStatsParams::Service(const std::u16string& V) {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsParams::Service(BSTR V) {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
-    FService = WideToUtf8(V);
-    return {};
+    FService = monitor::BStrUtf8(V);
+    return S_OK;
 }
 
-THResult TStatsParams::Open(std::int16_t& Status) {
+HRESULT TStatsParams::Open(std::int16_t* Status) {
     return OpenWith([this](TStatsClient& C) { return C.GetParameters(FService); }, Status);
 }
 

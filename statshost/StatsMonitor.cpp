@@ -4,10 +4,9 @@
 
 namespace wdx::statshost {
 
-using monitor::TComPtr;
-using monitor::THResult;
+using monitor::ComFail;
+using monitor::PutBStr;
 using monitor::Utf8ToWide;
-using monitor::WideToUtf8;
 
 std::int32_t FailureCode(const TStatsError& Error) {
     if (Error.Kind == TStatsFailure::BrokerError && Error.Code != 0)
@@ -17,19 +16,19 @@ std::int32_t FailureCode(const TStatsError& Error) {
 
 // ---- _Monitor ----
 
-THResult TStatsMonitor::ErrorText(std::u16string& Value) {
-    Value = FErrorText;
-    return {};
+HRESULT TStatsMonitor::ErrorText(BSTR* Value) {
+    return PutBStr(Value, FErrorText);
 }
 
-THResult TStatsMonitor::Connect(std::u16string& BrokerName, std::u16string& Text2, std::u16string& Text3,
-                                std::int16_t& Result) {
+HRESULT TStatsMonitor::Connect(BSTR* BrokerName, BSTR* Text2, BSTR* Text3, std::int16_t* Result) {
+    if (!BrokerName || !Text2 || !Text3 || !Result)
+        return E_POINTER;
     FSession->Close();
-    Result = -1;
-    TBrokerLookup Found = FindBrokerDefinition(WideToUtf8(BrokerName));
+    *Result = -1;
+    TBrokerLookup Found = FindBrokerDefinition(monitor::BStrUtf8(*BrokerName));
     if (Found.Status != TLookupStatus::Found) {
         FErrorText = Utf8ToWide(Found.ErrorText);
-        return {};
+        return S_OK;
     }
     const TBrokerAddress& A = Found.Address;
     TStatsClient Client(A.HostName, A.Port, A.TimeOutSeconds, A.Security);
@@ -38,148 +37,158 @@ THResult TStatsMonitor::Connect(std::u16string& BrokerName, std::u16string& Text
     auto Info = Client.GetBroker();
     if (!Info.Ok()) {
         FErrorText = Utf8ToWide(Info.Error().Text);
-        return {};
+        return S_OK;
     }
-    Text2 = Utf8ToWide(Info.Value().Name);
-    Text3 = Utf8ToWide(Client.Endpoint());
+    if (HRESULT R = monitor::ReplaceBStr(Text2, Utf8ToWide(Info.Value().Name)); FAILED(R))
+        return R;
+    if (HRESULT R = monitor::ReplaceBStr(Text3, Utf8ToWide(Client.Endpoint())); FAILED(R))
+        return R;
     FSession->Open(std::move(Client));
     FErrorText.clear();
-    Result = 0;
-    return {};
+    *Result = 0;
+    return S_OK;
 }
 
-THResult TStatsMonitor::Disconnect(std::int16_t& Result) {
+HRESULT TStatsMonitor::Disconnect(std::int16_t* Result) {
+    if (!Result)
+        return E_POINTER;
     FSession->Close();
-    Result = 0;
-    return {};
+    *Result = 0;
+    return S_OK;
 }
 
 namespace {
-template <class Impl, class Intf> THResult HandOut(const TSessionPtr& Session, TComPtr<Intf>& Value) {
-    Value = TComPtr<Intf>(new Impl(Session));
-    return {};
+template <class Impl, class Intf> HRESULT HandOut(const TSessionPtr& Session, Intf** Value) {
+    return monitor::HandOutNew<Impl>(Value, Session);
 }
 } // namespace
 
-THResult TStatsMonitor::Servers(TComPtr<monitor::_servers>& Value) {
+HRESULT TStatsMonitor::Servers(monitor::_servers** Value) {
     return HandOut<TStatsServers>(FSession, Value);
 }
-THResult TStatsMonitor::Services(TComPtr<monitor::_services>& Value) {
+HRESULT TStatsMonitor::Services(monitor::_services** Value) {
     return HandOut<TStatsServices>(FSession, Value);
 }
-THResult TStatsMonitor::ServerInfo(TComPtr<monitor::_server_info>& Value) {
+HRESULT TStatsMonitor::ServerInfo(monitor::_server_info** Value) {
     return HandOut<TStatsServerInfo>(FSession, Value);
 }
-THResult TStatsMonitor::ServerAction(TComPtr<monitor::_server_action>& Value) {
+HRESULT TStatsMonitor::ServerAction(monitor::_server_action** Value) {
     return HandOut<TStatsServerAction>(FSession, Value);
 }
-THResult TStatsMonitor::VersionInfo(TComPtr<monitor::_version>& Value) {
+HRESULT TStatsMonitor::VersionInfo(monitor::_version** Value) {
     return HandOut<TStatsVersion>(FSession, Value);
 }
-THResult TStatsMonitor::Params(TComPtr<monitor::_params>& Value) {
+HRESULT TStatsMonitor::Params(monitor::_params** Value) {
     return HandOut<TStatsParams>(FSession, Value);
 }
 
 // ---- _server_info ----
 
-THResult TStatsServerInfo::Component(const std::u16string& V) {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsServerInfo::Component(BSTR V) {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
-    FComponent = WideToUtf8(V);
-    return {};
+    FComponent = monitor::BStrUtf8(V);
+    return S_OK;
 }
 
-THResult TStatsServerInfo::Open(std::int16_t& Status) {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsServerInfo::Open(std::int16_t* Status) {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
+    if (!Status)
+        return E_POINTER;
     FDetails.reset();
-    Status = -1;
+    *Status = -1;
     TStatsClient* Client = ClientOrFail();
     if (!Client)
-        return {};
+        return S_OK;
     auto Result = Client->GetComponentDetails(FComponent);
     if (!Result.Ok()) {
         Failed(Result.Error());
-        return {};
+        return S_OK;
     }
     // Another component's figures under this name would be wrong figures
     // shown as good.
     if (Result.Value().Name != FComponent) {
         FErrorText = Utf8ToWide("The broker answered with the details of \"" + Result.Value().Name +
                                 "\" when asked for \"" + FComponent + "\".");
-        return {};
+        return S_OK;
     }
     FDetails = std::move(Result).Value();
     FErrorText.clear();
-    Status = 0;
-    return {};
+    *Status = 0;
+    return S_OK;
 }
 
-THResult TStatsServerInfo::Current() const {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsServerInfo::Current() const {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
     if (!FDetails)
-        return THResult::Fail(u"No component details are current; Open fetches them.");
-    return {};
+        return ComFail(u"No component details are current; Open fetches them.");
+    return S_OK;
 }
 
-THResult TStatsServerInfo::InvokedBy(std::u16string& V) {
-    if (THResult R = Current(); R.Failed())
+HRESULT TStatsServerInfo::InvokedBy(BSTR* V) {
+    if (HRESULT R = Current(); FAILED(R))
         return R;
-    V = Utf8ToWide(FDetails->InvokedBy);
-    return {};
+    return PutBStr(V, Utf8ToWide(FDetails->InvokedBy));
 }
 
-THResult TStatsServerInfo::Field(std::int32_t TComponentDetails::*Member, std::int32_t& Value) const {
-    if (THResult R = Current(); R.Failed())
+HRESULT TStatsServerInfo::Field(std::int32_t TComponentDetails::*Member, std::int32_t* Value) const {
+    if (HRESULT R = Current(); FAILED(R))
         return R;
-    Value = (*FDetails).*Member;
-    return {};
+    if (!Value)
+        return E_POINTER;
+    *Value = (*FDetails).*Member;
+    return S_OK;
 }
 
 // ---- _server_action ----
 
-THResult TStatsServerAction::Component(const std::u16string& V) {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsServerAction::Component(BSTR V) {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
-    FComponent = WideToUtf8(V);
-    return {};
+    FComponent = monitor::BStrUtf8(V);
+    return S_OK;
 }
 
-THResult TStatsServerAction::Action(const std::u16string& V) {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsServerAction::Action(BSTR V) {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
-    FAction = WideToUtf8(V);
-    return {};
+    FAction = monitor::BStrUtf8(V);
+    return S_OK;
 }
 
-THResult TStatsServerAction::Value(std::int32_t NewValue) {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsServerAction::Value(std::int32_t NewValue) {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
     FValue = NewValue;
-    return {};
+    return S_OK;
 }
 
-THResult TStatsServerAction::ErrorCode(std::int32_t& V) {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsServerAction::ErrorCode(std::int32_t* V) {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
-    V = FErrorCode;
-    return {};
+    if (!V)
+        return E_POINTER;
+    *V = FErrorCode;
+    return S_OK;
 }
 
-THResult TStatsServerAction::Execute(std::int16_t& Status) {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsServerAction::Execute(std::int16_t* Status) {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
-    Status = -1;
+    if (!Status)
+        return E_POINTER;
+    *Status = -1;
     FErrorCode = -1;
     TStatsClient* Client = ClientOrFail();
     if (!Client)
-        return {};
+        return S_OK;
     auto Result = Client->PerformAction(FComponent, FAction, FValue);
     if (!Result.Ok()) {
         Failed(Result.Error());
         FErrorCode = FailureCode(Result.Error());
-        return {};
+        return S_OK;
     }
     // The broker says what it did; anything else than what was asked is not
     // a success the operator should be told of.
@@ -189,68 +198,71 @@ THResult TStatsServerAction::Execute(std::int16_t& Status) {
             Utf8ToWide("The broker reports the action \"" + Done.Action + "\" with the value " +
                        std::to_string(Done.Value) + " on \"" + Done.Component + "\", not \"" + FAction +
                        "\" with " + std::to_string(FValue) + " on \"" + FComponent + "\" as asked.");
-        return {};
+        return S_OK;
     }
     FErrorText.clear();
     FErrorCode = 0;
-    Status = 0;
-    return {};
+    *Status = 0;
+    return S_OK;
 }
 
 // ---- _version ----
 
-THResult TStatsVersion::Component(const std::u16string& V) {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsVersion::Component(BSTR V) {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
-    FComponent = WideToUtf8(V);
+    FComponent = monitor::BStrUtf8(V);
     FDone = false;
-    return {};
+    return S_OK;
 }
 
-THResult TStatsVersion::LookUp() {
-    if (THResult R = Usable(); R.Failed())
+HRESULT TStatsVersion::LookUp() {
+    if (HRESULT R = Usable(); FAILED(R))
         return R;
     if (FDone)
-        return {};
+        return S_OK;
     FDone = true;
     FFound = false;
     FVersion.clear();
     FErrorCode = -1;
     TStatsClient* Client = ClientOrFail();
     if (!Client)
-        return {};
+        return S_OK;
     auto Result = Client->GetVersion(FComponent);
     if (!Result.Ok()) {
         FErrorCode = FailureCode(Result.Error());
-        return {};
+        return S_OK;
     }
     FErrorCode = 0;
     FFound = Result.Value().Found;
     if (FFound)
         FVersion = std::move(Result).Value().Version;
-    return {};
+    return S_OK;
 }
 
-THResult TStatsVersion::NotFound(std::int16_t& V) {
-    if (THResult R = LookUp(); R.Failed())
+HRESULT TStatsVersion::NotFound(std::int16_t* V) {
+    if (HRESULT R = LookUp(); FAILED(R))
         return R;
+    if (!V)
+        return E_POINTER;
     // A failed lookup is not "not found": it shows through ErrorCode.
-    V = FErrorCode == 0 && !FFound ? 1 : 0;
-    return {};
+    *V = FErrorCode == 0 && !FFound ? 1 : 0;
+    return S_OK;
 }
 
-THResult TStatsVersion::ErrorCode(std::int32_t& V) {
-    if (THResult R = LookUp(); R.Failed())
+HRESULT TStatsVersion::ErrorCode(std::int32_t* V) {
+    if (HRESULT R = LookUp(); FAILED(R))
         return R;
-    V = FErrorCode;
-    return {};
+    if (!V)
+        return E_POINTER;
+    *V = FErrorCode;
+    return S_OK;
 }
 
-THResult TStatsVersion::Version(std::u16string& V) {
-    if (THResult R = LookUp(); R.Failed())
+HRESULT TStatsVersion::Version(BSTR* V) {
+    if (HRESULT R = LookUp(); FAILED(R))
         return R;
-    V = Utf8ToWide(FVersion);
-    return {};
+    return PutBStr(V, Utf8ToWide(FVersion));
 }
 
 } // namespace wdx::statshost

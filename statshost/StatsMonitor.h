@@ -12,7 +12,8 @@
 // Results: a query that cannot be answered gives the status -1 (or a
 // non-zero ErrorCode) and keeps the reason for ErrorText; a call that makes
 // no sense at that moment (a row read with no current row, any call after
-// Close) is a failed THResult whose text says so.
+// Close) is a failed HRESULT whose text (ComFail) says so, and a missing out
+// argument is E_POINTER.
 
 #include "monitorapi/MonitorIntf.h"
 #include "monitorapi/WideText.h"
@@ -50,10 +51,10 @@ protected:
     TSessionObject(TSessionPtr Session, const char16_t* What) : FSession(std::move(Session)), FWhat(What) {}
 
     // Fails once Close has run.
-    monitor::THResult Usable() const {
+    HRESULT Usable() const {
         if (FClosed)
-            return monitor::THResult::Fail(u"The " + std::u16string(FWhat) + u" has been closed.");
-        return {};
+            return monitor::ComFail(u"The " + std::u16string(FWhat) + u" has been closed.");
+        return S_OK;
     }
     // The client, or null with the reason kept for ErrorText.
     TStatsClient* ClientOrFail() {
@@ -63,15 +64,14 @@ protected:
         return C;
     }
     void Failed(const TStatsError& Error) { FErrorText = monitor::Utf8ToWide(Error.Text); }
-    monitor::THResult GetErrorText(std::u16string& Value) const {
-        Value = FErrorText; // readable even after Close: it may explain why
-        return {};
+    HRESULT GetErrorText(BSTR* Value) const {
+        return monitor::PutBStr(Value, FErrorText); // readable even after Close: it may explain why
     }
-    monitor::THResult CloseOnce() {
-        if (monitor::THResult R = Usable(); R.Failed())
+    HRESULT CloseOnce() {
+        if (HRESULT R = Usable(); FAILED(R))
             return R;
         FClosed = true;
-        return {};
+        return S_OK;
     }
 
     TSessionPtr FSession;
@@ -87,13 +87,13 @@ template <class Intf, class Row> class TRowCursor : public TSessionObject<Intf> 
 protected:
     using TSessionObject<Intf>::TSessionObject;
 
-    template <class Fetch> monitor::THResult OpenWith(Fetch Request, std::int16_t& Status);
-    monitor::THResult NextRow(std::int16_t& NoMore);
-    template <class T> monitor::THResult Field(T Row::*Member, std::int32_t& Value) const;
-    monitor::THResult TextField(std::string Row::*Member, std::u16string& Value) const;
+    template <class Fetch> HRESULT OpenWith(Fetch Request, std::int16_t* Status);
+    HRESULT NextRow(std::int16_t* NoMore);
+    template <class T> HRESULT Field(T Row::*Member, std::int32_t* Value) const;
+    HRESULT TextField(std::string Row::*Member, BSTR* Value) const;
 
 private:
-    monitor::THResult Current(const Row*& R) const;
+    HRESULT Current(const Row*& R) const;
 
     std::vector<Row> FRows;
     std::size_t FCursor = 0; // 1-based; 0 before the first Next
@@ -102,34 +102,32 @@ private:
 class TStatsServers final : public TRowCursor<monitor::_servers, TComponentStats> {
 public:
     explicit TStatsServers(TSessionPtr Session) : TRowCursor(std::move(Session), u"component list") {}
-    monitor::THResult ErrorText(std::u16string& V) override { return GetErrorText(V); }
-    monitor::THResult Name(std::u16string& V) override { return TextField(&TComponentStats::Name, V); }
-    monitor::THResult Active(std::int32_t& V) override { return Field(&TComponentStats::Active, V); }
-    monitor::THResult Maximum(std::int32_t& V) override { return Field(&TComponentStats::Maximum, V); }
-    monitor::THResult Requests(std::int32_t& V) override { return Field(&TComponentStats::Requests, V); }
-    monitor::THResult Queued(std::int32_t& V) override { return Field(&TComponentStats::Queued, V); }
-    monitor::THResult QueueTime(std::int32_t& V) override { return Field(&TComponentStats::QueueTime, V); }
-    monitor::THResult ServiceTime(std::int32_t& V) override {
-        return Field(&TComponentStats::ServiceTime, V);
-    }
-    monitor::THResult Open(std::int16_t& Status) override;
-    monitor::THResult Next(std::int16_t& NoMore) override { return NextRow(NoMore); }
-    monitor::THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP ErrorText(BSTR* V) override { return GetErrorText(V); }
+    STDMETHODIMP Name(BSTR* V) override { return TextField(&TComponentStats::Name, V); }
+    STDMETHODIMP Active(std::int32_t* V) override { return Field(&TComponentStats::Active, V); }
+    STDMETHODIMP Maximum(std::int32_t* V) override { return Field(&TComponentStats::Maximum, V); }
+    STDMETHODIMP Requests(std::int32_t* V) override { return Field(&TComponentStats::Requests, V); }
+    STDMETHODIMP Queued(std::int32_t* V) override { return Field(&TComponentStats::Queued, V); }
+    STDMETHODIMP QueueTime(std::int32_t* V) override { return Field(&TComponentStats::QueueTime, V); }
+    STDMETHODIMP ServiceTime(std::int32_t* V) override { return Field(&TComponentStats::ServiceTime, V); }
+    STDMETHODIMP Open(std::int16_t* Status) override;
+    STDMETHODIMP Next(std::int16_t* NoMore) override { return NextRow(NoMore); }
+    STDMETHODIMP Close() override { return CloseOnce(); }
 };
 
 class TStatsServices final : public TRowCursor<monitor::_services, TServiceStats> {
 public:
     explicit TStatsServices(TSessionPtr Session) : TRowCursor(std::move(Session), u"service list") {}
-    monitor::THResult ErrorText(std::u16string& V) override { return GetErrorText(V); }
-    monitor::THResult Component(const std::u16string& V) override;
-    monitor::THResult Name(std::u16string& V) override { return TextField(&TServiceStats::Name, V); }
-    monitor::THResult Requests(std::int32_t& V) override { return Field(&TServiceStats::Requests, V); }
-    monitor::THResult Queued(std::int32_t& V) override { return Field(&TServiceStats::Queued, V); }
-    monitor::THResult QueueTime(std::int32_t& V) override { return Field(&TServiceStats::QueueTime, V); }
-    monitor::THResult ServiceTime(std::int32_t& V) override { return Field(&TServiceStats::ServiceTime, V); }
-    monitor::THResult Open(std::int16_t& Status) override;
-    monitor::THResult Next(std::int16_t& NoMore) override { return NextRow(NoMore); }
-    monitor::THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP ErrorText(BSTR* V) override { return GetErrorText(V); }
+    STDMETHODIMP Component(BSTR V) override;
+    STDMETHODIMP Name(BSTR* V) override { return TextField(&TServiceStats::Name, V); }
+    STDMETHODIMP Requests(std::int32_t* V) override { return Field(&TServiceStats::Requests, V); }
+    STDMETHODIMP Queued(std::int32_t* V) override { return Field(&TServiceStats::Queued, V); }
+    STDMETHODIMP QueueTime(std::int32_t* V) override { return Field(&TServiceStats::QueueTime, V); }
+    STDMETHODIMP ServiceTime(std::int32_t* V) override { return Field(&TServiceStats::ServiceTime, V); }
+    STDMETHODIMP Open(std::int16_t* Status) override;
+    STDMETHODIMP Next(std::int16_t* NoMore) override { return NextRow(NoMore); }
+    STDMETHODIMP Close() override { return CloseOnce(); }
 
 private:
     std::string FComponent;
@@ -138,16 +136,16 @@ private:
 class TStatsParams final : public TRowCursor<monitor::_params, TParamInfo> {
 public:
     explicit TStatsParams(TSessionPtr Session) : TRowCursor(std::move(Session), u"parameter list") {}
-    monitor::THResult ErrorText(std::u16string& V) override { return GetErrorText(V); }
-    monitor::THResult Service(const std::u16string& V) override;
-    monitor::THResult Name(std::u16string& V) override { return TextField(&TParamInfo::Name, V); }
-    monitor::THResult DataType(std::int32_t& V) override { return Field(&TParamInfo::DataType, V); }
-    monitor::THResult Mode(std::int32_t& V) override { return Field(&TParamInfo::Mode, V); }
-    monitor::THResult Precision(std::int32_t& V) override { return Field(&TParamInfo::Precision, V); }
-    monitor::THResult Scale(std::int32_t& V) override { return Field(&TParamInfo::Scale, V); }
-    monitor::THResult Open(std::int16_t& Status) override;
-    monitor::THResult Next(std::int16_t& NoMore) override { return NextRow(NoMore); }
-    monitor::THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP ErrorText(BSTR* V) override { return GetErrorText(V); }
+    STDMETHODIMP Service(BSTR V) override;
+    STDMETHODIMP Name(BSTR* V) override { return TextField(&TParamInfo::Name, V); }
+    STDMETHODIMP DataType(std::int32_t* V) override { return Field(&TParamInfo::DataType, V); }
+    STDMETHODIMP Mode(std::int32_t* V) override { return Field(&TParamInfo::Mode, V); }
+    STDMETHODIMP Precision(std::int32_t* V) override { return Field(&TParamInfo::Precision, V); }
+    STDMETHODIMP Scale(std::int32_t* V) override { return Field(&TParamInfo::Scale, V); }
+    STDMETHODIMP Open(std::int16_t* Status) override;
+    STDMETHODIMP Next(std::int16_t* NoMore) override { return NextRow(NoMore); }
+    STDMETHODIMP Close() override { return CloseOnce(); }
 
 private:
     std::string FService;
@@ -159,23 +157,21 @@ class TStatsServerInfo final : public TSessionObject<monitor::_server_info> {
 public:
     explicit TStatsServerInfo(TSessionPtr Session)
         : TSessionObject(std::move(Session), u"component details") {}
-    monitor::THResult ErrorText(std::u16string& V) override { return GetErrorText(V); }
-    monitor::THResult Component(const std::u16string& V) override;
-    monitor::THResult InvokedBy(std::u16string& V) override;
-    monitor::THResult Active(std::int32_t& V) override { return Field(&TComponentDetails::Active, V); }
-    monitor::THResult Maximum(std::int32_t& V) override { return Field(&TComponentDetails::Maximum, V); }
-    monitor::THResult Requests(std::int32_t& V) override { return Field(&TComponentDetails::Requests, V); }
-    monitor::THResult Queued(std::int32_t& V) override { return Field(&TComponentDetails::Queued, V); }
-    monitor::THResult QueueTime(std::int32_t& V) override { return Field(&TComponentDetails::QueueTime, V); }
-    monitor::THResult ServiceTime(std::int32_t& V) override {
-        return Field(&TComponentDetails::ServiceTime, V);
-    }
-    monitor::THResult Open(std::int16_t& Status) override;
-    monitor::THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP ErrorText(BSTR* V) override { return GetErrorText(V); }
+    STDMETHODIMP Component(BSTR V) override;
+    STDMETHODIMP InvokedBy(BSTR* V) override;
+    STDMETHODIMP Active(std::int32_t* V) override { return Field(&TComponentDetails::Active, V); }
+    STDMETHODIMP Maximum(std::int32_t* V) override { return Field(&TComponentDetails::Maximum, V); }
+    STDMETHODIMP Requests(std::int32_t* V) override { return Field(&TComponentDetails::Requests, V); }
+    STDMETHODIMP Queued(std::int32_t* V) override { return Field(&TComponentDetails::Queued, V); }
+    STDMETHODIMP QueueTime(std::int32_t* V) override { return Field(&TComponentDetails::QueueTime, V); }
+    STDMETHODIMP ServiceTime(std::int32_t* V) override { return Field(&TComponentDetails::ServiceTime, V); }
+    STDMETHODIMP Open(std::int16_t* Status) override;
+    STDMETHODIMP Close() override { return CloseOnce(); }
 
 private:
-    monitor::THResult Current() const;
-    monitor::THResult Field(std::int32_t TComponentDetails::*Member, std::int32_t& Value) const;
+    HRESULT Current() const;
+    HRESULT Field(std::int32_t TComponentDetails::*Member, std::int32_t* Value) const;
 
     std::string FComponent;
     std::optional<TComponentDetails> FDetails;
@@ -187,13 +183,13 @@ class TStatsServerAction final : public TSessionObject<monitor::_server_action> 
 public:
     explicit TStatsServerAction(TSessionPtr Session)
         : TSessionObject(std::move(Session), u"component action") {}
-    monitor::THResult ErrorText(std::u16string& V) override { return GetErrorText(V); }
-    monitor::THResult Component(const std::u16string& V) override;
-    monitor::THResult Action(const std::u16string& V) override;
-    monitor::THResult Value(std::int32_t NewValue) override;
-    monitor::THResult ErrorCode(std::int32_t& V) override;
-    monitor::THResult Execute(std::int16_t& Status) override;
-    monitor::THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP ErrorText(BSTR* V) override { return GetErrorText(V); }
+    STDMETHODIMP Component(BSTR V) override;
+    STDMETHODIMP Action(BSTR V) override;
+    STDMETHODIMP Value(std::int32_t NewValue) override;
+    STDMETHODIMP ErrorCode(std::int32_t* V) override;
+    STDMETHODIMP Execute(std::int16_t* Status) override;
+    STDMETHODIMP Close() override { return CloseOnce(); }
 
 private:
     std::string FComponent;
@@ -208,14 +204,14 @@ private:
 class TStatsVersion final : public TSessionObject<monitor::_version> {
 public:
     explicit TStatsVersion(TSessionPtr Session) : TSessionObject(std::move(Session), u"version lookup") {}
-    monitor::THResult Component(const std::u16string& V) override;
-    monitor::THResult Version(std::u16string& V) override;
-    monitor::THResult ErrorCode(std::int32_t& V) override;
-    monitor::THResult NotFound(std::int16_t& V) override;
-    monitor::THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP Component(BSTR V) override;
+    STDMETHODIMP Version(BSTR* V) override;
+    STDMETHODIMP ErrorCode(std::int32_t* V) override;
+    STDMETHODIMP NotFound(std::int16_t* V) override;
+    STDMETHODIMP Close() override { return CloseOnce(); }
 
 private:
-    monitor::THResult LookUp();
+    HRESULT LookUp();
 
     std::string FComponent;
     bool FDone = false;
@@ -228,19 +224,18 @@ class TStatsMonitor final : public monitor::TComObject<monitor::_Monitor> {
 public:
     TStatsMonitor() : FSession(std::make_shared<TBrokerSession>()) {}
 
-    monitor::THResult ErrorText(std::u16string& Value) override;
+    STDMETHODIMP ErrorText(BSTR* Value) override;
     // Looks up BrokerName and asks the broker who it is. On success Result is
     // 0, Text2 the broker's own name and Text3 its "host:port"; otherwise -1,
     // and ErrorText says why. A connection made before ends first.
-    monitor::THResult Connect(std::u16string& BrokerName, std::u16string& Text2, std::u16string& Text3,
-                              std::int16_t& Result) override;
-    monitor::THResult Disconnect(std::int16_t& Result) override;
-    monitor::THResult Servers(monitor::TComPtr<monitor::_servers>& Value) override;
-    monitor::THResult Services(monitor::TComPtr<monitor::_services>& Value) override;
-    monitor::THResult ServerInfo(monitor::TComPtr<monitor::_server_info>& Value) override;
-    monitor::THResult ServerAction(monitor::TComPtr<monitor::_server_action>& Value) override;
-    monitor::THResult VersionInfo(monitor::TComPtr<monitor::_version>& Value) override;
-    monitor::THResult Params(monitor::TComPtr<monitor::_params>& Value) override;
+    STDMETHODIMP Connect(BSTR* BrokerName, BSTR* Text2, BSTR* Text3, std::int16_t* Result) override;
+    STDMETHODIMP Disconnect(std::int16_t* Result) override;
+    STDMETHODIMP Servers(monitor::_servers** Value) override;
+    STDMETHODIMP Services(monitor::_services** Value) override;
+    STDMETHODIMP ServerInfo(monitor::_server_info** Value) override;
+    STDMETHODIMP ServerAction(monitor::_server_action** Value) override;
+    STDMETHODIMP VersionInfo(monitor::_version** Value) override;
+    STDMETHODIMP Params(monitor::_params** Value) override;
 
 private:
     TSessionPtr FSession;

@@ -7,8 +7,6 @@
 
 namespace wdx::statshost {
 
-using monitor::THResult;
-
 namespace {
 
 TRelayStatus StatusOf(const TStatsError& Error) {
@@ -29,19 +27,20 @@ TRelayStatus StatusOf(const TStatsError& Error) {
 
 } // namespace
 
-THResult TStatsRelay::ErrorText(std::u16string& Value) {
-    Value = FErrorText;
-    return {};
+HRESULT TStatsRelay::ErrorText(BSTR* Value) {
+    return monitor::PutBStr(Value, FErrorText);
 }
 
-THResult TStatsRelay::CheckBroker(const std::u16string& BrokerName, std::int32_t, std::int32_t, std::int32_t,
-                                  std::int16_t& Code) {
-    auto Set = [&](TRelayStatus Status, const std::string& Text) {
-        Code = Status;
+HRESULT TStatsRelay::CheckBroker(BSTR BrokerName, std::int32_t, std::int32_t, std::int32_t,
+                                 std::int16_t* Code) {
+    if (!Code)
+        return E_POINTER;
+    auto Set = [&](TRelayStatus Status, const std::string& Text) -> HRESULT {
+        *Code = Status;
         FErrorText = monitor::Utf8ToWide(Text);
-        return THResult{};
+        return S_OK;
     };
-    TBrokerLookup Found = FindBrokerDefinition(monitor::WideToUtf8(BrokerName));
+    TBrokerLookup Found = FindBrokerDefinition(monitor::BStrUtf8(BrokerName));
     if (Found.Status == TLookupStatus::NotDefined)
         return Set(rsNotDefined, Found.ErrorText);
     if (Found.Status == TLookupStatus::BadDefinition)

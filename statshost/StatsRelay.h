@@ -13,10 +13,10 @@ namespace wdx::statshost {
 
 class TStatsRelay final : public monitor::TComObject<monitor::IOmniRelay> {
 public:
-    monitor::THResult ErrorText(std::u16string& Value) override;
+    STDMETHODIMP ErrorText(BSTR* Value) override;
     // The three numbers are not used; callers pass 0.
-    monitor::THResult CheckBroker(const std::u16string& BrokerName, std::int32_t Arg1, std::int32_t Arg2,
-                                  std::int32_t Arg3, std::int16_t& Code) override;
+    STDMETHODIMP CheckBroker(BSTR BrokerName, std::int32_t Arg1, std::int32_t Arg2, std::int32_t Arg3,
+                             std::int16_t* Code) override;
 
 private:
     std::u16string FErrorText;

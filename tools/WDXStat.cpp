@@ -7,6 +7,7 @@
 
 #include "WdxVersion.h"
 #include "monitor/RefreshInterval.h"
+#include "monitorapi/ComFactory.h"
 #include "statshost/StandIns.h"
 #include "tools/StatCommands.h"
 #include "tools/StatOutput.h"
@@ -158,6 +159,9 @@ int main(int argc, char** argv) {
         return CheckUnknown;
     }
 
+    // COM for this one thread, as WDXMonitor has it; it outlives every
+    // reference the commands take.
+    const wdx::monitor::TComApartment Com;
     // The relay and the monitor server, as WDXMonitor creates them.
     wdx::statshost::RegisterStandIns();
     try {

@@ -50,6 +50,7 @@ pid_t Spawn(const std::vector<std::string>& Args, int Out) {
 struct TTimes {
     double Wall = 0; // ms, spawn to end
     double Cpu = 0;  // ms, user and system time of the process
+    double Peak = 0; // MB, the process's peak resident memory
 };
 
 // One run to its end; throws when it failed.
@@ -63,6 +64,7 @@ TTimes TimeRun(const std::vector<std::string>& Args, int Null) {
     T.Wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
     auto Ms = [](const timeval& V) { return V.tv_sec * 1000.0 + V.tv_usec / 1000.0; };
     T.Cpu = Ms(Usage.ru_utime) + Ms(Usage.ru_stime);
+    T.Peak = double(Usage.ru_maxrss) / 1024.0; // KiB
     if (!WIFEXITED(Status) || WEXITSTATUS(Status) != 0)
         throw std::runtime_error(Args[0] + " failed");
     return T;
@@ -121,30 +123,33 @@ int main(int argc, char** argv) {
             TimeRun(StatRun, Null);
             TimeRun(CurlRun, Null);
         }
-        std::vector<double> StatWall, CurlWall, StatCpu, CurlCpu;
+        std::vector<double> StatWall, CurlWall, StatCpu, CurlCpu, StatPeak, CurlPeak;
         auto Record = [&](const std::vector<std::string>& Run, std::vector<double>& Wall,
-                          std::vector<double>& Cpu) {
+                          std::vector<double>& Cpu, std::vector<double>& Peak) {
             const TTimes T = TimeRun(Run, Null);
             Wall.push_back(T.Wall);
             Cpu.push_back(T.Cpu);
+            Peak.push_back(T.Peak);
         };
         for (int I = 0; I < Rounds; ++I) {
             // Alternately, and which goes first alternates too.
             if (I % 2) {
-                Record(CurlRun, CurlWall, CurlCpu);
-                Record(StatRun, StatWall, StatCpu);
+                Record(CurlRun, CurlWall, CurlCpu, CurlPeak);
+                Record(StatRun, StatWall, StatCpu, StatPeak);
             } else {
-                Record(StatRun, StatWall, StatCpu);
-                Record(CurlRun, CurlWall, CurlCpu);
+                Record(StatRun, StatWall, StatCpu, StatPeak);
+                Record(CurlRun, CurlWall, CurlCpu, CurlPeak);
             }
         }
         close(Null);
         std::printf("components %s, rounds %d (medians; CPU: user + system of the process)\n",
                     Components.c_str(), Rounds);
-        std::printf("WDXStat components --json  wall %.1f ms (min %.1f), CPU %.1f ms\n", Median(StatWall),
-                    *std::min_element(StatWall.begin(), StatWall.end()), Median(StatCpu));
-        std::printf("curl -s /v1/components     wall %.1f ms (min %.1f), CPU %.1f ms\n", Median(CurlWall),
-                    *std::min_element(CurlWall.begin(), CurlWall.end()), Median(CurlCpu));
+        std::printf("WDXStat components --json  wall %.1f ms (min %.1f), CPU %.1f ms, peak %.1f MB\n",
+                    Median(StatWall), *std::min_element(StatWall.begin(), StatWall.end()), Median(StatCpu),
+                    Median(StatPeak));
+        std::printf("curl -s /v1/components     wall %.1f ms (min %.1f), CPU %.1f ms, peak %.1f MB\n",
+                    Median(CurlWall), *std::min_element(CurlWall.begin(), CurlWall.end()), Median(CurlCpu),
+                    Median(CurlPeak));
         std::printf("ratio of medians: wall %.2f, CPU %.2f (goal: at most 2)\n",
                     Median(StatWall) / Median(CurlWall), Median(StatCpu) / Median(CurlCpu));
     } catch (const std::exception& E) {

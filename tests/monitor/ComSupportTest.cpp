@@ -1,3 +1,4 @@
+#include "ComEnvironment.h"
 #include "FakeMonitor.h"
 
 #include "monitorapi/ComFactory.h"
@@ -13,21 +14,17 @@ using namespace wdx::monitor;
 using namespace wdx::monitor::fake;
 
 namespace {
-const TGUID CLSID_Test = TGUID::Parse("{01234567-89ab-CDEF-0123-456789ABCDEF}");
+constexpr CLSID CLSID_Test = ParseGUID("{01234567-89ab-CDEF-0123-456789ABCDEF}");
 
 // Only IOmniRelay, to see what the object model does with other requests.
 class TCountedRelay : public TComObject<IOmniRelay> {
 public:
     explicit TCountedRelay(std::atomic<int>& Live) : FLive(Live) { ++FLive; }
     ~TCountedRelay() override { --FLive; }
-    THResult ErrorText(std::u16string& V) override {
-        V = u"x";
-        return {};
-    }
-    THResult CheckBroker(const std::u16string&, std::int32_t, std::int32_t, std::int32_t,
-                         std::int16_t& C) override {
-        C = 0;
-        return {};
+    STDMETHODIMP ErrorText(BSTR* V) override { return PutBStr(V, u"x"); }
+    STDMETHODIMP CheckBroker(BSTR, std::int32_t, std::int32_t, std::int32_t, std::int16_t* C) override {
+        *C = 0;
+        return S_OK;
     }
 
 private:
@@ -37,11 +34,51 @@ private:
 } // namespace
 
 TEST(ComSupport, IdentifiersParseAndPrint) {
-    EXPECT_EQ(CLSID_Test.ToString(), "{01234567-89AB-CDEF-0123-456789ABCDEF}");
-    EXPECT_EQ(TGUID::Parse(CLSID_Monitor.ToString()), CLSID_Monitor);
-    EXPECT_NE(CLSID_Monitor, _Monitor::IID);
-    EXPECT_THROW(TGUID::Parse("{01234567-89ab-CDEF-0123-456789ABCDEG}"), std::invalid_argument);
-    EXPECT_THROW(TGUID::Parse("01234567-89ab-CDEF-0123-456789ABCDEF"), std::invalid_argument);
+    EXPECT_EQ(GUIDText(CLSID_Test), "{01234567-89AB-CDEF-0123-456789ABCDEF}");
+    // The fields as the SDK lays them out: Data1..3 as numbers, Data4 bytes.
+    EXPECT_EQ(CLSID_Test.Data1, 0x01234567u);
+    EXPECT_EQ(CLSID_Test.Data2, 0x89ABu);
+    EXPECT_EQ(CLSID_Test.Data3, 0xCDEFu);
+    EXPECT_EQ(CLSID_Test.Data4[0], 0x01u);
+    EXPECT_EQ(CLSID_Test.Data4[7], 0xEFu);
+    EXPECT_EQ(sizeof(GUID), 16u);
+    EXPECT_EQ(ParseGUID(GUIDText(CLSID_Monitor)), CLSID_Monitor);
+    EXPECT_FALSE(CLSID_Monitor == _Monitor::Iid);
+    EXPECT_THROW(ParseGUID("{01234567-89ab-CDEF-0123-456789ABCDEG}"), std::invalid_argument);
+    EXPECT_THROW(ParseGUID("01234567-89ab-CDEF-0123-456789ABCDEF"), std::invalid_argument);
+    EXPECT_THROW(ParseGUID("{01234567-89ab-CDEF+0123-456789ABCDEF}"), std::invalid_argument);
+}
+
+// A BSTR carries its length before it and a zero after it, so a text with
+// zero characters of its own survives, and null is the empty text.
+TEST(ComSupport, BStrKeepsItsLengthAndItsOwner) {
+    const std::u16string withZero(u"a\0b€", 4);
+    TBStr text(withZero);
+    EXPECT_EQ(SysStringLen(text.Get()), 4u);
+    EXPECT_EQ(reinterpret_cast<const std::uint32_t*>(text.Get())[-1], 8u) << "byte length before it";
+    EXPECT_EQ(text.Get()[4], 0) << "terminated";
+    EXPECT_EQ(text.Text(), withZero);
+    EXPECT_EQ(text.Utf8(), std::string("a\0b€", 6));
+    EXPECT_EQ(SysStringLen(nullptr), 0u);
+    EXPECT_TRUE(BStrView(nullptr).empty());
+
+    BSTR raw = AllocBStr(u"abc");
+    EXPECT_EQ(SysStringLen(raw), 3u);
+    EXPECT_EQ(ReplaceBStr(&raw, u"longer text"), S_OK) << "the old one is freed (the sanitizers see it)";
+    EXPECT_EQ(BStrView(raw), u"longer text");
+    SysFreeString(raw);
+    EXPECT_EQ(PutBStr(nullptr, u"x"), E_POINTER);
+    // A length whose bytes do not fit the prefix is refused before anything
+    // is read or allocated.
+    const std::u16string_view tooLong(u"x", std::size_t(1) << 30);
+    EXPECT_EQ(AllocBStr(tooLong), nullptr);
+    EXPECT_THROW(TBStr{tooLong}, std::bad_alloc);
+
+    TBStr moved = std::move(text);
+    EXPECT_EQ(text.Get(), nullptr);
+    EXPECT_EQ(moved.View(), withZero);
+    *moved.Out() = AllocBStr(u"new");
+    EXPECT_EQ(moved.Text(), u"new");
 }
 
 TEST(ComSupport, HandlesCountReferencesAndQueryChecksTheInterface) {
@@ -54,62 +91,100 @@ TEST(ComSupport, HandlesCountReferencesAndQueryChecksTheInterface) {
         a.Reset();
         EXPECT_EQ(live, 1) << "c still holds it";
 
-        TComPtr<IComUnknown> unk;
-        ASSERT_TRUE(QueryInterface(*c, unk).Succeeded());
+        // IUnknown and IDispatch are the same object, as a dual interface's are.
+        void* unk = nullptr;
+        void* disp = nullptr;
+        ASSERT_EQ(c->QueryInterface(IidUnknown, &unk), S_OK);
+        ASSERT_EQ(c->QueryInterface(IidDispatch, &disp), S_OK);
+        EXPECT_EQ(unk, static_cast<IUnknown*>(c.Get()));
+        EXPECT_EQ(disp, unk);
+        TComPtr<IUnknown> held = TComPtr<IUnknown>::Attach(static_cast<IUnknown*>(unk));
+        static_cast<IUnknown*>(disp)->Release();
         TComPtr<_Monitor> wrong;
-        THResult r = QueryInterface(*unk, wrong);
-        EXPECT_EQ(r.Code(), ErrNoInterface);
+        EXPECT_EQ(QueryInterface(*held, wrong), E_NOINTERFACE);
         EXPECT_FALSE(wrong);
+        EXPECT_EQ(c->QueryInterface(IidUnknown, nullptr), E_POINTER);
+        UINT count = 9;
+        EXPECT_EQ(c->GetTypeInfoCount(&count), S_OK);
+        EXPECT_EQ(count, 0u) << "no type information is offered";
     }
     EXPECT_EQ(live, 0);
 }
 
+// The text a failing callee leaves is the error's, taken once: it cannot
+// explain a later failure that left none, which gets its code's own text.
 TEST(ComSupport, FailedStatusBecomesECOMErrorWithItsText) {
-    EXPECT_NO_THROW(ComCheck(THResult()));
+    EXPECT_NO_THROW(ComCheck(S_OK));
+    EXPECT_NO_THROW(ComCheck(S_FALSE));
     try {
-        ComCheck(THResult::Fail(u"Zugriff verweigert ✗"));
+        ComCheck(ComFail(u"Zugriff verweigert ✗"));
         FAIL();
     } catch (const ECOMError& e) {
         EXPECT_STREQ(e.what(), "Zugriff verweigert ✗");
-        EXPECT_EQ(e.ErrorCode(), ErrFail);
+        EXPECT_EQ(e.ErrorCode(), E_FAIL);
     }
-    // No text: the code is named so the report is never blank; a
-    // non-negative code cannot make a failure look like success.
-    THResult odd = THResult::Fail(u"", 5);
-    EXPECT_TRUE(odd.Failed());
+    // A non-negative code cannot make a failure look like success.
+    EXPECT_TRUE(FAILED(ComFail(u"odd", 5)));
+    DropComError();
     try {
-        ComCheck(THResult::Fail(u"", ErrPointer));
+        ComCheck(E_POINTER);
         FAIL();
     } catch (const ECOMError& e) {
-        EXPECT_STREQ(e.what(), "Operation failed (error 0x80004003).");
+        EXPECT_EQ(std::string(e.what()), WideToUtf8(HResultText(E_POINTER)));
+        EXPECT_NE(std::string(e.what()), "");
     }
+    try {
+        ComCheck(HRESULT(0x80041234));
+        FAIL();
+    } catch (const ECOMError& e) {
+        EXPECT_NE(std::string(e.what()).find("0x80041234"), std::string::npos) << e.what();
+    }
+    // Each thread has its own text, as COM keeps it.
+    (void)ComFail(u"this thread's");
+    std::u16string other = u"unset";
+    std::thread([&other] {
+        if (!TakeComErrorText(other))
+            other = u"none";
+    }).join();
+    EXPECT_EQ(other, u"none");
+    std::u16string mine;
+    EXPECT_TRUE(TakeComErrorText(mine));
+    EXPECT_EQ(mine, u"this thread's");
+    EXPECT_FALSE(TakeComErrorText(mine));
 }
 
 TEST(ComFactory, ScopesRegisterAndRestore) {
     std::atomic<int> live = 0;
-    TComPtr<IComUnknown> obj;
-    THResult r = CreateComObject(CLSID_Test, obj);
-    EXPECT_EQ(r.Code(), ErrClassNotRegistered);
-    EXPECT_NE(std::u16string(r.Message()).find(u"not registered"), std::u16string::npos);
+    TComPtr<IUnknown> obj;
+    // What the failure's COM error says.
+    auto failure = [](HRESULT r) {
+        try {
+            ComCheck(r);
+        } catch (const ECOMError& e) {
+            return std::make_pair(r, std::string(e.what()));
+        }
+        return std::make_pair(r, std::string("no failure"));
+    };
+    auto [code, text] = failure(CreateComObject(CLSID_Test, obj));
+    EXPECT_EQ(code, REGDB_E_CLASSNOTREG);
+    EXPECT_NE(text.find("not registered"), std::string::npos) << text;
     {
-        TClassRegistrationScope outer(CLSID_Test, [&](TComPtr<IComUnknown>& o) {
-            o = TComPtr<IComUnknown>(new TCountedRelay(live));
-            return THResult();
+        TClassRegistrationScope outer(CLSID_Test, [&](TComPtr<IUnknown>& o) {
+            o = MakeCom<TCountedRelay>(live);
+            return S_OK;
         });
         {
-            TClassRegistrationScope inner(CLSID_Test, [](TComPtr<IComUnknown>&) -> THResult {
-                throw std::runtime_error("factory broke");
-            });
-            r = CreateComObject(CLSID_Test, obj);
-            EXPECT_EQ(r.Message(), u"factory broke");
+            TClassRegistrationScope inner(
+                CLSID_Test, [](TComPtr<IUnknown>&) -> HRESULT { throw std::runtime_error("factory broke"); });
+            EXPECT_EQ(failure(CreateComObject(CLSID_Test, obj)).second, "factory broke");
         }
         TComPtr<IOmniRelay> relay;
-        ASSERT_TRUE(CreateComObject(CLSID_Test, relay).Succeeded());
+        ASSERT_EQ(CreateComObject(CLSID_Test, relay), S_OK);
         EXPECT_EQ(live, 1);
         {
             // A factory that claims success but gives nothing is a failure.
-            TClassRegistrationScope empty(CLSID_Test, [](TComPtr<IComUnknown>&) { return THResult(); });
-            EXPECT_EQ(CreateComObject(CLSID_Test, obj).Code(), ErrPointer);
+            TClassRegistrationScope empty(CLSID_Test, [](TComPtr<IUnknown>&) { return S_OK; });
+            EXPECT_EQ(failure(CreateComObject(CLSID_Test, obj)).first, E_POINTER);
         }
     }
     EXPECT_EQ(live, 0);
@@ -141,21 +216,21 @@ TEST(ComSupport, ReferencesCountedFromTwoThreadsAreNeverLost) {
 // Objects are created on several threads while another registers and
 // removes a class: each creation gets its own object or a clean failure.
 TEST(ComFactory, TableServesThreadsWhileItChanges) {
-    const TGUID Other = TGUID::Parse("{89ABCDEF-0123-4567-89AB-CDEF01234567}");
+    constexpr CLSID Other = ParseGUID("{89ABCDEF-0123-4567-89AB-CDEF01234567}");
     std::atomic<int> live = 0, made = 0;
-    TClassRegistrationScope scope(CLSID_Test, [&](TComPtr<IComUnknown>& o) {
+    TClassRegistrationScope scope(CLSID_Test, [&](TComPtr<IUnknown>& o) {
         o = MakeCom<TCountedRelay>(live);
-        return THResult();
+        return S_OK;
     });
     std::atomic<bool> stop = false;
     std::thread changer([&] {
         while (!stop)
-            TClassRegistrationScope flicker(Other, [](TComPtr<IComUnknown>&) { return THResult(); });
+            TClassRegistrationScope flicker(Other, [](TComPtr<IUnknown>&) { return S_OK; });
     });
     auto create = [&] {
         for (int i = 0; i < 20000; ++i) {
             TComPtr<IOmniRelay> relay;
-            if (CreateComObject(CLSID_Test, relay).Succeeded() && relay)
+            if (SUCCEEDED(CreateComObject(CLSID_Test, relay)) && relay)
                 ++made;
         }
     };
@@ -176,7 +251,7 @@ TEST(ComFactory, RelayIsCreatedThroughTheTable) {
         TComPtr<IOmniRelay> relay = CoOmniRelay::Create();
         std::int16_t code = -1;
         server->CheckBrokerCode = 2;
-        ComCheck(relay->CheckBroker(u"Broker1", 0, 0, 0, code));
+        ComCheck(relay->CheckBroker(TBStr(u"Broker1").Get(), 0, 0, 0, &code));
         EXPECT_EQ(code, 2);
         EXPECT_EQ(server->CheckedBrokers, std::vector<std::u16string>{u"Broker1"});
     }
@@ -208,3 +283,83 @@ TEST(WideText, ConvertsAndMarksWhatCannotBeConverted) {
     std::u16string withZero(u"a\0b", 3);
     EXPECT_EQ(WideToUtf8(withZero), std::string("a\0b", 3));
 }
+
+#if defined(_WIN32)
+
+// Activation through the system: a class the table does not hold is found
+// by its registration, and a missing one, or a server that cannot load,
+// fails with the system's own text, never a crash or a silent nothing.
+namespace {
+
+// CLSID_Test registered under HKLM with an in-process server that does not
+// exist, while it lives (Wine reads COM classes from HKLM only).
+class TBrokenRegistration {
+public:
+    TBrokenRegistration() {
+        const std::string Text = GUIDText(CLSID_Test);
+        const std::wstring Id(Text.begin(), Text.end());
+        FKey = L"Software\\Classes\\CLSID\\" + Id;
+        HKEY Key = nullptr;
+        const std::wstring Server = FKey + L"\\InprocServer32";
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Server.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &Key,
+                            nullptr) != ERROR_SUCCESS)
+            return;
+        const wchar_t Path[] = L"C:\\nowhere\\wdx-missing-server.dll";
+        const wchar_t Model[] = L"Apartment";
+        FDone = RegSetValueExW(Key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(Path), sizeof Path) ==
+                    ERROR_SUCCESS &&
+                RegSetValueExW(Key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(Model),
+                               sizeof Model) == ERROR_SUCCESS;
+        RegCloseKey(Key);
+    }
+    ~TBrokenRegistration() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, FKey.c_str()); }
+    bool Done() const { return FDone; }
+
+private:
+    std::wstring FKey;
+    bool FDone = false;
+};
+
+std::string FailureOf(HRESULT Code) {
+    try {
+        ComCheck(Code);
+    } catch (const ECOMError& e) {
+        return e.what();
+    }
+    return "no failure";
+}
+
+} // namespace
+
+TEST(ComActivation, UnregisteredOrUnloadableClassesFailWithTheSystemsText) {
+    TComPtr<IUnknown> Obj;
+    HRESULT R = CreateComObject(CLSID_Test, Obj);
+    EXPECT_EQ(R, REGDB_E_CLASSNOTREG);
+    const std::string Text = FailureOf(R);
+    EXPECT_EQ(Text, WideToUtf8(HResultText(REGDB_E_CLASSNOTREG)));
+    EXPECT_EQ(Text.find("Operation failed"), std::string::npos) << "the system words it: " << Text;
+    EXPECT_FALSE(Obj);
+
+    // The connection's wrapper says it in the monitor's words; the relay
+    // keeps the system's.
+    try {
+        TMonitor M;
+        ADD_FAILURE() << "a wrapper without its class";
+    } catch (const ECOMError& e) {
+        EXPECT_STREQ(e.what(), "The monitor server class is not registered.");
+    }
+    EXPECT_THROW(CoOmniRelay::Create(), ECOMError);
+
+    TBrokenRegistration Broken;
+    if (!Broken.Done())
+        GTEST_SKIP() << "cannot register a class here";
+    R = CreateComObject(CLSID_Test, Obj);
+    EXPECT_TRUE(FAILED(R));
+    EXPECT_NE(R, REGDB_E_CLASSNOTREG) << "registered, but its server cannot load";
+    const std::string LoadText = FailureOf(R);
+    EXPECT_FALSE(LoadText.empty());
+    EXPECT_EQ(LoadText, WideToUtf8(HResultText(R)));
+    EXPECT_FALSE(Obj);
+}
+
+#endif

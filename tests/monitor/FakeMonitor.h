@@ -62,15 +62,15 @@ public:
     // Whether Enter needs the call's name at all.
     bool Watching() const { return LogCalls || OnCall || !FFailures.empty(); }
     // Logs Call and gives its scripted failure, if any.
-    THResult Enter(const std::string& Call) {
+    HRESULT Enter(const std::string& Call) {
         if (LogCalls)
             Calls.push_back(Call);
         if (OnCall)
             OnCall(Call);
         auto it = FFailures.find(Call);
         if (it == FFailures.end())
-            return {};
-        THResult r = THResult::Fail(it->second.Message);
+            return S_OK;
+        HRESULT r = ComFail(it->second.Message);
         if (it->second.Times > 0 && --it->second.Times == 0)
             FFailures.erase(it);
         return r;
@@ -140,36 +140,61 @@ public:
     }
     ~TFakeObject() override { --FScript->LiveObjects; }
 
-    THResult QueryInterface(const TGUID& IID, void** Obj) override {
-        if (THResult r = Enter("QueryInterface"); r.Failed())
+    STDMETHODIMP QueryInterface(REFIID Iid, void** Obj) override {
+        if (HRESULT r = Enter("QueryInterface"); FAILED(r))
             return r;
-        return TComObject<Intfs...>::QueryInterface(IID, Obj);
+        return TComObject<Intfs...>::QueryInterface(Iid, Obj);
     }
-    std::uint32_t Release() override {
+    ULONG STDMETHODCALLTYPE Release() override {
         if (FScript->LogCalls)
             FScript->Calls.push_back(FName + ".Release");
         return TComObject<Intfs...>::Release();
     }
 
 protected:
-    THResult Enter(const char* Member) {
-        return FScript->Watching() ? FScript->Enter(FName + "." + Member) : THResult{};
+    HRESULT Enter(const char* Member) {
+        return FScript->Watching() ? FScript->Enter(FName + "." + Member) : S_OK;
     }
     // Entry of a member that needs a live object.
-    THResult EnterOpen(const char* Member) {
-        if (THResult r = Enter(Member); r.Failed())
+    HRESULT EnterOpen(const char* Member) {
+        if (HRESULT r = Enter(Member); FAILED(r))
             return r;
         if (FClosed)
-            return THResult::Fail(u"called after Close");
-        return {};
+            return ComFail(u"called after Close");
+        return S_OK;
     }
-    THResult CloseOnce() {
-        if (THResult r = Enter("Close"); r.Failed())
+    HRESULT CloseOnce() {
+        if (HRESULT r = Enter("Close"); FAILED(r))
             return r;
         if (FClosed)
-            return THResult::Fail(u"closed twice");
+            return ComFail(u"closed twice");
         FClosed = true;
-        return {};
+        return S_OK;
+    }
+    // An "in" text, kept as the fake's own.
+    HRESULT TakeIn(const char* Member, std::u16string& To, BSTR From) {
+        if (HRESULT r = EnterOpen(Member); FAILED(r))
+            return r;
+        To = BStrView(From);
+        return S_OK;
+    }
+    template <class T> HRESULT TakeIn(const char* Member, T& To, const T& From) {
+        if (HRESULT r = EnterOpen(Member); FAILED(r))
+            return r;
+        To = From;
+        return S_OK;
+    }
+    // An out value, from the script.
+    HRESULT GiveOut(const char* Member, BSTR* To, const std::u16string& From) {
+        if (HRESULT r = EnterOpen(Member); FAILED(r))
+            return r;
+        return PutBStr(To, From);
+    }
+    template <class T> HRESULT GiveOut(const char* Member, T* To, const T& From) {
+        if (HRESULT r = EnterOpen(Member); FAILED(r))
+            return r;
+        *To = From;
+        return S_OK;
     }
 
     TScriptPtr FScript;
@@ -183,35 +208,30 @@ public:
     using TFakeObject<Intf>::TFakeObject;
 
 protected:
-    THResult OpenRows(const char* Member, std::vector<Row> Rows, std::int16_t Result, std::int16_t& Status) {
-        if (THResult r = this->EnterOpen(Member); r.Failed())
+    HRESULT OpenRows(const char* Member, std::vector<Row> Rows, std::int16_t Result, std::int16_t* Status) {
+        if (HRESULT r = this->EnterOpen(Member); FAILED(r))
             return r;
         FRows = std::move(Rows);
         FCursor = -1;
-        Status = Result;
-        return {};
+        *Status = Result;
+        return S_OK;
     }
-    THResult NextRow(std::int16_t& NoMore) {
-        if (THResult r = this->EnterOpen("Next"); r.Failed())
+    HRESULT NextRow(std::int16_t* NoMore) {
+        if (HRESULT r = this->EnterOpen("Next"); FAILED(r))
             return r;
         if (FCursor < std::ptrdiff_t(FRows.size()))
             ++FCursor;
-        NoMore = FCursor < std::ptrdiff_t(FRows.size()) ? 0 : 1;
-        return {};
+        *NoMore = FCursor < std::ptrdiff_t(FRows.size()) ? 0 : 1;
+        return S_OK;
     }
-    template <class T> THResult Read(const char* Member, T Row::*Field, T& Value) {
-        if (THResult r = this->EnterOpen(Member); r.Failed())
-            return r;
-        if (FCursor < 0 || FCursor >= std::ptrdiff_t(FRows.size()))
-            return THResult::Fail(u"no current row");
-        Value = FRows[std::size_t(FCursor)].*Field;
-        return {};
-    }
-    THResult Text(const char* Member, const std::u16string& Value, std::u16string& Out) {
-        if (THResult r = this->EnterOpen(Member); r.Failed())
-            return r;
-        Out = Value;
-        return {};
+    // A figure or the name of the current row.
+    template <class T, class Out> HRESULT Read(const char* Member, T Row::*Field, Out* Value) {
+        if (FCursor < 0 || FCursor >= std::ptrdiff_t(FRows.size())) {
+            if (HRESULT r = this->EnterOpen(Member); FAILED(r))
+                return r;
+            return ComFail(u"no current row");
+        }
+        return this->GiveOut(Member, Value, FRows[std::size_t(FCursor)].*Field);
     }
 
     std::vector<Row> FRows;
@@ -221,50 +241,47 @@ protected:
 class TFakeServers : public TFakeList<_servers, TServerRow> {
 public:
     explicit TFakeServers(TScriptPtr S) : TFakeList(std::move(S), "servers") {}
-    THResult ErrorText(std::u16string& V) override { return Text("ErrorText", FScript->ServersErrorText, V); }
-    THResult Name(std::u16string& V) override { return Read("Name", &TServerRow::Name, V); }
-    THResult Active(std::int32_t& V) override { return Read("Active", &TServerRow::Active, V); }
-    THResult Maximum(std::int32_t& V) override { return Read("Maximum", &TServerRow::Maximum, V); }
-    THResult Requests(std::int32_t& V) override { return Read("Requests", &TServerRow::Requests, V); }
-    THResult Queued(std::int32_t& V) override { return Read("Queued", &TServerRow::Queued, V); }
-    THResult QueueTime(std::int32_t& V) override { return Read("QueueTime", &TServerRow::QueueTime, V); }
-    THResult ServiceTime(std::int32_t& V) override {
+    STDMETHODIMP ErrorText(BSTR* V) override { return GiveOut("ErrorText", V, FScript->ServersErrorText); }
+    STDMETHODIMP Name(BSTR* V) override { return Read("Name", &TServerRow::Name, V); }
+    STDMETHODIMP Active(std::int32_t* V) override { return Read("Active", &TServerRow::Active, V); }
+    STDMETHODIMP Maximum(std::int32_t* V) override { return Read("Maximum", &TServerRow::Maximum, V); }
+    STDMETHODIMP Requests(std::int32_t* V) override { return Read("Requests", &TServerRow::Requests, V); }
+    STDMETHODIMP Queued(std::int32_t* V) override { return Read("Queued", &TServerRow::Queued, V); }
+    STDMETHODIMP QueueTime(std::int32_t* V) override { return Read("QueueTime", &TServerRow::QueueTime, V); }
+    STDMETHODIMP ServiceTime(std::int32_t* V) override {
         return Read("ServiceTime", &TServerRow::ServiceTime, V);
     }
-    THResult Open(std::int16_t& S) override {
+    STDMETHODIMP Open(std::int16_t* S) override {
         return OpenRows("Open", FScript->Servers, FScript->ServersOpen, S);
     }
-    THResult Next(std::int16_t& N) override { return NextRow(N); }
-    THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP Next(std::int16_t* N) override { return NextRow(N); }
+    STDMETHODIMP Close() override { return CloseOnce(); }
 };
 
 class TFakeServices : public TFakeList<_services, TServiceRow> {
 public:
     explicit TFakeServices(TScriptPtr S) : TFakeList(std::move(S), "services") {}
-    THResult ErrorText(std::u16string& V) override {
-        return Text("ErrorText", FScript->ServicesErrorText, V);
-    }
-    THResult Component(const std::u16string& V) override {
-        if (THResult r = EnterOpen("Component"); r.Failed())
+    STDMETHODIMP ErrorText(BSTR* V) override { return GiveOut("ErrorText", V, FScript->ServicesErrorText); }
+    STDMETHODIMP Component(BSTR V) override {
+        if (HRESULT r = TakeIn("Component", FKey, V); FAILED(r))
             return r;
-        FKey = V;
-        FScript->ServicesAsked.push_back(V);
-        return {};
+        FScript->ServicesAsked.push_back(FKey);
+        return S_OK;
     }
-    THResult Name(std::u16string& V) override { return Read("Name", &TServiceRow::Name, V); }
-    THResult Requests(std::int32_t& V) override { return Read("Requests", &TServiceRow::Requests, V); }
-    THResult Queued(std::int32_t& V) override { return Read("Queued", &TServiceRow::Queued, V); }
-    THResult QueueTime(std::int32_t& V) override { return Read("QueueTime", &TServiceRow::QueueTime, V); }
-    THResult ServiceTime(std::int32_t& V) override {
+    STDMETHODIMP Name(BSTR* V) override { return Read("Name", &TServiceRow::Name, V); }
+    STDMETHODIMP Requests(std::int32_t* V) override { return Read("Requests", &TServiceRow::Requests, V); }
+    STDMETHODIMP Queued(std::int32_t* V) override { return Read("Queued", &TServiceRow::Queued, V); }
+    STDMETHODIMP QueueTime(std::int32_t* V) override { return Read("QueueTime", &TServiceRow::QueueTime, V); }
+    STDMETHODIMP ServiceTime(std::int32_t* V) override {
         return Read("ServiceTime", &TServiceRow::ServiceTime, V);
     }
-    THResult Open(std::int16_t& S) override {
+    STDMETHODIMP Open(std::int16_t* S) override {
         auto it = FScript->Services.find(FKey);
         return OpenRows("Open", it == FScript->Services.end() ? std::vector<TServiceRow>{} : it->second,
                         FScript->ServicesOpen, S);
     }
-    THResult Next(std::int16_t& N) override { return NextRow(N); }
-    THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP Next(std::int16_t* N) override { return NextRow(N); }
+    STDMETHODIMP Close() override { return CloseOnce(); }
 
 private:
     std::u16string FKey;
@@ -273,25 +290,20 @@ private:
 class TFakeParams : public TFakeList<_params, TParamRow> {
 public:
     explicit TFakeParams(TScriptPtr S) : TFakeList(std::move(S), "params") {}
-    THResult ErrorText(std::u16string& V) override { return Text("ErrorText", FScript->ParamsErrorText, V); }
-    THResult Service(const std::u16string& V) override {
-        if (THResult r = EnterOpen("Service"); r.Failed())
-            return r;
-        FKey = V;
-        return {};
-    }
-    THResult Name(std::u16string& V) override { return Read("Name", &TParamRow::Name, V); }
-    THResult DataType(std::int32_t& V) override { return Read("DataType", &TParamRow::DataType, V); }
-    THResult Mode(std::int32_t& V) override { return Read("Mode", &TParamRow::Mode, V); }
-    THResult Precision(std::int32_t& V) override { return Read("Precision", &TParamRow::Precision, V); }
-    THResult Scale(std::int32_t& V) override { return Read("Scale", &TParamRow::Scale, V); }
-    THResult Open(std::int16_t& S) override {
+    STDMETHODIMP ErrorText(BSTR* V) override { return GiveOut("ErrorText", V, FScript->ParamsErrorText); }
+    STDMETHODIMP Service(BSTR V) override { return TakeIn("Service", FKey, V); }
+    STDMETHODIMP Name(BSTR* V) override { return Read("Name", &TParamRow::Name, V); }
+    STDMETHODIMP DataType(std::int32_t* V) override { return Read("DataType", &TParamRow::DataType, V); }
+    STDMETHODIMP Mode(std::int32_t* V) override { return Read("Mode", &TParamRow::Mode, V); }
+    STDMETHODIMP Precision(std::int32_t* V) override { return Read("Precision", &TParamRow::Precision, V); }
+    STDMETHODIMP Scale(std::int32_t* V) override { return Read("Scale", &TParamRow::Scale, V); }
+    STDMETHODIMP Open(std::int16_t* S) override {
         auto it = FScript->Params.find(FKey);
         return OpenRows("Open", it == FScript->Params.end() ? std::vector<TParamRow>{} : it->second,
                         FScript->ParamsOpen, S);
     }
-    THResult Next(std::int16_t& N) override { return NextRow(N); }
-    THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP Next(std::int16_t* N) override { return NextRow(N); }
+    STDMETHODIMP Close() override { return CloseOnce(); }
 
 private:
     std::u16string FKey;
@@ -301,30 +313,27 @@ private:
 class TFakeServerInfo : public TFakeList<_server_info, TInfoRow> {
 public:
     explicit TFakeServerInfo(TScriptPtr S) : TFakeList(std::move(S), "server_info") {}
-    THResult ErrorText(std::u16string& V) override { return Text("ErrorText", FScript->InfoErrorText, V); }
-    THResult Component(const std::u16string& V) override {
-        if (THResult r = EnterOpen("Component"); r.Failed())
-            return r;
-        FKey = V;
-        return {};
+    STDMETHODIMP ErrorText(BSTR* V) override { return GiveOut("ErrorText", V, FScript->InfoErrorText); }
+    STDMETHODIMP Component(BSTR V) override { return TakeIn("Component", FKey, V); }
+    STDMETHODIMP InvokedBy(BSTR* V) override { return Read("InvokedBy", &TInfoRow::InvokedBy, V); }
+    STDMETHODIMP Active(std::int32_t* V) override { return Read("Active", &TInfoRow::Active, V); }
+    STDMETHODIMP Maximum(std::int32_t* V) override { return Read("Maximum", &TInfoRow::Maximum, V); }
+    STDMETHODIMP Requests(std::int32_t* V) override { return Read("Requests", &TInfoRow::Requests, V); }
+    STDMETHODIMP Queued(std::int32_t* V) override { return Read("Queued", &TInfoRow::Queued, V); }
+    STDMETHODIMP QueueTime(std::int32_t* V) override { return Read("QueueTime", &TInfoRow::QueueTime, V); }
+    STDMETHODIMP ServiceTime(std::int32_t* V) override {
+        return Read("ServiceTime", &TInfoRow::ServiceTime, V);
     }
-    THResult InvokedBy(std::u16string& V) override { return Read("InvokedBy", &TInfoRow::InvokedBy, V); }
-    THResult Active(std::int32_t& V) override { return Read("Active", &TInfoRow::Active, V); }
-    THResult Maximum(std::int32_t& V) override { return Read("Maximum", &TInfoRow::Maximum, V); }
-    THResult Requests(std::int32_t& V) override { return Read("Requests", &TInfoRow::Requests, V); }
-    THResult Queued(std::int32_t& V) override { return Read("Queued", &TInfoRow::Queued, V); }
-    THResult QueueTime(std::int32_t& V) override { return Read("QueueTime", &TInfoRow::QueueTime, V); }
-    THResult ServiceTime(std::int32_t& V) override { return Read("ServiceTime", &TInfoRow::ServiceTime, V); }
-    THResult Open(std::int16_t& S) override {
+    STDMETHODIMP Open(std::int16_t* S) override {
         auto it = FScript->Info.find(FKey);
         bool known = it != FScript->Info.end();
-        THResult r = OpenRows("Open", known ? std::vector<TInfoRow>{it->second} : std::vector<TInfoRow>{},
-                              known ? FScript->InfoOpen : std::int16_t(-1), S);
-        if (r.Succeeded())
+        HRESULT r = OpenRows("Open", known ? std::vector<TInfoRow>{it->second} : std::vector<TInfoRow>{},
+                             known ? FScript->InfoOpen : std::int16_t(-1), S);
+        if (SUCCEEDED(r))
             FCursor = 0; // the figures are current at once
         return r;
     }
-    THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP Close() override { return CloseOnce(); }
 
 private:
     std::u16string FKey;
@@ -333,115 +342,103 @@ private:
 class TFakeServerAction : public TFakeObject<_server_action> {
 public:
     explicit TFakeServerAction(TScriptPtr S) : TFakeObject(std::move(S), "server_action") {}
-    THResult ErrorText(std::u16string& V) override { return Put("ErrorText", V, FScript->ActionErrorText); }
-    THResult Component(const std::u16string& V) override { return Put("Component", FCall.Component, V); }
-    THResult Action(const std::u16string& V) override { return Put("Action", FCall.Action, V); }
-    THResult Value(std::int32_t V) override { return Put("Value", FCall.Value, V); }
-    THResult ErrorCode(std::int32_t& V) override { return Put("ErrorCode", V, FScript->ActionErrorCode); }
-    THResult Execute(std::int16_t& S) override {
-        if (THResult r = EnterOpen("Execute"); r.Failed())
+    STDMETHODIMP ErrorText(BSTR* V) override { return GiveOut("ErrorText", V, FScript->ActionErrorText); }
+    STDMETHODIMP Component(BSTR V) override { return TakeIn("Component", FCall.Component, V); }
+    STDMETHODIMP Action(BSTR V) override { return TakeIn("Action", FCall.Action, V); }
+    STDMETHODIMP Value(std::int32_t V) override { return TakeIn("Value", FCall.Value, V); }
+    STDMETHODIMP ErrorCode(std::int32_t* V) override {
+        return GiveOut("ErrorCode", V, FScript->ActionErrorCode);
+    }
+    STDMETHODIMP Execute(std::int16_t* S) override {
+        if (HRESULT r = EnterOpen("Execute"); FAILED(r))
             return r;
         FScript->Actions.push_back(FCall);
         if (FScript->OnExecute)
             FScript->OnExecute(FCall);
-        S = FScript->ExecuteResult;
-        return {};
+        *S = FScript->ExecuteResult;
+        return S_OK;
     }
-    THResult Close() override { return CloseOnce(); }
+    STDMETHODIMP Close() override { return CloseOnce(); }
 
 private:
-    template <class T> THResult Put(const char* Member, T& To, const T& From) {
-        if (THResult r = EnterOpen(Member); r.Failed())
-            return r;
-        To = From;
-        return {};
-    }
     TActionCall FCall;
 };
 
 class TFakeVersion : public TFakeObject<_version> {
 public:
     explicit TFakeVersion(TScriptPtr S) : TFakeObject(std::move(S), "version") {}
-    THResult Component(const std::u16string& V) override {
-        return Put("Component", FScript->VersionComponentSeen, V);
+    STDMETHODIMP Component(BSTR V) override { return TakeIn("Component", FScript->VersionComponentSeen, V); }
+    STDMETHODIMP Version(BSTR* V) override { return GiveOut("Version", V, FScript->Version); }
+    STDMETHODIMP ErrorCode(std::int32_t* V) override {
+        return GiveOut("ErrorCode", V, FScript->VersionErrorCode);
     }
-    THResult Version(std::u16string& V) override { return Put("Version", V, FScript->Version); }
-    THResult ErrorCode(std::int32_t& V) override { return Put("ErrorCode", V, FScript->VersionErrorCode); }
-    THResult NotFound(std::int16_t& V) override { return Put("NotFound", V, FScript->VersionNotFound); }
-    THResult Close() override { return CloseOnce(); }
-
-private:
-    template <class T> THResult Put(const char* Member, T& To, const T& From) {
-        if (THResult r = EnterOpen(Member); r.Failed())
-            return r;
-        To = From;
-        return {};
+    STDMETHODIMP NotFound(std::int16_t* V) override {
+        return GiveOut("NotFound", V, FScript->VersionNotFound);
     }
+    STDMETHODIMP Close() override { return CloseOnce(); }
 };
 
 // The monitor server: each interface member hands out a new object.
 class TFakeMonitor : public TFakeObject<_Monitor> {
 public:
     explicit TFakeMonitor(TScriptPtr S) : TFakeObject(std::move(S), "Monitor") {}
-    THResult ErrorText(std::u16string& V) override {
-        if (THResult r = Enter("ErrorText"); r.Failed())
+    STDMETHODIMP ErrorText(BSTR* V) override {
+        if (HRESULT r = Enter("ErrorText"); FAILED(r))
             return r;
-        V = FScript->MonitorErrorText;
-        return {};
+        return PutBStr(V, FScript->MonitorErrorText);
     }
-    THResult Connect(std::u16string& Name, std::u16string& Text2, std::u16string& Text3,
-                     std::int16_t& Result) override {
-        if (THResult r = Enter("Connect"); r.Failed())
+    STDMETHODIMP Connect(BSTR* Name, BSTR* Text2, BSTR* Text3, std::int16_t* Result) override {
+        if (HRESULT r = Enter("Connect"); FAILED(r))
             return r;
-        FScript->ConnectTexts = {Name, Text2, Text3};
-        if (!FScript->ConnectRename.empty())
-            Name = FScript->ConnectRename;
-        Text2 = u"written by the server";
-        Text3 = u"written by the server";
-        Result = FScript->ConnectResult;
-        return {};
+        FScript->ConnectTexts = {std::u16string(BStrView(*Name)), std::u16string(BStrView(*Text2)),
+                                 std::u16string(BStrView(*Text3))};
+        HRESULT r = FScript->ConnectRename.empty() ? S_OK : ReplaceBStr(Name, FScript->ConnectRename);
+        if (SUCCEEDED(r))
+            r = ReplaceBStr(Text2, u"written by the server");
+        if (SUCCEEDED(r))
+            r = ReplaceBStr(Text3, u"written by the server");
+        *Result = FScript->ConnectResult;
+        return r;
     }
-    THResult Disconnect(std::int16_t& Result) override {
-        if (THResult r = Enter("Disconnect"); r.Failed())
+    STDMETHODIMP Disconnect(std::int16_t* Result) override {
+        if (HRESULT r = Enter("Disconnect"); FAILED(r))
             return r;
-        Result = FScript->DisconnectResult;
-        return {};
+        *Result = FScript->DisconnectResult;
+        return S_OK;
     }
-    THResult Servers(TComPtr<_servers>& V) override { return Make<TFakeServers>("Servers", V); }
-    THResult Services(TComPtr<_services>& V) override { return Make<TFakeServices>("Services", V); }
-    THResult ServerInfo(TComPtr<_server_info>& V) override { return Make<TFakeServerInfo>("ServerInfo", V); }
-    THResult ServerAction(TComPtr<_server_action>& V) override {
+    STDMETHODIMP Servers(_servers** V) override { return Make<TFakeServers>("Servers", V); }
+    STDMETHODIMP Services(_services** V) override { return Make<TFakeServices>("Services", V); }
+    STDMETHODIMP ServerInfo(_server_info** V) override { return Make<TFakeServerInfo>("ServerInfo", V); }
+    STDMETHODIMP ServerAction(_server_action** V) override {
         return Make<TFakeServerAction>("ServerAction", V);
     }
-    THResult VersionInfo(TComPtr<_version>& V) override { return Make<TFakeVersion>("VersionInfo", V); }
-    THResult Params(TComPtr<_params>& V) override { return Make<TFakeParams>("Params", V); }
+    STDMETHODIMP VersionInfo(_version** V) override { return Make<TFakeVersion>("VersionInfo", V); }
+    STDMETHODIMP Params(_params** V) override { return Make<TFakeParams>("Params", V); }
 
 private:
-    template <class T, class I> THResult Make(const char* Member, TComPtr<I>& Out) {
-        if (THResult r = Enter(Member); r.Failed())
+    template <class T, class I> HRESULT Make(const char* Member, I** Out) {
+        if (HRESULT r = Enter(Member); FAILED(r))
             return r;
-        Out = TComPtr<I>(new T(FScript)); // the one reference goes to the caller
-        return {};
+        return HandOutNew<T>(Out, FScript); // the one reference goes to the caller
     }
 };
 
 class TFakeRelay : public TFakeObject<IOmniRelay> {
 public:
     explicit TFakeRelay(TScriptPtr S) : TFakeObject(std::move(S), "Relay") {}
-    THResult ErrorText(std::u16string& V) override {
-        if (THResult r = Enter("ErrorText"); r.Failed())
+    STDMETHODIMP ErrorText(BSTR* V) override {
+        if (HRESULT r = Enter("ErrorText"); FAILED(r))
             return r;
-        V = FScript->RelayErrorText;
-        return {};
+        return PutBStr(V, FScript->RelayErrorText);
     }
-    THResult CheckBroker(const std::u16string& Name, std::int32_t A1, std::int32_t A2, std::int32_t A3,
-                         std::int16_t& Code) override {
-        if (THResult r = Enter("CheckBroker"); r.Failed())
+    STDMETHODIMP CheckBroker(BSTR Name, std::int32_t A1, std::int32_t A2, std::int32_t A3,
+                             std::int16_t* Code) override {
+        if (HRESULT r = Enter("CheckBroker"); FAILED(r))
             return r;
-        FScript->CheckedBrokers.push_back(Name);
+        FScript->CheckedBrokers.emplace_back(BStrView(Name));
         FScript->CheckArgs.insert(FScript->CheckArgs.end(), {A1, A2, A3});
-        Code = FScript->CheckBrokerCode;
-        return {};
+        *Code = FScript->CheckBrokerCode;
+        return S_OK;
     }
 };
 
@@ -460,11 +457,11 @@ public:
 
 private:
     template <class T> TClassFactory Factory(std::string Name) {
-        return [Script = FScript, Name](TComPtr<IComUnknown>& Obj) {
-            if (THResult r = Script->Enter(Name + ".Create"); r.Failed())
+        return [Script = FScript, Name](TComPtr<IUnknown>& Obj) -> HRESULT {
+            if (HRESULT r = Script->Enter(Name + ".Create"); FAILED(r))
                 return r;
-            Obj = TComPtr<IComUnknown>(new T(Script));
-            return THResult{};
+            Obj = TComPtr<IUnknown>(new T(Script));
+            return S_OK;
         };
     }
 

@@ -1,3 +1,4 @@
+#include "ComEnvironment.h"
 #include "FakeMonitor.h"
 
 #include "monitor/NPXMonitor.h"

@@ -1,5 +1,6 @@
 // The relay check and the texts of the connect step, without any window.
 
+#include "ComEnvironment.h"
 #include "FakeMonitor.h"
 
 #include "monitor/NPXMonitor.h"
@@ -113,4 +114,15 @@ TEST(NPXErrorText, IdTextBlankDetail) {
     EXPECT_EQ(NPXErrorText(ENPXException(2999, "C", u"detail")), "Cannot find resource string detail");
     const wdx::common::TStringTable table{{2001, "Mine:"}};
     EXPECT_EQ(NPXErrorText(ENPXException(2001, "B", u"d"), table), "Mine: d");
+}
+
+// No relay class anywhere (on Windows: none registered with the system
+// either): a failed creation in the connect step's words, never a throw or a
+// crash.
+TEST(RelayCheckWithoutRelay, AMissingClassIsACreationFailureWithItsText) {
+    TRelayCheck check = CheckBrokerThroughRelay(u"B");
+    EXPECT_FALSE(check.Created());
+    EXPECT_EQ(check.Status(), RelayCheckFailed);
+    EXPECT_NE(check.CreateFailure().find("not registered"), std::string::npos) << check.CreateFailure();
+    EXPECT_EQ(RelayFailureText(check), "Cannot access Omni Relay: " + check.CreateFailure());
 }

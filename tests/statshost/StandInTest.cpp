@@ -26,7 +26,7 @@ struct TCheck {
 TCheck Check(const std::string& Broker) {
     TComPtr<IOmniRelay> Relay = CoOmniRelay::Create();
     TCheck C;
-    ComCheck(Relay->CheckBroker(Utf8ToWide(Broker), 0, 0, 0, C.Code));
+    ComCheck(Relay->CheckBroker(TBStr(Utf8ToWide(Broker)).Get(), 0, 0, 0, &C.Code));
     C.Text = WideToUtf8(ComGet(*Relay, &IOmniRelay::ErrorText));
     return C;
 }
@@ -43,13 +43,13 @@ TComPtr<_Monitor> NewMonitor() {
 
 std::int16_t Connect(_Monitor& M, const std::string& Broker, std::u16string* Text2 = nullptr,
                      std::u16string* Text3 = nullptr) {
-    std::u16string Name = Utf8ToWide(Broker), T2, T3;
+    TBStr Name(Utf8ToWide(Broker)), T2, T3;
     std::int16_t R = 0;
-    ComCheck(M.Connect(Name, T2, T3, R));
+    ComCheck(M.Connect(Name.Ref(), T2.Ref(), T3.Ref(), &R));
     if (Text2)
-        *Text2 = T2;
+        *Text2 = T2.Text();
     if (Text3)
-        *Text3 = T3;
+        *Text3 = T3.Text();
     return R;
 }
 
@@ -155,11 +155,11 @@ TEST(MonitorServer, ConnectReportsWhoAnswersAndEveryQueryNeedsIt) {
     H.DefineSim("Sim");
     TComPtr<_Monitor> M = NewMonitor();
     TComPtr<_servers> Servers;
-    ComCheck(M->Servers(Servers));
+    ComCheck(M->Servers(Servers.Out()));
 
     // Not connected yet: the query fails as a query, with a reason.
     std::int16_t Status = 0;
-    ComCheck(Servers->Open(Status));
+    ComCheck(Servers->Open(&Status));
     EXPECT_EQ(Status, -1);
     EXPECT_TRUE(Has(WideToUtf8(ComGet(*Servers, &_servers::ErrorText)), "not connected"));
 
@@ -167,20 +167,20 @@ TEST(MonitorServer, ConnectReportsWhoAnswersAndEveryQueryNeedsIt) {
     ASSERT_EQ(Connect(*M, "Sim", &Text2, &Text3), 0) << WideToUtf8(ComGet(*M, &_Monitor::ErrorText));
     EXPECT_EQ(Text2, u"Test broker");
     EXPECT_EQ(Text3, Utf8ToWide("127.0.0.1:" + std::to_string(H.Sim().Port())));
-    ComCheck(Servers->Open(Status));
+    ComCheck(Servers->Open(&Status));
     EXPECT_EQ(Status, 0);
     EXPECT_EQ(ComGet(*Servers, &_servers::ErrorText), u"");
 
     // Disconnect ends it for every object the server handed out.
     EXPECT_EQ(ComGet(*M, &_Monitor::Disconnect), 0);
-    ComCheck(Servers->Open(Status));
+    ComCheck(Servers->Open(&Status));
     EXPECT_EQ(Status, -1);
 
     // A failed connect leaves no connection behind, not even the earlier one.
     ASSERT_EQ(Connect(*M, "Sim"), 0);
     EXPECT_EQ(Connect(*M, "Nowhere"), -1);
     EXPECT_TRUE(Has(WideToUtf8(ComGet(*M, &_Monitor::ErrorText)), "\"Nowhere\" is not defined"));
-    ComCheck(Servers->Open(Status));
+    ComCheck(Servers->Open(&Status));
     EXPECT_EQ(Status, -1);
 }
 
@@ -190,24 +190,26 @@ TEST(MonitorServer, RowCursorIsBoundedAndRefusesMisuse) {
     TComPtr<_Monitor> M = NewMonitor();
     ASSERT_EQ(Connect(*M, "Sim"), 0);
     TComPtr<_services> S;
-    ComCheck(M->Services(S));
-    ComCheck(S->Component(u"Orders"));
+    ComCheck(M->Services(S.Out()));
+    ComCheck(S->Component(TBStr(u"Orders").Get()));
 
     std::int32_t Figure = 0;
-    EXPECT_TRUE(S->Requests(Figure).Failed()); // nothing opened yet
+    EXPECT_TRUE(FAILED(S->Requests(&Figure))); // nothing opened yet
     EXPECT_EQ(ComGet(*S, &_services::Next), 1);
     EXPECT_EQ(ComGet(*S, &_services::Open), 0);
-    EXPECT_TRUE(S->Requests(Figure).Failed()); // no row current before Next
+    EXPECT_TRUE(FAILED(S->Requests(&Figure))); // no row current before Next
 
     std::vector<std::u16string> Names;
     for (int I = 0; I < 10 && ComGet(*S, &_services::Next) == 0; ++I)
         Names.push_back(ComGet(*S, &_services::Name));
     EXPECT_EQ(Names, (std::vector<std::u16string>{u"Orders.Create", u"Orders.Cancel"}));
     EXPECT_EQ(ComGet(*S, &_services::Next), 1); // stays at the end
-    EXPECT_TRUE(S->Name(Names.front()).Failed());
+    TBStr Name;
+    EXPECT_TRUE(FAILED(S->Name(Name.Out())));
+    DropComError();
 
     // A failed Open leaves no rows of the earlier one to read.
-    ComCheck(S->Component(u"Nope"));
+    ComCheck(S->Component(TBStr(u"Nope").Get()));
     EXPECT_EQ(ComGet(*S, &_services::Open), -1);
     EXPECT_EQ(WideToUtf8(ComGet(*S, &_services::ErrorText)),
               "The component \"Nope\" is not known to this broker.");
@@ -215,10 +217,13 @@ TEST(MonitorServer, RowCursorIsBoundedAndRefusesMisuse) {
 
     ComCheck(S->Close());
     std::int16_t Status = 0;
-    THResult After = S->Open(Status);
-    EXPECT_TRUE(After.Failed());
-    EXPECT_EQ(After.Message(), u"The service list has been closed.");
-    EXPECT_TRUE(S->Close().Failed());
+    HRESULT After = S->Open(&Status);
+    EXPECT_TRUE(FAILED(After));
+    std::u16string Why;
+    EXPECT_TRUE(TakeComErrorText(Why));
+    EXPECT_EQ(Why, u"The service list has been closed.");
+    EXPECT_TRUE(FAILED(S->Close()));
+    DropComError();
 }
 
 TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
@@ -229,8 +234,8 @@ TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
 
     // Details of another component than the one asked for are refused.
     TComPtr<_server_info> Info;
-    ComCheck(M->ServerInfo(Info));
-    ComCheck(Info->Component(u"Orders"));
+    ComCheck(M->ServerInfo(Info.Out()));
+    ComCheck(Info->Component(TBStr(u"Orders").Get()));
     EXPECT_EQ(ComGet(*Info, &_server_info::Open), 0);
     EXPECT_EQ(ComGet(*Info, &_server_info::Maximum), 8);
     H.Sim().Faults().Add(TStandInHarness::Answer(
@@ -239,13 +244,13 @@ TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
     EXPECT_EQ(ComGet(*Info, &_server_info::Open), -1);
     EXPECT_TRUE(Has(WideToUtf8(ComGet(*Info, &_server_info::ErrorText)), "details of \"Billing\""));
     std::int32_t Figure = 0;
-    EXPECT_TRUE(Info->Maximum(Figure).Failed()); // the earlier figures are gone too
+    EXPECT_TRUE(FAILED(Info->Maximum(&Figure))); // the earlier figures are gone too
 
     // An action the broker reports differently is not a success.
     TComPtr<_server_action> Act;
-    ComCheck(M->ServerAction(Act));
-    ComCheck(Act->Component(u"Orders"));
-    ComCheck(Act->Action(u"setmax"));
+    ComCheck(M->ServerAction(Act.Out()));
+    ComCheck(Act->Component(TBStr(u"Orders").Get()));
+    ComCheck(Act->Action(TBStr(u"setmax").Get()));
     ComCheck(Act->Value(5));
     H.Sim().Faults().Add(TStandInHarness::Answer("/v1/components/Orders/actions",
                                                  R"({"component":"Orders","action":"retire","value":0})"));
@@ -258,15 +263,15 @@ TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
 
     // Version: a known one, an unknown one, and a failed lookup.
     TComPtr<_version> V;
-    ComCheck(M->VersionInfo(V));
-    ComCheck(V->Component(u"wdxappserver"));
+    ComCheck(M->VersionInfo(V.Out()));
+    ComCheck(V->Component(TBStr(u"wdxappserver").Get()));
     EXPECT_EQ(ComGet(*V, &_version::NotFound), 0);
     EXPECT_EQ(ComGet(*V, &_version::ErrorCode), 0);
     EXPECT_EQ(ComGet(*V, &_version::Version), u"4.2.1 (test)");
-    ComCheck(V->Component(u"nothing"));
+    ComCheck(V->Component(TBStr(u"nothing").Get()));
     EXPECT_EQ(ComGet(*V, &_version::NotFound), 1);
     H.Sim().Faults().Add(TStandInHarness::Fault("/v1/versions/*", TFaultKind::Error));
-    ComCheck(V->Component(u"wdxappserver"));
+    ComCheck(V->Component(TBStr(u"wdxappserver").Get()));
     EXPECT_EQ(ComGet(*V, &_version::NotFound), 0);
     EXPECT_EQ(ComGet(*V, &_version::ErrorCode), brokersim::ecSimulatedFailure);
     EXPECT_EQ(ComGet(*V, &_version::Version), u"");
@@ -284,7 +289,7 @@ TEST(StandIns, RegisteredForTheClassIdentifiersTheMonitorCreates) {
     statshost::RegisterStandIns();
     TComPtr<IOmniRelay> Relay = CoOmniRelay::Create();
     std::int16_t Code = -100;
-    ComCheck(Relay->CheckBroker(u"Sim", 0, 0, 0, Code));
+    ComCheck(Relay->CheckBroker(TBStr(u"Sim").Get(), 0, 0, 0, &Code));
     EXPECT_EQ(Code, statshost::rsHealthy);
     TMonitor M;
     std::u16string Name = u"Sim", T2, T3;
