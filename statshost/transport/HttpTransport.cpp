@@ -3,6 +3,7 @@
 #include "statshost/StatsProtocol.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -131,6 +132,20 @@ std::optional<TStatsError> ReadTokenFile(const std::string& Path, std::string& T
     }
     Token = std::move(Found);
     return std::nullopt;
+}
+
+std::optional<TStatsError> RefuseTokenInClear(const THttpTarget& Target) {
+    if (Target.Security.TokenFile.empty() || Target.Security.UseTls)
+        return std::nullopt;
+    std::string Host = Target.Host;
+    std::transform(Host.begin(), Host.end(), Host.begin(),
+                   [](unsigned char C) { return char(std::tolower(C)); });
+    if (Host == "localhost" || Host == "::1" || Host == "[::1]" || Host.rfind("127.", 0) == 0)
+        return std::nullopt;
+    return Failure(TStatsFailure::InvalidArgument,
+                   "The definition names the token file \"" + Target.Security.TokenFile +
+                       "\" but does not use TLS: the token is not sent in clear text to the broker at " +
+                       Target.Endpoint + ". Set UseTls to Y, or reach the broker on this machine.");
 }
 
 TStatsError AccessRefusedFailure(const THttpTarget& Target, const TStatsError& BrokerSays) {

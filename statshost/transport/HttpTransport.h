@@ -92,6 +92,11 @@ TStatsError ExchangeFailure(const THttpTarget& Target, const std::string& Detail
 // are dropped).
 std::optional<TStatsError> ReadTokenFile(const std::string& Path, std::string& Token);
 
+// A token goes in clear text only to a broker on this machine: with a token
+// file and without TLS, a host other than loopback is refused before anything
+// is sent (the text names the file and the broker, never the token).
+std::optional<TStatsError> RefuseTokenInClear(const THttpTarget& Target);
+
 // The failure an answer of 401 or 403 stands for, with what is wrong in
 // words (no token given, token refused, token may only read) before the
 // broker's own text.

@@ -119,6 +119,8 @@ TEST_F(SecureEndToEnd, EveryRefusedConnectSaysWhatIsWrongWithinTheTimeOut) {
     Define("Wrong host", "localhost", WrongHost.Port(), "Y", Ca, Good);
     Define("TLS to plain", "localhost", Plain.Sim().Port(), "Y", Ca, "");
     Define("Plain to TLS", "localhost", Tls.Port(), "N", "", Good);
+    // Refused before anything is sent: the host is never even looked up.
+    Define("Token in clear", "broker.invalid", Tls.Port(), "N", "", Good);
 
     struct TCase {
         const char16_t* Name;
@@ -155,6 +157,10 @@ TEST_F(SecureEndToEnd, EveryRefusedConnectSaysWhatIsWrongWithinTheTimeOut) {
              TCase{u"Plain to TLS",
                    "a broker that serves TLS does this to plain HTTP, and this definition does "
                    "not use TLS"},
+             TCase{u"Token in clear", "The definition names the token file \"" + Good +
+                                          "\" but does not use TLS: the token is not sent in clear text to "
+                                          "the broker at broker.invalid:" +
+                                          Tp + "."},
          }) {
         const auto Start = std::chrono::steady_clock::now();
         ENPXException E = Raised([&] { TNPXMonitor M(T.Name); });

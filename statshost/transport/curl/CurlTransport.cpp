@@ -122,6 +122,8 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
         auto c = std::make_unique<TCurl>();
         c->Easy.reset(curl_easy_init());
         std::string authorization;
+        if (auto refused = RefuseTokenInClear(FTarget))
+            return refused;
         if (!FTarget.Security.TokenFile.empty()) {
             std::string token;
             if (auto refused = ReadTokenFile(FTarget.Security.TokenFile, token))
