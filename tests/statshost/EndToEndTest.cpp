@@ -15,21 +15,11 @@
 using namespace wdx;
 using namespace wdx::monitor;
 using brokersim::TFaultKind;
+using wdx::testing::Raised;
 using wdx::testing::TRefusingPort;
 using wdx::testing::TStandInHarness;
 
 namespace {
-
-// The ENPXException Call raises; a failed expectation when it raises none.
-ENPXException Raised(const std::function<void()>& Call) {
-    try {
-        Call();
-    } catch (const ENPXException& E) {
-        return E;
-    }
-    ADD_FAILURE() << "no ENPXException";
-    return ENPXException(0, "", u"");
-}
 
 std::string DetailOf(const ENPXException& E) {
     return WideToUtf8(E.Detail);

@@ -18,6 +18,7 @@
 
 using namespace wdx;
 using namespace wdx::monitor;
+using wdx::testing::Raised;
 using wdx::testing::SecondsSince;
 using wdx::testing::TSimHarness;
 using wdx::testing::TStandInHarness;
@@ -60,16 +61,6 @@ void Define(const std::string& Name, const std::string& Host, int Port, const st
             ASSERT_TRUE(registry::WriteText(registry::TRegRoot::User, Key, Value, Text));
         }
     }
-}
-
-ENPXException Raised(const std::function<void()>& Call) {
-    try {
-        Call();
-    } catch (const ENPXException& E) {
-        return E;
-    }
-    ADD_FAILURE() << "no ENPXException";
-    return ENPXException(0, "", u"");
 }
 
 class SecureEndToEnd : public ::testing::Test {

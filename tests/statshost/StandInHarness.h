@@ -6,6 +6,7 @@
 
 #include "brokersim/SimHarness.h"
 #include "brokerstore/BrokerStore.h"
+#include "monitor/NPXMonitor.h"
 #include "monitorapi/ComFactory.h"
 #include "monitorapi/MonitorIntf.h"
 #include "statshost/StandIns.h"
@@ -14,12 +15,14 @@
 
 #include "support/RefusingPort.h"
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -63,6 +66,17 @@ private:
 
 inline double SecondsSince(std::chrono::steady_clock::time_point Start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+}
+
+// The ENPXException Call raises; a failed expectation when it raises none.
+inline monitor::ENPXException Raised(const std::function<void()>& Call) {
+    try {
+        Call();
+    } catch (const monitor::ENPXException& E) {
+        return E;
+    }
+    ADD_FAILURE() << "no ENPXException";
+    return monitor::ENPXException(0, "", u"");
 }
 
 } // namespace wdx::testing
