@@ -53,7 +53,11 @@ public:
 #ifdef _WIN32
         std::wstring Key = Wide(KeyBelowUser());
         RegDeleteTreeW(HKEY_CURRENT_USER, Key.c_str());
-        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\WDX-Tests"); // only when no other test's keys are left
+        // "Software\WDX-Tests" itself stays. Deleting it whenever it was empty
+        // raced with a test in another process creating its own key below it:
+        // RegCreateKeyExW creates a path one level at a time, so that test could
+        // hold the parent just as it went, and its first write then failed with
+        // ERROR_KEY_DELETED.
 #endif
         std::error_code Ec;
         std::filesystem::permissions(FDir, std::filesystem::perms::owner_all,
