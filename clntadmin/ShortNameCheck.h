@@ -2,6 +2,8 @@
 // The start-up warning when the file system does not generate 8.3 short
 // file names, which the client software needs.
 
+#include "brokerstore/ShortNames.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -20,18 +22,15 @@ public:
     virtual std::optional<std::int32_t> NameCreationSetting() const = 0;
 };
 
-// Linux has no such setting. It is read from the System store, at the key
-// path and under the name the platform uses, so that an operator (or a
-// test) can set it with WDXReg. Nobody sets it by default: no warning.
+// The setting as the store holds it (brokerstore::NameCreationSetting).
 class TStoreShortNameSetting : public TShortNameSetting {
 public:
     std::optional<std::int32_t> NameCreationSetting() const override;
 };
 
-inline constexpr const char* FileSystemKey = "SYSTEM\\CurrentControlSet\\Control\\FileSystem";
-inline constexpr const char* NameCreationValue = "NtfsDisable8dot3NameCreation";
-// Under the product key of the System root: "1" turns the warning off.
-inline constexpr const char* ShortNameOptOutValue = "Disable8dot3Check";
+using brokerstore::FileSystemKey;
+using brokerstore::NameCreationValue;
+using brokerstore::ShortNameOptOutValue;
 
 inline constexpr const char* ShortNameWarning =
     "VKR Client will not work correctly with 8.3 file name generation "

@@ -23,14 +23,6 @@ void Put(TRegRoot Root, const char* Key, const char* Name, const TStoredValue& V
     }
 }
 
-struct TCase {
-    bool ProductKey;
-    TStoredValue OptOut;
-    bool SettingKey;
-    TStoredValue Setting;
-    bool Warns;
-};
-
 // A setting that counts how often it is read.
 struct TFakeSetting : TShortNameSetting {
     std::optional<std::int32_t> Value;
@@ -42,39 +34,7 @@ struct TFakeSetting : TShortNameSetting {
 };
 } // namespace
 
-TEST(AdminShortNameCheck, OptOutAndSettingDecideTheWarning) {
-    const std::string one = "1";
-    const TCase cases[] = {
-        {false, TAbsent{}, true, 1, false}, // no product key: nothing is checked
-        {true, TAbsent{}, true, 1, true},
-        {true, one, true, 1, false},
-        {true, std::string("0"), true, 1, true},
-        {true, std::string("yes"), true, 1, true},
-        {true, std::string(""), true, 1, true},
-        {true, std::string(" 1"), true, 1, true},
-        {true, 1, true, 1, true}, // the opt-out stored as an integer does not count
-        {true, TAbsent{}, true, 0, false},
-        {true, TAbsent{}, true, 2, false},
-        {true, TAbsent{}, true, -1, false},
-        {true, TAbsent{}, true, TAbsent{}, false},
-        {true, TAbsent{}, false, TAbsent{}, false},
-        {true, TAbsent{}, true, one, false}, // the setting stored as text counts as 0
-    };
-    int index = 0;
-    for (const TCase& c : cases) {
-        testsupport::TTempStore store;
-        if (c.ProductKey)
-            Put(TRegRoot::System, brokerstore::ProductKey, "ClientDir", std::string("/opt/client"));
-        Put(TRegRoot::System, brokerstore::ProductKey, ShortNameOptOutValue, c.OptOut);
-        if (c.SettingKey)
-            Put(TRegRoot::System, FileSystemKey, "Other", std::int32_t(0));
-        Put(TRegRoot::System, FileSystemKey, NameCreationValue, c.Setting);
-        TMessageBoxes boxes;
-        TFormGuard form;
-        EXPECT_EQ(boxes.Seen.size(), c.Warns ? 1u : 0u) << "case " << index;
-        ++index;
-    }
-}
+// Which stored values call for the warning: tests/brokerstore/ShortNamesTest.cpp.
 
 TEST(AdminShortNameCheck, TheWarningComesOnceAfterTheListIsFilled) {
     testsupport::TTempStore store;
