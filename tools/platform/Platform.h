@@ -18,6 +18,14 @@ std::vector<std::string> Arguments(int Argc, char** Argv);
 // A file name given as UTF-8, as the platform's file functions take it.
 std::filesystem::path FilePath(const std::string& Utf8);
 
+// Makes standard output and error (std::cout, std::cerr) carry UTF-8 text
+// as it is. On Windows a console shows it through the console's UTF-16
+// calls, whatever its code page (the narrow calls would show UTF-8 as the
+// code page's characters), and a file or a pipe gets the very bytes (no
+// CR added before LF, so CSV keeps its CRLF). Call once at the start of
+// main, before anything is written. Nothing to do on POSIX systems.
+void UseUtf8StandardStreams();
+
 // Whether standard input / output is a terminal (a console on Windows), not
 // a file or a pipe.
 bool InputIsTerminal();
