@@ -73,24 +73,32 @@ inline int Collect(pid_t Pid, std::vector<std::pair<int, std::string*>> Fds, dou
 }
 
 // Program and arguments as separate words (no shell), so names with blanks
-// and quotes pass unchanged.
-inline TChildRun RunChild(const std::vector<std::string>& Words, double LimitSeconds = 30) {
+// and quotes pass unchanged. Standard input is /dev/null, or Input (at
+// most a pipe's buffer, 64 KiB) when given.
+inline TChildRun RunChild(const std::vector<std::string>& Words, double LimitSeconds = 30,
+                          const std::string* Input = nullptr) {
     if (Words.empty())
         throw std::invalid_argument("RunChild: no program");
     std::vector<char*> V;
     for (const auto& W : Words)
         V.push_back(const_cast<char*>(W.c_str()));
     V.push_back(nullptr);
-    int Out[2], Err[2];
-    if (pipe(Out) != 0 || pipe(Err) != 0)
+    if (Input && Input->size() > 65536)
+        throw std::invalid_argument("RunChild: more input than a pipe holds");
+    int Out[2], Err[2], In[2] = {-1, -1};
+    if (pipe(Out) != 0 || pipe(Err) != 0 || (Input && pipe(In) != 0))
         throw std::runtime_error("pipe");
     const auto Start = std::chrono::steady_clock::now();
     const pid_t Pid = fork();
     if (Pid < 0)
         throw std::runtime_error("fork");
     if (Pid == 0) {
-        const int Null = open("/dev/null", O_RDONLY);
-        dup2(Null, 0);
+        if (Input) {
+            dup2(In[0], 0);
+            close(In[1]);
+        } else {
+            dup2(open("/dev/null", O_RDONLY), 0);
+        }
         dup2(Out[1], 1);
         dup2(Err[1], 2);
         close(Out[0]);
@@ -100,6 +108,13 @@ inline TChildRun RunChild(const std::vector<std::string>& Words, double LimitSec
     }
     close(Out[1]);
     close(Err[1]);
+    if (Input) {
+        close(In[0]);
+        const bool Whole = write(In[1], Input->data(), Input->size()) == static_cast<ssize_t>(Input->size());
+        close(In[1]);
+        if (!Whole)
+            throw std::runtime_error("RunChild: the input could not be written");
+    }
     TChildRun R;
     R.Status = Collect(Pid, {{Out[0], &R.Out}, {Err[0], &R.Err}}, LimitSeconds);
     R.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();

@@ -16,6 +16,9 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -270,4 +273,45 @@ TEST_F(WDXStatWineTest, AnUnregisteredServerIsReportedClearly) {
     EXPECT_EQ(C.Status, 3) << C.Out;
     EXPECT_TRUE(Has(C.Out, "BROKER UNKNOWN - ")) << C.Out;
     EXPECT_TRUE(Back) << "registered again";
+}
+
+// WDXReg.exe writes a .reg file to standard output and reads one from
+// standard input byte for byte, as into and from a file: the C runtime's
+// text mode would put a CR before every byte 0x0A (breaking UTF-16) and stop
+// reading at a byte 0x1A.
+TEST_F(WDXStatWineTest, WDXRegExeExportsAndImportsThroughStandardStreamsByteForByte) {
+    // U+011A and U+010A: the bytes 0x1A and 0x0A in UTF-16.
+    const std::string Key = ProductKey + "\u011aast";
+    auto Reg = [](std::vector<std::string> Args, const std::string* Input = nullptr) {
+        Args.insert(Args.begin(), GSetup->Wine->Program("WDXReg"));
+        return GSetup->Wine->Run(Args, 30, Input);
+    };
+    ASSERT_EQ(Reg({"add", Key, "-v", "HostName", "-d", "h\u010a", "-f"}).Status, 0);
+
+    std::string Utf16;
+    for (const bool Utf8 : {false, true}) {
+        const std::string File = GSetup->LinuxStore->Dir() + (Utf8 ? "/u8.reg" : "/u16.reg");
+        std::vector<std::string> ToFile{"export", Key, WindowsPath(File), "-y"}, ToOut{"export", Key, "-"};
+        if (Utf8) {
+            ToFile.push_back("--utf8");
+            ToOut.push_back("--utf8");
+        }
+        ASSERT_EQ(Reg(ToFile).Status, 0);
+        const TChildRun R = Reg(ToOut);
+        ASSERT_EQ(R.Status, 0) << R.Err;
+        std::ifstream In(File, std::ios::binary);
+        const std::string Bytes{std::istreambuf_iterator<char>(In), {}};
+        ASSERT_FALSE(Bytes.empty()) << File;
+        EXPECT_EQ(R.Out, Bytes) << (Utf8 ? "UTF-8" : "UTF-16");
+        if (!Utf8)
+            Utf16 = Bytes;
+    }
+
+    ASSERT_EQ(Reg({"delete", Key, "-f"}).Status, 0);
+    const TChildRun Imported = Reg({"import", "-"}, &Utf16);
+    EXPECT_EQ(Imported.Status, 0) << Imported.Err;
+    const TChildRun Query = Reg({"query", Key, "-v", "HostName"});
+    EXPECT_EQ(Query.Status, 0) << Query.Err;
+    EXPECT_TRUE(Has(Query.Out, "h\u010a")) << Query.Out;
+    Reg({"delete", Key, "-f"});
 }

@@ -33,6 +33,14 @@ inline std::string Env(const char* Name) {
     return V ? V : "";
 }
 
+// A Linux file name as a Windows program opens it: Wine's Z: drive is /.
+inline std::string WindowsPath(std::string Path) {
+    for (char& C : Path)
+        if (C == '/')
+            C = '\\';
+    return "Z:" + Path;
+}
+
 // Wine's programs and the Windows build's, in one private prefix.
 class TWineSession {
 public:
@@ -79,10 +87,11 @@ public:
     // A Windows program with its arguments, bounded; its exit status is the
     // program's own. It sees the prefix's registry as its store, never a
     // store this side names for its own programs.
-    TChildRun Run(std::vector<std::string> Words, double LimitSeconds = 30) const {
+    TChildRun Run(std::vector<std::string> Words, double LimitSeconds = 30,
+                  const std::string* Input = nullptr) const {
         Words.insert(Words.begin(), {"/usr/bin/env", "-u", "WDX_USER_STORE", "-u", "WDX_SYSTEM_STORE",
                                      FWineDir + "/wine64"});
-        return RunChild(Words, LimitSeconds);
+        return RunChild(Words, LimitSeconds, Input);
     }
 
     // The monitor's COM server (WDXStatsHost.dll), registered with regsvr32
@@ -110,11 +119,7 @@ private:
         auto It = FPrograms.find("WDXStatsHost");
         if (It == FPrograms.end() || It->second.empty())
             return false;
-        // regsvr32 loads the DLL by its Windows name: Wine's Z: drive is /.
-        std::string Windows = "Z:" + It->second;
-        for (char& C : Windows)
-            if (C == '/')
-                C = '\\';
+        const std::string Windows = WindowsPath(It->second);
         std::vector<std::string> Words{"regsvr32", "/s"};
         if (Remove)
             Words.push_back("/u");

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <io.h>
 #include <iostream>
 #include <streambuf>
 
@@ -152,6 +154,7 @@ void UseUtf8StandardStreams() {
     static auto* Err = new TUtf8Output(STD_ERROR_HANDLE);
     std::cout.rdbuf(Out);
     std::cerr.rdbuf(Err);
+    _setmode(_fileno(stdin), _O_BINARY);
 }
 
 // A console, not any character device: _isatty() is true for NUL too, so
