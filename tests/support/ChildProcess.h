@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -117,6 +118,34 @@ inline TChildRun RunChild(const std::vector<std::string>& Words, double LimitSec
     }
     TChildRun R;
     R.Status = Collect(Pid, {{Out[0], &R.Out}, {Err[0], &R.Err}}, LimitSeconds);
+    R.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+    return R;
+}
+
+// On a pseudo-terminal (standard input, output and error), Typed written to
+// it at the start. Out holds everything the terminal showed.
+inline TChildRun RunChildOnTerminal(const std::vector<std::string>& Words, const std::string& Typed = {},
+                                    double LimitSeconds = 30) {
+    if (Words.empty())
+        throw std::invalid_argument("RunChildOnTerminal: no program");
+    std::vector<char*> V;
+    for (const auto& W : Words)
+        V.push_back(const_cast<char*>(W.c_str()));
+    V.push_back(nullptr);
+    int Master = -1;
+    const auto Start = std::chrono::steady_clock::now();
+    const pid_t Pid = forkpty(&Master, nullptr, nullptr, nullptr);
+    if (Pid < 0)
+        throw std::runtime_error("forkpty");
+    if (Pid == 0) {
+        execv(V[0], V.data());
+        _exit(127);
+    }
+    if (!Typed.empty() && write(Master, Typed.data(), Typed.size()) < 0)
+        throw std::runtime_error("write to the terminal");
+    TChildRun R;
+    // Reading the master ends with EIO once the child has closed its side.
+    R.Status = Collect(Pid, {{Master, &R.Out}}, LimitSeconds);
     R.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
     return R;
 }

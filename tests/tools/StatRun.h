@@ -5,8 +5,6 @@
 
 #include "support/ChildProcess.h"
 
-#include <pty.h>
-
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,21 +35,9 @@ inline TStatRun RunStat(const std::vector<std::string>& Args, double LimitSecond
 // it at the start. Out holds everything the terminal showed.
 inline TStatRun RunStatOnTerminal(const std::vector<std::string>& Args, const std::string& Typed,
                                   double LimitSeconds = 30) {
-    int Master = -1;
-    auto V = Argv(Args);
-    const pid_t Pid = forkpty(&Master, nullptr, nullptr, nullptr);
-    if (Pid < 0)
-        throw std::runtime_error("forkpty");
-    if (Pid == 0) {
-        execv(V[0], V.data());
-        _exit(127);
-    }
-    if (!Typed.empty() && write(Master, Typed.data(), Typed.size()) < 0)
-        throw std::runtime_error("write to the terminal");
-    TStatRun R;
-    // Reading the master ends with EIO once the child has closed its side.
-    R.Status = Collect(Pid, {{Master, &R.Out}}, LimitSeconds);
-    return R;
+    std::vector<std::string> Words{WDX_STAT_TOOL};
+    Words.insert(Words.end(), Args.begin(), Args.end());
+    return RunChildOnTerminal(Words, Typed, LimitSeconds);
 }
 
 } // namespace wdx::testing

@@ -181,6 +181,16 @@ TEST_F(WDXStatWineTest, ComponentsAreTheBrokersOwnListInEveryFormat) {
     ASSERT_EQ(json::parse(R.Out)["components"].size(), 1u) << R.Out;
 }
 
+// A console shows names beyond ASCII whatever its code page; 437 is the
+// default of a Western Windows console (under Wine it follows the locale).
+TEST_F(WDXStatWineTest, AConsoleShowsNamesBeyondAsciiWhateverItsCodePage) {
+    const std::string Command =
+        "chcp 437 >NUL & " + WindowsPath(GSetup->Wine->Program("WDXStat")) + " brokers";
+    const TChildRun R = GSetup->Wine->RunOnTerminal({"cmd", "/c", Command});
+    EXPECT_EQ(R.Status, 0) << R.Out;
+    EXPECT_TRUE(Has(R.Out, "\n" + BrokerName + "  ")) << R.Out;
+}
+
 TEST_F(WDXStatWineTest, DetailsOfOneComponent) {
     const json Own = Sim().Get("/v1/components/Orders");
     TChildRun R = Stat({"details", BrokerName, "Orders", "--json"});

@@ -94,6 +94,14 @@ public:
         return RunChild(Words, LimitSeconds, Input);
     }
 
+    // The same on a pseudo-terminal: Wine gives the program a console
+    // there, which shows what it writes on the terminal (in UTF-8).
+    TChildRun RunOnTerminal(std::vector<std::string> Words, double LimitSeconds = 30) const {
+        Words.insert(Words.begin(), {"/usr/bin/env", "-u", "WDX_USER_STORE", "-u", "WDX_SYSTEM_STORE",
+                                     FWineDir + "/wine64"});
+        return RunChildOnTerminal(Words, {}, LimitSeconds);
+    }
+
     // The monitor's COM server (WDXStatsHost.dll), registered with regsvr32
     // in the prefix as an installer would; false when it is not built.
     bool RegisterServer() { return Regsvr32(false); }
