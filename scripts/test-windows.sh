@@ -23,13 +23,14 @@ cmake --build "$build" --parallel "$(nproc)"
 
 # The HTTP client's tests on Windows talk to brokers served on the Linux side
 # (tests/statshost/TestBroker.h): statshost_test_peer from the Linux build
-# ./build (or $WDX_BUILD_DIR), configured and built here if it is not there.
+# ./build (or $WDX_BUILD_DIR), configured and built here if it is not there;
+# so does WDXStat.exe's end-to-end test (stat_wine_tests, below).
 linux_build="${WDX_BUILD_DIR:-$here/build}"
 if [ ! -f "$linux_build/CMakeCache.txt" ]; then
   cmake -S "$here" -B "$linux_build" "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     ${CMAKE_CXX_COMPILER_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$CMAKE_CXX_COMPILER_LAUNCHER}
 fi
-cmake --build "$linux_build" --parallel "$(nproc)" --target statshost_test_peer
+cmake --build "$linux_build" --parallel "$(nproc)" --target statshost_test_peer stat_wine_tests
 peer="$linux_build/tests/statshost/statshost_test_peer"
 
 # A fresh prefix: nothing of the user's own Wine (or an earlier run) is seen,
@@ -66,5 +67,10 @@ export WDX_TEST_PEER
 "$wine_dir/wineserver" -p
 "$wine_dir/wine64" wineboot -i >/dev/null 2>&1
 
-cd "$build"
-ctest --output-on-failure --parallel "$(nproc)" --timeout 300
+(cd "$build" && ctest --output-on-failure --parallel "$(nproc)" --timeout 300)
+
+# WDXStat.exe end to end, driven from the Linux side: it serves the broker,
+# registers the COM server in this prefix when it is built, defines brokers
+# with WDXReg.exe and reads WDXStat.exe's output and exit status
+# (tests/tools/WDXStatWineTest.cpp). Bounded as a whole, besides each run.
+WDX_WINDOWS_BUILD_DIR="$build" timeout --kill-after=10 300 "$linux_build/tests/tools/stat_wine_tests"

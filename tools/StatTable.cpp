@@ -1,7 +1,7 @@
 #include "tools/StatTable.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
+#include "unicode/CharProps.h"
+#include "unicode/Utf.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,18 +12,13 @@ namespace wdx::tools {
 namespace {
 
 // Calls Each(code point, bytes) for every character of Text; an ill-formed
-// byte comes as U+FFFD.
+// subpart comes as U+FFFD with its own bytes (unicode/Utf.h).
 template <class F> void ForEachChar(std::string_view Text, F Each) {
-    const auto* S = reinterpret_cast<const std::uint8_t*>(Text.data());
-    const auto Length = static_cast<std::int32_t>(Text.size());
-    std::int32_t I = 0;
-    while (I < Length) {
-        const std::int32_t Start = I;
-        UChar32 C;
-        U8_NEXT(S, I, Length, C);
-        if (C < 0)
-            C = 0xFFFD;
-        Each(C, Text.substr(static_cast<std::size_t>(Start), static_cast<std::size_t>(I - Start)));
+    std::size_t At = 0;
+    while (At < Text.size()) {
+        const std::size_t Start = At;
+        const char32_t C = unicode::NextCodePoint(Text, At);
+        Each(C, Text.substr(Start, At - Start));
     }
 }
 
@@ -31,20 +26,18 @@ template <class F> void ForEachChar(std::string_view Text, F Each) {
 std::u32string Folded(std::string_view Text) {
     std::u32string Out;
     Out.reserve(Text.size());
-    ForEachChar(Text, [&](UChar32 C, std::string_view) {
-        Out.push_back(static_cast<char32_t>(u_foldCase(C, U_FOLD_CASE_DEFAULT)));
-    });
+    ForEachChar(Text, [&](char32_t C, std::string_view) { Out.push_back(unicode::FoldCase(C)); });
     return Out;
 }
 
-bool IsControl(UChar32 C) {
+bool IsControl(char32_t C) {
     return C < 0x20 || (C >= 0x7F && C < 0xA0);
 }
 
 std::string Printable(std::string_view Text) {
     std::string Out;
     Out.reserve(Text.size());
-    ForEachChar(Text, [&](UChar32 C, std::string_view Bytes) {
+    ForEachChar(Text, [&](char32_t C, std::string_view Bytes) {
         if (IsControl(C))
             Out += '?';
         else
@@ -91,13 +84,8 @@ std::string CsvField(const std::string& Text) {
 
 std::size_t DisplayWidth(std::string_view Text) {
     std::size_t Width = 0;
-    ForEachChar(Text, [&](UChar32 C, std::string_view) {
-        const std::int8_t Type = u_charType(C);
-        if (Type == U_NON_SPACING_MARK || Type == U_ENCLOSING_MARK || Type == U_FORMAT_CHAR)
-            return;
-        const int East = u_getIntPropertyValue(C, UCHAR_EAST_ASIAN_WIDTH);
-        Width += (East == U_EA_WIDE || East == U_EA_FULLWIDTH) ? 2 : 1;
-    });
+    ForEachChar(
+        Text, [&](char32_t C, std::string_view) { Width += static_cast<std::size_t>(unicode::Columns(C)); });
     return Width;
 }
 

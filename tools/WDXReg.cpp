@@ -349,6 +349,9 @@ int RunImport(const std::string& File) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Exports to standard output and imports from standard input are .reg
+    // files byte for byte (UTF-16 ones too), on every platform.
+    platform::UseUtf8StandardStreams();
     CLI::App App{"Query and change the settings store: the User root (HKCU) and the System root (HKLM).\n"
                  "Store files: $WDX_USER_STORE and $WDX_SYSTEM_STORE, or the default places.",
                  "WDXReg"};

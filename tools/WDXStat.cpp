@@ -11,6 +11,7 @@
 #include "statshost/StandIns.h"
 #include "tools/StatCommands.h"
 #include "tools/StatOutput.h"
+#include "tools/platform/Platform.h"
 
 #include <CLI/CLI.hpp>
 
@@ -63,10 +64,10 @@ bool ParseInt32(const std::string& Text, std::int32_t& Value) {
 }
 
 // The first word that is not an option: the command.
-std::string CommandOf(int argc, char** argv) {
-    for (int I = 1; I < argc; ++I)
-        if (argv[I][0] != '-')
-            return argv[I];
+std::string CommandOf(const std::vector<std::string>& Args) {
+    for (std::size_t I = 1; I < Args.size(); ++I)
+        if (!Args[I].starts_with('-'))
+            return Args[I];
     return {};
 }
 
@@ -74,6 +75,7 @@ std::string CommandOf(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
+    wdx::tools::platform::UseUtf8StandardStreams();
     CLI::App App{"A Component Broker's components, services and parameters, for terminals, scripts and "
                  "monitoring systems.\nBrokers are the definitions in the settings store "
                  "($WDX_USER_STORE, $WDX_SYSTEM_STORE), User first.",
@@ -135,9 +137,15 @@ int main(int argc, char** argv) {
     Action->add_option("VALUE", ValueText, "the new maximum (setmax only)");
     Action->add_flag("-y,--yes", Yes, "do not ask (needed where there is no terminal to ask on)");
 
-    const bool Checking = CommandOf(argc, argv) == "check";
+    // UTF-8 on every platform: broker and component names beyond ASCII
+    // arrive whole.
+    std::vector<std::string> Args = wdx::tools::platform::Arguments(argc, argv);
+    std::vector<char*> ArgPtrs;
+    for (std::string& A : Args)
+        ArgPtrs.push_back(A.data());
+    const bool Checking = CommandOf(Args) == "check";
     try {
-        App.parse(argc, argv);
+        App.parse(static_cast<int>(ArgPtrs.size()), ArgPtrs.data());
     } catch (const CLI::ParseError& E) {
         const int Code = App.exit(E);
         return Code == 0 ? 0 : Checking ? CheckUnknown : ExitUsage;

@@ -122,8 +122,8 @@ inline TRun RunProgram(const std::string& Program, const std::string& Args, int 
         TerminateProcess(Proc.hProcess, 1);
     CloseHandle(Proc.hThread);
     CloseHandle(Proc.hProcess);
-    // The program writes its lines in text mode (CR LF); read as a text-mode
-    // reader sees them, so the expected texts are the same on both platforms.
+    // Read as a text-mode reader sees it (CR LF as LF), so the expected texts
+    // are the same on both platforms whichever line ends the program writes.
     std::string Lines;
     for (std::size_t I = 0; I < R.Output.size(); ++I)
         if (!(R.Output[I] == '\r' && I + 1 < R.Output.size() && R.Output[I + 1] == '\n'))

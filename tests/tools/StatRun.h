@@ -3,27 +3,15 @@
 // error, without a terminal, or on a pseudo-terminal with typed answers.
 // Every run is bounded in time and ends the process it started.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "support/ChildProcess.h"
 
-#include <chrono>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace wdx::testing {
 
-struct TStatRun {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-    double Seconds = 0;
-};
+using TStatRun = TChildRun;
 
 // Arguments as separate words (no shell), so names with blanks and quotes
 // pass unchanged.
@@ -36,86 +24,20 @@ inline std::vector<char*> Argv(const std::vector<std::string>& Args) {
     return V;
 }
 
-// Reads Fds until both are closed or Limit passes; then the child is killed.
-inline int Collect(pid_t Pid, std::vector<std::pair<int, std::string*>> Fds, double LimitSeconds) {
-    const auto End = std::chrono::steady_clock::now() + std::chrono::duration<double>(LimitSeconds);
-    while (!Fds.empty()) {
-        const auto Left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(End - std::chrono::steady_clock::now());
-        if (Left.count() <= 0) {
-            kill(Pid, SIGKILL);
-            break;
-        }
-        std::vector<pollfd> P;
-        for (auto& F : Fds)
-            P.push_back({F.first, POLLIN, 0});
-        if (poll(P.data(), P.size(), static_cast<int>(Left.count())) <= 0)
-            continue;
-        for (std::size_t I = P.size(); I-- > 0;) {
-            if (!P[I].revents)
-                continue;
-            char Buf[65536];
-            const ssize_t N = read(P[I].fd, Buf, sizeof Buf);
-            if (N > 0) {
-                Fds[I].second->append(Buf, static_cast<std::size_t>(N));
-            } else {
-                close(P[I].fd);
-                Fds.erase(Fds.begin() + static_cast<long>(I));
-            }
-        }
-    }
-    for (auto& F : Fds)
-        close(F.first);
-    int S = 0;
-    waitpid(Pid, &S, 0);
-    return WIFEXITED(S) ? WEXITSTATUS(S) : -1;
-}
-
 // Without a terminal: standard input is /dev/null.
 inline TStatRun RunStat(const std::vector<std::string>& Args, double LimitSeconds = 30) {
-    int Out[2], Err[2];
-    if (pipe(Out) != 0 || pipe(Err) != 0)
-        throw std::runtime_error("pipe");
-    const auto Start = std::chrono::steady_clock::now();
-    auto V = Argv(Args);
-    const pid_t Pid = fork();
-    if (Pid == 0) {
-        const int Null = open("/dev/null", O_RDONLY);
-        dup2(Null, 0);
-        dup2(Out[1], 1);
-        dup2(Err[1], 2);
-        close(Out[0]);
-        close(Err[0]);
-        execv(V[0], V.data());
-        _exit(127);
-    }
-    close(Out[1]);
-    close(Err[1]);
-    TStatRun R;
-    R.Status = Collect(Pid, {{Out[0], &R.Out}, {Err[0], &R.Err}}, LimitSeconds);
-    R.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-    return R;
+    std::vector<std::string> Words{WDX_STAT_TOOL};
+    Words.insert(Words.end(), Args.begin(), Args.end());
+    return RunChild(Words, LimitSeconds);
 }
 
 // On a pseudo-terminal (standard input, output and error), Typed written to
 // it at the start. Out holds everything the terminal showed.
 inline TStatRun RunStatOnTerminal(const std::vector<std::string>& Args, const std::string& Typed,
                                   double LimitSeconds = 30) {
-    int Master = -1;
-    auto V = Argv(Args);
-    const pid_t Pid = forkpty(&Master, nullptr, nullptr, nullptr);
-    if (Pid < 0)
-        throw std::runtime_error("forkpty");
-    if (Pid == 0) {
-        execv(V[0], V.data());
-        _exit(127);
-    }
-    if (!Typed.empty() && write(Master, Typed.data(), Typed.size()) < 0)
-        throw std::runtime_error("write to the terminal");
-    TStatRun R;
-    // Reading the master ends with EIO once the child has closed its side.
-    R.Status = Collect(Pid, {{Master, &R.Out}}, LimitSeconds);
-    return R;
+    std::vector<std::string> Words{WDX_STAT_TOOL};
+    Words.insert(Words.end(), Args.begin(), Args.end());
+    return RunChildOnTerminal(Words, Typed, LimitSeconds);
 }
 
 } // namespace wdx::testing

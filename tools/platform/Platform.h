@@ -18,6 +18,17 @@ std::vector<std::string> Arguments(int Argc, char** Argv);
 // A file name given as UTF-8, as the platform's file functions take it.
 std::filesystem::path FilePath(const std::string& Utf8);
 
+// Makes standard output and error (std::cout, std::cerr) carry UTF-8 text
+// as it is, and standard input give its bytes as they are. On Windows a
+// console shows output through the console's UTF-16 calls, whatever its
+// code page (the narrow calls would show UTF-8 as the code page's
+// characters); a file or a pipe gets the very bytes (no CR added before LF,
+// so CSV and .reg files keep their CRLF, and UTF-16 stays whole); input is
+// read without the C runtime's text mode (which drops CR before LF and ends
+// at a byte 0x1A). Call once at the start of main, before anything is read
+// or written. Nothing to do on POSIX systems.
+void UseUtf8StandardStreams();
+
 // Whether standard input / output is a terminal (a console on Windows), not
 // a file or a pipe.
 bool InputIsTerminal();

@@ -17,6 +17,10 @@ std::filesystem::path FilePath(const std::string& Utf8) {
     return std::filesystem::path(Utf8);
 }
 
+void UseUtf8StandardStreams() {
+    // Terminals take UTF-8 as it is written.
+}
+
 bool InputIsTerminal() {
     return isatty(STDIN_FILENO) == 1;
 }
