@@ -53,8 +53,21 @@ std::vector<int64_t> Share(int64_t Total, const std::vector<double>& Weights) {
 
 } // namespace
 
-TSimBroker::TSimBroker(TSimScenario Scenario, uint64_t Seed) : FData(std::move(Scenario)), FRandom(Seed) {
-    FLoads.resize(FData.Components.size());
+TSimBroker::TSimBroker(TSimScenario Scenario, uint64_t Seed) : FInitial(std::move(Scenario)), FSeed(Seed) {
+    Start();
+}
+
+void TSimBroker::Reset() {
+    std::lock_guard lock(FLock);
+    Start();
+}
+
+void TSimBroker::Start() {
+    FData = FInitial;
+    FRandom.seed(FSeed);
+    FComponentIndex.clear();
+    FLoads.assign(FData.Components.size(), TLoad{});
+    ++FGeneration; // no list cached before is current
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (std::size_t i = 0; i < FData.Components.size(); ++i) {
         TSimComponent& c = FData.Components[i];

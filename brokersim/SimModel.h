@@ -90,6 +90,9 @@ public:
     TSimReply Action(std::string_view Component, std::string_view RequestBody);
 
     void SetHealth(THealth Health);
+    // Back to the scenario and the seed it started with: figures, maxima and
+    // health as at the start, and the same load steps to come.
+    void Reset();
     std::size_t ComponentCount() const;
     // A copy of one component's figures, for tests and tools.
     std::optional<TComponentDetails> Snapshot(std::string_view Component) const;
@@ -104,10 +107,13 @@ private:
     };
 
     const TSimComponent* FindComponent(std::string_view Name) const;
+    void Start(); // the lock held, or the broker not yet seen by anyone
     void Step(TSimComponent& C, TLoad& L);
     std::string ComponentListBody() const;
 
     mutable std::mutex FLock;
+    const TSimScenario FInitial;
+    const uint64_t FSeed;
     TSimScenario FData;
     std::vector<TLoad> FLoads;
     std::unordered_map<std::string, std::size_t> FComponentIndex;

@@ -410,6 +410,10 @@ TSimReply TSimServer::Control(const httplib::Request& Req, const std::string& Pa
                 FFaults.Add(FaultFromJson(body));
                 return list();
             }
+        } else if (Path == "/control/reset" && Req.method == "POST") {
+            FFaults.Clear();
+            FBroker->Reset();
+            return list();
         } else if (Path == "/control/tick" && Req.method == "POST") {
             int count = 1;
             if (auto it = body.find("count"); it != body.end()) {

@@ -271,11 +271,24 @@ template <class I> std::string ComGetUtf8(I& Intf, HRESULT (STDMETHODCALLTYPE I:
 
 // ---- implementations ----
 
+// The implementation objects of this module (program or DLL) that are alive:
+// a server DLL may be unloaded only when none is left.
+inline std::atomic<long> ComObjectsAlive{0};
+
 // Reference counting, the interface query and IDispatch's members for an
 // implementation of one or more interfaces (the first one stands for
 // IUnknown and IDispatch). Create it with MakeCom; it frees itself when its
 // last reference is released. The members are reached through the tables
 // alone: the dispatch members report that no type information is offered.
+//
+// On Windows it also answers ISupportErrorInfo for each of its interfaces
+// that has an identifier: every failure of an implementation goes through
+// ComFail, which leaves its text as the thread's error object, so a client
+// that asks first (as COM's own clients do) is told to read it. That
+// interface is a member answering for the object (its IUnknown is the
+// object's), not a base: an implementation keeps one IUnknown to convert to.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor" // the SDK's interfaces have none, by design
 template <class First, class... Rest> class TComObject : public First, public Rest... {
 public:
     STDMETHODIMP QueryInterface(REFIID Iid, void** Obj) override {
@@ -284,6 +297,10 @@ public:
         *Obj = nullptr;
         if (Iid == IidUnknown || Iid == IidDispatch)
             *Obj = static_cast<IDispatch*>(static_cast<First*>(this));
+#if defined(_WIN32)
+        else if (Iid == IID_ISupportErrorInfo)
+            *Obj = static_cast<ISupportErrorInfo*>(&FErrorInfoSupport);
+#endif
         else
             (TryInterface<First>(Iid, Obj) || ... || TryInterface<Rest>(Iid, Obj));
         if (!*Obj)
@@ -314,30 +331,58 @@ public:
             *Info = nullptr;
         return E_NOTIMPL;
     }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
     STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
         return E_NOTIMPL;
     }
 
 protected:
-    TComObject() = default;
-    virtual ~TComObject() = default;
+    TComObject() {
+        ComObjectsAlive.fetch_add(1, std::memory_order_relaxed);
+    }
+    virtual ~TComObject() {
+        ComObjectsAlive.fetch_sub(1, std::memory_order_release);
+    }
     TComObject(const TComObject&) = delete;
     TComObject& operator=(const TComObject&) = delete;
 
 private:
-    template <class I> bool TryInterface(REFIID Iid, void** Obj) {
-        if constexpr (CHasIid<I>) {
-            if (Iid == I::Iid) {
-                *Obj = static_cast<I*>(this);
-                return true;
-            }
-        }
+    template <class I> static bool HasIid(REFIID Iid) {
+        if constexpr (CHasIid<I>)
+            return Iid == I::Iid;
         return false;
+    }
+    template <class I> bool TryInterface(REFIID Iid, void** Obj) {
+        if (!HasIid<I>(Iid))
+            return false;
+        *Obj = static_cast<I*>(this);
+        return true;
     }
 
     std::atomic<std::uint32_t> FRefCount{0};
+
+#if defined(_WIN32)
+    class TErrorInfoSupport final : public ISupportErrorInfo {
+    public:
+        explicit TErrorInfoSupport(TComObject& Outer) : FOuter(Outer) {}
+        STDMETHODIMP QueryInterface(REFIID Iid, void** Obj) override {
+            return FOuter.QueryInterface(Iid, Obj);
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return FOuter.AddRef(); }
+        ULONG STDMETHODCALLTYPE Release() override { return FOuter.Release(); }
+        STDMETHODIMP InterfaceSupportsErrorInfo(REFIID Iid) override {
+            return (HasIid<First>(Iid) || ... || HasIid<Rest>(Iid)) ? S_OK : S_FALSE;
+        }
+
+    private:
+        TComObject& FOuter;
+    };
+    TErrorInfoSupport FErrorInfoSupport{*this};
+#endif
 };
+#pragma GCC diagnostic pop
 
 // Creates an implementation object and hands out its first reference.
 template <class T, class... Args> TComPtr<T> MakeCom(Args&&... A) {

@@ -170,8 +170,14 @@ int main(int argc, char** argv) {
     // COM for this one thread, as WDXMonitor has it; it outlives every
     // reference the commands take.
     const wdx::monitor::TComApartment Com;
+#ifdef _WIN32
+    // The relay and the monitor server are activated through COM by their
+    // registration: the outside components where installed, else the
+    // stand-ins' server (WDXStatsHost.dll, registered with regsvr32).
+#else
     // The relay and the monitor server, as WDXMonitor creates them.
     wdx::statshost::RegisterStandIns();
+#endif
     try {
         if (Brokers->parsed())
             return RunBrokers(FormatOf(Json, Csv));

@@ -244,4 +244,18 @@ TEST(SimLoad, ControlEndpointStepsTheLoadAndSwitchesFaults) {
     ASSERT_TRUE(cleared);
     EXPECT_EQ(cleared->body, R"({"faults":[]})");
     EXPECT_TRUE(client.GetHealth().Ok());
+
+    // A reset undoes all of it: faults, figures, maxima and health.
+    ASSERT_TRUE(client.PerformAction("Orders", "setmax", 5).Ok());
+    ASSERT_TRUE(raw.Post("/control/faults", R"({"path":"*","kind":"refuse"})", "application/json"));
+    auto reset = raw.Post("/control/reset", "", "application/json");
+    ASSERT_TRUE(reset);
+    EXPECT_EQ(reset->status, 200);
+    EXPECT_EQ(reset->body, R"({"faults":[]})");
+    auto again = sim.Broker().Snapshot("Orders");
+    EXPECT_EQ(again->Maximum, 8);
+    EXPECT_EQ(again->Requests, before);
+    h = client.GetHealth();
+    ASSERT_TRUE(h.Ok());
+    EXPECT_EQ(h.Value().Text, "");
 }

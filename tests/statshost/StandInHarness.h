@@ -1,28 +1,31 @@
 #pragma once
 // What the stand-in tests share: a temporary settings store, the relay and
 // monitor server registered for their class identifiers, a simulated broker
-// on loopback, and broker definitions pointing at it (others:
+// on loopback (TestBroker.h: in-process on Linux, the Linux side's on
+// Windows), and broker definitions pointing at it (others:
 // testsupport::Define, support/BrokerDefinitions.h).
+//
+// On Windows, with WDX_TEST_STANDINS=registered, the class table stays empty
+// instead, so that COM activates the classes through their registration:
+// WDXStatsHost.dll as regsvr32 registered it (the registered_server tests).
 
-#include "brokersim/SimHarness.h"
+#include "../monitor/ComEnvironment.h"
+#include "TestBroker.h"
 #include "brokerstore/BrokerStore.h"
 #include "monitor/NPXMonitor.h"
 #include "monitorapi/ComFactory.h"
 #include "monitorapi/MonitorIntf.h"
 #include "statshost/StandIns.h"
 #include "support/BrokerDefinitions.h"
+#include "support/RefusingPort.h"
 #include "support/TempStore.h"
 
-#include "support/RefusingPort.h"
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -30,11 +33,25 @@ namespace wdx::testing {
 
 using testsupport::TRefusingPort;
 
+// Whether this run reaches the stand-ins through the system's registration.
+inline bool StandInsRegistered() {
+    const char* How = std::getenv("WDX_TEST_STANDINS");
+    return How && std::string(How) == "registered";
+}
+
 class TStandInHarness {
 public:
-    explicit TStandInHarness(const std::string& Scenario = SmallScenario) : FSim(Scenario) {}
+    TStandInHarness() {
+        if (!StandInsRegistered()) {
+            FMonitorClass.emplace(monitor::CLSID_Monitor, statshost::MonitorFactory());
+            FRelayClass.emplace(monitor::CLSID_OmniRelay, statshost::RelayFactory());
+        } else if (monitor::IsClassRegistered(monitor::CLSID_Monitor) ||
+                   monitor::IsClassRegistered(monitor::CLSID_OmniRelay)) {
+            throw std::logic_error("the class table must be empty when the stand-ins come from the system");
+        }
+    }
 
-    TSimHarness& Sim() { return FSim; }
+    TTestSim& Sim() { return FSim; }
 
     // Name defined on the simulator.
     void DefineSim(const std::string& Name, const std::string& TimeOut = "5",
@@ -59,9 +76,8 @@ public:
 
 private:
     testsupport::TTempStore FStore; // before the simulator, gone after it
-    monitor::TClassRegistrationScope FMonitorClass{monitor::CLSID_Monitor, statshost::MonitorFactory()};
-    monitor::TClassRegistrationScope FRelayClass{monitor::CLSID_OmniRelay, statshost::RelayFactory()};
-    TSimHarness FSim;
+    std::optional<monitor::TClassRegistrationScope> FMonitorClass, FRelayClass;
+    TTestSim FSim;
 };
 
 inline double SecondsSince(std::chrono::steady_clock::time_point Start) {

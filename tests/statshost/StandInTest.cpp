@@ -1,9 +1,10 @@
 // The relay and monitor-server stand-ins through their interfaces, as the
-// class table hands them out: the relay's codes and texts, the broker
-// lookup, and the rules of the list, details, action and version objects.
+// class table (or on Windows, COM by their registration) hands them out: the relay's codes and texts, the
+// broker lookup, and the rules of the list, details, action and version objects.
 
 #include "StandInHarness.h"
 
+#include "brokersim/SimModel.h" // the simulator's error codes
 #include "monitorapi/WideText.h"
 #include "statshost/BrokerLookup.h"
 
@@ -63,12 +64,12 @@ TEST(Relay, CodesForHealthyWarningAndTheBrokersOwnFailure) {
     EXPECT_EQ(C.Code, statshost::rsHealthy);
     EXPECT_EQ(C.Text, "");
 
-    H.Sim().Broker().SetHealth({statshost::THealthState::Warning, "Licence expires in 3 days."});
+    H.Sim().SetHealth({statshost::THealthState::Warning, "Licence expires in 3 days."});
     C = Check("Sim");
     EXPECT_EQ(C.Code, statshost::rsWarning);
     EXPECT_EQ(C.Text, "Licence expires in 3 days.");
 
-    H.Sim().Broker().SetHealth({statshost::THealthState::Warning, ""});
+    H.Sim().SetHealth({statshost::THealthState::Warning, ""});
     C = Check("Sim");
     EXPECT_EQ(C.Code, statshost::rsWarning);
     EXPECT_TRUE(Has(C.Text, "reports a warning")) << C.Text;
@@ -77,12 +78,12 @@ TEST(Relay, CodesForHealthyWarningAndTheBrokersOwnFailure) {
     brokersim::TFault Busy = TStandInHarness::Fault("/v1/health", TFaultKind::Error);
     Busy.Status = 503;
     Busy.Text = "The broker is shutting down.";
-    H.Sim().Faults().Add(Busy);
+    H.Sim().AddFault(Busy);
     C = Check("Sim");
     EXPECT_EQ(C.Code, statshost::rsBrokerFailed);
     EXPECT_EQ(C.Text, "The broker is shutting down.");
 
-    H.Sim().Faults().Add(TStandInHarness::Answer("/v1/health", R"({"state":"fine"})"));
+    H.Sim().AddFault(TStandInHarness::Answer("/v1/health", R"({"state":"fine"})"));
     C = Check("Sim");
     EXPECT_EQ(C.Code, statshost::rsBrokerFailed);
     EXPECT_TRUE(Has(C.Text, "state")) << C.Text;
@@ -98,7 +99,7 @@ TEST(Relay, CodesForUndefinedUnusableAndUnreachableBrokers) {
     wdx::testsupport::Define(brokerstore::scUser, "Bad host", "no such host!", "7563", "5");
     wdx::testsupport::Define(brokerstore::scUser, "Bad time-out", "127.0.0.1", "7563", "soon");
     H.DefineSim("Stalling", "1");
-    H.Sim().Faults().Add(TStandInHarness::Fault("/v1/health", TFaultKind::Stall, 20000));
+    H.Sim().AddFault(TStandInHarness::Fault("/v1/health", TFaultKind::Stall, 20000));
 
     TCheck C = Check("Nowhere");
     EXPECT_EQ(C.Code, statshost::rsNotDefined);
@@ -238,7 +239,7 @@ TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
     ComCheck(Info->Component(TBStr(u"Orders").Get()));
     EXPECT_EQ(ComGet(*Info, &_server_info::Open), 0);
     EXPECT_EQ(ComGet(*Info, &_server_info::Maximum), 8);
-    H.Sim().Faults().Add(TStandInHarness::Answer(
+    H.Sim().AddFault(TStandInHarness::Answer(
         "/v1/components/Orders", R"({"name":"Billing","invokedBy":"","active":1,"maximum":1,"requests":1,)"
                                  R"("queued":0,"queueTime":0,"serviceTime":0})"));
     EXPECT_EQ(ComGet(*Info, &_server_info::Open), -1);
@@ -252,14 +253,15 @@ TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
     ComCheck(Act->Component(TBStr(u"Orders").Get()));
     ComCheck(Act->Action(TBStr(u"setmax").Get()));
     ComCheck(Act->Value(5));
-    H.Sim().Faults().Add(TStandInHarness::Answer("/v1/components/Orders/actions",
-                                                 R"({"component":"Orders","action":"retire","value":0})"));
+    H.Sim().AddFault(TStandInHarness::Answer("/v1/components/Orders/actions",
+                                             R"({"component":"Orders","action":"retire","value":0})"));
     EXPECT_EQ(ComGet(*Act, &_server_action::Execute), -1);
     EXPECT_NE(ComGet(*Act, &_server_action::ErrorCode), 0);
-    H.Sim().Faults().Clear();
+    H.Sim().ClearFaults();
     EXPECT_EQ(ComGet(*Act, &_server_action::Execute), 0);
     EXPECT_EQ(ComGet(*Act, &_server_action::ErrorCode), 0);
-    EXPECT_EQ(H.Sim().Broker().Snapshot("Orders")->Maximum, 5);
+    EXPECT_EQ(ComGet(*Info, &_server_info::Open), 0);
+    EXPECT_EQ(ComGet(*Info, &_server_info::Maximum), 5);
 
     // Version: a known one, an unknown one, and a failed lookup.
     TComPtr<_version> V;
@@ -270,7 +272,7 @@ TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
     EXPECT_EQ(ComGet(*V, &_version::Version), u"4.2.1 (test)");
     ComCheck(V->Component(TBStr(u"nothing").Get()));
     EXPECT_EQ(ComGet(*V, &_version::NotFound), 1);
-    H.Sim().Faults().Add(TStandInHarness::Fault("/v1/versions/*", TFaultKind::Error));
+    H.Sim().AddFault(TStandInHarness::Fault("/v1/versions/*", TFaultKind::Error));
     ComCheck(V->Component(TBStr(u"wdxappserver").Get()));
     EXPECT_EQ(ComGet(*V, &_version::NotFound), 0);
     EXPECT_EQ(ComGet(*V, &_version::ErrorCode), brokersim::ecSimulatedFailure);
@@ -279,7 +281,7 @@ TEST(MonitorServer, DetailsActionsAndVersionKeepTheirOwnRules) {
 
 TEST(StandIns, RegisteredForTheClassIdentifiersTheMonitorCreates) {
     testsupport::TTempStore Store;
-    wdx::testing::TSimHarness Sim;
+    wdx::testing::TTestSim Sim;
     wdx::testsupport::Define(brokerstore::scUser, "Sim", "127.0.0.1", std::to_string(Sim.Port()), "5");
     // Empty while the test runs, and put back as they were after it.
     TClassRegistrationScope NoMonitor(CLSID_Monitor, {});
@@ -296,3 +298,27 @@ TEST(StandIns, RegisteredForTheClassIdentifiersTheMonitorCreates) {
     EXPECT_EQ(M.Connect(Name, T2, T3), 0);
     EXPECT_EQ(T2, u"Test broker");
 }
+
+#ifdef _WIN32
+// Where the objects come from: WDXStatsHost.dll is loaded exactly when COM
+// activated the classes through its registration. And a COM client, which
+// asks ISupportErrorInfo before it reads the error object, reads the text of
+// a failed call.
+TEST(StandIns, ComeFromTheTableOrTheRegisteredServerAndKeepTheirErrorTexts) {
+    TStandInHarness H;
+    TComPtr<_Monitor> M = NewMonitor();
+    EXPECT_EQ(GetModuleHandleW(L"WDXStatsHost.dll") != nullptr, wdx::testing::StandInsRegistered());
+
+    TComPtr<_servers> Servers;
+    ComCheck(M->Servers(Servers.Out()));
+    ComCheck(Servers->Close());
+    TComPtr<ISupportErrorInfo> Support;
+    ASSERT_EQ(Servers->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(Support.Out())), S_OK);
+    EXPECT_EQ(Support->InterfaceSupportsErrorInfo(_servers::Iid), S_OK);
+    EXPECT_EQ(Support->InterfaceSupportsErrorInfo(_services::Iid), S_FALSE);
+    EXPECT_EQ(Servers->Close(), E_FAIL);
+    std::u16string Why;
+    EXPECT_TRUE(TakeComErrorText(Why));
+    EXPECT_EQ(Why, u"The component list has been closed.");
+}
+#endif

@@ -9,6 +9,9 @@
 // endpoint) and one name per scripted broker of HostileScripts.h.
 
 #include "brokersim/Faults.h"
+#include "statshost/StatsTypes.h"
+
+#include <nlohmann/json.hpp>
 
 #include <stdexcept>
 #include <string>
@@ -90,22 +93,34 @@ inline int ControlRequest(int Port, const std::string& Method, const std::string
 }
 
 // The simulated broker (SimHarness.h's small scenario) served by the Linux
-// side, its faults cleared for each test. The tests that use it run one at
-// a time (tests/statshost/CMakeLists.txt).
+// side, put back as it started for each test (no faults, the scenario's
+// figures and health). The tests that use it run one at a time
+// (tests/statshost/CMakeLists.txt).
 class TTestSim {
 public:
-    TTestSim() : FPort(PeerPort("sim")) { ClearFaults(); }
+    TTestSim() : FPort(PeerPort("sim")) { Control("POST", "/control/reset", "", "reset"); }
     int Port() const { return FPort; }
     void AddFault(const brokersim::TFault& Fault) {
-        if (ControlRequest(FPort, "POST", "/control/faults", brokersim::FaultToJson(Fault).dump()) != 200)
-            throw std::runtime_error("the simulator refused a fault");
+        Control("POST", "/control/faults", brokersim::FaultToJson(Fault).dump(), "add a fault");
     }
-    void ClearFaults() {
-        if (ControlRequest(FPort, "DELETE", "/control/faults") != 200)
-            throw std::runtime_error("the simulator's faults cannot be cleared");
+    void ClearFaults() { Control("DELETE", "/control/faults", "", "clear its faults"); }
+    void SetHealth(const statshost::THealth& Health) {
+        nlohmann::json Body{
+            {"state", Health.State == statshost::THealthState::Warning ? "warning" : "healthy"},
+            {"text", Health.Text}};
+        Control("POST", "/control/health", Body.dump(), "change its health");
+    }
+    void Tick(int Count) {
+        Control("POST", "/control/tick", nlohmann::json{{"count", Count}}.dump(), "tick");
     }
 
 private:
+    void Control(const std::string& Method, const std::string& Path, const std::string& Body,
+                 const char* What) {
+        if (ControlRequest(FPort, Method, Path, Body) != 200)
+            throw std::runtime_error(std::string("the simulator did not ") + What);
+    }
+
     int FPort;
 };
 
@@ -120,6 +135,12 @@ public:
     int Port() const { return FSim.Port(); }
     void AddFault(const brokersim::TFault& Fault) { FSim.Faults().Add(Fault); }
     void ClearFaults() { FSim.Faults().Clear(); }
+    void SetHealth(const statshost::THealth& Health) { FSim.Broker().SetHealth(Health); }
+    void Tick(int Count) { FSim.Broker().Tick(Count); }
+    // What only an in-process simulator offers.
+    brokersim::TSimBroker& Broker() { return FSim.Broker(); }
+    brokersim::TFaultTable& Faults() { return FSim.Faults(); }
+    brokersim::TSimServer& Server() { return FSim.Server(); }
 
 private:
     TSimHarness FSim;
