@@ -11,6 +11,7 @@
 #include "statshost/StandIns.h"
 #include "tools/StatCommands.h"
 #include "tools/StatOutput.h"
+#include "tools/platform/Platform.h"
 
 #include <CLI/CLI.hpp>
 
@@ -74,6 +75,7 @@ std::string CommandOf(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
+    wdx::tools::platform::ReturnLargeBlocks();
     CLI::App App{"A Component Broker's components, services and parameters, for terminals, scripts and "
                  "monitoring systems.\nBrokers are the definitions in the settings store "
                  "($WDX_USER_STORE, $WDX_SYSTEM_STORE), User first.",

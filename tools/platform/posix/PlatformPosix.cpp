@@ -1,6 +1,9 @@
 #include "tools/platform/Platform.h"
 
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cerrno>
 #include <csignal>
@@ -15,6 +18,13 @@ std::vector<std::string> Arguments(int Argc, char** Argv) {
 
 std::filesystem::path FilePath(const std::string& Utf8) {
     return std::filesystem::path(Utf8);
+}
+
+void ReturnLargeBlocks() {
+#if defined(__GLIBC__)
+    // Fixing the threshold (at its default) also stops it from rising.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
 }
 
 bool InputIsTerminal() {
