@@ -58,11 +58,18 @@ TScan Scan(std::string_view Body, int MaxDepth, TClock::time_point Deadline) {
         }
         if (inString) {
             // On to the string's end: the next quote that is not escaped,
-            // that is, not after an odd number of backslashes.
-            const void* quote = std::memchr(Body.data() + i, '"', Body.size() - i);
-            if (!quote)
-                break; // never closed: the parser will say so
-            i = static_cast<std::size_t>(static_cast<const char*>(quote) - Body.data());
+            // that is, not after an odd number of backslashes. Most texts
+            // are short names and keys: their first bytes are looked at
+            // here, a longer rest by memchr.
+            const std::size_t near = std::min(Body.size(), i + 24);
+            while (i < near && Body[i] != '"')
+                ++i;
+            if (i == near) {
+                const void* quote = std::memchr(Body.data() + i, '"', Body.size() - i);
+                if (!quote)
+                    break; // never closed: the parser will say so
+                i = static_cast<std::size_t>(static_cast<const char*>(quote) - Body.data());
+            }
             std::size_t backslashes = 0;
             while (Body[i - 1 - backslashes] == '\\')
                 ++backslashes;
@@ -274,7 +281,7 @@ public:
             if (i >= n)
                 i = 0;
             const std::string_view key = fields[i].Key;
-            if (key.size() == K.size() && std::memcmp(key.data(), K.data(), K.size()) == 0) {
+            if (key.size() == K.size() && std::equal(key.begin(), key.end(), K.begin())) {
                 top.Field = static_cast<int>(i);
                 break;
             }
