@@ -117,12 +117,10 @@ void PrintInSlices(const TListOptions& O, const TListKind& Kind, const TListRows
         const std::size_t To = std::min(Rows.Count, From + SliceRows);
         TStatTable Slice = Rows.Table(From, To);
         KeepMatching(Slice, O.Match);
-        if (Json) {
-            Print(Doc.RowObjects(Slice).Text());
-            Doc.Restart();
-        } else {
-            Print(RenderCsv(Slice, From == 0));
-        }
+        // After a failed write the rest is not made either.
+        if (!Print(Json ? Doc.RowObjects(Slice).Text() : RenderCsv(Slice, From == 0)))
+            return;
+        Doc.Restart();
         From = To;
     } while (From < Rows.Count);
     if (Json)
@@ -197,7 +195,7 @@ int RunList(const TListOptions& O, const TListKind& Kind) {
         else
             Print(RenderTable(Table));
 
-        if (!Watching || (O.Count > 0 && Sample + 1 >= O.Count))
+        if (!Watching || (O.Count > 0 && Sample + 1 >= O.Count) || OutputFailed())
             break;
         // A fixed schedule: a slow answer does not push every later sample back.
         if (!SleepUntil(Start + std::chrono::seconds(O.WatchSeconds) * (Sample + 1)))

@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     const wdx::monitor::TComApartment Com;
     // The relay and the monitor server, as WDXMonitor creates them.
     wdx::statshost::RegisterStandIns();
-    try {
+    auto Run = [&] {
         if (Brokers->parsed())
             return RunBrokers(FormatOf(Json, Csv));
         if (Check->parsed())
@@ -181,6 +181,13 @@ int main(int argc, char** argv) {
         if (Details->parsed())
             return RunDetails(Broker, Name, FormatOf(Json, Csv));
         return RunAction(Broker, Name, Word, Value, Yes);
+    };
+    try {
+        const int Status = Run();
+        // Output that did not arrive is a failure whatever the command found.
+        if (OutputFailed())
+            return Checking ? CheckUnknown : ExitFailed;
+        return Status;
     } catch (const std::exception& E) {
         // A failure the monitor would put into its default error report.
         if (Checking) {

@@ -71,8 +71,10 @@ inline int Collect(pid_t Pid, std::vector<std::pair<int, std::string*>> Fds, dou
     return WIFEXITED(S) ? WEXITSTATUS(S) : -1;
 }
 
-// Without a terminal: standard input is /dev/null.
-inline TStatRun RunStat(const std::vector<std::string>& Args, double LimitSeconds = 30) {
+// Without a terminal: standard input is /dev/null; standard output is read,
+// or goes to the file OutPath when one is given.
+inline TStatRun RunStat(const std::vector<std::string>& Args, double LimitSeconds = 30,
+                        const char* OutPath = nullptr) {
     int Out[2], Err[2];
     if (pipe(Out) != 0 || pipe(Err) != 0)
         throw std::runtime_error("pipe");
@@ -82,7 +84,7 @@ inline TStatRun RunStat(const std::vector<std::string>& Args, double LimitSecond
     if (Pid == 0) {
         const int Null = open("/dev/null", O_RDONLY);
         dup2(Null, 0);
-        dup2(Out[1], 1);
+        dup2(OutPath ? open(OutPath, O_WRONLY) : Out[1], 1);
         dup2(Err[1], 2);
         close(Out[0]);
         close(Err[0]);
@@ -92,7 +94,12 @@ inline TStatRun RunStat(const std::vector<std::string>& Args, double LimitSecond
     close(Out[1]);
     close(Err[1]);
     TStatRun R;
-    R.Status = Collect(Pid, {{Out[0], &R.Out}, {Err[0], &R.Err}}, LimitSeconds);
+    std::vector<std::pair<int, std::string*>> Fds{{Err[0], &R.Err}};
+    if (OutPath)
+        close(Out[0]);
+    else
+        Fds.push_back({Out[0], &R.Out});
+    R.Status = Collect(Pid, Fds, LimitSeconds);
     R.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
     return R;
 }

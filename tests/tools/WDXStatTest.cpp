@@ -431,6 +431,17 @@ TEST_F(WDXStatTest, ActionsAskFirstAndRefusalsAreFailures) {
     EXPECT_EQ(Maximum(), 6);
 }
 
+TEST_F(WDXStatTest, OutputThatCannotBeWrittenIsAFailure) {
+    // A full disk: a list in parts, a whole table, and check's status line.
+    for (const std::vector<std::string>& Args : {std::vector<std::string>{"components", "Demo Ω", "--json"},
+                                                 {"components", "Demo Ω", "--sort", "name"},
+                                                 {"check", "Demo Ω"}}) {
+        const TStatRun R = RunStat(Args, 30, "/dev/full");
+        EXPECT_EQ(R.Status, Args[0] == "check" ? 3 : 1) << Args[0];
+        EXPECT_TRUE(Has(R.Err, "WDXStat: the output could not be written")) << R.Err;
+    }
+}
+
 TEST_F(WDXStatTest, FailuresAndArgumentsHaveOneLineAndTheirStatus) {
     TStatRun R = RunStat({"components", "Nobody"});
     EXPECT_EQ(R.Status, 1);
