@@ -2,9 +2,11 @@
 // one broker of 10,000 components, and one of 1,000 components with 10
 // services each scraped with --services. The scrapes of the two alternate,
 // so that a loaded machine weighs on both alike. Prints the time per scrape
-// (median, min, max) and the exporter's peak memory (VmHWM).
+// (median, min, max) and the exporter's peak memory (VmHWM). Beside them, in
+// the same rotation, `curl -s` of the first broker's component list: what a
+// scrape costs beyond fetching the list.
 //
-//   bench_exporter [SCRAPES]   (default 15)
+//   bench_exporter [SCRAPES] [COMPONENTS]   (defaults 15 and 10000)
 
 #include "brokerstore/BrokerStore.h"
 #include "support/TempStore.h"
@@ -101,14 +103,33 @@ struct TCase {
     std::size_t Bytes = 0;
 };
 
+// Wall time of `curl -s URL` to its end, in ms; negative when it failed.
+double CurlMillis(const std::string& Url) {
+    std::vector<std::string> Args{"curl", "-s", "-f", "-o", "/dev/null", Url};
+    std::vector<char*> Argv;
+    for (auto& S : Args)
+        Argv.push_back(S.data());
+    Argv.push_back(nullptr);
+    const auto Start = TClock::now();
+    pid_t Pid = -1;
+    if (posix_spawnp(&Pid, "curl", nullptr, nullptr, Argv.data(), environ) != 0)
+        return -1;
+    int Status = 0;
+    waitpid(Pid, &Status, 0);
+    const double Ms = std::chrono::duration<double, std::milli>(TClock::now() - Start).count();
+    return WIFEXITED(Status) && WEXITSTATUS(Status) == 0 ? Ms : -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     int Scrapes = argc > 1 ? std::atoi(argv[1]) : 15;
+    const std::string Components = argc > 2 ? argv[2] : "10000";
     wdx::testsupport::TTempStore Store;
     TCase Cases[2];
-    const char* Titles[2] = {"10,000 components", "1,000 components x 10 services, --services"};
-    const char* SimArgs[2][2] = {{"10000", "0"}, {"1000", "10"}};
+    const std::string FirstTitle = Components + " components";
+    const char* Titles[2] = {FirstTitle.c_str(), "1,000 components x 10 services, --services"};
+    const char* SimArgs[2][2] = {{Components.c_str(), "0"}, {"1000", "10"}};
     for (int I = 0; I < 2; ++I) {
         TCase& C = Cases[I];
         C.Title = Titles[I];
@@ -129,7 +150,16 @@ int main(int argc, char** argv) {
         C.Client = std::make_unique<httplib::Client>("127.0.0.1", C.Exporter->Port());
         C.Client->set_read_timeout(60);
     }
-    for (int Round = 0; Round <= Scrapes; ++Round)
+    const std::string ListUrl = "http://127.0.0.1:" + std::to_string(Cases[0].Sim->Port()) + "/v1/components";
+    std::vector<double> Curl;
+    for (int Round = 0; Round <= Scrapes; ++Round) {
+        const double CurlMs = CurlMillis(ListUrl);
+        if (CurlMs < 0) {
+            std::cerr << "curl -s " << ListUrl << " failed\n";
+            return 1;
+        }
+        if (Round > 0)
+            Curl.push_back(CurlMs);
         for (TCase& C : Cases) {
             auto Start = TClock::now();
             double Cpu0 = C.Exporter->CpuMillis();
@@ -147,6 +177,7 @@ int main(int argc, char** argv) {
                 C.Cpu += C.Exporter->CpuMillis() - Cpu0;
             }
         }
+    }
     std::printf("%-46s %8s %8s %8s %9s %9s %9s\n", "case", "median", "min", "max", "CPU/scr", "body KiB",
                 "peak MiB");
     for (TCase& C : Cases) {
@@ -155,5 +186,8 @@ int main(int argc, char** argv) {
                     C.Millis[C.Millis.size() / 2], C.Millis.front(), C.Millis.back(), C.Cpu / C.Millis.size(),
                     C.Bytes / 1024, C.Exporter->PeakKiB() / 1024.0);
     }
+    std::sort(Curl.begin(), Curl.end());
+    std::printf("%-46s %6.1fms %6.1fms %6.1fms\n", ("curl -s, the list of " + FirstTitle).c_str(),
+                Curl[Curl.size() / 2], Curl.front(), Curl.back());
     return 0;
 }

@@ -1,8 +1,9 @@
 // libFuzzer target: every answer decoder and the error-answer decoder on the
 // same bytes. Beyond "no crash, no hang, no sanitizer report" it checks that
 // whatever a decoder accepts survives encoding and decoding again unchanged,
-// so the decoder and the broker-side encoder cannot drift apart; and that
-// what the reader calls JSON or not is what a second, strict parser calls it.
+// so the decoder and the broker-side encoder cannot drift apart; that what
+// the reader calls JSON or not is what a second, strict parser calls it; and
+// that the quick parser gives the full reader's records and messages.
 
 #include "statshost/StatsDecoder.h"
 #include "statshost/StatsEncoders.h"
@@ -25,10 +26,32 @@ void Check(bool Ok) {
 // Small caps, so that the size and nesting limits are reached often.
 const TDecodeLimits Limits{64 * 1024, MaxNestingDepth};
 
+// The same limits, every answer read by the full reader alone.
+TDecodeLimits FullReader() {
+    TDecodeLimits L = Limits;
+    L.QuickParse = false;
+    return L;
+}
+
+// The quick parser's result is the full reader's: the same records, or the
+// same failure in the same words.
+template <class R> void CheckSame(const R& Quick, const R& Full) {
+    Check(Quick.Ok() == Full.Ok());
+    if (Quick.Ok())
+        Check(Quick.Value() == Full.Value());
+    else
+        Check(Quick.Error().Text == Full.Error().Text && Quick.Error().Kind == Full.Error().Kind);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     std::string_view body(reinterpret_cast<const char*>(Data), Size);
+
+    CheckSame(DecodeComponents(body, Limits), DecodeComponents(body, FullReader()));
+    CheckSame(DecodeServices(body, Limits), DecodeServices(body, FullReader()));
+    CheckSame(DecodeParameters(body, Limits), DecodeParameters(body, FullReader()));
+    CheckSame(DecodeComponentDetails(body, Limits), DecodeComponentDetails(body, FullReader()));
 
     if (auto r = DecodeComponents(body, Limits); r.Ok()) {
         auto again = DecodeComponents(EncodeComponents(r.Value()), TDecodeLimits{});

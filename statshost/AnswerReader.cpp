@@ -1,5 +1,6 @@
 #include "statshost/AnswerReader.h"
 
+#include "statshost/PlainJson.h"
 #include "statshost/utf8/Utf8Check.h"
 
 #include <rapidjson/error/en.h>
@@ -57,11 +58,18 @@ TScan Scan(std::string_view Body, int MaxDepth, TClock::time_point Deadline) {
         }
         if (inString) {
             // On to the string's end: the next quote that is not escaped,
-            // that is, not after an odd number of backslashes.
-            const void* quote = std::memchr(Body.data() + i, '"', Body.size() - i);
-            if (!quote)
-                break; // never closed: the parser will say so
-            i = static_cast<std::size_t>(static_cast<const char*>(quote) - Body.data());
+            // that is, not after an odd number of backslashes. Most texts
+            // are short names and keys: their first bytes are looked at
+            // here, a longer rest by memchr.
+            const std::size_t near = std::min(Body.size(), i + 24);
+            while (i < near && Body[i] != '"')
+                ++i;
+            if (i == near) {
+                const void* quote = std::memchr(Body.data() + i, '"', Body.size() - i);
+                if (!quote)
+                    break; // never closed: the parser will say so
+                i = static_cast<std::size_t>(static_cast<const char*>(quote) - Body.data());
+            }
             std::size_t backslashes = 0;
             while (Body[i - 1 - backslashes] == '\\')
                 ++backslashes;
@@ -266,11 +274,14 @@ public:
         // Members mostly come in the table's order: the search starts after
         // the last one found.
         const auto& fields = top.Shape->Fields;
-        const std::size_t n = fields.size(), from = static_cast<std::size_t>(top.Field + 1);
+        const std::size_t n = fields.size();
+        std::size_t i = static_cast<std::size_t>(top.Field + 1);
         top.Field = -1;
-        for (std::size_t k = 0; k < n; ++k) {
-            const std::size_t i = (from + k) % n;
-            if (fields[i].Key == K) {
+        for (std::size_t k = 0; k < n; ++k, ++i) {
+            if (i >= n)
+                i = 0;
+            const std::string_view key = fields[i].Key;
+            if (key.size() == K.size() && std::equal(key.begin(), key.end(), K.begin())) {
                 top.Field = static_cast<int>(i);
                 break;
             }
@@ -494,7 +505,7 @@ TStatsError MalformedAnswer(const std::string& What) {
 }
 
 std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root, void* Target,
-                                      const TDecodeLimits& Limits) {
+                                      void (*Clear)(void* Target), const TDecodeLimits& Limits) {
     // Size and nesting are checked before the parser sees the body.
     if (Body.size() > Limits.MaxBodyBytes)
         return TStatsError{TStatsFailure::TooLarge, 200, 0,
@@ -509,14 +520,32 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
                                " levels");
     if (Body.empty())
         return MalformedAnswer("the answer is empty");
-    TReader reader(Root, Target, Limits, scan.Rows);
-    reader.FBodyBytes = Body.size();
-    reader.FUnicodeEscapes = Body.find("\\u") != std::string_view::npos;
+    const bool unicodeEscapes = Body.find("\\u") != std::string_view::npos;
+    auto handler = [&] {
+        TReader reader(Root, Target, Limits, scan.Rows);
+        reader.FBodyBytes = Body.size();
+        reader.FUnicodeEscapes = unicodeEscapes;
+        return reader;
+    };
     // UTF-8 is checked over the whole body at once, which is far quicker
     // than the parser's check of each text; outside texts any byte beyond
     // ASCII is a fault of the form anyway.
     if (!BodyIsUtf8(Body))
         return MalformedAnswer("the answer is not valid JSON (it is not valid UTF-8)");
+    if (Limits.QuickParse) {
+        TReader reader = handler();
+        try {
+            const TPlainParse plain = ParsePlainJson(Body, reader);
+            if (plain == TPlainParse::Done || (plain == TPlainParse::Stopped && reader.Fault))
+                return std::move(reader.Fault);
+        } catch (const std::bad_alloc&) {
+            return MalformedAnswer("the answer does not fit into memory");
+        }
+        // Not in the common form: the full reader reads it all again, into
+        // a record as it was before.
+        Clear(Target);
+    }
+    TReader reader = handler();
     // Every byte is read and checked; iterative, so that no nesting the
     // pre-scan let through can use up the stack.
     constexpr unsigned Flags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;

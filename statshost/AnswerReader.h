@@ -63,8 +63,10 @@ struct TShape {
 // Reads Body (size and nesting checked first, against Limits) into Target as
 // described by Root. Returns nothing when the answer is good, else the
 // failure: TooLarge, Malformed, or TimeOut when Limits.Deadline passed.
+// Clear sets Target back to how it came, for a second reading (see
+// PlainJson.h).
 std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root, void* Target,
-                                      const TDecodeLimits& Limits);
+                                      void (*Clear)(void* Target), const TDecodeLimits& Limits);
 
 // "components[3].active must be ...", in the decoder's own words.
 TStatsError MalformedAnswer(const std::string& What);

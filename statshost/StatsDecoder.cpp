@@ -31,7 +31,8 @@ template <auto M> constexpr TField Code16(std::string_view Key) {
 template <class T, class FCheck>
 TStatsResult<T> Read(std::string_view Body, const TDecodeLimits& Limits, const TShape& Root, FCheck&& Check) {
     T out{};
-    if (auto fault = ReadAnswer(Body, Root, &out, Limits))
+    if (auto fault = ReadAnswer(
+            Body, Root, &out, [](void* R) { *static_cast<T*>(R) = T{}; }, Limits))
         return std::move(*fault);
     if (std::optional<std::string> bad = Check(out))
         return MalformedAnswer(*bad);

@@ -29,6 +29,10 @@ struct TDecodeLimits {
     // The decode gives up with TimeOut once this has passed (checked every
     // few hundred rows); the default never passes.
     std::chrono::steady_clock::time_point Deadline = std::chrono::steady_clock::time_point::max();
+    // Answers in the form brokers write them are read by a quicker parser
+    // first (same verdicts, same records); false reads every answer with the
+    // full reader, for comparing the two.
+    bool QuickParse = true;
 };
 
 // Answers with status 200.

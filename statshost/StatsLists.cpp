@@ -60,6 +60,12 @@ template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::NextRow(std::int
     if (FCursor <= FRows.size())
         ++FCursor;
     *NoMore = FCursor <= FRows.size() ? 0 : 1;
+    // Past the last row none can be read again: a long list is not held
+    // until the next query while its reader builds from it.
+    if (*NoMore && !FRows.empty()) {
+        FRows = {};
+        FCursor = 1;
+    }
     return S_OK;
 }
 

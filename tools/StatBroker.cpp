@@ -70,7 +70,7 @@ std::unique_ptr<monitor::TNPXMonitor> ConnectBroker(const std::string& Broker) {
     }
 }
 
-TStatTable ComponentTable(const monitor::TServerList& Servers) {
+TStatTable ComponentTable(std::span<const monitor::TServer> Servers) {
     TStatTable T;
     T.Columns = {{MonitorText(1035), "name", false}, {MonitorText(1036), "active"},
                  {MonitorText(1037), "maximum"},     {MonitorText(1038), "requests"},
@@ -83,7 +83,7 @@ TStatTable ComponentTable(const monitor::TServerList& Servers) {
     return T;
 }
 
-TStatTable ServiceTable(const monitor::TServiceList& Services) {
+TStatTable ServiceTable(std::span<const monitor::TService> Services) {
     TStatTable T;
     T.Columns = {{MonitorText(1035), "name", false},
                  {MonitorText(1038), "requests"},

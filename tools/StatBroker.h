@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -45,9 +46,10 @@ std::string RelayWarningLine(const std::string& Broker, const TRelayVerdict& Ver
 // as does a refused connection: EStatFailure.
 std::unique_ptr<monitor::TNPXMonitor> ConnectBroker(const std::string& Broker);
 
-// The records as tables, with the monitor's column titles.
-TStatTable ComponentTable(const monitor::TServerList& Servers);
-TStatTable ServiceTable(const monitor::TServiceList& Services);
+// The records as tables, with the monitor's column titles (a part of a list
+// at a time, if need be).
+TStatTable ComponentTable(std::span<const monitor::TServer> Servers);
+TStatTable ServiceTable(std::span<const monitor::TService> Services);
 // Parameters: the window's words and the codes beside them.
 TStatTable ParamsTable(const monitor::TParamsList& Params, bool WithCodes);
 

@@ -77,10 +77,15 @@ TJsonText& TJsonText::Key(std::string_view Name) {
 }
 
 TJsonText& TJsonText::Value(const TCell& Cell) {
-    if (const auto* S = std::get_if<std::string>(&Cell))
-        return Value(std::string_view(*S));
     Separate();
-    if (const auto* N = std::get_if<std::int64_t>(&Cell)) {
+    CellValue(Cell);
+    return *this;
+}
+
+void TJsonText::CellValue(const TCell& Cell) {
+    if (const auto* S = std::get_if<std::string>(&Cell)) {
+        Quoted(*S);
+    } else if (const auto* N = std::get_if<std::int64_t>(&Cell)) {
         char Buf[24];
         const auto End = std::to_chars(Buf, Buf + sizeof Buf, *N).ptr;
         FText.append(Buf, End);
@@ -89,7 +94,6 @@ TJsonText& TJsonText::Value(const TCell& Cell) {
     } else {
         FText += "null";
     }
-    return *this;
 }
 
 TJsonText& TJsonText::Value(bool Truth) {
@@ -105,6 +109,10 @@ TJsonText& TJsonText::Value(std::string_view Text) {
 }
 
 TJsonText& TJsonText::Rows(const TStatTable& Table) {
+    return BeginArray().RowObjects(Table).EndArray();
+}
+
+TJsonText& TJsonText::RowObjects(const TStatTable& Table) {
     // The member names are the same in every row: escaped once.
     std::vector<std::string> Keys;
     for (const auto& C : Table.Columns) {
@@ -112,19 +120,19 @@ TJsonText& TJsonText::Rows(const TStatTable& Table) {
         K.Quoted(C.Key);
         Keys.push_back(K.FText + ':');
     }
-    BeginArray();
     FText.reserve(FText.size() + Table.Rows.size() * 16 * Table.Columns.size());
     for (const auto& Row : Table.Rows) {
-        BeginObject();
+        Separate();
+        FText += '{';
         for (std::size_t I = 0; I < Row.size(); ++I) {
-            Separate();
+            if (I > 0)
+                FText += ',';
             FText += Keys[I];
-            FAfterKey = true;
-            Value(Row[I]);
+            CellValue(Row[I]);
         }
-        EndObject();
+        FText += '}';
     }
-    return EndArray();
+    return *this;
 }
 
 } // namespace wdx::tools

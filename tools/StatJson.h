@@ -32,12 +32,19 @@ public:
     // The rows as an array of objects, members named by the column keys; an
     // empty cell is null.
     TJsonText& Rows(const TStatTable& Table);
+    // The same objects into the array being written, so that a long list can
+    // be written a slice at a time.
+    TJsonText& RowObjects(const TStatTable& Table);
 
     const std::string& Text() const { return FText; }
+    // Empties the text once it has been written out, keeping its room; what
+    // follows goes on in the same containers.
+    void Restart() { FText.clear(); }
 
 private:
     void Separate(); // the comma before every value but a container's first
     void Quoted(std::string_view Text);
+    void CellValue(const TCell& Cell); // the value alone, no comma
 
     std::string FText;
     std::vector<bool> FFirst; // per open container: nothing written in it yet

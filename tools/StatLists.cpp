@@ -6,7 +6,10 @@
 #include "tools/StatOutput.h"
 #include "tools/StatRates.h"
 
+#include <algorithm>
 #include <functional>
+#include <memory>
+#include <span>
 
 namespace wdx::tools {
 
@@ -15,12 +18,31 @@ using monitor::TNPXMonitor;
 
 namespace {
 
+// One query's records, made into table rows a part at a time: [From, To).
+struct TListRows {
+    std::size_t Count = 0;
+    std::function<TStatTable(std::size_t From, std::size_t To)> Table;
+};
+
 // What differs between the component and the service list.
 struct TListKind {
-    std::string Member;                            // "components" / "services"
-    std::function<TStatTable(TNPXMonitor&)> Fetch; // one query; raises ENPXException
-    std::function<TStatTable()> Empty;             // the columns, for checking --sort
+    std::string Member;                           // "components" / "services"
+    std::function<TListRows(TNPXMonitor&)> Fetch; // one query; raises ENPXException
+    std::function<TStatTable()> Empty;            // the columns, for checking --sort
 };
+
+// Rows made into table rows and written at a time, where the output lets a
+// list go out in parts: a list of 100,000 rows is then held once, as the
+// monitor's records, and not again as table and as text.
+constexpr std::size_t SliceRows = 4096;
+
+// The records of List, kept alive by the rows' maker.
+template <class TList, class FTable> TListRows RowsOf(TList List, FTable Table) {
+    auto Held = std::make_shared<const TList>(std::move(List));
+    return {Held->size(), [Held, Table](std::size_t From, std::size_t To) {
+                return Table(std::span(*Held).subspan(From, To - From));
+            }};
+}
 
 // Ends the connection; a failure to do so is reported, after the output.
 int Disconnect(std::unique_ptr<TNPXMonitor>& Connection, int Status) {
@@ -64,16 +86,45 @@ std::string HeaderLine(const TListOptions& O, const TListKind& Kind, const TStat
     return Line + "\n\n";
 }
 
-std::string Document(const TListOptions& O, const TListKind& Kind, const TStatTable& T,
-                     const std::string* Time) {
+// The document up to its list's array, which is open.
+TJsonText DocumentHead(const TListOptions& O, const TListKind& Kind, const std::string* Time) {
     TJsonText Doc;
     Doc.BeginObject().Member("broker", O.Broker);
     if (!O.Component.empty())
         Doc.Member("component", O.Component);
     if (Time)
         Doc.Member("time", *Time);
-    Doc.Key(Kind.Member).Rows(T).EndObject();
+    Doc.Key(Kind.Member).BeginArray();
+    return Doc;
+}
+
+std::string Document(const TListOptions& O, const TListKind& Kind, const TStatTable& T,
+                     const std::string* Time) {
+    TJsonText Doc = DocumentHead(O, Kind, Time);
+    Doc.RowObjects(T).EndArray().EndObject();
     return Doc.Text();
+}
+
+// One sample as JSON or CSV in the broker's order, a slice of rows at a time:
+// the same text as the whole table would give.
+void PrintInSlices(const TListOptions& O, const TListKind& Kind, const TListRows& Rows) {
+    TJsonText Doc;
+    const bool Json = O.Format == TFormat::Json;
+    if (Json)
+        Doc = DocumentHead(O, Kind, nullptr);
+    std::size_t From = 0;
+    do { // once at least: an empty list still has its CSV heading
+        const std::size_t To = std::min(Rows.Count, From + SliceRows);
+        TStatTable Slice = Rows.Table(From, To);
+        KeepMatching(Slice, O.Match);
+        // After a failed write the rest is not made either.
+        if (!Print(Json ? Doc.RowObjects(Slice).Text() : RenderCsv(Slice, From == 0)))
+            return;
+        Doc.Restart();
+        From = To;
+    } while (From < Rows.Count);
+    if (Json)
+        Print(Doc.EndArray().EndObject().Text() + "\n");
 }
 
 int RunList(const TListOptions& O, const TListKind& Kind) {
@@ -109,13 +160,20 @@ int RunList(const TListOptions& O, const TListKind& Kind) {
     const auto Start = std::chrono::steady_clock::now();
     for (int Sample = 0;; ++Sample) {
         const auto At = std::chrono::system_clock::now();
-        TStatTable Table;
+        TListRows Rows;
         try {
-            Table = Kind.Fetch(*Connection);
+            Rows = Kind.Fetch(*Connection);
         } catch (const ENPXException& E) {
             Fail(FailureLine(E));
             return Disconnect(Connection, ExitFailed);
         }
+        // Sorting, rates and aligned columns need every row at once.
+        if (!Watching && SortColumn < 0 && O.Format != TFormat::Table) {
+            PrintInSlices(O, Kind, Rows);
+            break;
+        }
+        TStatTable Table = Rows.Table(0, Rows.Count);
+        Rows = {}; // the records, now that the table holds them
         if (Watching) {
             // The figures count from when the broker answered.
             Rates.AddRates(Table, static_cast<std::size_t>(FindColumn(Table, "requests")),
@@ -137,7 +195,7 @@ int RunList(const TListOptions& O, const TListKind& Kind) {
         else
             Print(RenderTable(Table));
 
-        if (!Watching || (O.Count > 0 && Sample + 1 >= O.Count))
+        if (!Watching || (O.Count > 0 && Sample + 1 >= O.Count) || OutputFailed())
             break;
         // A fixed schedule: a slow answer does not push every later sample back.
         if (!SleepUntil(Start + std::chrono::seconds(O.WatchSeconds) * (Sample + 1)))
@@ -149,15 +207,17 @@ int RunList(const TListOptions& O, const TListKind& Kind) {
 } // namespace
 
 int RunComponents(const TListOptions& Options) {
-    return RunList(Options, {"components", [](TNPXMonitor& M) { return ComponentTable(M.GetServers()); },
-                             [] { return ComponentTable({}); }});
+    return RunList(Options,
+                   {"components", [](TNPXMonitor& M) { return RowsOf(M.GetServers(), ComponentTable); },
+                    [] { return ComponentTable({}); }});
 }
 
 int RunServices(const TListOptions& Options) {
     const std::string Component = Options.Component;
-    return RunList(Options, {"services",
-                             [Component](TNPXMonitor& M) { return ServiceTable(M.GetServices(Component)); },
-                             [] { return ServiceTable({}); }});
+    return RunList(Options,
+                   {"services",
+                    [Component](TNPXMonitor& M) { return RowsOf(M.GetServices(Component), ServiceTable); },
+                    [] { return ServiceTable({}); }});
 }
 
 int RunParams(const std::string& Broker, const std::string& Service, TFormat Format) {

@@ -3,7 +3,9 @@
 #include "tools/StatCommands.h"
 #include "tools/platform/Platform.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <iostream>
 #include <thread>
@@ -12,15 +14,30 @@ namespace wdx::tools {
 
 namespace {
 volatile std::sig_atomic_t GStop = 0;
+bool GOutputFailed = false;
 
 extern "C" void OnStopSignal(int) {
     GStop = 1;
 }
 } // namespace
 
-void Print(const std::string& Text) {
+bool Print(const std::string& Text) {
+    if (GOutputFailed)
+        return false;
+    errno = 0;
     std::cout.write(Text.data(), static_cast<std::streamsize>(Text.size()));
     std::cout.flush();
+    if (std::cout)
+        return true;
+    const int Error = errno;
+    GOutputFailed = true;
+    Fail(std::string("the output could not be written") +
+         (Error ? std::string(": ") + std::strerror(Error) : ""));
+    return false;
+}
+
+bool OutputFailed() {
+    return GOutputFailed;
 }
 
 int Fail(const std::string& Line) {

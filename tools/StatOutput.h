@@ -10,8 +10,11 @@
 namespace wdx::tools {
 
 // Writes Text on standard output at once (a table of ten thousand rows is
-// one write, not ten thousand).
-void Print(const std::string& Text);
+// one write, not ten thousand). False when it could not be written (a full
+// disk, a closed pipe): the first such failure is reported on standard error,
+// later output is not tried, and OutputFailed tells the exit status.
+bool Print(const std::string& Text);
+bool OutputFailed();
 
 // "WDXStat: Line" on standard error; returns ExitFailed.
 int Fail(const std::string& Line);

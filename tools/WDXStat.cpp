@@ -76,6 +76,7 @@ std::string CommandOf(const std::vector<std::string>& Args) {
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     wdx::tools::platform::UseUtf8StandardStreams();
+    wdx::tools::platform::ReturnLargeBlocks();
     CLI::App App{"A Component Broker's components, services and parameters, for terminals, scripts and "
                  "monitoring systems.\nBrokers are the definitions in the settings store "
                  "($WDX_USER_STORE, $WDX_SYSTEM_STORE), User first.",
@@ -178,7 +179,7 @@ int main(int argc, char** argv) {
     // The relay and the monitor server, as WDXMonitor creates them.
     wdx::statshost::RegisterStandIns();
 #endif
-    try {
+    auto Run = [&] {
         if (Brokers->parsed())
             return RunBrokers(FormatOf(Json, Csv));
         if (Check->parsed())
@@ -193,6 +194,13 @@ int main(int argc, char** argv) {
         if (Details->parsed())
             return RunDetails(Broker, Name, FormatOf(Json, Csv));
         return RunAction(Broker, Name, Word, Value, Yes);
+    };
+    try {
+        const int Status = Run();
+        // Output that did not arrive is a failure whatever the command found.
+        if (OutputFailed())
+            return Checking ? CheckUnknown : ExitFailed;
+        return Status;
     } catch (const std::exception& E) {
         // A failure the monitor would put into its default error report.
         if (Checking) {

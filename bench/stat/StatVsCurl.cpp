@@ -1,12 +1,16 @@
 // WDXStat as a whole process beside curl: `WDXStat components BROKER --json`
 // against `curl -s` of the same component list, alternately, against one
 // WDXBrokerSim serving N generated components on loopback. Prints the
-// medians and their ratio (goal: WDXStat at most 2 times curl).
+// medians, their ratios, and WDXStat's peak memory beside the answer's size.
+// With a second WDXStat (an earlier build), that one runs in the same
+// rotation, so that before and after meet the same load.
 //
 //   bench_stat_curl WDXStat WDXBrokerSim [components=10000] [rounds=30]
+//                   [time-out=30] [earlier WDXStat]
 //
-// The store is a temporary one (WDX_USER_STORE / WDX_SYSTEM_STORE), the
-// simulator is stopped at the end, output goes to /dev/null.
+// The time-out is the broker definition's, in seconds. The store is a
+// temporary one (WDX_USER_STORE / WDX_SYSTEM_STORE), the simulator is stopped
+// at the end, output goes to /dev/null.
 
 #include "brokerstore/BrokerStore.h"
 
@@ -50,7 +54,7 @@ pid_t Spawn(const std::vector<std::string>& Args, int Out) {
 struct TTimes {
     double Wall = 0; // ms, spawn to end
     double Cpu = 0;  // ms, user and system time of the process
-    double Peak = 0; // MB, the process's peak resident memory
+    double Peak = 0; // MB (10^6 bytes), the process's peak resident memory
 };
 
 // One run to its end; throws when it failed.
@@ -64,7 +68,7 @@ TTimes TimeRun(const std::vector<std::string>& Args, int Null) {
     T.Wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
     auto Ms = [](const timeval& V) { return V.tv_sec * 1000.0 + V.tv_usec / 1000.0; };
     T.Cpu = Ms(Usage.ru_utime) + Ms(Usage.ru_stime);
-    T.Peak = double(Usage.ru_maxrss) / 1024.0; // KiB
+    T.Peak = double(Usage.ru_maxrss) * 1024.0 / 1e6; // KiB
     if (!WIFEXITED(Status) || WEXITSTATUS(Status) != 0)
         throw std::runtime_error(Args[0] + " failed");
     return T;
@@ -79,12 +83,16 @@ double Median(std::vector<double> V) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s WDXStat WDXBrokerSim [components] [rounds]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s WDXStat WDXBrokerSim [components] [rounds] [time-out] [earlier WDXStat]\n",
+                     argv[0]);
         return 2;
     }
     const std::string Stat = argv[1], Sim = argv[2];
     const std::string Components = argc > 3 ? argv[3] : "10000";
     const int Rounds = argc > 4 ? std::atoi(argv[4]) : 30;
+    const std::string TimeOut = argc > 5 ? argv[5] : "30";
+    const std::string Earlier = argc > 6 ? argv[6] : "";
 
     char Dir[] = "/tmp/wdx-bench-stat-XXXXXX";
     if (!mkdtemp(Dir))
@@ -111,51 +119,63 @@ int main(int argc, char** argv) {
         D.Name = "Bench";
         D.HostName = "127.0.0.1";
         D.Port = Port;
-        D.TimeOut = "30";
+        D.TimeOut = TimeOut;
         if (!wdx::brokerstore::WriteBrokerDefinition(D))
             throw std::runtime_error("cannot define the broker");
 
         const int Null = open("/dev/null", O_WRONLY);
-        const std::vector<std::string> StatRun{Stat, "components", "Bench", "--json"};
-        const std::vector<std::string> CurlRun{"curl", "-s", "-f",
-                                               "http://127.0.0.1:" + Port + "/v1/components"};
-        for (int I = 0; I < 3; ++I) { // warm-up: caches, the simulator's first answers
-            TimeRun(StatRun, Null);
-            TimeRun(CurlRun, Null);
-        }
-        std::vector<double> StatWall, CurlWall, StatCpu, CurlCpu, StatPeak, CurlPeak;
-        auto Record = [&](const std::vector<std::string>& Run, std::vector<double>& Wall,
-                          std::vector<double>& Cpu, std::vector<double>& Peak) {
-            const TTimes T = TimeRun(Run, Null);
-            Wall.push_back(T.Wall);
-            Cpu.push_back(T.Cpu);
-            Peak.push_back(T.Peak);
+        const std::string Url = "http://127.0.0.1:" + Port + "/v1/components";
+        const std::string AnswerFile = std::string(Dir) + "/answer.json";
+        TimeRun({"curl", "-s", "-f", "-o", AnswerFile, Url}, Null);
+        const double AnswerMB = double(std::filesystem::file_size(AnswerFile)) / 1e6;
+
+        struct TSide {
+            std::string Label;
+            std::vector<std::string> Run;
+            std::vector<double> Wall, Cpu, Peak;
         };
+        std::vector<TSide> Sides{
+            {"WDXStat components --json", {Stat, "components", "Bench", "--json"}, {}, {}, {}},
+            {"curl -s /v1/components", {"curl", "-s", "-f", Url}, {}, {}, {}}};
+        if (!Earlier.empty())
+            Sides.push_back(
+                {"earlier WDXStat, the same", {Earlier, "components", "Bench", "--json"}, {}, {}, {}});
+        for (int I = 0; I < 3; ++I) // warm-up: caches, the simulator's first answers
+            for (const TSide& S : Sides)
+                TimeRun(S.Run, Null);
         for (int I = 0; I < Rounds; ++I) {
-            // Alternately, and which goes first alternates too.
-            if (I % 2) {
-                Record(CurlRun, CurlWall, CurlCpu, CurlPeak);
-                Record(StatRun, StatWall, StatCpu, StatPeak);
-            } else {
-                Record(StatRun, StatWall, StatCpu, StatPeak);
-                Record(CurlRun, CurlWall, CurlCpu, CurlPeak);
+            // In turn, and which goes first rotates too.
+            for (std::size_t K = 0; K < Sides.size(); ++K) {
+                TSide& S = Sides[(K + static_cast<std::size_t>(I)) % Sides.size()];
+                const TTimes T = TimeRun(S.Run, Null);
+                S.Wall.push_back(T.Wall);
+                S.Cpu.push_back(T.Cpu);
+                S.Peak.push_back(T.Peak);
             }
         }
         close(Null);
-        std::printf("components %s, rounds %d (medians; CPU: user + system of the process)\n",
-                    Components.c_str(), Rounds);
-        std::printf("WDXStat components --json  wall %.1f ms (min %.1f), CPU %.1f ms, peak %.1f MB\n",
-                    Median(StatWall), *std::min_element(StatWall.begin(), StatWall.end()), Median(StatCpu),
-                    Median(StatPeak));
-        std::printf("curl -s /v1/components     wall %.1f ms (min %.1f), CPU %.1f ms, peak %.1f MB\n",
-                    Median(CurlWall), *std::min_element(CurlWall.begin(), CurlWall.end()), Median(CurlCpu),
-                    Median(CurlPeak));
-        std::printf("ratio of medians: wall %.2f, CPU %.2f (goal: at most 2)\n",
-                    Median(StatWall) / Median(CurlWall), Median(StatCpu) / Median(CurlCpu));
+        double Load[3] = {0, 0, 0};
+        getloadavg(Load, 3);
+        std::printf("components %s (answer %.2f MB), rounds %d, time-out %s s, load average %.1f "
+                    "(medians; CPU: user + system of the process; MB: 10^6 bytes)\n",
+                    Components.c_str(), AnswerMB, Rounds, TimeOut.c_str(), Load[0]);
+        for (const TSide& S : Sides)
+            std::printf(
+                "%-27s wall %.1f ms (min %.1f, max %.1f), CPU %.1f ms, peak %.1f MB (%.2f x answer)\n",
+                S.Label.c_str(), Median(S.Wall), *std::min_element(S.Wall.begin(), S.Wall.end()),
+                *std::max_element(S.Wall.begin(), S.Wall.end()), Median(S.Cpu), Median(S.Peak),
+                Median(S.Peak) / AnswerMB);
+        const TSide &Ours = Sides[0], &Curl = Sides[1];
+        std::printf("WDXStat / curl, ratio of medians: wall %.2f, CPU %.2f\n",
+                    Median(Ours.Wall) / Median(Curl.Wall), Median(Ours.Cpu) / Median(Curl.Cpu));
+        if (Sides.size() > 2)
+            std::printf("earlier WDXStat / curl:           wall %.2f, CPU %.2f\n",
+                        Median(Sides[2].Wall) / Median(Curl.Wall), Median(Sides[2].Cpu) / Median(Curl.Cpu));
     } catch (const std::exception& E) {
         std::fprintf(stderr, "bench_stat_curl: %s\n", E.what());
         Status = 1;
     }
+    std::fflush(stdout); // before the simulator's own last line
     kill(SimPid, SIGTERM);
     waitpid(SimPid, nullptr, 0);
     close(Pipe[0]);

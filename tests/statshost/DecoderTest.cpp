@@ -1,11 +1,14 @@
 // The answer decoder against good, malformed, truncated, oversized, deeply
 // nested and wrongly typed bodies, without a socket.
 
+#include "statshost/PlainJson.h"
 #include "statshost/StatsDecoder.h"
 #include "statshost/StatsEncoders.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 
 #include <string>
 
@@ -32,6 +35,29 @@ void ExpectMalformed(const TStatsResult<std::vector<TComponentStats>>& R, const 
     EXPECT_EQ(R.Error().Kind, TStatsFailure::Malformed);
     EXPECT_NE(R.Error().Text.find(Mentions), std::string::npos) << R.Error().Text;
 }
+
+// The calls a SAX parser makes, one line each.
+struct TCallLog {
+    std::string Calls;
+    bool Null() { return Add("null"); }
+    bool Bool(bool V) { return Add(V ? "true" : "false"); }
+    bool Int(int) { return Add("int"); }
+    bool Uint(unsigned) { return Add("uint"); }
+    bool Int64(std::int64_t) { return Add("int64"); }
+    bool Uint64(std::uint64_t) { return Add("uint64"); }
+    bool Double(double) { return Add("double"); }
+    bool RawNumber(const char* T, unsigned N, bool) { return Add("number " + std::string(T, N)); }
+    bool String(const char* T, unsigned N, bool) { return Add("text " + std::string(T, N)); }
+    bool Key(const char* T, unsigned N, bool) { return Add("key " + std::string(T, N)); }
+    bool StartObject() { return Add("{"); }
+    bool EndObject(unsigned) { return Add("}"); }
+    bool StartArray() { return Add("["); }
+    bool EndArray(unsigned) { return Add("]"); }
+    bool Add(const std::string& Call) {
+        Calls += Call + "\n";
+        return true;
+    }
+};
 
 } // namespace
 
@@ -164,51 +190,53 @@ TEST(Decoder, NotJsonAndEveryTruncationAreMalformed) {
     }
 }
 
+// Corners of the grammar, as values.
+const std::vector<std::string> GrammarCorners{R"("\udc00")",
+                                              R"("\ud800")",
+                                              R"("\ud800\udc00")",
+                                              R"("\ud800x")",
+                                              R"("\ud800\u0041")",
+                                              "\"\xc0\xaf\"",
+                                              "\"\xed\xa0\x80\"",
+                                              "\"\xf4\x90\x80\x80\"",
+                                              "\"\xe2\x82\"",
+                                              "\"\xf0\x9f\x98\x80\"",
+                                              R"("\u0000")",
+                                              "\"a\tb\"",
+                                              R"("\x")",
+                                              R"("\u12")",
+                                              R"("\/")",
+                                              "-0",
+                                              "01",
+                                              "1.",
+                                              ".5",
+                                              "1e5",
+                                              "-",
+                                              "1E400",
+                                              "-1e-400",
+                                              "18446744073709551616",
+                                              "-9223372036854775809",
+                                              "[1,]",
+                                              R"({"a":1,})",
+                                              "tru",
+                                              "nul",
+                                              "[]",
+                                              "{}",
+                                              "[[[]]]",
+                                              R"({"a":[1,{"b":null}]})",
+                                              "NaN",
+                                              "Infinity",
+                                              "0x1F",
+                                              "1 2",
+                                              R"({"a" 1})",
+                                              R"({1:2})",
+                                              "'a'",
+                                              "true false"};
+
 TEST(Decoder, WhatIsJsonIsWhatAStrictParserAccepts) {
     // Any value under a member no table knows must still be JSON; the
     // verdict agrees with nlohmann's parser on the corners of the grammar.
-    const std::vector<std::string> Values{R"("\udc00")",
-                                          R"("\ud800")",
-                                          R"("\ud800\udc00")",
-                                          R"("\ud800x")",
-                                          R"("\ud800\u0041")",
-                                          "\"\xc0\xaf\"",
-                                          "\"\xed\xa0\x80\"",
-                                          "\"\xf4\x90\x80\x80\"",
-                                          "\"\xe2\x82\"",
-                                          "\"\xf0\x9f\x98\x80\"",
-                                          R"("\u0000")",
-                                          "\"a\tb\"",
-                                          R"("\x")",
-                                          R"("\u12")",
-                                          R"("\/")",
-                                          "-0",
-                                          "01",
-                                          "1.",
-                                          ".5",
-                                          "1e5",
-                                          "-",
-                                          "1E400",
-                                          "-1e-400",
-                                          "18446744073709551616",
-                                          "-9223372036854775809",
-                                          "[1,]",
-                                          R"({"a":1,})",
-                                          "tru",
-                                          "nul",
-                                          "[]",
-                                          "{}",
-                                          "[[[]]]",
-                                          R"({"a":[1,{"b":null}]})",
-                                          "NaN",
-                                          "Infinity",
-                                          "0x1F",
-                                          "1 2",
-                                          R"({"a" 1})",
-                                          R"({1:2})",
-                                          "'a'",
-                                          "true false"};
-    for (const std::string& V : Values) {
+    for (const std::string& V : GrammarCorners) {
         const std::string Body = R"({"components":[],"x":)" + V + "}";
         const auto R = DecodeComponents(Body);
         EXPECT_EQ(R.Ok(), nlohmann::json::accept(Body)) << V << ": " << (R.Ok() ? "" : R.Error().Text);
@@ -225,6 +253,91 @@ TEST(Decoder, WhatIsJsonIsWhatAStrictParserAccepts) {
     // A half pair inside a name the table reads, and a NUL inside the body.
     ExpectMalformed(DecodeComponents(List(Row("name", R"("A\udc00")"))), "surrogate");
     ExpectMalformed(DecodeComponents(std::string(R"({"components":[)") + '\0' + "]}"), "not valid JSON");
+}
+
+TEST(Decoder, TheQuickParserMakesTheFullParsersCallsOrGivesUp) {
+    auto Calls = [](const std::string& Body, bool& Whole) {
+        TCallLog Log;
+        rapidjson::MemoryStream In(Body.data(), Body.size());
+        rapidjson::Reader Parser;
+        Whole = !Parser.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag>(In, Log)
+                     .IsError() &&
+                In.Tell() == Body.size();
+        return Log.Calls;
+    };
+    const std::string Good =
+        EncodeComponents({{"Orders", 1, 8, 120, 2, 15, 40}, {"Größe Ω", 0, 2, 5, 0, 0, 7}});
+    std::vector<std::string> Bodies{Good,
+                                    " { \"a\" : [ 1 , -2 , true , false , null , {} , [ ] , \"\" ] }\n"};
+    for (std::size_t n = 0; n < Good.size(); ++n)
+        Bodies.push_back(Good.substr(0, n));
+    for (const std::string& V : GrammarCorners)
+        Bodies.push_back(R"({"x":)" + V + "}");
+    int Done = 0;
+    for (const std::string& Body : Bodies) {
+        TCallLog Quick;
+        const auto Result = wdx::statshost::reader::ParsePlainJson(Body, Quick);
+        ASSERT_NE(Result, wdx::statshost::reader::TPlainParse::Stopped) << Body;
+        bool Whole = false;
+        const std::string Full = Calls(Body, Whole);
+        if (Result == wdx::statshost::reader::TPlainParse::Done) {
+            ++Done;
+            EXPECT_TRUE(Whole) << Body;
+            EXPECT_EQ(Quick.Calls, Full) << Body;
+        } else {
+            // What it did read, it read as the full parser does.
+            EXPECT_EQ(Full.substr(0, Quick.Calls.size()), Quick.Calls) << Body;
+        }
+    }
+    // The answers in the form brokers write are the quick parser's own.
+    for (const std::string& Body : {Bodies[0], Bodies[1]}) {
+        TCallLog Quick;
+        EXPECT_EQ(wdx::statshost::reader::ParsePlainJson(Body, Quick),
+                  wdx::statshost::reader::TPlainParse::Done);
+    }
+    EXPECT_GT(Done, 2);
+}
+
+TEST(Decoder, TheQuickParserGivesTheFullReadersVerdictsAndRecords) {
+    // Every answer read both ways: the same records, or the same failure in
+    // the same words.
+    auto Same = [](const std::string& Body) {
+        TDecodeLimits Full;
+        Full.QuickParse = false;
+        const auto Quick = DecodeComponents(Body), Slow = DecodeComponents(Body, Full);
+        ASSERT_EQ(Quick.Ok(), Slow.Ok()) << Body;
+        if (Quick.Ok())
+            EXPECT_EQ(Quick.Value(), Slow.Value()) << Body;
+        else
+            EXPECT_EQ(Quick.Error().Text, Slow.Error().Text) << Body;
+    };
+    const std::string Good =
+        EncodeComponents({{"Orders", 1, 8, 120, 2, 15, 40}, {"Größe Ω", 0, 2, 5, 0, 0, 7}});
+    for (std::size_t n = 0; n <= Good.size(); ++n)
+        Same(Good.substr(0, n));
+    for (const std::string& V : GrammarCorners) {
+        Same(R"({"components":[],"x":)" + V + "}");
+        Same(List(Row("name", "\"A\"") + "," + Row("active", V)));
+        Same(List(Row("name", V)));
+        Same(R"({"components":)" + V + "}");
+        Same(V);
+    }
+    // The form brokers write, spaced out, and with what the quick parser
+    // leaves to the full one: escapes, fractions, long numbers, late faults.
+    for (const std::string& Body :
+         {std::string(" {\n\t\"components\" : [ {\"name\":\"A\", \"active\" :1,\"maximum\":2,\"requests\":3,"
+                      "\"queued\":4,\"queueTime\":5,\"serviceTime\":6} ] }\r\n"),
+          List(Row("name", R"("A\"B")")), List(Row("name", R"("A\u0041")")),
+          List(Row("name", "\"A\"") + "," + Row("active", "1.0")),
+          List(Row("name", "\"A\"") + "," + Row("requests", "0000000000000000001")),
+          List(Row("name", "\"A\"") + "," + Row("requests", "123456789012345678")),
+          List(Row("name", "\"A\"") + "," + Row("requests", "-0")),
+          List(Row("name", "\"A\"") + "," + Row("queued", "-5")), List(Row("name", "\"\"")) + "x",
+          List(Row("name", "\"A\"")) + "]", List("{}"), List(R"({"name":"A"})"),
+          std::string(R"({"components":[],"components":[)") + Row("name", "\"B\"") + "]}",
+          std::string(R"({"components":[)") + Row("name", "\"A\"") + "," + Row("name", "\"B\"") + "]}" +
+              std::string(1, '\0')})
+        Same(Body);
 }
 
 TEST(Decoder, BodiesOverTheCapAreRefusedBeforeParsing) {

@@ -208,6 +208,10 @@ TEST(MonitorServer, RowCursorIsBoundedAndRefusesMisuse) {
     TBStr Name;
     EXPECT_TRUE(FAILED(S->Name(Name.Out())));
     DropComError();
+    // Read to the end, the rows are let go; the next Open brings them again.
+    EXPECT_EQ(ComGet(*S, &_services::Open), 0);
+    EXPECT_EQ(ComGet(*S, &_services::Next), 0);
+    EXPECT_EQ(ComGet(*S, &_services::Name), u"Orders.Create");
 
     // A failed Open leaves no rows of the earlier one to read.
     ComCheck(S->Component(TBStr(u"Nope").Get()));

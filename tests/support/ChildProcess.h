@@ -75,9 +75,10 @@ inline int Collect(pid_t Pid, std::vector<std::pair<int, std::string*>> Fds, dou
 
 // Program and arguments as separate words (no shell), so names with blanks
 // and quotes pass unchanged. Standard input is /dev/null, or Input (at
-// most a pipe's buffer, 64 KiB) when given.
+// most a pipe's buffer, 64 KiB) when given. Standard output is read, or goes
+// to the file OutPath when one is given.
 inline TChildRun RunChild(const std::vector<std::string>& Words, double LimitSeconds = 30,
-                          const std::string* Input = nullptr) {
+                          const std::string* Input = nullptr, const char* OutPath = nullptr) {
     if (Words.empty())
         throw std::invalid_argument("RunChild: no program");
     std::vector<char*> V;
@@ -100,7 +101,7 @@ inline TChildRun RunChild(const std::vector<std::string>& Words, double LimitSec
         } else {
             dup2(open("/dev/null", O_RDONLY), 0);
         }
-        dup2(Out[1], 1);
+        dup2(OutPath ? open(OutPath, O_WRONLY) : Out[1], 1);
         dup2(Err[1], 2);
         close(Out[0]);
         close(Err[0]);
@@ -117,7 +118,12 @@ inline TChildRun RunChild(const std::vector<std::string>& Words, double LimitSec
             throw std::runtime_error("RunChild: the input could not be written");
     }
     TChildRun R;
-    R.Status = Collect(Pid, {{Out[0], &R.Out}, {Err[0], &R.Err}}, LimitSeconds);
+    std::vector<std::pair<int, std::string*>> Fds{{Err[0], &R.Err}};
+    if (OutPath)
+        close(Out[0]);
+    else
+        Fds.push_back({Out[0], &R.Out});
+    R.Status = Collect(Pid, Fds, LimitSeconds);
     R.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
     return R;
 }

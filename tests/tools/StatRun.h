@@ -24,11 +24,13 @@ inline std::vector<char*> Argv(const std::vector<std::string>& Args) {
     return V;
 }
 
-// Without a terminal: standard input is /dev/null.
-inline TStatRun RunStat(const std::vector<std::string>& Args, double LimitSeconds = 30) {
+// Without a terminal: standard input is /dev/null; standard output is read,
+// or goes to the file OutPath when one is given.
+inline TStatRun RunStat(const std::vector<std::string>& Args, double LimitSeconds = 30,
+                        const char* OutPath = nullptr) {
     std::vector<std::string> Words{WDX_STAT_TOOL};
     Words.insert(Words.end(), Args.begin(), Args.end());
-    return RunChild(Words, LimitSeconds);
+    return RunChild(Words, LimitSeconds, nullptr, OutPath);
 }
 
 // On a pseudo-terminal (standard input, output and error), Typed written to

@@ -169,6 +169,40 @@ TEST_F(WDXStatTest, ComponentsInEachFormatSortedAndMatched) {
     EXPECT_TRUE(Has(R.Err, "no column colour")) << R.Err;
 }
 
+TEST_F(WDXStatTest, LongListsGoOutInPartsAsTheWholeTableWouldGo) {
+    // More rows than go out at a time, names to escape on either side of
+    // where the parts meet; names in order, so that sorting by name (which
+    // makes the whole table first) gives the broker's order.
+    json Rows = json::array();
+    for (int I = 0; I < 9000; ++I) {
+        char Name[32];
+        std::snprintf(Name, sizeof Name, "C%05d", I);
+        std::string Text = Name;
+        if (I % 4096 == 4095 || I % 4096 == 0)
+            Text += " \"quoted\", α\\";
+        Rows.push_back(
+            {{"name", Text}, {"maximum", 9}, {"active", I % 10 == 0 ? 9 : I % 9}, {"requests", I}});
+    }
+    TSimHarness Long{json({{"broker", "Long"}, {"components", Rows}}).dump()};
+    Define("Long", Long.Port());
+    for (const std::vector<std::string>& Format :
+         {std::vector<std::string>{"--json"}, {"--csv"}, {"--json", "--match", "9"}}) {
+        std::vector<std::string> Args{"components", "Long"};
+        Args.insert(Args.end(), Format.begin(), Format.end());
+        const TStatRun Parts = RunStat(Args);
+        Args.insert(Args.end(), {"--sort", "name"});
+        const TStatRun Whole = RunStat(Args);
+        ASSERT_EQ(Parts.Status, 0) << Parts.Err;
+        ASSERT_EQ(Whole.Status, 0) << Whole.Err;
+        EXPECT_EQ(Parts.Out, Whole.Out) << Format[0];
+    }
+    const json J = json::parse(RunStat({"components", "Long", "--json"}).Out);
+    ASSERT_EQ(J["components"].size(), 9000u);
+    EXPECT_EQ(J["components"][4096]["name"], "C04096 \"quoted\", α\\");
+    EXPECT_EQ(J["components"][8999]["requests"], 8999);
+    EXPECT_EQ(Lines(RunStat({"components", "Long", "--csv", "--match", "C0819"}).Out).size(), 11u);
+}
+
 TEST_F(WDXStatTest, ServicesParamsAndDetails) {
     TStatRun R = RunStat({"services", "Demo Ω", "Price Engine/α%"});
     ASSERT_EQ(R.Status, 0) << R.Err;
@@ -395,6 +429,17 @@ TEST_F(WDXStatTest, ActionsAskFirstAndRefusalsAreFailures) {
         EXPECT_EQ(RunStat(Args).Status, 2) << Bad[0];
     }
     EXPECT_EQ(Maximum(), 6);
+}
+
+TEST_F(WDXStatTest, OutputThatCannotBeWrittenIsAFailure) {
+    // A full disk: a list in parts, a whole table, and check's status line.
+    for (const std::vector<std::string>& Args : {std::vector<std::string>{"components", "Demo Ω", "--json"},
+                                                 {"components", "Demo Ω", "--sort", "name"},
+                                                 {"check", "Demo Ω"}}) {
+        const TStatRun R = RunStat(Args, 30, "/dev/full");
+        EXPECT_EQ(R.Status, Args[0] == "check" ? 3 : 1) << Args[0];
+        EXPECT_TRUE(Has(R.Err, "WDXStat: the output could not be written")) << R.Err;
+    }
 }
 
 TEST_F(WDXStatTest, FailuresAndArgumentsHaveOneLineAndTheirStatus) {

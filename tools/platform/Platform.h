@@ -47,6 +47,12 @@ long ProcessId();
 // the same volume. On failure, false with the reason in Why; From is left.
 bool MoveOver(const std::string& From, const std::string& To, std::string& Why);
 
+// Large blocks go back to the system as soon as they are freed. By default
+// the C library, once a large block (an answer's body) has been freed, keeps
+// freed blocks up to that size in its heap, where a list's records grown
+// afterwards leave them behind, resident and unused.
+void ReturnLargeBlocks();
+
 // Ctrl+C and the termination request call Handler (an async-signal-safe
 // function: it may only set a flag) instead of ending the process.
 void CatchStopSignals(void (*Handler)(int));

@@ -1,6 +1,9 @@
 #include "tools/platform/Platform.h"
 
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cerrno>
 #include <csignal>
@@ -19,6 +22,17 @@ std::filesystem::path FilePath(const std::string& Utf8) {
 
 void UseUtf8StandardStreams() {
     // Terminals take UTF-8 as it is written.
+}
+
+void ReturnLargeBlocks() {
+#if defined(__GLIBC__)
+    // Fixing the threshold (at its default) also stops it from rising, and
+    // the heap's top is then trimmed at 128 KiB of free memory: a list
+    // written a slice at a time would give back and fault in the same pages
+    // for every slice. Small blocks keep their pages up to 32 MiB.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
+#endif
 }
 
 bool InputIsTerminal() {

@@ -131,6 +131,11 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
 }
 } // namespace
 
+void ReturnLargeBlocks() {
+    // Nothing to do: the Windows heap gives large blocks pages of their own
+    // and returns them when they are freed.
+}
+
 std::vector<std::string> Arguments(int Argc, char** Argv) {
     int N = 0;
     wchar_t** Wide = CommandLineToArgvW(GetCommandLineW(), &N);
