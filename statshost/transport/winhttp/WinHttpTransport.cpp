@@ -186,6 +186,14 @@ DWORD MillisLeft(TClock::time_point Deadline) {
 std::optional<TStatsError> TWinHttpTransport::Exchange(bool Post, const std::string& Path,
                                                        const std::string& Body, TClock::time_point Deadline,
                                                        std::size_t MaxBodyBytes, THttpAnswer& Answer) {
+    // This transport does not speak TLS or send tokens yet: such a
+    // definition is refused before anything is sent, never served in plain
+    // HTTP or without its token.
+    if (FTarget.Security.UseTls || !FTarget.Security.TokenFile.empty())
+        return Failure(TStatsFailure::InvalidArgument,
+                       "The definition of the broker at " + FTarget.Endpoint +
+                           " asks for TLS or a token, which this build on Windows cannot give yet; nothing "
+                           "was sent.");
     if (!FConnection && !SetUp())
         return SetupFailure();
     if (MillisLeft(Deadline) == 0)
