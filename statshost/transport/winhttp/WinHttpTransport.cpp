@@ -395,6 +395,8 @@ std::optional<TStatsError> TWinHttpTransport::Run(HINTERNET Request, TCall& Call
             return Diagnose(Error, Deadline);
         case ERROR_WINHTTP_CONNECTION_ERROR:
         case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+        case WSAECONNRESET: // Wine passes the socket's own error on at times
+        case WSAECONNABORTED:
             // The broker closed the connection before any answer came.
             if (FTarget.Security.UseTls && step == 0)
                 return NotTlsFailure(FTarget, ErrorText(Error));
