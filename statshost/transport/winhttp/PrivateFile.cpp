@@ -69,17 +69,9 @@ std::string OtherReader(PACL Dacl, PSID Owner) {
     return {};
 }
 
-std::string SystemText(DWORD Error) {
-    wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, Error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::unique_ptr<void, TLocalFreer> owned(text);
-    std::string out = n && text ? NarrowUtf8(std::wstring(text, n)) : std::string();
-    while (!out.empty() &&
-           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
-        out.pop_back();
-    return out.empty() ? "error " + std::to_string(Error) : out;
+std::string ErrorText(DWORD Error) {
+    std::string text = SystemText(Error);
+    return text.empty() ? "error " + std::to_string(Error) : text;
 }
 
 struct THandleCloser {
@@ -98,7 +90,7 @@ std::optional<TStatsError> ReadPrivateFile(const std::string& Path, const std::s
         return Refused("cannot be read: its name is not UTF-8.");
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &attributes))
-        return Refused("cannot be read: " + SystemText(GetLastError()) + ".");
+        return Refused("cannot be read: " + ErrorText(GetLastError()) + ".");
     if (attributes.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
         return Refused("is not a file.");
 
@@ -109,7 +101,7 @@ std::optional<TStatsError> ReadPrivateFile(const std::string& Path, const std::s
                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                                         nullptr, &dacl, nullptr, &descriptor);
     if (error != ERROR_SUCCESS)
-        return Refused("cannot be checked: its access list cannot be read (" + SystemText(error) +
+        return Refused("cannot be checked: its access list cannot be read (" + ErrorText(error) +
                        "); it is not used.");
     std::unique_ptr<void, TLocalFreer> ownedDescriptor(descriptor);
     const std::string fix =
@@ -123,7 +115,7 @@ std::optional<TStatsError> ReadPrivateFile(const std::string& Path, const std::s
         wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         file.release();
-        return Refused("cannot be read: " + SystemText(GetLastError()) + ".");
+        return Refused("cannot be read: " + ErrorText(GetLastError()) + ".");
     }
     Text.assign(MaxBytes + 1, '\0');
     std::size_t got = 0;
@@ -131,7 +123,7 @@ std::optional<TStatsError> ReadPrivateFile(const std::string& Path, const std::s
         DWORD n = 0;
         if (!ReadFile(file.get(), Text.data() + got, static_cast<DWORD>(Text.size() - got), &n, nullptr)) {
             std::fill(Text.begin(), Text.end(), '\0');
-            return Refused("cannot be read: " + SystemText(GetLastError()) + ".");
+            return Refused("cannot be read: " + ErrorText(GetLastError()) + ".");
         }
         if (n == 0)
             break;

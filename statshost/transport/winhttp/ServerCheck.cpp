@@ -14,20 +14,12 @@ namespace {
 // A CA file is a few certificates; anything much larger is not one.
 constexpr DWORD MaxCaFileBytes = 1 << 20;
 
+// With its number: a chain's and a policy's errors are less well known.
 std::string HresultText(DWORD Code) {
-    wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, Code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out = n && text ? NarrowUtf8(std::wstring(text, n)) : std::string();
-    if (text)
-        LocalFree(text);
-    while (!out.empty() &&
-           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
-        out.pop_back();
     char code[16];
     std::snprintf(code, sizeof code, "0x%08lx", static_cast<unsigned long>(Code));
-    return out.empty() ? std::string("error ") + code : out + " (" + code + ")";
+    std::string text = SystemText(Code);
+    return text.empty() ? std::string("error ") + code : text + " (" + code + ")";
 }
 
 bool ReadWhole(const std::wstring& Path, std::string& Text, std::string& Why) {

@@ -1,6 +1,6 @@
 #pragma once
-// UTF-8 to and from the wide texts of the Windows calls, for the WinHTTP
-// transport's paths, host names and system texts.
+// UTF-8 to and from the wide texts of the Windows calls, and the system's
+// texts for its error numbers, for the WinHTTP transport.
 
 #include <windows.h>
 
@@ -32,6 +32,22 @@ inline std::string NarrowUtf8(const std::wstring& Text) {
     std::string out(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), out.data(), n, nullptr,
                         nullptr);
+    return out;
+}
+
+// The system's text for Error (Module's own texts first, when given),
+// without its closing period; empty when there is none (Wine has few).
+inline std::string SystemText(DWORD Error, HMODULE Module = nullptr) {
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS | (Module ? FORMAT_MESSAGE_FROM_HMODULE : 0),
+                             Module, Error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out = n && text ? NarrowUtf8(std::wstring(text, n)) : std::string();
+    if (text)
+        LocalFree(text);
+    while (!out.empty() &&
+           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
+        out.pop_back();
     return out;
 }
 

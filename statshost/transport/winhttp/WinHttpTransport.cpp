@@ -51,20 +51,8 @@ std::wstring Widen(const std::string& Text) {
 
 // The system's text for a WinHTTP error, or its number.
 std::string ErrorText(DWORD Error) {
-    wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                 FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             GetModuleHandleW(L"winhttp.dll"), Error, 0, reinterpret_cast<wchar_t*>(&text), 0,
-                             nullptr);
-    std::string out = n && text ? NarrowUtf8(std::wstring(text, n)) : std::string();
-    while (!out.empty() &&
-           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
-        out.pop_back();
-    if (text)
-        LocalFree(text);
-    if (out.empty())
-        out = "WinHTTP error " + std::to_string(Error);
-    return out;
+    std::string text = SystemText(Error, GetModuleHandleW(L"winhttp.dll"));
+    return text.empty() ? "WinHTTP error " + std::to_string(Error) : text;
 }
 
 // What the status callback hands back for one request. Lives until WinHTTP
