@@ -37,7 +37,9 @@ int main(int argc, char** argv) {
     sigaddset(&ending, SIGINT);
     pthread_sigmask(SIG_BLOCK, &ending, nullptr);
     try {
-        wdx::testsupport::TTestPki pki;
+        // RSA: Wine's CryptoAPI now and then refuses a sound ECDSA signature
+        // (TRUST_E_CERT_SIGNATURE for a certificate that verifies elsewhere).
+        wdx::testsupport::TTestPki pki("rsa:2048");
         WriteTokenFiles(pki);
         wdx::brokersim::TSimServerOptions options;
         options.Control = true;
