@@ -9,7 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 namespace wdx::statshost {
 
@@ -92,8 +95,56 @@ TStatsError ExchangeFailure(const THttpTarget& Target, const std::string& Detail
                    "The exchange with the broker at " + Target.Endpoint + " failed: " + Detail + ".");
 }
 
-std::optional<TStatsError> ReadTokenFile(const std::string& Path, std::string& Token) {
-    const std::string File = "The token file \"" + Path + "\"";
+TStatsError CertificateFailure(const THttpTarget& Target, TCertificateProblem Problem,
+                               const std::string& Detail) {
+    const std::string Cert = "The certificate of the broker at " + Target.Endpoint;
+    std::string Text;
+    switch (Problem) {
+    case TCertificateProblem::Expired:
+        Text = Cert + " has expired";
+        break;
+    case TCertificateProblem::WrongHost:
+        Text = Cert + " is not for the host name \"" + Target.Host + "\"";
+        break;
+    case TCertificateProblem::Untrusted:
+        Text = Cert + " is not trusted: it was checked against " +
+               (Target.Security.CaFile.empty() ? std::string("the system's trusted certificates")
+                                               : "the CA file \"" + Target.Security.CaFile + "\"");
+        break;
+    }
+    return Failure(TStatsFailure::Connect, Text + " (" + Detail + ").");
+}
+
+TStatsError NotTlsFailure(const THttpTarget& Target, const std::string& Detail) {
+    return Failure(TStatsFailure::Connect,
+                   "The broker at " + Target.Endpoint +
+                       " does not answer with TLS, which this definition uses; it may "
+                       "serve plain HTTP (" +
+                       Detail + ").");
+}
+
+TStatsError ClosedToPlainFailure(const THttpTarget& Target, const std::string& Detail) {
+    return Failure(TStatsFailure::Transport,
+                   "The connection to the broker at " + Target.Endpoint +
+                       " was closed without an answer it could read; a broker that serves TLS does this to "
+                       "plain HTTP, and this definition does not use TLS (" +
+                       Detail + ").");
+}
+
+TStatsError TlsFailure(const THttpTarget& Target, const std::string& Detail) {
+    return Failure(TStatsFailure::Connect,
+                   "The TLS connection to the broker at " + Target.Endpoint + " failed: " + Detail + ".");
+}
+
+TStatsError CaFileFailure(const THttpTarget& Target, const std::string& Detail) {
+    return Failure(TStatsFailure::InvalidArgument,
+                   "The CA file \"" + Target.Security.CaFile +
+                       "\" that the definition names cannot be used: " + Detail + ".");
+}
+
+#ifndef _WIN32
+std::optional<TStatsError> ReadPrivateFile(const std::string& Path, const std::string& File,
+                                           std::size_t MaxBytes, std::string& Text) {
     auto Refused = [&](const std::string& Why) {
         return Failure(TStatsFailure::InvalidArgument, File + " " + Why);
     };
@@ -102,7 +153,6 @@ std::optional<TStatsError> ReadTokenFile(const std::string& Path, std::string& T
         return Refused(std::string("cannot be read: ") + std::strerror(errno) + ".");
     if (!S_ISREG(St.st_mode))
         return Refused("is not a file.");
-#ifndef _WIN32
     // As ssh refuses a private key others can read: a token others can read
     // is no longer this user's.
     if ((St.st_mode & 077) != 0) {
@@ -111,13 +161,31 @@ std::optional<TStatsError> ReadTokenFile(const std::string& Path, std::string& T
         return Refused(std::string("can be read or written by other users (mode ") + Mode +
                        "); it is not used. Make it its owner's only: chmod 600 \"" + Path + "\".");
     }
-#endif
-    if (St.st_size > 4096)
-        return Refused("is larger than 4096 bytes; it must hold one token.");
+    if (static_cast<std::size_t>(St.st_size) > MaxBytes) {
+        Text.assign(MaxBytes + 1, '\0');
+        return std::nullopt;
+    }
     std::ifstream In(Path, std::ios::binary);
-    std::string Text((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    Text.assign((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
     if (!In.good() && !In.eof())
         return Refused(std::string("cannot be read: ") + std::strerror(errno) + ".");
+    return std::nullopt;
+}
+#endif
+
+std::optional<TStatsError> ReadTokenFile(const std::string& Path, std::string& Token) {
+    const std::string File = "The token file \"" + Path + "\"";
+    auto Refused = [&](const std::string& Why) {
+        return Failure(TStatsFailure::InvalidArgument, File + " " + Why);
+    };
+    constexpr std::size_t MaxBytes = 4096;
+    std::string Text;
+    if (auto Unusable = ReadPrivateFile(Path, File, MaxBytes, Text))
+        return Unusable;
+    if (Text.size() > MaxBytes) {
+        std::fill(Text.begin(), Text.end(), '\0');
+        return Refused("is larger than 4096 bytes; it must hold one token.");
+    }
     const char* Blank = " \t\r\n";
     std::size_t First = Text.find_first_not_of(Blank);
     std::size_t Last = Text.find_last_not_of(Blank);

@@ -85,11 +85,31 @@ TStatsError NoAnswerFailure(const THttpTarget& Target);
 TStatsError TakeInFailure(const THttpTarget& Target, const std::string& Detail);
 TStatsError ExchangeFailure(const THttpTarget& Target, const std::string& Detail);
 
+// Why the broker's certificate was not accepted; Detail: the TLS library's
+// own text.
+enum class TCertificateProblem { Untrusted, Expired, WrongHost };
+TStatsError CertificateFailure(const THttpTarget& Target, TCertificateProblem Problem,
+                               const std::string& Detail);
+// With TLS: what came back is not TLS (a broker that serves plain HTTP).
+TStatsError NotTlsFailure(const THttpTarget& Target, const std::string& Detail);
+// Without TLS: the connection closed without an answer that could be read,
+// as a broker that serves TLS does to plain HTTP.
+TStatsError ClosedToPlainFailure(const THttpTarget& Target, const std::string& Detail);
+TStatsError TlsFailure(const THttpTarget& Target, const std::string& Detail);
+TStatsError CaFileFailure(const THttpTarget& Target, const std::string& Detail);
+
+// The bytes of the token file Path, once the platform has checked that it is
+// a file and that no other user may read or write it (POSIX: its mode;
+// Windows: its access list); at most MaxBytes + 1 of them. File is how the
+// texts name it. Used by ReadTokenFile.
+std::optional<TStatsError> ReadPrivateFile(const std::string& Path, const std::string& File,
+                                           std::size_t MaxBytes, std::string& Text);
+
 // The token of Target's token file: refused (with a text that names the
 // file, never its content) when the file is not a regular file, can be read
 // or written by other users than its owner, is larger than 4 KiB, or does not
 // hold one token of visible ASCII characters (blanks and line ends around it
-// are dropped).
+// are dropped). The path is UTF-8 on every platform.
 std::optional<TStatsError> ReadTokenFile(const std::string& Path, std::string& Token);
 
 // A token goes in clear text only to a broker on this machine: with a token

@@ -6,7 +6,8 @@
 // statshost_test_peer (TestPeer.cpp), which scripts/test-windows.sh starts
 // and ends; it hands the ports over in WDX_TEST_PEER as "name=port,...":
 // "sim" for the simulated broker (its faults switched through its control
-// endpoint) and one name per scripted broker of HostileScripts.h.
+// endpoint), one name per scripted broker of HostileScripts.h and per broker
+// of SecureBrokers.h, and "pki" for the folder of the certificates.
 
 #include "brokersim/Faults.h"
 #include "statshost/StatsTypes.h"
@@ -36,8 +37,8 @@ inline bool RunningUnderWine() {
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-// The port the Linux side serves Name on.
-inline int PeerPort(std::string_view Name) {
+// What WDX_TEST_PEER gives for Name.
+inline std::string PeerValue(std::string_view Name) {
     const char* peer = std::getenv("WDX_TEST_PEER");
     if (!peer)
         throw std::runtime_error("WDX_TEST_PEER is not set: the client's tests on Windows talk to brokers "
@@ -48,12 +49,17 @@ inline int PeerPort(std::string_view Name) {
         std::size_t end = all.find(',', at);
         std::string_view item = all.substr(at, end == std::string_view::npos ? all.npos : end - at);
         if (item.substr(0, key.size()) == key)
-            return std::stoi(std::string(item.substr(key.size())));
+            return std::string(item.substr(key.size()));
         if (end == std::string_view::npos)
             break;
         at = end + 1;
     }
     throw std::runtime_error("WDX_TEST_PEER names no broker \"" + std::string(Name) + "\"");
+}
+
+// The port the Linux side serves Name on.
+inline int PeerPort(std::string_view Name) {
+    return std::stoi(PeerValue(Name));
 }
 
 // One request to the simulator's control endpoint, on a connection of its

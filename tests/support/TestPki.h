@@ -32,7 +32,9 @@ public:
     }
     std::string Path(const std::string& File) const { return FDir + "/" + File; }
 
-    TTestPki() {
+    // KeyArgs: openssl's -newkey argument for every key, P-256 unless told.
+    explicit TTestPki(std::string KeyArgs = "ec -pkeyopt ec_paramgen_curve:P-256")
+        : FKeyArgs(std::move(KeyArgs)) {
         std::string Template = (std::filesystem::temp_directory_path() / "wdx-pki-XXXXXX").string();
         if (!mkdtemp(Template.data()))
             throw std::runtime_error("no temporary folder for the test certificates");
@@ -45,10 +47,10 @@ public:
         Write("localhost.ext", "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1\n");
         Write("elsewhere.ext", "subjectAltName=DNS:elsewhere.invalid\n");
         Write("client.ext", "extendedKeyUsage=clientAuth\n");
-        Run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout ca.key -out ca.pem "
-            "-days 30 -subj /CN=WDX-Test-CA");
-        Run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout stranger-ca.key "
-            "-out stranger-ca.pem -days 30 -subj /CN=Stranger-CA");
+        Run("openssl req -x509 -newkey " + FKeyArgs +
+            " -nodes -keyout ca.key -out ca.pem -days 30 -subj /CN=WDX-Test-CA");
+        Run("openssl req -x509 -newkey " + FKeyArgs +
+            " -nodes -keyout stranger-ca.key -out stranger-ca.pem -days 30 -subj /CN=Stranger-CA");
         Sign("server", "localhost", "localhost.ext", "ca", "-days 30");
         Sign("wronghost", "elsewhere.invalid", "elsewhere.ext", "ca", "-days 30");
         Sign("expired", "localhost", "localhost.ext", "ca",
@@ -66,11 +68,12 @@ private:
     }
     void Sign(const std::string& Name, const std::string& Cn, const std::string& Ext, const std::string& Ca,
               const std::string& Dates) const {
-        Run("openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout " + Name + ".key -out " +
-            Name + ".csr -subj /CN=" + Cn);
+        Run("openssl req -newkey " + FKeyArgs + " -nodes -keyout " + Name + ".key -out " + Name +
+            ".csr -subj /CN=" + Cn);
         Run("openssl ca -batch -config ca.cnf -notext -cert " + Ca + ".pem -keyfile " + Ca + ".key -in " +
             Name + ".csr -out " + Name + ".pem -extfile " + Ext + " " + Dates);
     }
+    std::string FKeyArgs;
     std::string FDir;
 };
 

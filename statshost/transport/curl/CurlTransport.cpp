@@ -92,21 +92,15 @@ public:
                                         std::size_t MaxBodyBytes, THttpAnswer& Answer) override;
 
 private:
-    // Why the broker's certificate was not accepted, in words.
-    TStatsError CertificateFailure(CURL* Easy, const std::string& Detail) const {
+    // Why the broker's certificate was not accepted.
+    TStatsError RefusedCertificate(CURL* Easy, const std::string& Detail) const {
         long result = 0;
         curl_easy_getinfo(Easy, CURLINFO_SSL_VERIFYRESULT, &result);
-        const std::string cert = "The certificate of the broker at " + FTarget.Endpoint;
-        std::string text;
         if (result == VerifyExpired || Detail.find("expired") != std::string::npos)
-            text = cert + " has expired";
-        else if (result == VerifyHostMismatch || Detail.find("name") != std::string::npos)
-            text = cert + " is not for the host name \"" + FTarget.Host + "\"";
-        else
-            text = cert + " is not trusted: it was checked against " +
-                   (FTarget.Security.CaFile.empty() ? std::string("the system's trusted certificates")
-                                                    : "the CA file \"" + FTarget.Security.CaFile + "\"");
-        return Failure(TStatsFailure::Connect, text + " (" + Detail + ").");
+            return CertificateFailure(FTarget, TCertificateProblem::Expired, Detail);
+        if (result == VerifyHostMismatch || Detail.find("name") != std::string::npos)
+            return CertificateFailure(FTarget, TCertificateProblem::WrongHost, Detail);
+        return CertificateFailure(FTarget, TCertificateProblem::Untrusted, Detail);
     }
 
     THttpTarget FTarget;
@@ -204,7 +198,6 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
     CURLcode rc = curl_easy_perform(e);
     FCurl->Sink = nullptr;
     std::string detail = FCurl->ErrorBuffer[0] ? FCurl->ErrorBuffer : curl_easy_strerror(rc);
-    const std::string at = "the broker at " + FTarget.Endpoint;
     switch (rc) {
     case CURLE_OK:
         break;
@@ -233,28 +226,19 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
     case CURLE_GOT_NOTHING:
     case CURLE_WEIRD_SERVER_REPLY:
         if (!FTarget.Security.UseTls)
-            return Failure(TStatsFailure::Transport,
-                           "The connection to " + at +
-                               " was closed without an answer it could read; a broker that serves TLS does "
-                               "this to plain HTTP, and this definition does not use TLS (" +
-                               detail + ").");
+            return ClosedToPlainFailure(FTarget, detail);
         if (rc == CURLE_GOT_NOTHING)
             return NoAnswerFailure(FTarget);
         return ExchangeFailure(FTarget, detail);
     case CURLE_PEER_FAILED_VERIFICATION:
-        return CertificateFailure(e, detail);
+        return RefusedCertificate(e, detail);
     case CURLE_SSL_CONNECT_ERROR:
         if (detail.find("wrong version number") != std::string::npos ||
             detail.find("packet length too long") != std::string::npos)
-            return Failure(TStatsFailure::Connect, "The broker at " + FTarget.Endpoint +
-                                                       " does not answer with TLS, which this definition "
-                                                       "uses; it may serve plain HTTP (" +
-                                                       detail + ").");
-        return Failure(TStatsFailure::Connect, "The TLS connection to " + at + " failed: " + detail + ".");
+            return NotTlsFailure(FTarget, detail);
+        return TlsFailure(FTarget, detail);
     case CURLE_SSL_CACERT_BADFILE:
-        return Failure(TStatsFailure::InvalidArgument,
-                       "The CA file \"" + FTarget.Security.CaFile +
-                           "\" that the definition names cannot be used: " + detail + ".");
+        return CaFileFailure(FTarget, detail);
     default:
         return ExchangeFailure(FTarget, detail);
     }

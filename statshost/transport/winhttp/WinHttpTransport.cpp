@@ -11,9 +11,19 @@
 // status callback writes into is kept until WinHTTP reports the handle gone,
 // which may come after the call has returned (Wine finishes a read in
 // progress first); then the last callback frees it.
+//
+// With TLS, WinHTTP checks the broker's certificate against the system's
+// trusted certificates, with TLS 1.2 or later only. With a CA file the
+// system's roots are not the ones to trust: WinHTTP is told to let only an
+// unknown root pass, and the certificate is checked against the file's
+// certificates (ServerCheck.h) when WinHTTP reports the request about to go
+// out, the first moment the certificate is known; a refused one ends the
+// request there. The body follows only once the request went out unrefused.
 
 #include "statshost/StatsProtocol.h"
 #include "statshost/transport/HttpTransport.h"
+#include "statshost/transport/winhttp/ServerCheck.h"
+#include "statshost/transport/winhttp/WideText.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -24,6 +34,7 @@
 #include <chrono>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 namespace wdx::statshost {
@@ -40,26 +51,8 @@ std::wstring Widen(const std::string& Text) {
 
 // The system's text for a WinHTTP error, or its number.
 std::string ErrorText(DWORD Error) {
-    wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                 FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             GetModuleHandleW(L"winhttp.dll"), Error, 0, reinterpret_cast<wchar_t*>(&text), 0,
-                             nullptr);
-    std::string out;
-    if (n && text) {
-        int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-        out.resize(static_cast<std::size_t>(bytes > 0 ? bytes : 0));
-        if (bytes > 0)
-            WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), out.data(), bytes, nullptr, nullptr);
-        while (!out.empty() &&
-               (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
-            out.pop_back();
-    }
-    if (text)
-        LocalFree(text);
-    if (out.empty())
-        out = "WinHTTP error " + std::to_string(Error);
-    return out;
+    std::string text = SystemText(Error, GetModuleHandleW(L"winhttp.dll"));
+    return text.empty() ? "WinHTTP error " + std::to_string(Error) : text;
 }
 
 // What the status callback hands back for one request. Lives until WinHTTP
@@ -72,6 +65,16 @@ struct TCall {
     HANDLE Done = nullptr; // a step completed (or failed)
     DWORD Error = 0;       // the failed step's error, 0 when it completed
     DWORD Bytes = 0;       // bytes available or read
+    DWORD SecureFlags = 0; // what WinHTTP found wrong with the TLS connection
+    // With TLS: the check of the broker's certificate, the host it is for,
+    // and its verdict once the request was about to go out. A diagnosis only
+    // checks, and never lets the request go.
+    std::shared_ptr<const TServerCheck> Check;
+    std::wstring Host;
+    bool DiagnosisOnly = false;
+    bool Checked = false;
+    std::optional<TServerCheck::TRefusal> Refused;
+    std::atomic<bool> HandleClosed{false}; // by the refusal or the transport, whichever came first
     static constexpr DWORD BufferBytes = 64 * 1024;
     char Buffer[BufferBytes];
 
@@ -84,12 +87,51 @@ struct TCall {
     TCall& operator=(const TCall&) = delete;
 };
 
-void CALLBACK StatusCallback(HINTERNET, DWORD_PTR Context, DWORD Status, LPVOID Info, DWORD Length) {
+// Whether WinHTTP here is Wine's, which writes a request even when the
+// status callback closed it on seeing the server's certificate.
+bool WritesRefusedRequests() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The broker's certificate checked before the request goes out (again where
+// WinHTTP checked it: a connection it keeps may have been made for another
+// definition's check). A refused one closes the request, so that nothing is
+// written to that server, and wakes the caller.
+void CheckBeforeSending(HINTERNET Request, TCall& Call) {
+    PCCERT_CONTEXT cert = nullptr;
+    DWORD size = sizeof cert;
+    if (!WinHttpQueryOption(Request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &cert, &size) || !cert) {
+        Call.Refused =
+            TServerCheck::TRefusal{TCertificateProblem::Untrusted,
+                                   "the server's certificate is not available: " + ErrorText(GetLastError())};
+    } else {
+        Call.Refused = Call.Check->Check(cert, Call.Host);
+        Call.Checked = true;
+        CertFreeCertificateContext(cert);
+    }
+    if (!Call.Refused && !Call.DiagnosisOnly)
+        return;
+    if (!Call.HandleClosed.exchange(true))
+        WinHttpCloseHandle(Request);
+    Call.Error = ERROR_WINHTTP_OPERATION_CANCELLED;
+    SetEvent(Call.Done);
+}
+
+void CALLBACK StatusCallback(HINTERNET Handle, DWORD_PTR Context, DWORD Status, LPVOID Info, DWORD Length) {
     auto* call = reinterpret_cast<TCall*>(Context);
     if (!call)
         return; // the session's and the connection's own handles
     switch (Status) {
+    case WINHTTP_CALLBACK_STATUS_SENDING_REQUEST:
+        if (call->Check)
+            CheckBeforeSending(Handle, *call);
+        break;
+    case WINHTTP_CALLBACK_STATUS_SECURE_FAILURE:
+        call->SecureFlags = *static_cast<DWORD*>(Info);
+        break;
     case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_WRITE_COMPLETE:
     case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
         call->Error = 0;
         SetEvent(call->Done);
@@ -128,6 +170,9 @@ using THandle = std::unique_ptr<void, THandleCloser>;
 class TWinHttpTransport : public THttpTransport {
 public:
     explicit TWinHttpTransport(THttpTarget Target) : FTarget(std::move(Target)) {}
+    ~TWinHttpTransport() override {
+        SecureZeroMemory(FAuthorization.data(), FAuthorization.size() * sizeof(wchar_t));
+    }
     TWinHttpTransport(const TWinHttpTransport&) = delete;
     TWinHttpTransport& operator=(const TWinHttpTransport&) = delete;
     std::optional<TStatsError> Exchange(bool Post, const std::string& Path, const std::string& Body,
@@ -135,46 +180,101 @@ public:
                                         THttpAnswer& Answer) override;
 
 private:
-    bool SetUp();
+    std::optional<TStatsError> SetUp();
+    std::optional<TStatsError> SetUpTls();
     std::optional<TStatsError> Run(HINTERNET Request, TCall& Call, bool Post, const std::string& Body,
                                    TClock::time_point Deadline, std::size_t MaxBodyBytes,
                                    THttpAnswer& Answer);
+
+    // Why the TLS connection failed with Error, where WinHTTP does not say.
+    TStatsError Diagnose(DWORD Error, TClock::time_point Deadline);
 
     // Closes Request; Call is freed once WinHTTP has let go of it.
     static void Finish(HINTERNET Request, std::unique_ptr<TCall> Call);
 
     THttpTarget FTarget;
+    std::wstring FAuthorization;                // the header line with the token, when there is one
+    std::shared_ptr<const TServerCheck> FCheck; // with TLS
     // Closed in this order (members go in reverse): the connection first.
     THandle FSession;
     THandle FConnection;
 };
 
 void TWinHttpTransport::Finish(HINTERNET Request, std::unique_ptr<TCall> Call) {
-    WinHttpCloseHandle(Request);
     int owned = TCall::Owned;
+    if (!Call->HandleClosed.exchange(true))
+        WinHttpCloseHandle(Request);
     if (Call->State.compare_exchange_strong(owned, TCall::LetGo))
         Call.release(); // the handle's last callback frees it
 }
 
-bool TWinHttpTransport::SetUp() {
+std::optional<TStatsError> TWinHttpTransport::SetUp() {
+    // Nothing goes out that the definition would not allow: the token only
+    // where it may go, and read before anything is sent.
+    if (auto refused = RefuseTokenInClear(FTarget))
+        return refused;
+    if (!FTarget.Security.TokenFile.empty()) {
+        std::string token;
+        if (auto refused = ReadTokenFile(FTarget.Security.TokenFile, token))
+            return refused;
+        FAuthorization = L"Authorization: Bearer " + std::wstring(token.begin(), token.end()) + L"\r\n";
+        std::fill(token.begin(), token.end(), '\0');
+    }
     // The broker is reached directly, never through a proxy.
     FSession.reset(WinHttpOpen(L"WDX statistics client", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
     if (!FSession)
-        return false;
+        return SetupFailure();
     if (WinHttpSetStatusCallback(FSession.get(), &StatusCallback,
-                                 WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                                 WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES |
+                                     WINHTTP_CALLBACK_FLAG_SEND_REQUEST |
+                                     WINHTTP_CALLBACK_FLAG_SECURE_FAILURE,
                                  0) == WINHTTP_INVALID_STATUS_CALLBACK) {
         FSession.reset();
-        return false;
+        return SetupFailure();
+    }
+    if (FTarget.Security.UseTls) {
+        if (auto failed = SetUpTls()) {
+            FSession.reset();
+            return failed;
+        }
     }
     FConnection.reset(WinHttpConnect(FSession.get(), Widen(FTarget.Host).c_str(),
                                      static_cast<INTERNET_PORT>(FTarget.Port), 0));
     if (!FConnection) {
         FSession.reset();
-        return false;
+        return SetupFailure();
     }
-    return true;
+    return std::nullopt;
+}
+
+std::optional<TStatsError> TWinHttpTransport::SetUpTls() {
+    // TLS 1.2 and 1.3; where the system does not know 1.3, 1.2 alone.
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    if (!WinHttpSetOption(FSession.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+        if (!WinHttpSetOption(FSession.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols))
+            return TlsFailure(FTarget, "TLS 1.2 cannot be asked for: " + ErrorText(GetLastError()));
+    }
+    if (FTarget.Security.CaFile.empty()) {
+        FCheck = TServerCheck::System();
+        return std::nullopt;
+    }
+    std::string why;
+    FCheck = TServerCheck::Load(FTarget.Security.CaFile, why);
+    if (!FCheck)
+        return CaFileFailure(FTarget, why);
+    // The CA file's check can stop a request only where WinHTTP honours the
+    // close; elsewhere the token would reach a broker that is then refused.
+    if (!FTarget.Security.TokenFile.empty() && WritesRefusedRequests())
+        return Failure(
+            TStatsFailure::InvalidArgument,
+            "The definition of the broker at " + FTarget.Endpoint + " names the CA file \"" +
+                FTarget.Security.CaFile + "\" and the token file \"" + FTarget.Security.TokenFile +
+                "\": under Wine the token would go out before the broker's certificate is checked "
+                "against that file, so nothing is sent. Trust the broker's CA in the system, or run "
+                "on Windows.");
+    return std::nullopt;
 }
 
 // Whole milliseconds left until Deadline, 0 once it has passed.
@@ -183,22 +283,46 @@ DWORD MillisLeft(TClock::time_point Deadline) {
     return left <= 0 ? 0 : static_cast<DWORD>(left);
 }
 
+// Waits for the step of Call just started; its error, or
+// ERROR_WINHTTP_TIMEOUT when the deadline passes first.
+DWORD WaitStep(TCall& Call, TClock::time_point Deadline) {
+    DWORD ms = MillisLeft(Deadline);
+    if (ms == 0 || WaitForSingleObject(Call.Done, ms) != WAIT_OBJECT_0)
+        return ERROR_WINHTTP_TIMEOUT;
+    return Call.Error;
+}
+
 std::optional<TStatsError> TWinHttpTransport::Exchange(bool Post, const std::string& Path,
                                                        const std::string& Body, TClock::time_point Deadline,
                                                        std::size_t MaxBodyBytes, THttpAnswer& Answer) {
-    if (!FConnection && !SetUp())
-        return SetupFailure();
+    if (!FConnection) {
+        if (auto failed = SetUp())
+            return failed;
+    }
     if (MillisLeft(Deadline) == 0)
         return TimeOutFailure(FTarget);
     auto call = std::make_unique<TCall>();
     if (!call->Done)
         return SetupFailure();
+    call->Check = FCheck;
+    call->Host = Widen(FTarget.Host);
     // The path is encoded already: WinHTTP is told to send it as it is.
     HINTERNET request = WinHttpOpenRequest(FConnection.get(), Post ? L"POST" : L"GET", Widen(Path).c_str(),
                                            nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                           WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY);
+                                           WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY |
+                                               (FTarget.Security.UseTls ? WINHTTP_FLAG_SECURE : 0));
     if (!request)
         return ExchangeFailure(FTarget, ErrorText(GetLastError()));
+    if (!FTarget.Security.CaFile.empty()) {
+        // Only an unknown root passes WinHTTP's own check: the CA file's
+        // check follows before anything is sent.
+        DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+        if (!WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags)) {
+            DWORD error = GetLastError();
+            WinHttpCloseHandle(request);
+            return TlsFailure(FTarget, "the CA file's check cannot be set up: " + ErrorText(error));
+        }
+    }
     DWORD_PTR context = reinterpret_cast<DWORD_PTR>(call.get());
     WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
     std::optional<TStatsError> result;
@@ -218,12 +342,7 @@ std::optional<TStatsError> TWinHttpTransport::Run(HINTERNET Request, TCall& Call
     int step = 0; // 0 sending, 1 waiting for the headers, 2 taking in the body
     // Waits for the step just started; its error, or ERROR_WINHTTP_TIMEOUT
     // when the deadline passes first.
-    auto wait = [&]() -> DWORD {
-        DWORD ms = MillisLeft(Deadline);
-        if (ms == 0 || WaitForSingleObject(Call.Done, ms) != WAIT_OBJECT_0)
-            return ERROR_WINHTTP_TIMEOUT;
-        return Call.Error;
-    };
+    auto wait = [&] { return WaitStep(Call, Deadline); };
     auto failed = [&](DWORD Error) -> TStatsError {
         switch (Error) {
         case ERROR_WINHTTP_TIMEOUT:
@@ -237,9 +356,40 @@ std::optional<TStatsError> TWinHttpTransport::Run(HINTERNET Request, TCall& Call
         case ERROR_NOT_ENOUGH_MEMORY:
         case ERROR_OUTOFMEMORY:
             throw std::bad_alloc();
+        case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+            return CertificateFailure(FTarget, TCertificateProblem::Expired, ErrorText(Error));
+        case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+            return CertificateFailure(FTarget, TCertificateProblem::WrongHost, ErrorText(Error));
+        case ERROR_WINHTTP_SECURE_INVALID_CA:
+        case ERROR_WINHTTP_SECURE_INVALID_CERT:
+        case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+        case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+            return CertificateFailure(FTarget, TCertificateProblem::Untrusted, ErrorText(Error));
+        case ERROR_WINHTTP_SECURE_FAILURE:
+            // Which check failed comes with the secure-failure notification
+            // (not from Wine).
+            if (Call.SecureFlags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID)
+                return CertificateFailure(FTarget, TCertificateProblem::Expired, ErrorText(Error));
+            if (Call.SecureFlags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID)
+                return CertificateFailure(FTarget, TCertificateProblem::WrongHost, ErrorText(Error));
+            if (Call.SecureFlags &
+                (WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA | WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CERT |
+                 WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED | WINHTTP_CALLBACK_STATUS_FLAG_CERT_WRONG_USAGE))
+                return CertificateFailure(FTarget, TCertificateProblem::Untrusted, ErrorText(Error));
+            return Diagnose(Error, Deadline);
+        case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+            // The handshake failed: most often no TLS on the other side.
+            // Wine gives this for a refused certificate too.
+            return Diagnose(Error, Deadline);
         case ERROR_WINHTTP_CONNECTION_ERROR:
         case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+        case WSAECONNRESET: // Wine passes the socket's own error on at times
+        case WSAECONNABORTED:
             // The broker closed the connection before any answer came.
+            if (FTarget.Security.UseTls && step == 0)
+                return NotTlsFailure(FTarget, ErrorText(Error));
+            if (!FTarget.Security.UseTls && step < 2)
+                return ClosedToPlainFailure(FTarget, ErrorText(Error));
             if (step < 2)
                 return NoAnswerFailure(FTarget);
             return ExchangeFailure(FTarget, ErrorText(Error));
@@ -256,19 +406,37 @@ std::optional<TStatsError> TWinHttpTransport::Run(HINTERNET Request, TCall& Call
     // behalf, and the headers are refused past the cap as they arrive.
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(Request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
-    DWORD disable = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES;
+    // Wine keeps TLS connections for every session of the process and does
+    // not check a kept one again, nor stop a request the check here refused:
+    // there no TLS connection is kept, so that each is checked by WinHTTP
+    // for its own definition before anything is written.
+    DWORD disable = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES |
+                    (FTarget.Security.UseTls && WritesRefusedRequests() ? WINHTTP_DISABLE_KEEP_ALIVE : 0);
     WinHttpSetOption(Request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
     DWORD headerCap = static_cast<DWORD>(MaxHeaderBytes);
     WinHttpSetOption(Request, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &headerCap, sizeof headerCap);
 
-    const wchar_t* headers = L"Accept: application/json\r\nContent-Type: application/json\r\n";
-    void* data = Post ? const_cast<char*>(Body.data()) : WINHTTP_NO_REQUEST_DATA;
+    std::wstring headers = L"Accept: application/json\r\nContent-Type: application/json\r\n" + FAuthorization;
+    // The body is written once the request went out, after the CA file's
+    // check of the broker.
     DWORD size = Post ? static_cast<DWORD>(Body.size()) : 0;
-    if (!WinHttpSendRequest(Request, headers, static_cast<DWORD>(-1L), data, size, size,
-                            reinterpret_cast<DWORD_PTR>(&Call)))
-        return failed(GetLastError());
-    if (DWORD e = wait())
+    BOOL sent = WinHttpSendRequest(Request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                   WINHTTP_NO_REQUEST_DATA, 0, size, reinterpret_cast<DWORD_PTR>(&Call));
+    DWORD sendError = sent ? 0 : GetLastError();
+    SecureZeroMemory(headers.data(), headers.size() * sizeof(wchar_t));
+    if (!sent)
+        return failed(sendError);
+    DWORD e = wait();
+    if (e != ERROR_WINHTTP_TIMEOUT && Call.Refused)
+        return CertificateFailure(FTarget, Call.Refused->Problem, Call.Refused->Detail);
+    if (e)
         return failed(e);
+    if (size) {
+        if (!WinHttpWriteData(Request, Body.data(), size, nullptr))
+            return failed(GetLastError());
+        if (DWORD w = wait())
+            return failed(w);
+    }
     step = 1;
     if (!WinHttpReceiveResponse(Request, nullptr))
         return failed(GetLastError());
@@ -329,6 +497,49 @@ std::optional<TStatsError> TWinHttpTransport::Run(HINTERNET Request, TCall& Call
     }
     Answer.Status = static_cast<int>(status);
     return std::nullopt;
+}
+
+// The handshake is made once more with every certificate error let pass by
+// WinHTTP, on a connection that is not kept, to check the certificate here;
+// the request is closed before it goes out (Wine writes it: it holds neither
+// token nor body). A handshake that fails even so met no TLS.
+TStatsError TWinHttpTransport::Diagnose(DWORD Error, TClock::time_point Deadline) {
+    const TStatsError handshake = NotTlsFailure(FTarget, ErrorText(Error));
+    // A handshake is quick; a server that is not TLS may hold this one until
+    // its own time-out, which is no reason to spend the caller's.
+    Deadline = std::min(Deadline, TClock::now() + std::chrono::seconds(2));
+    auto call = std::make_unique<TCall>();
+    if (!FCheck || !call->Done || MillisLeft(Deadline) == 0)
+        return handshake;
+    call->Check = FCheck;
+    call->Host = Widen(FTarget.Host);
+    call->DiagnosisOnly = true;
+    HINTERNET request = WinHttpOpenRequest(FConnection.get(), L"GET", L"/", nullptr, WINHTTP_NO_REFERER,
+                                           WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
+    if (!request)
+        return handshake;
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(call.get());
+    WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
+    DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                  SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
+    DWORD noKeep = WINHTTP_DISABLE_KEEP_ALIVE | WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES;
+    int ms = static_cast<int>(std::max<DWORD>(MillisLeft(Deadline), 1));
+    TStatsError result = handshake;
+    if (WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags) &&
+        WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &noKeep, sizeof noKeep) &&
+        WinHttpSetTimeouts(request, ms, ms, ms, ms) &&
+        WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                           context)) {
+        DWORD e = WaitStep(*call, Deadline);
+        if (e == ERROR_WINHTTP_TIMEOUT)
+            result = handshake;
+        else if (call->Refused)
+            result = CertificateFailure(FTarget, call->Refused->Problem, call->Refused->Detail);
+        else if (call->Checked)
+            result = TlsFailure(FTarget, ErrorText(Error)); // the certificate is fine: something else failed
+    }
+    Finish(request, std::move(call));
+    return result;
 }
 
 } // namespace
