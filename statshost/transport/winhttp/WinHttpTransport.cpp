@@ -220,6 +220,15 @@ std::optional<TStatsError> TWinHttpTransport::SetUp() {
         FAuthorization = L"Authorization: Bearer " + std::wstring(token.begin(), token.end()) + L"\r\n";
         std::fill(token.begin(), token.end(), '\0');
     }
+    // WinHTTP may call StatusCallback after the last handle is closed (a
+    // request given up on a silent broker calls back when the connection
+    // ends). Where this code is in a DLL that COM unloads once its objects
+    // are gone, that call would run code that is no longer there: the module
+    // stays loaded until the process ends from the first session on.
+    HMODULE Self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                            reinterpret_cast<LPCWSTR>(&StatusCallback), &Self))
+        return SetupFailure();
     // The broker is reached directly, never through a proxy.
     FSession.reset(WinHttpOpen(L"WDX statistics client", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
