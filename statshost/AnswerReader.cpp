@@ -141,6 +141,27 @@ std::string FloatText(double V) {
     return buf;
 }
 
+// Member names are short: compared here, a few bytes at a time, rather
+// than through a call. The words of 4 and 8 bytes overlap in the middle.
+template <class TWord> TWord WordAt(const char* P) {
+    TWord w;
+    std::memcpy(&w, P, sizeof w);
+    return w;
+}
+inline bool SameKey(std::string_view A, std::string_view B) {
+    const std::size_t n = A.size();
+    if (n != B.size())
+        return false;
+    const char *a = A.data(), *b = B.data();
+    if (n >= 8 && n <= 16)
+        return WordAt<std::uint64_t>(a) == WordAt<std::uint64_t>(b) &&
+               WordAt<std::uint64_t>(a + n - 8) == WordAt<std::uint64_t>(b + n - 8);
+    if (n >= 4 && n < 8)
+        return WordAt<std::uint32_t>(a) == WordAt<std::uint32_t>(b) &&
+               WordAt<std::uint32_t>(a + n - 4) == WordAt<std::uint32_t>(b + n - 4);
+    return n == 0 || std::memcmp(a, b, n) == 0;
+}
+
 struct TFrame {
     enum TType : std::uint8_t { Object, List, Skip };
     TType Type = Object;
@@ -206,6 +227,19 @@ public:
     // library reads them, whatever the program's locale.
     bool RawNumber(const char* Text, rapidjson::SizeType Length, bool) {
         const char* end = Text + Length;
+        // Integers of up to 18 digits, nearly every number an answer holds,
+        // are read here in one pass; they cannot overflow.
+        {
+            const bool negative = Length > 0 && *Text == '-';
+            const char* digit = Text + (negative ? 1 : 0);
+            if (end - digit > 0 && end - digit <= 18) {
+                std::uint64_t v = 0;
+                while (digit != end && *digit >= '0' && *digit <= '9')
+                    v = v * 10 + static_cast<unsigned>(*digit++ - '0');
+                if (digit == end)
+                    return negative ? Int64(-static_cast<std::int64_t>(v)) : Uint64(v);
+            }
+        }
         if (std::find_if(Text, end, [](char C) { return C == '.' || C == 'e' || C == 'E'; }) == end) {
             if (*Text == '-') {
                 std::int64_t v = 0;
@@ -281,8 +315,7 @@ public:
         for (std::size_t k = 0; k < n; ++k, ++i) {
             if (i >= n)
                 i = 0;
-            const std::string_view key = fields[i].Key;
-            if (key.size() == K.size() && std::equal(key.begin(), key.end(), K.begin())) {
+            if (SameKey(fields[i].Key, K)) {
                 top.Field = static_cast<int>(i);
                 break;
             }

@@ -40,6 +40,9 @@ TPlainParse ParsePlainJson(std::string_view Body, Handler& H, int MaxDepth = INT
     const char* const end = p + Body.size();
 
     auto blanks = [&] {
+        // Brokers write none: one look at the next byte is the common case.
+        if (p != end && static_cast<unsigned char>(*p) > ' ')
+            return;
         while (p != end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t'))
             ++p;
     };

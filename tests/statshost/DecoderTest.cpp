@@ -392,6 +392,26 @@ TEST(Decoder, BodiesOverTheCapAreRefusedBeforeParsing) {
     EXPECT_EQ(junk.Error().Kind, TStatsFailure::TooLarge);
 }
 
+TEST(Decoder, MemberNamesMatchOnlyWhenEveryByteDoes) {
+    // One letter of one member name changed, at every place of every name
+    // (4 to 11 bytes, compared a word at a time): that member is missing.
+    const std::string Good = Row("name", "\"A\"");
+    for (const std::string Key :
+         {"name", "active", "maximum", "requests", "queued", "queueTime", "serviceTime"}) {
+        const std::size_t At = Good.find("\"" + Key + "\":") + 1;
+        for (std::size_t I = 0; I < Key.size(); ++I) {
+            std::string Changed = Good;
+            Changed[At + I] ^= 0x20; // the letter's other case
+            for (bool Quick : {true, false}) {
+                TDecodeLimits Limits;
+                Limits.QuickParse = Quick;
+                ExpectMalformed(DecodeComponents(List(Changed), Limits),
+                                "components[0]." + Key + " is missing");
+            }
+        }
+    }
+}
+
 TEST(Decoder, DeepNestingIsRefusedWithoutRecursion) {
     auto nested = [](int Depth) {
         return R"({"components":[],"x":)" + std::string(Depth, '[') + std::string(Depth, ']') + "}";
