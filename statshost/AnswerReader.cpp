@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <locale.h>
 #include <optional>
 
@@ -140,6 +141,27 @@ std::string FloatText(double V) {
     return buf;
 }
 
+// Member names are short: compared here, a few bytes at a time, rather
+// than through a call. The words of 4 and 8 bytes overlap in the middle.
+template <class TWord> TWord WordAt(const char* P) {
+    TWord w;
+    std::memcpy(&w, P, sizeof w);
+    return w;
+}
+inline bool SameKey(std::string_view A, std::string_view B) {
+    const std::size_t n = A.size();
+    if (n != B.size())
+        return false;
+    const char *a = A.data(), *b = B.data();
+    if (n >= 8 && n <= 16)
+        return WordAt<std::uint64_t>(a) == WordAt<std::uint64_t>(b) &&
+               WordAt<std::uint64_t>(a + n - 8) == WordAt<std::uint64_t>(b + n - 8);
+    if (n >= 4 && n < 8)
+        return WordAt<std::uint32_t>(a) == WordAt<std::uint32_t>(b) &&
+               WordAt<std::uint32_t>(a + n - 4) == WordAt<std::uint32_t>(b + n - 4);
+    return n == 0 || std::memcmp(a, b, n) == 0;
+}
+
 struct TFrame {
     enum TType : std::uint8_t { Object, List, Skip };
     TType Type = Object;
@@ -205,6 +227,19 @@ public:
     // library reads them, whatever the program's locale.
     bool RawNumber(const char* Text, rapidjson::SizeType Length, bool) {
         const char* end = Text + Length;
+        // Integers of up to 18 digits, nearly every number an answer holds,
+        // are read here in one pass; they cannot overflow.
+        {
+            const bool negative = Length > 0 && *Text == '-';
+            const char* digit = Text + (negative ? 1 : 0);
+            if (end - digit > 0 && end - digit <= 18) {
+                std::uint64_t v = 0;
+                while (digit != end && *digit >= '0' && *digit <= '9')
+                    v = v * 10 + static_cast<unsigned>(*digit++ - '0');
+                if (digit == end)
+                    return negative ? Int64(-static_cast<std::int64_t>(v)) : Uint64(v);
+            }
+        }
         if (std::find_if(Text, end, [](char C) { return C == '.' || C == 'e' || C == 'E'; }) == end) {
             if (*Text == '-') {
                 std::int64_t v = 0;
@@ -280,8 +315,7 @@ public:
         for (std::size_t k = 0; k < n; ++k, ++i) {
             if (i >= n)
                 i = 0;
-            const std::string_view key = fields[i].Key;
-            if (key.size() == K.size() && std::equal(key.begin(), key.end(), K.begin())) {
+            if (SameKey(fields[i].Key, K)) {
                 top.Field = static_cast<int>(i);
                 break;
             }
@@ -319,8 +353,9 @@ public:
         top.Seen |= 1u << top.Field;
         void* list = f.Enter(top.Record);
         if (FRows > 0 && f.Sub->Reserve) {
-            // Exactly the rows the pre-scan counted, but never more than the
-            // body could hold, so that no answer reserves more than its size.
+            // The rows the pre-scan counted (when it ran), but never more
+            // than the body could hold, so that no answer reserves more than
+            // its size.
             f.Sub->Reserve(list, std::min(FRows, FBodyBytes / MinRowBytes(*f.Sub)));
             FRows = 0;
         }
@@ -498,6 +533,11 @@ private:
     std::size_t FDepth = 0;
 };
 
+TStatsError TooDeep(const TDecodeLimits& Limits) {
+    return MalformedAnswer("arrays and objects nest deeper than " + std::to_string(Limits.MaxDepth) +
+                           " levels");
+}
+
 } // namespace
 
 TStatsError MalformedAnswer(const std::string& What) {
@@ -506,23 +546,29 @@ TStatsError MalformedAnswer(const std::string& What) {
 
 std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root, void* Target,
                                       void (*Clear)(void* Target), const TDecodeLimits& Limits) {
-    // Size and nesting are checked before the parser sees the body.
+    // Size and nesting are checked before anything else is: a body too
+    // large or too deep gets that verdict, whatever else is wrong with it.
     if (Body.size() > Limits.MaxBodyBytes)
         return TStatsError{TStatsFailure::TooLarge, 200, 0,
                            "The broker's answer of " + std::to_string(Body.size()) +
                                " bytes is larger than the limit of " + std::to_string(Limits.MaxBodyBytes) +
                                " bytes."};
-    TScan scan = Scan(Body, Limits.MaxDepth, Limits.Deadline);
-    if (scan.TimedOut)
-        return TStatsError{TStatsFailure::TimeOut, 200, 0, "Time-out while reading the answer."};
-    if (!scan.DepthOk)
-        return MalformedAnswer("arrays and objects nest deeper than " + std::to_string(Limits.MaxDepth) +
-                               " levels");
+    // The nesting pre-scan, for every verdict but the quick parser's
+    // success, which has seen every bracket itself.
+    std::optional<TScan> scanned;
+    auto nesting = [&]() -> std::optional<TStatsError> {
+        scanned = Scan(Body, Limits.MaxDepth, Limits.Deadline);
+        if (scanned->TimedOut)
+            return TStatsError{TStatsFailure::TimeOut, 200, 0, "Time-out while reading the answer."};
+        if (!scanned->DepthOk)
+            return TooDeep(Limits);
+        return std::nullopt;
+    };
     if (Body.empty())
-        return MalformedAnswer("the answer is empty");
+        return MalformedAnswer("the answer is empty"); // nothing in it nests
     const bool unicodeEscapes = Body.find("\\u") != std::string_view::npos;
-    auto handler = [&] {
-        TReader reader(Root, Target, Limits, scan.Rows);
+    auto handler = [&](std::size_t Rows) {
+        TReader reader(Root, Target, Limits, Rows);
         reader.FBodyBytes = Body.size();
         reader.FUnicodeEscapes = unicodeEscapes;
         return reader;
@@ -530,14 +576,35 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
     // UTF-8 is checked over the whole body at once, which is far quicker
     // than the parser's check of each text; outside texts any byte beyond
     // ASCII is a fault of the form anyway.
-    if (!BodyIsUtf8(Body))
+    if (!BodyIsUtf8(Body)) {
+        if (auto deep = nesting())
+            return deep;
         return MalformedAnswer("the answer is not valid JSON (it is not valid UTF-8)");
+    }
     if (Limits.QuickParse) {
-        TReader reader = handler();
+        // The pre-scan looks at the clock after every megabyte; the quick
+        // parser only every few thousand values, and a long text is one. A
+        // body of a megabyte or more gets that look before it is parsed.
+        if (Body.size() >= ScanClockEvery && Limits.Deadline != TClock::time_point::max() &&
+            TClock::now() >= Limits.Deadline)
+            return TStatsError{TStatsFailure::TimeOut, 200, 0, "Time-out while reading the answer."};
+        // No row count without the pre-scan: the list reserves what the
+        // body could hold at most (room that is never written to stays
+        // address space only).
+        TReader reader = handler(std::numeric_limits<std::size_t>::max());
         try {
-            const TPlainParse plain = ParsePlainJson(Body, reader);
-            if (plain == TPlainParse::Done || (plain == TPlainParse::Stopped && reader.Fault))
+            const TPlainParse plain = ParsePlainJson(Body, reader, Limits.MaxDepth);
+            if (plain == TPlainParse::Done)
                 return std::move(reader.Fault);
+            if (plain == TPlainParse::TooDeep)
+                return TooDeep(Limits);
+            if (plain == TPlainParse::Stopped && reader.Fault) {
+                // A fault before the end: the rest may still nest too deep,
+                // which is the verdict that comes first.
+                if (auto deep = nesting())
+                    return deep;
+                return std::move(reader.Fault);
+            }
         } catch (const std::bad_alloc&) {
             return MalformedAnswer("the answer does not fit into memory");
         }
@@ -545,7 +612,9 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
         // a record as it was before.
         Clear(Target);
     }
-    TReader reader = handler();
+    if (auto deep = nesting())
+        return deep;
+    TReader reader = handler(scanned->Rows);
     // Every byte is read and checked; iterative, so that no nesting the
     // pre-scan let through can use up the stack.
     constexpr unsigned Flags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;

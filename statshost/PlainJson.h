@@ -8,8 +8,15 @@
 // whose verdict and message stand; so what counts as a valid answer, and what
 // every fault says, is the full reader's alone.
 //
+// It also keeps the nesting check: an array or object deeper than MaxDepth
+// ends the parse with TooDeep. Up to where it stops, the quick parser sees
+// exactly the brackets the nesting check counts (texts without escapes end at
+// their next quote for both), so TooDeep is that check's verdict; Done means
+// no level anywhere in Body was deeper.
+//
 // Needs no terminating NUL and never reads outside Body.
 
+#include <climits>
 #include <cstddef>
 #include <string_view>
 
@@ -19,16 +26,23 @@ enum class TPlainParse {
     Done,    // all of Body read, every call returned true
     Stopped, // a call returned false: the handler holds the verdict
     GaveUp,  // outside the form, or not JSON: for the full reader
+    TooDeep, // an array or object at a level deeper than MaxDepth
 };
 
-template <class Handler> TPlainParse ParsePlainJson(std::string_view Body, Handler& H) {
+template <class Handler>
+TPlainParse ParsePlainJson(std::string_view Body, Handler& H, int MaxDepth = INT_MAX) {
     constexpr int MaxOpen = 64; // deeper than any answer the nesting check lets through
+    // Opening one more level at depth D makes it D + 1.
+    auto cannotOpen = [&](int D) { return D >= MaxDepth ? TPlainParse::TooDeep : TPlainParse::GaveUp; };
     bool inObject[MaxOpen];
     int depth = 0;
     const char* p = Body.data();
     const char* const end = p + Body.size();
 
     auto blanks = [&] {
+        // Brokers write none: one look at the next byte is the common case.
+        if (p != end && static_cast<unsigned char>(*p) > ' ')
+            return;
         while (p != end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t'))
             ++p;
     };
@@ -64,8 +78,8 @@ value:
         return TPlainParse::GaveUp;
     switch (*p) {
     case '{':
-        if (depth == MaxOpen)
-            return TPlainParse::GaveUp;
+        if (depth == MaxOpen || depth >= MaxDepth)
+            return cannotOpen(depth);
         if (!H.StartObject())
             return TPlainParse::Stopped;
         inObject[depth++] = true;
@@ -80,8 +94,8 @@ value:
         }
         goto key;
     case '[':
-        if (depth == MaxOpen)
-            return TPlainParse::GaveUp;
+        if (depth == MaxOpen || depth >= MaxDepth)
+            return cannotOpen(depth);
         if (!H.StartArray())
             return TPlainParse::Stopped;
         inObject[depth++] = false;

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -123,14 +124,55 @@ TJsonText& TJsonText::RowObjects(const TStatTable& Table) {
     FText.reserve(FText.size() + Table.Rows.size() * 16 * Table.Columns.size());
     for (const auto& Row : Table.Rows) {
         Separate();
-        FText += '{';
+        // A row of integers, nulls and texts that go out as they are (all
+        // a component list holds) is written in place, into room measured
+        // first; any other row cell by cell.
+        std::size_t Room = 2;
+        bool InPlace = true;
+        for (std::size_t I = 0; I < Row.size() && InPlace; ++I) {
+            Room += 1 + Keys[I].size();
+            if (const auto* S = std::get_if<std::string>(&Row[I])) {
+                InPlace = Plain(*S);
+                Room += S->size() + 2;
+            } else if (std::holds_alternative<double>(Row[I])) {
+                InPlace = false;
+            } else {
+                Room += 20; // the longest 64-bit integer, and null
+            }
+        }
+        if (!InPlace) {
+            FText += '{';
+            for (std::size_t I = 0; I < Row.size(); ++I) {
+                if (I > 0)
+                    FText += ',';
+                FText += Keys[I];
+                CellValue(Row[I]);
+            }
+            FText += '}';
+            continue;
+        }
+        const std::size_t Start = FText.size();
+        FText.resize(Start + Room);
+        char* const Begin = FText.data() + Start;
+        char* const Limit = Begin + Room;
+        char* P = Begin;
+        *P++ = '{';
         for (std::size_t I = 0; I < Row.size(); ++I) {
             if (I > 0)
-                FText += ',';
-            FText += Keys[I];
-            CellValue(Row[I]);
+                *P++ = ',';
+            P = std::copy(Keys[I].begin(), Keys[I].end(), P);
+            if (const auto* S = std::get_if<std::string>(&Row[I])) {
+                *P++ = '"';
+                P = std::copy(S->begin(), S->end(), P);
+                *P++ = '"';
+            } else if (const auto* N = std::get_if<std::int64_t>(&Row[I])) {
+                P = std::to_chars(P, Limit, *N).ptr;
+            } else {
+                P = std::copy_n("null", 4, P);
+            }
         }
-        FText += '}';
+        *P++ = '}';
+        FText.resize(Start + static_cast<std::size_t>(P - Begin));
     }
     return *this;
 }

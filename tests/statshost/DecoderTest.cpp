@@ -289,6 +289,24 @@ TEST(Decoder, TheQuickParserMakesTheFullParsersCallsOrGivesUp) {
             EXPECT_EQ(Full.substr(0, Quick.Calls.size()), Quick.Calls) << Body;
         }
     }
+    // Depth: TooDeep exactly where the nesting check refuses, never Done
+    // where it does; the same verdict at every limit around the body's depth.
+    Bodies.push_back(R"({"a":[{"b":[[1]],"c":"[[[{{{"},{}],"d":{"e":{}}})");
+    Bodies.push_back(Good.substr(0, Good.size() - 2) + ",[[[[{}]]]]]}");
+    Bodies.push_back(R"({"a":[[[[[[[[[[)");
+    for (const std::string& Body : Bodies)
+        for (int Max = 0; Max <= 8; ++Max) {
+            TCallLog Quick;
+            const auto Result = wdx::statshost::reader::ParsePlainJson(Body, Quick, Max);
+            if (Result == wdx::statshost::reader::TPlainParse::TooDeep) {
+                EXPECT_FALSE(NestingWithin(Body, Max)) << Max << " " << Body;
+            } else if (Result == wdx::statshost::reader::TPlainParse::Done) {
+                EXPECT_TRUE(NestingWithin(Body, Max)) << Max << " " << Body;
+            }
+        }
+    TCallLog Open;
+    EXPECT_EQ(wdx::statshost::reader::ParsePlainJson(Bodies.back(), Open, 8),
+              wdx::statshost::reader::TPlainParse::TooDeep);
     // The answers in the form brokers write are the quick parser's own.
     for (const std::string& Body : {Bodies[0], Bodies[1]}) {
         TCallLog Quick;
@@ -338,6 +356,26 @@ TEST(Decoder, TheQuickParserGivesTheFullReadersVerdictsAndRecords) {
           std::string(R"({"components":[)") + Row("name", "\"A\"") + "," + Row("name", "\"B\"") + "]}" +
               std::string(1, '\0')})
         Same(Body);
+    // Too deep, one level less, and exactly at the limit: seen by the quick
+    // parser itself, after a fault it stopped at (the depth verdict comes
+    // first), after it gave up (an escape, a fraction), and in a body that
+    // is not UTF-8; refused in the nesting check's words every time.
+    for (int Levels : {MaxNestingDepth - 2, MaxNestingDepth - 1, MaxNestingDepth}) {
+        const std::string Deep = std::string(Levels, '[') + std::string(Levels, ']');
+        const std::vector<std::string> Bodies{
+            R"({"components":[],"x":)" + Deep + "}",
+            R"({"components":[],"x":)" + Deep.substr(0, Deep.size() / 2),
+            R"({"components":"none","x":)" + Deep + "}",
+            R"({"components":[)" + Row("active", "-1") + R"(],"x":)" + Deep + "}",
+            R"({"components":[],"y":"\"","x":)" + Deep + "}",
+            R"({"components":[],"y":0.5,"x":)" + Deep + "}",
+            std::string(R"({"components":[],"y":")") + "\xff" + R"(","x":)" + Deep + "}"};
+        for (const std::string& Body : Bodies) {
+            Same(Body);
+            if (Levels == MaxNestingDepth)
+                ExpectMalformed(DecodeComponents(Body), "nest deeper than 32");
+        }
+    }
 }
 
 TEST(Decoder, BodiesOverTheCapAreRefusedBeforeParsing) {
@@ -352,6 +390,26 @@ TEST(Decoder, BodiesOverTheCapAreRefusedBeforeParsing) {
     auto junk = DecodeHealth(std::string(DefaultMaxBodyBytes + 1, '['));
     ASSERT_FALSE(junk.Ok());
     EXPECT_EQ(junk.Error().Kind, TStatsFailure::TooLarge);
+}
+
+TEST(Decoder, MemberNamesMatchOnlyWhenEveryByteDoes) {
+    // One letter of one member name changed, at every place of every name
+    // (4 to 11 bytes, compared a word at a time): that member is missing.
+    const std::string Good = Row("name", "\"A\"");
+    for (const std::string Key :
+         {"name", "active", "maximum", "requests", "queued", "queueTime", "serviceTime"}) {
+        const std::size_t At = Good.find("\"" + Key + "\":") + 1;
+        for (std::size_t I = 0; I < Key.size(); ++I) {
+            std::string Changed = Good;
+            Changed[At + I] ^= 0x20; // the letter's other case
+            for (bool Quick : {true, false}) {
+                TDecodeLimits Limits;
+                Limits.QuickParse = Quick;
+                ExpectMalformed(DecodeComponents(List(Changed), Limits),
+                                "components[0]." + Key + " is missing");
+            }
+        }
+    }
 }
 
 TEST(Decoder, DeepNestingIsRefusedWithoutRecursion) {

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <limits>
+
 using namespace wdx::tools;
 
 namespace {
@@ -88,6 +90,38 @@ TEST(StatTableTest, JsonTextKeepsTypesOrderAndEscapesAsAParserReadsThem) {
     None.Columns = {{"Name", "name", false}};
     Odd.BeginArray().Value(std::string("a\xff")).Value(std::string("t\tn\n\x01")).Rows(None).EndArray();
     EXPECT_EQ(Odd.Text(), "[\"a\xef\xbf\xbd\",\"t\\tn\\n\\u0001\",[]]");
+}
+
+TEST(StatTableTest, JsonRowsAreWhatMembersWrittenOneByOneAre) {
+    // Rows written in place (integers at both ends of their range, nulls,
+    // plain texts, empty ones) and rows cell by cell (escapes, UTF-8,
+    // rates) in one table: the same text as every member written alone.
+    TStatTable T;
+    T.Columns = {{"Name", "name", false}, {"A", "a"}, {"B", "b"}};
+    const std::int64_t Min = std::numeric_limits<std::int64_t>::min();
+    const std::int64_t Max = std::numeric_limits<std::int64_t>::max();
+    T.Rows = {{std::string("orders"), Min, Max},
+              {std::string(""), TCell(), std::int64_t(0)},
+              {std::string("tab\there"), std::int64_t(1), TCell()},
+              {std::string("Größe"), TCell(0.5), std::int64_t(-1)},
+              {std::string(300, 'x'), Min, Min},
+              {TCell(), std::string("a\"b"), std::string("\x7f")}};
+    TJsonText Rows;
+    Rows.BeginArray().RowObjects(T).EndArray();
+    TJsonText OneByOne;
+    OneByOne.BeginArray();
+    for (const auto& Row : T.Rows) {
+        OneByOne.BeginObject();
+        for (std::size_t I = 0; I < Row.size(); ++I)
+            OneByOne.Member(T.Columns[I].Key, Row[I]);
+        OneByOne.EndObject();
+    }
+    OneByOne.EndArray();
+    EXPECT_EQ(Rows.Text(), OneByOne.Text());
+    EXPECT_TRUE(
+        Rows.Text().starts_with("[{\"name\":\"orders\",\"a\":-9223372036854775808,\"b\":9223372036854775807},"
+                                "{\"name\":\"\",\"a\":null,\"b\":0},"))
+        << Rows.Text();
 }
 
 TEST(StatTableTest, SortAndMatchIgnoreCaseAndKeepTheBrokersOrderForTies) {
