@@ -238,6 +238,20 @@ std::optional<TStatsError> RefuseTokenInClear(const THttpTarget& Target) {
                        Target.Endpoint + ". Set UseTls to Y, or reach the broker on this machine.");
 }
 
+std::optional<TStatsError> AuthorizationLine(const THttpTarget& Target, std::string& Line) {
+    Line.clear();
+    if (auto Refused = RefuseTokenInClear(Target))
+        return Refused;
+    if (Target.Security.TokenFile.empty())
+        return std::nullopt;
+    std::string Token;
+    if (auto Refused = ReadTokenFile(Target.Security.TokenFile, Token))
+        return Refused;
+    Line = "Authorization: Bearer " + Token;
+    std::fill(Token.begin(), Token.end(), '\0');
+    return std::nullopt;
+}
+
 TStatsError AccessRefusedFailure(const THttpTarget& Target, const TStatsError& BrokerSays) {
     const std::string At = "the broker at " + Target.Endpoint;
     const std::string& File = Target.Security.TokenFile;

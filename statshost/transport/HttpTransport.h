@@ -117,6 +117,12 @@ std::optional<TStatsError> ReadTokenFile(const std::string& Path, std::string& T
 // is sent (the text names the file and the broker, never the token).
 std::optional<TStatsError> RefuseTokenInClear(const THttpTarget& Target);
 
+// The "Authorization: Bearer ..." line (without a line end) that Target's
+// requests carry; empty when the definition names no token file. Checks
+// both rules above before the token is read. The caller wipes the line when
+// it is done with it.
+std::optional<TStatsError> AuthorizationLine(const THttpTarget& Target, std::string& Line);
+
 // The failure an answer of 401 or 403 stands for, with what is wrong in
 // words (no token given, token refused, token may only read) before the
 // broker's own text.

@@ -116,15 +116,8 @@ std::optional<TStatsError> TCurlTransport::Exchange(bool Post, const std::string
         auto c = std::make_unique<TCurl>();
         c->Easy.reset(curl_easy_init());
         std::string authorization;
-        if (auto refused = RefuseTokenInClear(FTarget))
+        if (auto refused = AuthorizationLine(FTarget, authorization))
             return refused;
-        if (!FTarget.Security.TokenFile.empty()) {
-            std::string token;
-            if (auto refused = ReadTokenFile(FTarget.Security.TokenFile, token))
-                return refused;
-            authorization = "Authorization: Bearer " + token;
-            std::fill(token.begin(), token.end(), '\0');
-        }
         curl_slist* h = nullptr;
         for (const char* line : {"Accept: application/json", "Content-Type: application/json",
                                  "Expect:" /* no 100-continue round trip */, authorization.c_str()}) {

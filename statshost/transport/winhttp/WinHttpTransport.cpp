@@ -211,15 +211,12 @@ void TWinHttpTransport::Finish(HINTERNET Request, std::unique_ptr<TCall> Call) {
 std::optional<TStatsError> TWinHttpTransport::SetUp() {
     // Nothing goes out that the definition would not allow: the token only
     // where it may go, and read before anything is sent.
-    if (auto refused = RefuseTokenInClear(FTarget))
+    std::string line;
+    if (auto refused = AuthorizationLine(FTarget, line))
         return refused;
-    if (!FTarget.Security.TokenFile.empty()) {
-        std::string token;
-        if (auto refused = ReadTokenFile(FTarget.Security.TokenFile, token))
-            return refused;
-        FAuthorization = L"Authorization: Bearer " + std::wstring(token.begin(), token.end()) + L"\r\n";
-        std::fill(token.begin(), token.end(), '\0');
-    }
+    if (!line.empty())
+        FAuthorization = std::wstring(line.begin(), line.end()) + L"\r\n"; // visible ASCII only
+    std::fill(line.begin(), line.end(), '\0');
     // WinHTTP may call StatusCallback after the last handle is closed (a
     // request given up on a silent broker calls back when the connection
     // ends). Where this code is in a DLL that COM unloads once its objects
