@@ -70,30 +70,30 @@ std::unique_ptr<monitor::TNPXMonitor> ConnectBroker(const std::string& Broker) {
     }
 }
 
-TStatTable ComponentTable(std::span<const monitor::TServer> Servers) {
-    TStatTable T;
-    T.Columns = {{MonitorText(1035), "name", false}, {MonitorText(1036), "active"},
-                 {MonitorText(1037), "maximum"},     {MonitorText(1038), "requests"},
-                 {MonitorText(1039), "queued"},      {MonitorText(1040), "queueTime"},
-                 {MonitorText(1041), "serviceTime"}};
-    T.Rows.reserve(Servers.size());
-    for (const auto& S : Servers)
-        T.Rows.push_back({S.Name, Code(S.Active), Code(S.Maximum), Code(S.Requests), Code(S.Queued),
-                          Code(S.QueueTime), Code(S.ServiceTime)});
-    return T;
+const TListColumns<monitor::TServer>& ComponentColumns() {
+    using monitor::TServer;
+    static const TListColumns<TServer> List{{{MonitorText(1035), "name", false},
+                                             {MonitorText(1036), "active"},
+                                             {MonitorText(1037), "maximum"},
+                                             {MonitorText(1038), "requests"},
+                                             {MonitorText(1039), "queued"},
+                                             {MonitorText(1040), "queueTime"},
+                                             {MonitorText(1041), "serviceTime"}},
+                                            {&TServer::Active, &TServer::Maximum, &TServer::Requests,
+                                             &TServer::Queued, &TServer::QueueTime, &TServer::ServiceTime}};
+    return List;
 }
 
-TStatTable ServiceTable(std::span<const monitor::TService> Services) {
-    TStatTable T;
-    T.Columns = {{MonitorText(1035), "name", false},
-                 {MonitorText(1038), "requests"},
-                 {MonitorText(1039), "queued"},
-                 {MonitorText(1040), "queueTime"},
-                 {MonitorText(1041), "serviceTime"}};
-    T.Rows.reserve(Services.size());
-    for (const auto& S : Services)
-        T.Rows.push_back({S.Name, Code(S.Requests), Code(S.Queued), Code(S.QueueTime), Code(S.ServiceTime)});
-    return T;
+const TListColumns<monitor::TService>& ServiceColumns() {
+    using monitor::TService;
+    static const TListColumns<TService> List{
+        {{MonitorText(1035), "name", false},
+         {MonitorText(1038), "requests"},
+         {MonitorText(1039), "queued"},
+         {MonitorText(1040), "queueTime"},
+         {MonitorText(1041), "serviceTime"}},
+        {&TService::Requests, &TService::Queued, &TService::QueueTime, &TService::ServiceTime}};
+    return List;
 }
 
 TStatTable ParamsTable(const monitor::TParamsList& Params, bool WithCodes) {

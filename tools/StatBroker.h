@@ -46,10 +46,37 @@ std::string RelayWarningLine(const std::string& Broker, const TRelayVerdict& Ver
 // as does a refused connection: EStatFailure.
 std::unique_ptr<monitor::TNPXMonitor> ConnectBroker(const std::string& Broker);
 
-// The records as tables, with the monitor's column titles (a part of a list
-// at a time, if need be).
-TStatTable ComponentTable(std::span<const monitor::TServer> Servers);
-TStatTable ServiceTable(std::span<const monitor::TService> Services);
+// The columns of a list whose records are a name and integer figures (the
+// component and the service list), with the monitor's column titles: the
+// name first, then one column per figure.
+template <class Record> struct TListColumns {
+    std::vector<TColumn> Columns;
+    std::vector<std::int32_t Record::*> Figures; // Columns[1], Columns[2], ...
+};
+const TListColumns<monitor::TServer>& ComponentColumns();
+const TListColumns<monitor::TService>& ServiceColumns();
+
+// The records as tables (a part of a list at a time, if need be).
+template <class Record>
+TStatTable TableOf(const TListColumns<Record>& List, std::span<const Record> Records) {
+    TStatTable T;
+    T.Columns = List.Columns;
+    T.Rows.reserve(Records.size());
+    for (const Record& R : Records) {
+        std::vector<TCell>& Row = T.Rows.emplace_back();
+        Row.reserve(1 + List.Figures.size());
+        Row.emplace_back(R.Name);
+        for (const auto Figure : List.Figures)
+            Row.emplace_back(static_cast<std::int64_t>(R.*Figure));
+    }
+    return T;
+}
+inline TStatTable ComponentTable(std::span<const monitor::TServer> Servers) {
+    return TableOf(ComponentColumns(), Servers);
+}
+inline TStatTable ServiceTable(std::span<const monitor::TService> Services) {
+    return TableOf(ServiceColumns(), Services);
+}
 // Parameters: the window's words and the codes beside them.
 TStatTable ParamsTable(const monitor::TParamsList& Params, bool WithCodes);
 

@@ -113,14 +113,57 @@ TJsonText& TJsonText::Rows(const TStatTable& Table) {
     return BeginArray().RowObjects(Table).EndArray();
 }
 
-TJsonText& TJsonText::RowObjects(const TStatTable& Table) {
+std::vector<std::string> TJsonText::MemberKeys(const std::vector<TColumn>& Columns) {
     // The member names are the same in every row: escaped once.
     std::vector<std::string> Keys;
-    for (const auto& C : Table.Columns) {
+    for (const auto& C : Columns) {
         TJsonText K;
         K.Quoted(C.Key);
         Keys.push_back(K.FText + ':');
     }
+    return Keys;
+}
+
+void TJsonText::NameAndFigures(const std::vector<std::string>& Keys, std::string_view Name,
+                               std::span<const std::int64_t> Figures) {
+    Separate();
+    if (!Plain(Name)) {
+        FText += '{';
+        FText += Keys[0];
+        Quoted(Name);
+        for (std::size_t I = 0; I < Figures.size(); ++I) {
+            FText += ',';
+            FText += Keys[I + 1];
+            CellValue(Figures[I]);
+        }
+        FText += '}';
+        return;
+    }
+    // Written in place, into room measured first.
+    std::size_t Room = 2 + Name.size() + 2;
+    for (std::size_t I = 0; I <= Figures.size(); ++I)
+        Room += 1 + Keys[I].size() + 20;
+    const std::size_t Start = FText.size();
+    FText.resize(Start + Room);
+    char* const Begin = FText.data() + Start;
+    char* const Limit = Begin + Room;
+    char* P = Begin;
+    *P++ = '{';
+    P = std::copy(Keys[0].begin(), Keys[0].end(), P);
+    *P++ = '"';
+    P = std::copy(Name.begin(), Name.end(), P);
+    *P++ = '"';
+    for (std::size_t I = 0; I < Figures.size(); ++I) {
+        *P++ = ',';
+        P = std::copy(Keys[I + 1].begin(), Keys[I + 1].end(), P);
+        P = std::to_chars(P, Limit, Figures[I]).ptr;
+    }
+    *P++ = '}';
+    FText.resize(Start + static_cast<std::size_t>(P - Begin));
+}
+
+TJsonText& TJsonText::RowObjects(const TStatTable& Table) {
+    const std::vector<std::string> Keys = MemberKeys(Table.Columns);
     FText.reserve(FText.size() + Table.Rows.size() * 16 * Table.Columns.size());
     for (const auto& Row : Table.Rows) {
         Separate();

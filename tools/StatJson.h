@@ -7,6 +7,8 @@
 
 #include "tools/StatTable.h"
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +38,27 @@ public:
     // be written a slice at a time.
     TJsonText& RowObjects(const TStatTable& Table);
 
+    // Records of a name and integer figures (the component and the service
+    // list) as objects into the array being written, members named by
+    // Columns: the very text RowObjects gives for their table, without the
+    // table. Records whose name Keep refuses are left out.
+    template <class Record>
+    TJsonText& RecordObjects(const std::vector<TColumn>& Columns,
+                             const std::vector<std::int32_t Record::*>& Figures,
+                             std::span<const Record> Records, const TNameMatch& Keep) {
+        const std::vector<std::string> Keys = MemberKeys(Columns);
+        std::vector<std::int64_t> Values(Figures.size());
+        FText.reserve(FText.size() + Records.size() * 16 * Columns.size());
+        for (const Record& R : Records) {
+            if (!Keep.KeepsAll() && !Keep(R.Name))
+                continue;
+            for (std::size_t I = 0; I < Figures.size(); ++I)
+                Values[I] = R.*Figures[I];
+            NameAndFigures(Keys, R.Name, Values);
+        }
+        return *this;
+    }
+
     const std::string& Text() const { return FText; }
     // Empties the text once it has been written out, keeping its room; what
     // follows goes on in the same containers.
@@ -45,6 +68,11 @@ private:
     void Separate(); // the comma before every value but a container's first
     void Quoted(std::string_view Text);
     void CellValue(const TCell& Cell); // the value alone, no comma
+    // Each column's key, quoted, with its colon.
+    static std::vector<std::string> MemberKeys(const std::vector<TColumn>& Columns);
+    // One object of a text and integers, members named by Keys.
+    void NameAndFigures(const std::vector<std::string>& Keys, std::string_view Name,
+                        std::span<const std::int64_t> Figures);
 
     std::string FText;
     std::vector<bool> FFirst; // per open container: nothing written in it yet

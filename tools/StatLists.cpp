@@ -18,10 +18,13 @@ using monitor::TNPXMonitor;
 
 namespace {
 
-// One query's records, made into table rows a part at a time: [From, To).
+// One query's records, made into table rows a part at a time: [From, To);
+// or written as JSON objects straight from the records, those whose name
+// matches.
 struct TListRows {
     std::size_t Count = 0;
     std::function<TStatTable(std::size_t From, std::size_t To)> Table;
+    std::function<void(TJsonText& Doc, std::size_t From, std::size_t To, const TNameMatch& Keep)> Json;
 };
 
 // What differs between the component and the service list.
@@ -36,11 +39,16 @@ struct TListKind {
 // monitor's records, and not again as table and as text.
 constexpr std::size_t SliceRows = 4096;
 
-// The records of List, kept alive by the rows' maker.
-template <class TList, class FTable> TListRows RowsOf(TList List, FTable Table) {
-    auto Held = std::make_shared<const TList>(std::move(List));
-    return {Held->size(), [Held, Table](std::size_t From, std::size_t To) {
-                return Table(std::span(*Held).subspan(From, To - From));
+// The records of List, kept alive by the rows' makers.
+template <class Record> TListRows RowsOf(std::vector<Record> List, const TListColumns<Record>& Columns) {
+    auto Held = std::make_shared<const std::vector<Record>>(std::move(List));
+    auto Part = [Held](std::size_t From, std::size_t To) {
+        return std::span(*Held).subspan(From, To - From);
+    };
+    return {Held->size(),
+            [Part, &Columns](std::size_t From, std::size_t To) { return TableOf(Columns, Part(From, To)); },
+            [Part, &Columns](TJsonText& Doc, std::size_t From, std::size_t To, const TNameMatch& Keep) {
+                Doc.RecordObjects(Columns.Columns, Columns.Figures, Part(From, To), Keep);
             }};
 }
 
@@ -112,15 +120,23 @@ void PrintInSlices(const TListOptions& O, const TListKind& Kind, const TListRows
     const bool Json = O.Format == TFormat::Json;
     if (Json)
         Doc = DocumentHead(O, Kind, nullptr);
+    const TNameMatch Keep(O.Match);
     std::size_t From = 0;
     do { // once at least: an empty list still has its CSV heading
         const std::size_t To = std::min(Rows.Count, From + SliceRows);
-        TStatTable Slice = Rows.Table(From, To);
-        KeepMatching(Slice, O.Match);
+        bool Written = false;
+        if (Json) {
+            Rows.Json(Doc, From, To, Keep);
+            Written = Print(Doc.Text());
+            Doc.Restart();
+        } else {
+            TStatTable Slice = Rows.Table(From, To);
+            KeepMatching(Slice, O.Match);
+            Written = Print(RenderCsv(Slice, From == 0));
+        }
         // After a failed write the rest is not made either.
-        if (!Print(Json ? Doc.RowObjects(Slice).Text() : RenderCsv(Slice, From == 0)))
+        if (!Written)
             return;
-        Doc.Restart();
         From = To;
     } while (From < Rows.Count);
     if (Json)
@@ -208,16 +224,16 @@ int RunList(const TListOptions& O, const TListKind& Kind) {
 
 int RunComponents(const TListOptions& Options) {
     return RunList(Options,
-                   {"components", [](TNPXMonitor& M) { return RowsOf(M.GetServers(), ComponentTable); },
+                   {"components", [](TNPXMonitor& M) { return RowsOf(M.GetServers(), ComponentColumns()); },
                     [] { return ComponentTable({}); }});
 }
 
 int RunServices(const TListOptions& Options) {
     const std::string Component = Options.Component;
-    return RunList(Options,
-                   {"services",
-                    [Component](TNPXMonitor& M) { return RowsOf(M.GetServices(Component), ServiceTable); },
-                    [] { return ServiceTable({}); }});
+    return RunList(
+        Options, {"services",
+                  [Component](TNPXMonitor& M) { return RowsOf(M.GetServices(Component), ServiceColumns()); },
+                  [] { return ServiceTable({}); }});
 }
 
 int RunParams(const std::string& Broker, const std::string& Service, TFormat Format) {

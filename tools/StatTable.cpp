@@ -111,13 +111,19 @@ void SortRows(TStatTable& Table, int Column, bool Reverse) {
     });
 }
 
+TNameMatch::TNameMatch(std::string_view Text) : FWanted(Folded(Text)) {}
+
+bool TNameMatch::operator()(std::string_view Name) const {
+    return FWanted.empty() || Folded(Name).find(FWanted) != std::u32string::npos;
+}
+
 void KeepMatching(TStatTable& Table, std::string_view Text) {
     if (Text.empty())
         return;
-    const std::u32string Wanted = Folded(Text);
+    const TNameMatch Matches(Text);
     std::erase_if(Table.Rows, [&](const auto& Row) {
         const auto* Name = std::get_if<std::string>(&Row.front());
-        return !Name || Folded(*Name).find(Wanted) == std::u32string::npos;
+        return !Name || !Matches(*Name);
     });
 }
 

@@ -35,6 +35,18 @@ int FindColumn(const TStatTable& Table, std::string_view Name);
 // Texts sort without regard to case; empty cells come last either way.
 void SortRows(TStatTable& Table, int Column, bool Reverse);
 
+// Whether a name contains Text, without regard to case; an empty Text is in
+// every name.
+class TNameMatch {
+public:
+    explicit TNameMatch(std::string_view Text);
+    bool operator()(std::string_view Name) const;
+    bool KeepsAll() const { return FWanted.empty(); }
+
+private:
+    std::u32string FWanted; // case-folded
+};
+
 // Keeps the rows whose first cell (the name) contains Text, without regard to
 // case; an empty Text keeps everything.
 void KeepMatching(TStatTable& Table, std::string_view Text);

@@ -2,6 +2,7 @@
 // matching and rates.
 
 #include "tools/StatTable.h"
+#include "tools/StatBroker.h"
 #include "tools/StatJson.h"
 #include "tools/StatRates.h"
 
@@ -122,6 +123,38 @@ TEST(StatTableTest, JsonRowsAreWhatMembersWrittenOneByOneAre) {
         Rows.Text().starts_with("[{\"name\":\"orders\",\"a\":-9223372036854775808,\"b\":9223372036854775807},"
                                 "{\"name\":\"\",\"a\":null,\"b\":0},"))
         << Rows.Text();
+}
+
+TEST(StatTableTest, RecordsGoOutAsTheirTableWouldWithTheSameMatch) {
+    // Straight from the records, names in place and escaped, figures at
+    // both ends of their range, with and without a match: the text of the
+    // table made of them, after the same match.
+    struct TRecord {
+        std::string Name;
+        std::int32_t A = 0;
+        std::int32_t B = 0;
+    };
+    const TListColumns<TRecord> Columns{{{"Name", "name", false}, {"A", "a"}, {"B", "b"}},
+                                        {&TRecord::B, &TRecord::A}};
+    const std::int32_t Min = std::numeric_limits<std::int32_t>::min();
+    const std::int32_t Max = std::numeric_limits<std::int32_t>::max();
+    const std::vector<TRecord> Records{
+        {"orders", Min, Max},          {"", 0, -1},      {"tab\there", 1, 2}, {"GRÖSSE 東京", 3, 4},
+        {std::string(300, 'x'), 5, 6}, {"a\"b\\", 7, 8}, {"\x7f", 9, 10},     {"größe\xff", 11, 12}};
+    for (const std::string Match : {"", "Größe", "X", "none"}) {
+        TJsonText Direct;
+        Direct.BeginArray().RecordObjects(Columns.Columns, Columns.Figures, std::span(Records),
+                                          TNameMatch(Match));
+        TStatTable T = TableOf(Columns, std::span(Records));
+        KeepMatching(T, Match);
+        TJsonText ThroughTable;
+        ThroughTable.BeginArray().RowObjects(T);
+        EXPECT_EQ(Direct.EndArray().Text(), ThroughTable.EndArray().Text()) << Match;
+    }
+    TJsonText One;
+    One.BeginArray().RecordObjects(Columns.Columns, Columns.Figures, std::span(Records).first(1),
+                                   TNameMatch(""));
+    EXPECT_EQ(One.EndArray().Text(), "[{\"name\":\"orders\",\"a\":2147483647,\"b\":-2147483648}]");
 }
 
 TEST(StatTableTest, SortAndMatchIgnoreCaseAndKeepTheBrokersOrderForTies) {
