@@ -191,6 +191,9 @@ struct TFrame {
     }
 };
 
+// The most members a row read whole (TReader::WholeObject) may have.
+constexpr std::size_t MaxWholeMembers = 16;
+
 // The SAX handler RapidJSON's reader drives. Every callback returns false to
 // end the parse at the first fault, which it keeps in Fault.
 class TReader {
@@ -367,6 +370,103 @@ public:
         return true;
     }
 
+    // A row of a list in the form brokers write, read whole for the quick
+    // parser: members of the row's table only, each once, every required
+    // one, without blanks, each value of its member's kind, within its
+    // range, in the quick parser's form (no escapes, integers of up to 18
+    // characters). Such a row makes the very record, and counts the very
+    // events, that reading it member by member would. Any other object is
+    // declined with nothing read and nothing called, and is read member by
+    // member, its faults and their messages included.
+    TWholeObject WholeObject(const char*& At, const char* End) {
+        if (FDepth == 0 || Top().Type != TFrame::List || !AllScalar(*Top().Shape))
+            return TWholeObject::Declined;
+        TFrame& top = Top();
+        const auto& fields = top.Shape->Fields;
+        const std::size_t n = fields.size();
+        std::array<std::int64_t, MaxWholeMembers> ints;
+        std::array<std::string_view, MaxWholeMembers> texts;
+        std::uint32_t seen = 0;
+        const char* p = At + 1;
+        unsigned members = 0;
+        for (std::size_t member = 0; p != End && *p != '}'; ++member, ++members) {
+            if (member > 0) {
+                if (*p != ',')
+                    return TWholeObject::Declined;
+                ++p;
+            }
+            // Rows of one list name their members in one order: the field
+            // the same place held in the row before is looked for first.
+            std::size_t i = member < MaxWholeMembers ? FWholeOrder[member] : n;
+            if (i < n && KeyAt(p, End, fields[i].Key)) {
+                p += fields[i].Key.size() + 3;
+            } else {
+                std::string_view key;
+                if (p == End || *p != '"' || !PlainText(p, End, key) || p == End || *p != ':')
+                    return TWholeObject::Declined;
+                ++p;
+                for (i = 0; i < n && !SameKey(fields[i].Key, key); ++i) {
+                }
+                if (i == n || member >= MaxWholeMembers)
+                    return TWholeObject::Declined; // no table knows it, or too many
+                FWholeOrder[member] = static_cast<std::uint8_t>(i);
+            }
+            if (seen & (1u << i))
+                return TWholeObject::Declined; // given twice: the last one counts
+            seen |= 1u << i;
+            const TField& f = fields[i];
+            switch (f.Kind) {
+            case TFieldKind::Int:
+                if (!WholeInteger(p, End, f, ints[i]))
+                    return TWholeObject::Declined;
+                break;
+            case TFieldKind::Text:
+            case TFieldKind::Name:
+                if (p == End || *p != '"' || !PlainText(p, End, texts[i]) ||
+                    (f.Kind == TFieldKind::Name && texts[i].empty()))
+                    return TWholeObject::Declined;
+                break;
+            case TFieldKind::Bool:
+                if (End - p >= 4 && std::string_view(p, 4) == "true") {
+                    ints[i] = 1;
+                    p += 4;
+                } else if (End - p >= 5 && std::string_view(p, 5) == "false") {
+                    ints[i] = 0;
+                    p += 5;
+                } else {
+                    return TWholeObject::Declined;
+                }
+                break;
+            default:
+                return TWholeObject::Declined;
+            }
+        }
+        for (std::size_t i = 0; i < n; ++i)
+            if (fields[i].Required && !(seen & (1u << i)))
+                return TWholeObject::Declined;
+        if (p == End || *p != '}')
+            return TWholeObject::Declined;
+        // The object and each of its values, as the member-by-member reading
+        // counts them towards a look at the clock.
+        if (!Ticks(1 + members))
+            return TWholeObject::Stopped;
+        ++top.Index;
+        void* row = top.Shape->Append(top.Record);
+        for (std::size_t i = 0; i < n; ++i) {
+            const TField& f = fields[i];
+            if (!(seen & (1u << i)))
+                continue;
+            if (f.Kind == TFieldKind::Int)
+                f.SetInt(row, ints[i]);
+            else if (f.Kind == TFieldKind::Bool)
+                f.SetBool(row, ints[i] != 0);
+            else
+                f.SetText(row, std::string(texts[i]));
+        }
+        At = p + 1;
+        return TWholeObject::Read;
+    }
+
     // A text that held half of a surrogate pair (an escaped "\udc00" alone,
     // which the parser writes out as it stands) is not a text: it is refused
     // as an answer that is not valid JSON, as every other ill-formed string.
@@ -404,6 +504,92 @@ private:
             Fault = TStatsError{TStatsFailure::TimeOut, 200, 0, "Time-out while reading the answer."};
             return false;
         }
+        return true;
+    }
+    // N events at once: the clock is looked at when Tick would have looked.
+    bool Ticks(unsigned N) {
+        if (!FTimed)
+            return true;
+        const unsigned before = FEvents;
+        FEvents += N;
+        if (before / ClockEvery != FEvents / ClockEvery && TClock::now() >= FDeadline) {
+            Fault = TStatsError{TStatsFailure::TimeOut, 200, 0, "Time-out while reading the answer."};
+            return false;
+        }
+        return true;
+    }
+
+    // Whether "Key": stands at P.
+    static bool KeyAt(const char* P, const char* End, std::string_view Key) {
+        const std::size_t k = Key.size();
+        return static_cast<std::size_t>(End - P) >= k + 3 && P[0] == '"' && P[k + 1] == '"' && P[k + 2] == ':' &&
+               SameKey(std::string_view(P + 1, k), Key);
+    }
+
+    // A text without escapes and control characters; P is on its opening
+    // quote, and is left after its closing one.
+    static bool PlainText(const char*& P, const char* End, std::string_view& Out) {
+        const char* from = ++P;
+        // Eight bytes at a time up to the first quote, backslash or
+        // control character, then byte by byte.
+        constexpr std::uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
+        while (End - P >= 8) {
+            const std::uint64_t w = WordAt<std::uint64_t>(P);
+            const std::uint64_t quote = w ^ (Ones * '"'), backslash = w ^ (Ones * '\\');
+            // Whether a byte of X is below N (N at most 0x80; a zero byte
+            // is below 1): exact, for the word as a whole.
+            auto below = [](std::uint64_t X, std::uint64_t N) { return (X - Ones * N) & ~X & Highs; };
+            if (below(w, 0x20) | below(quote, 1) | below(backslash, 1))
+                break;
+            P += 8;
+        }
+        while (P != End && *P != '"') {
+            const auto c = static_cast<unsigned char>(*P);
+            if (c < 0x20 || c == '\\')
+                return false;
+            ++P;
+        }
+        if (P == End)
+            return false;
+        Out = std::string_view(from, static_cast<std::size_t>(P - from));
+        ++P;
+        return true;
+    }
+
+    // Whether every member of Shape is a single value (WholeObject's rows).
+    static bool AllScalar(const TShape& Shape) {
+        if (Shape.Fields.size() > MaxWholeMembers)
+            return false;
+        for (const TField& f : Shape.Fields)
+            if (f.Kind == TFieldKind::List || f.Kind == TFieldKind::Object)
+                return false;
+        return true;
+    }
+
+    // An integer as the quick parser and RawNumber read it, within F's
+    // range: -?(0|[1-9][0-9]*) of up to 18 characters, the sign included.
+    // What follows it is the caller's to check (a fraction or an exponent
+    // then declines the row).
+    static bool WholeInteger(const char*& P, const char* End, const TField& F, std::int64_t& Out) {
+        const bool negative = P != End && *P == '-';
+        const char* digit = P + (negative ? 1 : 0);
+        const char* from = digit;
+        std::uint64_t v = 0;
+        if (digit != End && *digit == '0')
+            ++digit;
+        else
+            while (digit != End && *digit >= '0' && *digit <= '9' && digit - P < 18)
+                v = v * 10 + static_cast<unsigned>(*digit++ - '0');
+        if (digit == from || (digit != End && *digit >= '0' && *digit <= '9'))
+            return false;
+        const std::int64_t s = negative ? -static_cast<std::int64_t>(v) : 0;
+        const bool inRange = negative ? (s >= F.Lo && s <= F.Hi)
+                                      : (F.Hi >= 0 && v <= static_cast<std::uint64_t>(F.Hi) &&
+                                         (F.Lo <= 0 || v >= static_cast<std::uint64_t>(F.Lo)));
+        if (!inRange)
+            return false;
+        Out = negative ? s : static_cast<std::int64_t>(v);
+        P = digit;
         return true;
     }
 
@@ -530,6 +716,7 @@ private:
     bool FTimed;
     unsigned FEvents = 0;
     std::array<TFrame, MaxNestingDepth + 2> FStack{};
+    std::array<std::uint8_t, MaxWholeMembers> FWholeOrder{}; // WholeObject: the field at each place, last row
     std::size_t FDepth = 0;
 };
 

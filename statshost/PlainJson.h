@@ -14,6 +14,10 @@
 // their next quote for both), so TooDeep is that check's verdict; Done means
 // no level anywhere in Body was deeper.
 //
+// A handler may also read a whole object itself (WholeObject, below): the
+// quick parser offers it every object first, and goes on after it when the
+// handler took it.
+//
 // Needs no terminating NUL and never reads outside Body.
 
 #include <climits>
@@ -21,6 +25,14 @@
 #include <string_view>
 
 namespace wdx::statshost::reader {
+
+// What a handler's WholeObject(const char*& At, const char* End) did with the
+// object whose '{' At is on.
+enum class TWholeObject {
+    Declined, // nothing read, nothing called: the parser reads it
+    Read,     // read to its end; At is after its '}'
+    Stopped,  // the handler holds the verdict
+};
 
 enum class TPlainParse {
     Done,    // all of Body read, every call returned true
@@ -80,6 +92,13 @@ value:
     case '{':
         if (depth == MaxOpen || depth >= MaxDepth)
             return cannotOpen(depth);
+        if constexpr (requires(const char* At) { H.WholeObject(At, end); }) {
+            const TWholeObject whole = H.WholeObject(p, end);
+            if (whole == TWholeObject::Read)
+                goto after;
+            if (whole == TWholeObject::Stopped)
+                return TPlainParse::Stopped;
+        }
         if (!H.StartObject())
             return TPlainParse::Stopped;
         inObject[depth++] = true;

@@ -356,6 +356,35 @@ TEST(Decoder, TheQuickParserGivesTheFullReadersVerdictsAndRecords) {
           std::string(R"({"components":[)") + Row("name", "\"A\"") + "," + Row("name", "\"B\"") + "]}" +
               std::string(1, '\0')})
         Same(Body);
+    // Rows read whole and rows declined, side by side, so that a row read
+    // whole follows and precedes each: members in the table's order and in
+    // another, each value's edges (range, form, escapes and control
+    // characters on either side of eight bytes), members missing, twice or
+    // unknown, and blanks.
+    const std::string Plain = R"({"name":"Orders","active":1,"maximum":2,"requests":3,"queued":4,)"
+                              R"("queueTime":5,"serviceTime":6})";
+    const std::string Sorted = R"({"active":1,"maximum":2,"name":"Orders","queueTime":5,"queued":4,)"
+                               R"("requests":3,"serviceTime":6})";
+    std::vector<std::string> Odd{"{}",
+                                 R"({"name":"A"})",
+                                 R"({"name":"A","active":1,"maximum":2,"requests":3,"queued":4,"queueTime":5})",
+                                 Plain.substr(0, Plain.size() - 1) + R"(,"extra":7})",
+                                 Plain.substr(0, Plain.size() - 1) + R"(,"active":7})",
+                                 Plain.substr(0, Plain.size() - 1) + " }",
+                                 "{ " + Plain.substr(1),
+                                 Plain.substr(0, Plain.size() - 1) + ",}",
+                                 Plain.substr(0, 7) + Plain.substr(8)};
+    for (const char* V : {"0", "-0", "00", "01", "-", "-1", "2147483647", "2147483648", "-2147483648",
+                                 "999999999999999999", "9999999999999999999", "-99999999999999999", "1.5", "1e3",
+                                 "true", "null", "\"1\"", "[]", "{}"})
+        Odd.push_back(Row("requests", V));
+    for (const std::string Name : {"", "A", "ABCDEFG", "ABCDEFGH", "ABCDEFGHI", "ABCDEFGHIJKLMNOPQ"})
+        for (const std::string Inside : {"", "\"", "\\\\", "\t", "\x01", "\x7f", "\xc3\xa9", "\\u0041"})
+            for (std::size_t At : {std::size_t{0}, Name.size() / 2, Name.size()})
+                Odd.push_back(Row("name", "\"" + Name.substr(0, At) + Inside + Name.substr(At) + "\""));
+    for (const std::string& R : Odd)
+        for (const std::string& Good : {Plain, Sorted})
+            Same(List(Good + "," + R + "," + Good + "," + Sorted + "," + R));
     // Too deep, one level less, and exactly at the limit: seen by the quick
     // parser itself, after a fault it stopped at (the depth verdict comes
     // first), after it gave up (an escape, a fraction), and in a body that
