@@ -109,8 +109,13 @@ std::string TNPXMonitor::GetVersion() noexcept {
 }
 
 TServerList TNPXMonitor::GetServers() {
-    _servers& q = *FServers;
     TServerList list;
+    ForEachServer([&list](TServer&& Row) { list.push_back(std::move(Row)); });
+    return list;
+}
+
+void TNPXMonitor::ForEachServer(const std::function<void(TServer&&)>& Row) {
+    _servers& q = *FServers;
     if (ComGet(q, &_servers::Open) == -1)
         throw ENPXException(IdCannotAccessComponents, std::string(), ComGet(q, &_servers::ErrorText));
     while (ComGet(q, &_servers::Next) == 0) {
@@ -122,9 +127,8 @@ TServerList TNPXMonitor::GetServers() {
         r.Queued = ComGet(q, &_servers::Queued);
         r.QueueTime = ComGet(q, &_servers::QueueTime);
         r.ServiceTime = ComGet(q, &_servers::ServiceTime);
-        list.push_back(std::move(r));
+        Row(std::move(r));
     }
-    return list;
 }
 
 TServiceList TNPXMonitor::GetServices(const std::string& ComponentName) {

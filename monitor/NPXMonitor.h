@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -117,10 +118,14 @@ public:
     // server has none. Never fails.
     std::string GetVersion() noexcept;
 
-    TServerList GetServers();                                    // 2002
-    TServiceList GetServices(const std::string& ComponentName);  // 2003
-    TParamsList GetParams(const std::string& ServiceName);       // 2003
-    TServerMore GetServerMore(const std::string& ComponentName); // 2004
+    TServerList GetServers(); // 2002
+    // The same query, each record handed to Row as it is read, for a caller
+    // that keeps the list its own way. Raises as GetServers does; Row may
+    // have been called by then.
+    void ForEachServer(const std::function<void(TServer&&)>& Row); // 2002
+    TServiceList GetServices(const std::string& ComponentName);    // 2003
+    TParamsList GetParams(const std::string& ServiceName);         // 2003
+    TServerMore GetServerMore(const std::string& ComponentName);   // 2004
     // Action words: "retire" (0), "setmax" (new maximum), "clear" (0); any
     // word is passed through.
     void PerformAction(const std::string& ComponentName, const std::string& Action,

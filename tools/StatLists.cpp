@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <span>
 
@@ -39,17 +40,68 @@ struct TListKind {
 // monitor's records, and not again as table and as text.
 constexpr std::size_t SliceRows = 4096;
 
-// The records of List, kept alive by the rows' makers.
-template <class Record> TListRows RowsOf(std::vector<Record> List, const TListColumns<Record>& Columns) {
-    auto Held = std::make_shared<const std::vector<Record>>(std::move(List));
-    auto Part = [Held](std::size_t From, std::size_t To) {
-        return std::span(*Held).subspan(From, To - From);
-    };
-    return {Held->size(),
-            [Part, &Columns](std::size_t From, std::size_t To) { return TableOf(Columns, Part(From, To)); },
-            [Part, &Columns](TJsonText& Doc, std::size_t From, std::size_t To, const TNameMatch& Keep) {
-                Doc.RecordObjects(Columns.Columns, Columns.Figures, Part(From, To), Keep);
+// A query's records in parts, each part twice the size of the one before
+// (up to a limit) and a whole number of slices: a long list grows without
+// being copied to ever larger places on the way, and its larger parts are
+// large enough for large pages.
+template <class Record> struct TParts {
+    static constexpr std::size_t MostRows = SliceRows << 5;
+    std::vector<std::vector<Record>> Parts;
+    std::vector<std::size_t> Starts; // the first row of each part
+    std::size_t Count = 0;
+
+    void Add(Record&& R) {
+        if (Parts.empty() || Parts.back().size() == Parts.back().capacity()) {
+            const std::size_t Rows =
+                Parts.empty() ? SliceRows : std::min(2 * Parts.back().capacity(), MostRows);
+            Parts.emplace_back().reserve(Rows);
+            Starts.push_back(Count);
+        }
+        Parts.back().push_back(std::move(R));
+        ++Count;
+    }
+    // Each run of records of [From, To) that lies in one part.
+    template <class F> void Each(std::size_t From, std::size_t To, F&& Run) const {
+        if (From >= To)
+            return;
+        // The part holding From: the last one starting at or before it.
+        auto P =
+            static_cast<std::size_t>(std::upper_bound(Starts.begin(), Starts.end(), From) - Starts.begin()) -
+            1;
+        for (; From < To; ++P) {
+            const std::vector<Record>& Part = Parts[P];
+            const std::size_t At = From - Starts[P], N = std::min(To - From, Part.size() - At);
+            Run(std::span(Part).subspan(At, N));
+            From += N;
+        }
+    }
+};
+
+// The records, kept alive by the rows' makers.
+template <class Record> TListRows RowsOf(TParts<Record> Records, const TListColumns<Record>& Columns) {
+    auto Held = std::make_shared<const TParts<Record>>(std::move(Records));
+    return {Held->Count,
+            [Held, &Columns](std::size_t From, std::size_t To) {
+                TStatTable Table;
+                Table.Columns = Columns.Columns;
+                Held->Each(From, To, [&](std::span<const Record> Run) {
+                    TStatTable Part = TableOf(Columns, Run);
+                    std::move(Part.Rows.begin(), Part.Rows.end(), std::back_inserter(Table.Rows));
+                });
+                return Table;
+            },
+            [Held, &Columns](TJsonText& Doc, std::size_t From, std::size_t To, const TNameMatch& Keep) {
+                Held->Each(From, To, [&](std::span<const Record> Run) {
+                    Doc.RecordObjects(Columns.Columns, Columns.Figures, Run, Keep);
+                });
             }};
+}
+
+template <class Record> TListRows RowsOf(std::vector<Record> List, const TListColumns<Record>& Columns) {
+    TParts<Record> Records;
+    for (Record& R : List)
+        Records.Add(std::move(R));
+    return RowsOf(std::move(Records), Columns);
 }
 
 // Ends the connection; a failure to do so is reported, after the output.
@@ -224,7 +276,12 @@ int RunList(const TListOptions& O, const TListKind& Kind) {
 
 int RunComponents(const TListOptions& Options) {
     return RunList(Options,
-                   {"components", [](TNPXMonitor& M) { return RowsOf(M.GetServers(), ComponentColumns()); },
+                   {"components",
+                    [](TNPXMonitor& M) {
+                        TParts<monitor::TServer> Servers;
+                        M.ForEachServer([&Servers](monitor::TServer&& R) { Servers.Add(std::move(R)); });
+                        return RowsOf(std::move(Servers), ComponentColumns());
+                    },
                     [] { return ComponentTable({}); }});
 }
 
