@@ -522,8 +522,8 @@ private:
     // Whether "Key": stands at P.
     static bool KeyAt(const char* P, const char* End, std::string_view Key) {
         const std::size_t k = Key.size();
-        return static_cast<std::size_t>(End - P) >= k + 3 && P[0] == '"' && P[k + 1] == '"' && P[k + 2] == ':' &&
-               SameKey(std::string_view(P + 1, k), Key);
+        return static_cast<std::size_t>(End - P) >= k + 3 && P[0] == '"' && P[k + 1] == '"' &&
+               P[k + 2] == ':' && SameKey(std::string_view(P + 1, k), Key);
     }
 
     // A text without escapes and control characters; P is on its opening

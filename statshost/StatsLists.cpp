@@ -14,16 +14,26 @@ namespace {
 HRESULT PutName(BSTR* Out, const std::string& Text) {
     if (!Out)
         return E_POINTER;
-    for (unsigned char C : Text)
-        if (C >= 0x80)
-            return PutBStr(Out, Utf8ToWide(Text));
     BSTR Wide = SysAllocStringLen(nullptr, UINT(Text.size()));
     if (!Wide)
         return E_OUTOFMEMORY;
-    for (std::size_t I = 0; I < Text.size(); ++I)
-        Wide[I] = OLECHAR(static_cast<unsigned char>(Text[I]));
+    unsigned char Any = 0; // every byte or'ed: 0x80 set when one is not ASCII
+    for (std::size_t I = 0; I < Text.size(); ++I) {
+        const auto C = static_cast<unsigned char>(Text[I]);
+        Any |= C;
+        Wide[I] = OLECHAR(C);
+    }
+    if (Any & 0x80) {
+        SysFreeString(Wide);
+        return PutBStr(Out, Utf8ToWide(Text));
+    }
     *Out = Wide;
     return S_OK;
+}
+
+// The row a field is read from: out of line, as it is hardly ever made.
+[[gnu::noinline]] HRESULT NoCurrentRow(const char16_t* What) {
+    return ComFail(u"The " + std::u16string(What) + u" has no current row; Next makes one current.");
 }
 } // namespace
 
@@ -73,8 +83,7 @@ template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::Current(const Ro
     if (HRESULT U = this->Usable(); FAILED(U))
         return U;
     if (FCursor == 0 || FCursor > FRows.size())
-        return ComFail(u"The " + std::u16string(this->FWhat) +
-                       u" has no current row; Next makes one current.");
+        return NoCurrentRow(this->FWhat);
     R = &FRows[FCursor - 1];
     return S_OK;
 }

@@ -51,11 +51,7 @@ protected:
     TSessionObject(TSessionPtr Session, const char16_t* What) : FSession(std::move(Session)), FWhat(What) {}
 
     // Fails once Close has run.
-    HRESULT Usable() const {
-        if (FClosed)
-            return monitor::ComFail(u"The " + std::u16string(FWhat) + u" has been closed.");
-        return S_OK;
-    }
+    HRESULT Usable() const { return FClosed ? ClosedFailure() : S_OK; }
     // The client, or null with the reason kept for ErrorText.
     TStatsClient* ClientOrFail() {
         TStatsClient* C = FSession->Client();
@@ -72,6 +68,12 @@ protected:
             return R;
         FClosed = true;
         return S_OK;
+    }
+
+    // Out of line: the checks above are made on every call of a row's
+    // fields, the failure hardly ever.
+    [[gnu::noinline]] HRESULT ClosedFailure() const {
+        return monitor::ComFail(u"The " + std::u16string(FWhat) + u" has been closed.");
     }
 
     TSessionPtr FSession;

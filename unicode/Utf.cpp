@@ -106,14 +106,13 @@ std::u16string Utf8ToUtf16(std::string_view Utf8) {
 std::string Utf16ToUtf8(std::u16string_view Utf16) {
     // Most texts are ASCII, or start with it: that part is copied unit by
     // unit without the checks below.
+    std::string out(Utf16.size(), '\0');
     std::size_t ascii = 0;
-    while (ascii < Utf16.size() && Utf16[ascii] < 0x80)
-        ++ascii;
-    std::string out;
-    out.reserve(Utf16.size());
+    for (; ascii < Utf16.size() && Utf16[ascii] < 0x80; ++ascii)
+        out[ascii] = char(Utf16[ascii]);
+    if (ascii == Utf16.size())
+        return out;
     out.resize(ascii);
-    for (std::size_t i = 0; i < ascii; ++i)
-        out[i] = char(Utf16[i]);
     for (std::size_t i = ascii; i < Utf16.size(); ++i) {
         const char16_t unit = Utf16[i];
         if (unit < 0x80) {

@@ -365,18 +365,19 @@ TEST(Decoder, TheQuickParserGivesTheFullReadersVerdictsAndRecords) {
                               R"("queueTime":5,"serviceTime":6})";
     const std::string Sorted = R"({"active":1,"maximum":2,"name":"Orders","queueTime":5,"queued":4,)"
                                R"("requests":3,"serviceTime":6})";
-    std::vector<std::string> Odd{"{}",
-                                 R"({"name":"A"})",
-                                 R"({"name":"A","active":1,"maximum":2,"requests":3,"queued":4,"queueTime":5})",
-                                 Plain.substr(0, Plain.size() - 1) + R"(,"extra":7})",
-                                 Plain.substr(0, Plain.size() - 1) + R"(,"active":7})",
-                                 Plain.substr(0, Plain.size() - 1) + " }",
-                                 "{ " + Plain.substr(1),
-                                 Plain.substr(0, Plain.size() - 1) + ",}",
-                                 Plain.substr(0, 7) + Plain.substr(8)};
-    for (const char* V : {"0", "-0", "00", "01", "-", "-1", "2147483647", "2147483648", "-2147483648",
-                                 "999999999999999999", "9999999999999999999", "-99999999999999999", "1.5", "1e3",
-                                 "true", "null", "\"1\"", "[]", "{}"})
+    std::vector<std::string> Odd{
+        "{}",
+        R"({"name":"A"})",
+        R"({"name":"A","active":1,"maximum":2,"requests":3,"queued":4,"queueTime":5})",
+        Plain.substr(0, Plain.size() - 1) + R"(,"extra":7})",
+        Plain.substr(0, Plain.size() - 1) + R"(,"active":7})",
+        Plain.substr(0, Plain.size() - 1) + " }",
+        "{ " + Plain.substr(1),
+        Plain.substr(0, Plain.size() - 1) + ",}",
+        Plain.substr(0, 7) + Plain.substr(8)};
+    for (const char* V :
+         {"0", "-0", "00", "01", "-", "-1", "2147483647", "2147483648", "-2147483648", "999999999999999999",
+          "9999999999999999999", "-99999999999999999", "1.5", "1e3", "true", "null", "\"1\"", "[]", "{}"})
         Odd.push_back(Row("requests", V));
     for (const std::string Name : {"", "A", "ABCDEFG", "ABCDEFGH", "ABCDEFGHI", "ABCDEFGHIJKLMNOPQ"})
         for (const std::string Inside : {"", "\"", "\\\\", "\t", "\x01", "\x7f", "\xc3\xa9", "\\u0041"})
