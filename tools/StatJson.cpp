@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace wdx::tools {
 
@@ -12,12 +13,12 @@ namespace {
 // Printable ASCII without a quote or a backslash goes out as it is; every
 // other text takes nlohmann's escaping, which also mends invalid UTF-8.
 bool Plain(std::string_view Text) {
+    bool Ok = true;
     for (const char C : Text) {
         const auto B = static_cast<unsigned char>(C);
-        if (B < 0x20 || B > 0x7e || B == '"' || B == '\\')
-            return false;
+        Ok &= static_cast<unsigned char>(B - 0x20) < 0x5f && B != '"' && B != '\\';
     }
-    return true;
+    return Ok;
 }
 } // namespace
 
@@ -124,42 +125,90 @@ std::vector<std::string> TJsonText::MemberKeys(const std::vector<TColumn>& Colum
     return Keys;
 }
 
-void TJsonText::NameAndFigures(const std::vector<std::string>& Keys, std::string_view Name,
-                               std::span<const std::int64_t> Figures) {
-    Separate();
-    if (!Plain(Name)) {
-        FText += '{';
-        FText += Keys[0];
-        Quoted(Name);
-        for (std::size_t I = 0; I < Figures.size(); ++I) {
-            FText += ',';
-            FText += Keys[I + 1];
-            CellValue(Figures[I]);
-        }
-        FText += '}';
-        return;
+namespace {
+TJsonText::TPiece Piece(const std::string& Text) {
+    TJsonText::TPiece P;
+    P.Length = Text.size();
+    if (Text.size() <= sizeof P.Text)
+        std::memcpy(P.Text, Text.data(), Text.size());
+    else
+        P.Long = Text;
+    return P;
+}
+
+char* Put(char* P, const TJsonText::TPiece& Piece) {
+    if (Piece.Long.empty())
+        std::memcpy(P, Piece.Text, sizeof Piece.Text); // what is past Length is written over next
+    else
+        std::memcpy(P, Piece.Long.data(), Piece.Length);
+    return P + Piece.Length;
+}
+
+// The most text an escaped JSON string of N bytes takes (a control
+// character becomes \u00XX), quotes included.
+std::size_t EscapedRoom(std::size_t N) {
+    return 6 * N + 2;
+}
+} // namespace
+
+TJsonText::TRowPieces TJsonText::RowPieces(const std::vector<TColumn>& Columns) {
+    TRowPieces Pieces;
+    Pieces.Keys = MemberKeys(Columns);
+    Pieces.Head = Piece("{" + Pieces.Keys[0] + "\"");
+    Pieces.Fixed = Pieces.Head.Length + 2; // the name's closing quote (or the next piece's) and '}'
+    for (std::size_t I = 1; I < Pieces.Keys.size(); ++I) {
+        Pieces.Before.push_back(Piece((I == 1 ? "\"," : ",") + Pieces.Keys[I]));
+        Pieces.Fixed += Pieces.Before.back().Length;
     }
-    // Written in place, into room measured first.
-    std::size_t Room = 2 + Name.size() + 2;
-    for (std::size_t I = 0; I <= Figures.size(); ++I)
-        Room += 1 + Keys[I].size() + 20;
-    const std::size_t Start = FText.size();
-    FText.resize(Start + Room);
-    char* const Begin = FText.data() + Start;
-    char* const Limit = Begin + Room;
-    char* P = Begin;
-    *P++ = '{';
-    P = std::copy(Keys[0].begin(), Keys[0].end(), P);
-    *P++ = '"';
-    P = std::copy(Name.begin(), Name.end(), P);
-    *P++ = '"';
+    return Pieces;
+}
+
+std::size_t TJsonText::RowRoom(const TRowPieces& Pieces, std::string_view Name) {
+    return 1 + Pieces.Fixed + EscapedRoom(Name.size()) + 20 * Pieces.Before.size() + 32;
+}
+
+char* TJsonText::OpenRows(std::size_t Room) {
+    if (Room > FRowsRoom) {
+        FRows.reset(new char[Room]);
+        FRowsRoom = Room;
+    }
+    return FRows.get();
+}
+
+void TJsonText::CloseRows(char* End, bool Any) {
+    FText.append(FRows.get(), static_cast<std::size_t>(End - FRows.get()));
+    if (Any && !FFirst.empty())
+        FFirst.back() = false;
+}
+
+char* TJsonText::NameAndFigures(char* P, const TRowPieces& Pieces, std::string_view Name,
+                                std::span<const std::int64_t> Figures) {
+    if (!FFirst.empty()) {
+        if (!FFirst.back())
+            *P++ = ',';
+        FFirst.back() = false;
+    }
+    if (Plain(Name)) {
+        P = Put(P, Pieces.Head);
+        std::memcpy(P, Name.data(), Name.size());
+        P += Name.size();
+    } else {
+        // '{', the key, and the name as Quoted writes it (its quotes
+        // included): the head without its quote.
+        *P++ = '{';
+        P = std::copy(Pieces.Keys[0].begin(), Pieces.Keys[0].end(), P);
+        TJsonText Escaped;
+        Escaped.Quoted(Name);
+        P = std::copy(Escaped.FText.begin(), Escaped.FText.end() - 1, P);
+    }
     for (std::size_t I = 0; I < Figures.size(); ++I) {
-        *P++ = ',';
-        P = std::copy(Keys[I + 1].begin(), Keys[I + 1].end(), P);
-        P = std::to_chars(P, Limit, Figures[I]).ptr;
+        P = Put(P, Pieces.Before[I]);
+        P = std::to_chars(P, P + 20, Figures[I]).ptr;
     }
+    if (Figures.empty())
+        *P++ = '"';
     *P++ = '}';
-    FText.resize(Start + static_cast<std::size_t>(P - Begin));
+    return P;
 }
 
 TJsonText& TJsonText::RowObjects(const TStatTable& Table) {

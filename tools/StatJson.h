@@ -8,6 +8,7 @@
 #include "tools/StatTable.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,18 +47,42 @@ public:
     TJsonText& RecordObjects(const std::vector<TColumn>& Columns,
                              const std::vector<std::int32_t Record::*>& Figures,
                              std::span<const Record> Records, const TNameMatch& Keep) {
-        const std::vector<std::string> Keys = MemberKeys(Columns);
+        const TRowPieces Pieces = RowPieces(Columns);
+        // The records to write, and room for all of them at most; then
+        // each one written into that room.
+        std::vector<const Record*> Rows;
+        Rows.reserve(Records.size());
+        std::size_t Room = 0;
+        for (const Record& R : Records)
+            if (Keep.KeepsAll() || Keep(R.Name)) {
+                Rows.push_back(&R);
+                Room += RowRoom(Pieces, R.Name);
+            }
+        char* P = OpenRows(Room);
         std::vector<std::int64_t> Values(Figures.size());
-        FText.reserve(FText.size() + Records.size() * 16 * Columns.size());
-        for (const Record& R : Records) {
-            if (!Keep.KeepsAll() && !Keep(R.Name))
-                continue;
+        for (const Record* R : Rows) {
             for (std::size_t I = 0; I < Figures.size(); ++I)
-                Values[I] = R.*Figures[I];
-            NameAndFigures(Keys, R.Name, Values);
+                Values[I] = R->*Figures[I];
+            P = NameAndFigures(P, Pieces, R->Name, Values);
         }
+        CloseRows(P, !Rows.empty());
         return *this;
     }
+
+    // (For RecordObjects.) The text of an object of a name and figures
+    // around its values: '{', the first key and the name's quote; then
+    // before each figure the name's closing quote or a comma, and its key.
+    struct TPiece {
+        char Text[32] = {}; // copied 32 bytes at a time, Length of them kept
+        std::size_t Length = 0;
+        std::string Long; // a piece longer than Text, copied as it is
+    };
+    struct TRowPieces {
+        std::vector<std::string> Keys;
+        TPiece Head;
+        std::vector<TPiece> Before; // one per figure
+        std::size_t Fixed = 0;      // the length of all pieces, and '}'
+    };
 
     const std::string& Text() const { return FText; }
     // Empties the text once it has been written out, keeping its room; what
@@ -70,12 +95,22 @@ private:
     void CellValue(const TCell& Cell); // the value alone, no comma
     // Each column's key, quoted, with its colon.
     static std::vector<std::string> MemberKeys(const std::vector<TColumn>& Columns);
-    // One object of a text and integers, members named by Keys.
-    void NameAndFigures(const std::vector<std::string>& Keys, std::string_view Name,
-                        std::span<const std::int64_t> Figures);
+    static TRowPieces RowPieces(const std::vector<TColumn>& Columns);
+    // The most a row of Name takes, its comma and 32 bytes of slack included.
+    static std::size_t RowRoom(const TRowPieces& Pieces, std::string_view Name);
+    // Room for rows written through the pointer returned (not cleared
+    // first), and what they took appended to the text.
+    char* OpenRows(std::size_t Room);
+    void CloseRows(char* End, bool Any);
+    // One object of a text and integers at P, after a comma unless it is
+    // the array's first value; returns its end.
+    char* NameAndFigures(char* P, const TRowPieces& Pieces, std::string_view Name,
+                         std::span<const std::int64_t> Figures);
 
     std::string FText;
-    std::vector<bool> FFirst; // per open container: nothing written in it yet
+    std::unique_ptr<char[]> FRows; // OpenRows' room, kept for the next rows
+    std::size_t FRowsRoom = 0;
+    std::vector<char> FFirst; // per open container: nothing written in it yet
     bool FAfterKey = false;
 };
 
