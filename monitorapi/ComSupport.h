@@ -160,7 +160,10 @@ public:
     }
     // For a text passed by reference, which the callee may replace.
     BSTR* Ref() noexcept { return &FText; }
-    void Reset() noexcept { SysFreeString(std::exchange(FText, nullptr)); }
+    void Reset() noexcept {
+        if (FText)
+            SysFreeString(std::exchange(FText, nullptr));
+    }
 
     std::u16string_view View() const { return BStrView(FText); }
     std::u16string Text() const { return std::u16string(View()); }

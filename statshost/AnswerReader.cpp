@@ -8,6 +8,7 @@
 #include <rapidjson/reader.h>
 
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -379,13 +380,20 @@ public:
     // declined with nothing read and nothing called, and is read member by
     // member, its faults and their messages included.
     TWholeObject WholeObject(const char*& At, const char* End) {
-        if (FDepth == 0 || Top().Type != TFrame::List || !AllScalar(*Top().Shape))
+        if (FDepth == 0 || Top().Type != TFrame::List)
             return TWholeObject::Declined;
         TFrame& top = Top();
+        if (top.Shape != FWhole.Shape)
+            FWhole = WholeRowsOf(*top.Shape);
+        if (!FWhole.Readable)
+            return TWholeObject::Declined;
         const auto& fields = top.Shape->Fields;
         const std::size_t n = fields.size();
-        std::array<std::int64_t, MaxWholeMembers> ints;
-        std::array<std::string_view, MaxWholeMembers> texts;
+        // Each member's value until the row is known to be whole (left
+        // unset before, as only members read are used).
+        std::int64_t ints[MaxWholeMembers];
+        const char* textAt[MaxWholeMembers];
+        std::size_t textLength[MaxWholeMembers];
         std::uint32_t seen = 0;
         const char* p = At + 1;
         unsigned members = 0;
@@ -421,11 +429,15 @@ public:
                     return TWholeObject::Declined;
                 break;
             case TFieldKind::Text:
-            case TFieldKind::Name:
-                if (p == End || *p != '"' || !PlainText(p, End, texts[i]) ||
-                    (f.Kind == TFieldKind::Name && texts[i].empty()))
+            case TFieldKind::Name: {
+                std::string_view text;
+                if (p == End || *p != '"' || !PlainText(p, End, text) ||
+                    (f.Kind == TFieldKind::Name && text.empty()))
                     return TWholeObject::Declined;
+                textAt[i] = text.data();
+                textLength[i] = text.size();
                 break;
+            }
             case TFieldKind::Bool:
                 if (End - p >= 4 && std::string_view(p, 4) == "true") {
                     ints[i] = 1;
@@ -441,9 +453,8 @@ public:
                 return TWholeObject::Declined;
             }
         }
-        for (std::size_t i = 0; i < n; ++i)
-            if (fields[i].Required && !(seen & (1u << i)))
-                return TWholeObject::Declined;
+        if ((seen & FWhole.Required) != FWhole.Required)
+            return TWholeObject::Declined;
         if (p == End || *p != '}')
             return TWholeObject::Declined;
         // The object and each of its values, as the member-by-member reading
@@ -452,16 +463,15 @@ public:
             return TWholeObject::Stopped;
         ++top.Index;
         void* row = top.Shape->Append(top.Record);
-        for (std::size_t i = 0; i < n; ++i) {
+        for (std::uint32_t left = seen; left != 0; left &= left - 1) {
+            const auto i = static_cast<std::size_t>(std::countr_zero(left));
             const TField& f = fields[i];
-            if (!(seen & (1u << i)))
-                continue;
             if (f.Kind == TFieldKind::Int)
                 f.SetInt(row, ints[i]);
             else if (f.Kind == TFieldKind::Bool)
                 f.SetBool(row, ints[i] != 0);
             else
-                f.SetText(row, std::string(texts[i]));
+                f.SetText(row, std::string(textAt[i], textLength[i]));
         }
         At = p + 1;
         return TWholeObject::Read;
@@ -556,14 +566,23 @@ private:
         return true;
     }
 
-    // Whether every member of Shape is a single value (WholeObject's rows).
-    static bool AllScalar(const TShape& Shape) {
-        if (Shape.Fields.size() > MaxWholeMembers)
-            return false;
-        for (const TField& f : Shape.Fields)
-            if (f.Kind == TFieldKind::List || f.Kind == TFieldKind::Object)
-                return false;
-        return true;
+    // What WholeObject needs to know of a row's shape, found once a list.
+    struct TWholeRows {
+        const TShape* Shape = nullptr;
+        bool Readable = false;     // every member a single value, not too many
+        std::uint32_t Required = 0; // bit i: member i is required
+    };
+    static TWholeRows WholeRowsOf(const TShape& Shape) {
+        TWholeRows rows;
+        rows.Shape = &Shape;
+        rows.Readable = Shape.Fields.size() <= MaxWholeMembers;
+        for (std::size_t i = 0; i < Shape.Fields.size() && rows.Readable; ++i) {
+            const TField& f = Shape.Fields[i];
+            rows.Readable = f.Kind != TFieldKind::List && f.Kind != TFieldKind::Object;
+            if (f.Required)
+                rows.Required |= 1u << i;
+        }
+        return rows;
     }
 
     // An integer as the quick parser and RawNumber read it, within F's
@@ -574,12 +593,19 @@ private:
         const bool negative = P != End && *P == '-';
         const char* digit = P + (negative ? 1 : 0);
         const char* from = digit;
+        // Up to 18 characters, the sign included, and never past End.
+        const char* last = End - P > 18 ? P + 18 : End;
         std::uint64_t v = 0;
-        if (digit != End && *digit == '0')
+        if (digit != End && *digit == '0') {
             ++digit;
-        else
-            while (digit != End && *digit >= '0' && *digit <= '9' && digit - P < 18)
-                v = v * 10 + static_cast<unsigned>(*digit++ - '0');
+        } else {
+            for (; digit != last; ++digit) {
+                const auto d = static_cast<unsigned>(static_cast<unsigned char>(*digit)) - '0';
+                if (d > 9)
+                    break;
+                v = v * 10 + d;
+            }
+        }
         if (digit == from || (digit != End && *digit >= '0' && *digit <= '9'))
             return false;
         const std::int64_t s = negative ? -static_cast<std::int64_t>(v) : 0;
@@ -717,6 +743,7 @@ private:
     unsigned FEvents = 0;
     std::array<TFrame, MaxNestingDepth + 2> FStack{};
     std::array<std::uint8_t, MaxWholeMembers> FWholeOrder{}; // WholeObject: the field at each place, last row
+    TWholeRows FWhole;                                       // WholeObject: the rows being read
     std::size_t FDepth = 0;
 };
 
@@ -753,11 +780,12 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
     };
     if (Body.empty())
         return MalformedAnswer("the answer is empty"); // nothing in it nests
-    const bool unicodeEscapes = Body.find("\\u") != std::string_view::npos;
-    auto handler = [&](std::size_t Rows) {
+    // Whether the body holds a "\\u" escape at all: the quick parser reads
+    // no text with an escape, so only the full reader needs to know.
+    auto handler = [&](std::size_t Rows, bool UnicodeEscapes) {
         TReader reader(Root, Target, Limits, Rows);
         reader.FBodyBytes = Body.size();
-        reader.FUnicodeEscapes = unicodeEscapes;
+        reader.FUnicodeEscapes = UnicodeEscapes;
         return reader;
     };
     // UTF-8 is checked over the whole body at once, which is far quicker
@@ -778,7 +806,7 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
         // No row count without the pre-scan: the list reserves what the
         // body could hold at most (room that is never written to stays
         // address space only).
-        TReader reader = handler(std::numeric_limits<std::size_t>::max());
+        TReader reader = handler(std::numeric_limits<std::size_t>::max(), false);
         try {
             const TPlainParse plain = ParsePlainJson(Body, reader, Limits.MaxDepth);
             if (plain == TPlainParse::Done)
@@ -801,7 +829,7 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
     }
     if (auto deep = nesting())
         return deep;
-    TReader reader = handler(scanned->Rows);
+    TReader reader = handler(scanned->Rows, Body.find("\\u") != std::string_view::npos);
     // Every byte is read and checked; iterative, so that no nesting the
     // pre-scan let through can use up the stack.
     constexpr unsigned Flags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;

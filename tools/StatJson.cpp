@@ -13,12 +13,24 @@ namespace {
 // Printable ASCII without a quote or a backslash goes out as it is; every
 // other text takes nlohmann's escaping, which also mends invalid UTF-8.
 bool Plain(std::string_view Text) {
-    bool Ok = true;
-    for (const char C : Text) {
-        const auto B = static_cast<unsigned char>(C);
-        Ok &= static_cast<unsigned char>(B - 0x20) < 0x5f && B != '"' && B != '\\';
+    // Eight bytes at a time: none below 0x20, none above 0x7e, no quote and
+    // no backslash (each test exact for the word as a whole).
+    constexpr std::uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
+    auto below = [](std::uint64_t X, std::uint64_t N) { return (X - Ones * N) & ~X & Highs; };
+    std::size_t I = 0;
+    for (; I + 8 <= Text.size(); I += 8) {
+        std::uint64_t W;
+        std::memcpy(&W, Text.data() + I, 8);
+        const std::uint64_t Above = (W + Ones) | W; // 0x7f and above: high bit
+        if ((below(W, 0x20) | below(W ^ (Ones * '"'), 1) | below(W ^ (Ones * '\\'), 1) | Above) & Highs)
+            return false;
     }
-    return Ok;
+    for (; I < Text.size(); ++I) {
+        const auto B = static_cast<unsigned char>(Text[I]);
+        if (B < 0x20 || B > 0x7e || B == '"' || B == '\\')
+            return false;
+    }
+    return true;
 }
 } // namespace
 

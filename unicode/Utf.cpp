@@ -104,14 +104,20 @@ std::u16string Utf8ToUtf16(std::string_view Utf8) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view Utf16) {
-    // Most texts are ASCII, or start with it: that part is copied unit by
-    // unit without the checks below.
+    // Most texts are ASCII: those are narrowed unit by unit without the
+    // checks below (two passes without a branch in them).
+    char16_t any = 0;
+    for (const char16_t unit : Utf16)
+        any |= unit;
     std::string out(Utf16.size(), '\0');
-    std::size_t ascii = 0;
-    for (; ascii < Utf16.size() && Utf16[ascii] < 0x80; ++ascii)
-        out[ascii] = char(Utf16[ascii]);
-    if (ascii == Utf16.size())
+    if (any < 0x80) {
+        for (std::size_t i = 0; i < Utf16.size(); ++i)
+            out[i] = char(Utf16[i]);
         return out;
+    }
+    std::size_t ascii = 0;
+    for (; Utf16[ascii] < 0x80; ++ascii)
+        out[ascii] = char(Utf16[ascii]);
     out.resize(ascii);
     for (std::size_t i = ascii; i < Utf16.size(); ++i) {
         const char16_t unit = Utf16[i];

@@ -151,6 +151,20 @@ TEST(StatTableTest, RecordsGoOutAsTheirTableWouldWithTheSameMatch) {
         ThroughTable.BeginArray().RowObjects(T);
         EXPECT_EQ(Direct.EndArray().Text(), ThroughTable.EndArray().Text()) << Match;
     }
+    // A character to escape (or not) at every place of a name longer than
+    // two words: what is read back is the name (invalid UTF-8 replaced).
+    for (const std::string Special : {"\"", "\\", "\x01", "\x1f", " ", "~", "\x7f", "\xc3\xa9", "\xff"})
+        for (std::size_t At = 0; At <= 17; ++At) {
+            std::string Name = "abcdefghijklmnopq", Expected = Name;
+            Name.insert(At, Special);
+            Expected.insert(At, Special == "\xff" ? "\xef\xbf\xbd" : Special);
+            const std::vector<TRecord> Single{{Name, 1, 2}};
+            TJsonText Text;
+            Text.BeginArray().RecordObjects(Columns.Columns, Columns.Figures, std::span(Single), TNameMatch(""));
+            const auto Read = nlohmann::json::parse(Text.EndArray().Text(), nullptr, false);
+            ASSERT_FALSE(Read.is_discarded()) << Text.Text();
+            EXPECT_EQ(Read[0]["name"], Expected) << Text.Text();
+        }
     TJsonText One;
     One.BeginArray().RecordObjects(Columns.Columns, Columns.Figures, std::span(Records).first(1),
                                    TNameMatch(""));
