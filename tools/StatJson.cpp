@@ -14,19 +14,26 @@ namespace {
 // other text takes nlohmann's escaping, which also mends invalid UTF-8.
 bool Plain(std::string_view Text) {
     // Eight bytes at a time: none below 0x20, none above 0x7e, no quote and
-    // no backslash (each test exact for the word as a whole).
+    // no backslash (each test exact for the word as a whole). A text of
+    // eight bytes or more ends with a word that overlaps the one before.
     constexpr std::uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
     auto below = [](std::uint64_t X, std::uint64_t N) { return (X - Ones * N) & ~X & Highs; };
-    std::size_t I = 0;
-    for (; I + 8 <= Text.size(); I += 8) {
+    auto plainWord = [&](const char* At) {
         std::uint64_t W;
-        std::memcpy(&W, Text.data() + I, 8);
+        std::memcpy(&W, At, 8);
         const std::uint64_t Above = (W + Ones) | W; // 0x7f and above: high bit
-        if ((below(W, 0x20) | below(W ^ (Ones * '"'), 1) | below(W ^ (Ones * '\\'), 1) | Above) & Highs)
-            return false;
+        return ((below(W, 0x20) | below(W ^ (Ones * '"'), 1) | below(W ^ (Ones * '\\'), 1) | Above) &
+                Highs) == 0;
+    };
+    const std::size_t N = Text.size();
+    if (N >= 8) {
+        for (std::size_t I = 0; I + 8 < N; I += 8)
+            if (!plainWord(Text.data() + I))
+                return false;
+        return plainWord(Text.data() + N - 8);
     }
-    for (; I < Text.size(); ++I) {
-        const auto B = static_cast<unsigned char>(Text[I]);
+    for (const char C : Text) {
+        const auto B = static_cast<unsigned char>(C);
         if (B < 0x20 || B > 0x7e || B == '"' || B == '\\')
             return false;
     }

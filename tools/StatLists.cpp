@@ -41,11 +41,13 @@ struct TListKind {
 constexpr std::size_t SliceRows = 4096;
 
 // A query's records in parts, each part twice the size of the one before
-// (up to a limit) and a whole number of slices: a long list grows without
-// being copied to ever larger places on the way, and its larger parts are
-// large enough for large pages.
+// (from 256 KiB up to 8 MiB): a long list grows without being copied to
+// ever larger places on the way, and its parts of 2 MiB and more are large
+// enough for large pages.
 template <class Record> struct TParts {
-    static constexpr std::size_t MostRows = SliceRows << 5;
+    // Rounded up, so that the parts that double it reach 2 MiB, 4 MiB, ...
+    static constexpr std::size_t FirstRows = ((std::size_t{256} << 10) + sizeof(Record) - 1) / sizeof(Record);
+    static constexpr std::size_t MostRows = (std::size_t{8} << 20) / sizeof(Record);
     std::vector<std::vector<Record>> Parts;
     std::vector<std::size_t> Starts; // the first row of each part
     std::size_t Count = 0;
@@ -53,7 +55,7 @@ template <class Record> struct TParts {
     void Add(Record&& R) {
         if (Parts.empty() || Parts.back().size() == Parts.back().capacity()) {
             const std::size_t Rows =
-                Parts.empty() ? SliceRows : std::min(2 * Parts.back().capacity(), MostRows);
+                Parts.empty() ? FirstRows : std::min(2 * Parts.back().capacity(), MostRows);
             Parts.emplace_back().reserve(Rows);
             Starts.push_back(Count);
         }

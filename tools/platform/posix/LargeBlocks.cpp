@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t LargePage = std::size_t{2} << 20;
 // Smaller blocks are left as the C library makes them: a large page for a
 // block of a few hundred kilobytes would mostly stay unused.
-constexpr std::size_t LargeBlock = 2 * LargePage;
+constexpr std::size_t LargeBlock = LargePage;
 
 void* Allocate(std::size_t Bytes) {
     for (;;) {
