@@ -8,8 +8,8 @@
 #include <rapidjson/reader.h>
 
 #include <algorithm>
-#include <bit>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -383,80 +383,29 @@ public:
         if (FDepth == 0 || Top().Type != TFrame::List)
             return TWholeObject::Declined;
         TFrame& top = Top();
-        if (top.Shape != FWhole.Shape)
+        if (top.Shape != FWhole.Shape) {
             FWhole = WholeRowsOf(*top.Shape);
+            FPlanSteps = 0;
+        }
         if (!FWhole.Readable)
             return TWholeObject::Declined;
         const auto& fields = top.Shape->Fields;
-        const std::size_t n = fields.size();
-        // Each member's value until the row is known to be whole (left
-        // unset before, as only members read are used).
-        std::int64_t ints[MaxWholeMembers];
-        const char* textAt[MaxWholeMembers];
-        std::size_t textLength[MaxWholeMembers];
+        TWholeValues values;
         std::uint32_t seen = 0;
-        const char* p = At + 1;
         unsigned members = 0;
-        for (std::size_t member = 0; p != End && *p != '}'; ++member, ++members) {
-            if (member > 0) {
-                if (*p != ',')
-                    return TWholeObject::Declined;
-                ++p;
-            }
-            // Rows of one list name their members in one order: the field
-            // the same place held in the row before is looked for first.
-            std::size_t i = member < MaxWholeMembers ? FWholeOrder[member] : n;
-            if (i < n && KeyAt(p, End, fields[i].Key)) {
-                p += fields[i].Key.size() + 3;
-            } else {
-                std::string_view key;
-                if (p == End || *p != '"' || !PlainText(p, End, key) || p == End || *p != ':')
-                    return TWholeObject::Declined;
-                ++p;
-                for (i = 0; i < n && !SameKey(fields[i].Key, key); ++i) {
-                }
-                if (i == n || member >= MaxWholeMembers)
-                    return TWholeObject::Declined; // no table knows it, or too many
-                FWholeOrder[member] = static_cast<std::uint8_t>(i);
-            }
-            if (seen & (1u << i))
-                return TWholeObject::Declined; // given twice: the last one counts
-            seen |= 1u << i;
-            const TField& f = fields[i];
-            switch (f.Kind) {
-            case TFieldKind::Int:
-                if (!WholeInteger(p, End, f, ints[i]))
-                    return TWholeObject::Declined;
-                break;
-            case TFieldKind::Text:
-            case TFieldKind::Name: {
-                std::string_view text;
-                if (p == End || *p != '"' || !PlainText(p, End, text) ||
-                    (f.Kind == TFieldKind::Name && text.empty()))
-                    return TWholeObject::Declined;
-                textAt[i] = text.data();
-                textLength[i] = text.size();
-                break;
-            }
-            case TFieldKind::Bool:
-                if (End - p >= 4 && std::string_view(p, 4) == "true") {
-                    ints[i] = 1;
-                    p += 4;
-                } else if (End - p >= 5 && std::string_view(p, 5) == "false") {
-                    ints[i] = 0;
-                    p += 5;
-                } else {
-                    return TWholeObject::Declined;
-                }
-                break;
-            default:
+        const char* p = At + 1;
+        // Rows of one list are mostly written alike: the row before's
+        // members, in its order, are tried first; else the row is read
+        // member by member, and its order kept for the next.
+        if (PlannedRow(fields, p, End, values)) {
+            seen = FPlanSeen;
+            members = static_cast<unsigned>(FPlanSteps);
+        } else {
+            p = At + 1;
+            if (!MemberByMember(fields, p, End, values, seen, members))
                 return TWholeObject::Declined;
-            }
+            Plan(fields, members, seen);
         }
-        if ((seen & FWhole.Required) != FWhole.Required)
-            return TWholeObject::Declined;
-        if (p == End || *p != '}')
-            return TWholeObject::Declined;
         // The object and each of its values, as the member-by-member reading
         // counts them towards a look at the clock.
         if (!Ticks(1 + members))
@@ -467,14 +416,142 @@ public:
             const auto i = static_cast<std::size_t>(std::countr_zero(left));
             const TField& f = fields[i];
             if (f.Kind == TFieldKind::Int)
-                f.SetInt(row, ints[i]);
+                f.SetInt(row, values.Ints[i]);
             else if (f.Kind == TFieldKind::Bool)
-                f.SetBool(row, ints[i] != 0);
+                f.SetBool(row, values.Ints[i] != 0);
             else
-                f.SetText(row, std::string(textAt[i], textLength[i]));
+                f.SetText(row, std::string(values.TextAt[i], values.TextLength[i]));
         }
         At = p + 1;
         return TWholeObject::Read;
+    }
+
+    // Each member's value of a row read whole, until the row is known to be
+    // whole (left unset before, as only members read are used).
+    struct TWholeValues {
+        std::int64_t Ints[MaxWholeMembers];
+        const char* TextAt[MaxWholeMembers];
+        std::size_t TextLength[MaxWholeMembers];
+    };
+
+    // The value of member F at P, of F's kind, in the quick parser's form.
+    [[gnu::always_inline]] static inline bool WholeValue(const TField& F, std::size_t I, const char*& P,
+                                                         const char* End, TWholeValues& Values) {
+        switch (F.Kind) {
+        case TFieldKind::Int:
+            return WholeInteger(P, End, F, Values.Ints[I]);
+        case TFieldKind::Text:
+        case TFieldKind::Name: {
+            std::string_view text;
+            if (P == End || *P != '"' || !PlainText(P, End, text) ||
+                (F.Kind == TFieldKind::Name && text.empty()))
+                return false;
+            Values.TextAt[I] = text.data();
+            Values.TextLength[I] = text.size();
+            return true;
+        }
+        case TFieldKind::Bool:
+            if (End - P >= 4 && std::string_view(P, 4) == "true") {
+                Values.Ints[I] = 1;
+                P += 4;
+                return true;
+            }
+            if (End - P >= 5 && std::string_view(P, 5) == "false") {
+                Values.Ints[I] = 0;
+                P += 5;
+                return true;
+            }
+            return false;
+        default:
+            return false;
+        }
+    }
+
+    // The members of the row at P (after its '{') one by one, up to its '}':
+    // members of the table only, each once, every required one.
+    bool MemberByMember(std::span<const TField> Fields, const char*& P, const char* End, TWholeValues& Values,
+                        std::uint32_t& Seen, unsigned& Members) {
+        const std::size_t n = Fields.size();
+        for (std::size_t member = 0; P != End && *P != '}'; ++member, ++Members) {
+            if (member > 0) {
+                if (*P != ',')
+                    return false;
+                ++P;
+            }
+            // The field the same place held in the row before is looked
+            // for first.
+            std::size_t i = member < MaxWholeMembers ? FWholeOrder[member] : n;
+            if (i < n && KeyAt(P, End, Fields[i].Key)) {
+                P += Fields[i].Key.size() + 3;
+            } else {
+                std::string_view key;
+                if (P == End || *P != '"' || !PlainText(P, End, key) || P == End || *P != ':')
+                    return false;
+                ++P;
+                for (i = 0; i < n && !SameKey(Fields[i].Key, key); ++i) {
+                }
+                if (i == n || member >= MaxWholeMembers)
+                    return false; // no table knows it, or too many
+                FWholeOrder[member] = static_cast<std::uint8_t>(i);
+            }
+            if (Seen & (1u << i))
+                return false; // given twice: the last one counts
+            Seen |= 1u << i;
+            if (!WholeValue(Fields[i], i, P, End, Values))
+                return false;
+        }
+        return (Seen & FWhole.Required) == FWhole.Required && P != End && *P == '}';
+    }
+
+    // One member of a planned row: the bytes before its value (the comma
+    // after the first, and the quoted name with its colon), compared as
+    // three words, and its field.
+    struct TWholeStep {
+        std::uint64_t Word[3] = {};
+        std::uint64_t Mask[3] = {};
+        std::size_t Length = 0;
+        std::size_t Field = 0;
+    };
+    static constexpr std::size_t StepBytes = sizeof(TWholeStep::Word);
+
+    // Keeps the order of the row just read member by member for the next.
+    void Plan(std::span<const TField> Fields, unsigned Members, std::uint32_t Seen) {
+        FPlanSteps = 0;
+        for (std::size_t k = 0; k < Members; ++k) {
+            const std::size_t i = FWholeOrder[k];
+            const std::string text = (k > 0 ? ",\"" : "\"") + std::string(Fields[i].Key) + "\":";
+            if (text.size() > StepBytes)
+                return; // no plan: such rows are read member by member
+            TWholeStep& step = FPlan[k];
+            step = TWholeStep{};
+            std::memcpy(step.Word, text.data(), text.size());
+            std::memset(step.Mask, 0xff, text.size());
+            step.Length = text.size();
+            step.Field = i;
+        }
+        FPlanSteps = Members;
+        FPlanSeen = Seen;
+    }
+
+    // The row at P (after its '{') when it has the planned members in the
+    // planned order, up to its '}'.
+    bool PlannedRow(std::span<const TField> Fields, const char*& P, const char* End,
+                    TWholeValues& Values) const {
+        if (FPlanSteps == 0)
+            return false;
+        for (std::size_t k = 0; k < FPlanSteps; ++k) {
+            const TWholeStep& step = FPlan[k];
+            if (static_cast<std::size_t>(End - P) < StepBytes)
+                return false;
+            if (((WordAt<std::uint64_t>(P) ^ step.Word[0]) & step.Mask[0]) |
+                ((WordAt<std::uint64_t>(P + 8) ^ step.Word[1]) & step.Mask[1]) |
+                ((WordAt<std::uint64_t>(P + 16) ^ step.Word[2]) & step.Mask[2]))
+                return false;
+            P += step.Length;
+            if (!WholeValue(Fields[step.Field], step.Field, P, End, Values))
+                return false;
+        }
+        return P != End && *P == '}';
     }
 
     // A text that held half of a surrogate pair (an escaped "\udc00" alone,
@@ -546,11 +623,16 @@ private:
         while (End - P >= 8) {
             const std::uint64_t w = WordAt<std::uint64_t>(P);
             const std::uint64_t quote = w ^ (Ones * '"'), backslash = w ^ (Ones * '\\');
-            // Whether a byte of X is below N (N at most 0x80; a zero byte
-            // is below 1): exact, for the word as a whole.
+            // A byte of X below N (N at most 0x80; a zero byte is below 1)
+            // has its high bit set here; bytes after the first such one may
+            // show falsely, the first one never does.
             auto below = [](std::uint64_t X, std::uint64_t N) { return (X - Ones * N) & ~X & Highs; };
-            if (below(w, 0x20) | below(quote, 1) | below(backslash, 1))
+            const std::uint64_t stop = below(w, 0x20) | below(quote, 1) | below(backslash, 1);
+            if (stop) {
+                if constexpr (std::endian::native == std::endian::little)
+                    P += std::countr_zero(stop) / 8; // the first byte that stops the text
                 break;
+            }
             P += 8;
         }
         while (P != End && *P != '"') {
@@ -569,7 +651,7 @@ private:
     // What WholeObject needs to know of a row's shape, found once a list.
     struct TWholeRows {
         const TShape* Shape = nullptr;
-        bool Readable = false;     // every member a single value, not too many
+        bool Readable = false;      // every member a single value, not too many
         std::uint32_t Required = 0; // bit i: member i is required
     };
     static TWholeRows WholeRowsOf(const TShape& Shape) {
@@ -744,6 +826,9 @@ private:
     std::array<TFrame, MaxNestingDepth + 2> FStack{};
     std::array<std::uint8_t, MaxWholeMembers> FWholeOrder{}; // WholeObject: the field at each place, last row
     TWholeRows FWhole;                                       // WholeObject: the rows being read
+    std::array<TWholeStep, MaxWholeMembers> FPlan{};         // WholeObject: the members of the row before
+    std::size_t FPlanSteps = 0;                              // ... how many (0: none)
+    std::uint32_t FPlanSeen = 0;                             // ... which fields they are
     std::size_t FDepth = 0;
 };
 

@@ -437,6 +437,10 @@ TEST(Decoder, MemberNamesMatchOnlyWhenEveryByteDoes) {
                 Limits.QuickParse = Quick;
                 ExpectMalformed(DecodeComponents(List(Changed), Limits),
                                 "components[0]." + Key + " is missing");
+                // Between good rows, whose names the reader then looks for
+                // first (with room after them for a whole word).
+                ExpectMalformed(DecodeComponents(List(Good + "," + Changed + "," + Good), Limits),
+                                "components[1]." + Key + " is missing");
             }
         }
     }
