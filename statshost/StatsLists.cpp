@@ -1,5 +1,6 @@
 // The three list queries of the monitor server stand-in.
 #include "statshost/StatsMonitor.h"
+#include "unicode/Utf.h"
 
 namespace wdx::statshost {
 
@@ -17,13 +18,8 @@ HRESULT PutName(BSTR* Out, const std::string& Text) {
     BSTR Wide = SysAllocStringLen(nullptr, UINT(Text.size()));
     if (!Wide)
         return E_OUTOFMEMORY;
-    unsigned char Any = 0; // every byte or'ed: 0x80 set when one is not ASCII
-    for (std::size_t I = 0; I < Text.size(); ++I) {
-        const auto C = static_cast<unsigned char>(Text[I]);
-        Any |= C;
-        Wide[I] = OLECHAR(C);
-    }
-    if (Any & 0x80) {
+    static_assert(sizeof(OLECHAR) == sizeof(char16_t));
+    if (!unicode::WidenAscii(Text, reinterpret_cast<char16_t*>(Wide))) {
         SysFreeString(Wide);
         return PutBStr(Out, Utf8ToWide(Text));
     }

@@ -222,7 +222,16 @@ char* TJsonText::NameAndFigures(char* P, const TRowPieces& Pieces, std::string_v
     }
     for (std::size_t I = 0; I < Figures.size(); ++I) {
         P = Put(P, Pieces.Before[I]);
-        P = std::to_chars(P, P + 20, Figures[I]).ptr;
+        // Most counts are a digit or two.
+        const std::int64_t V = Figures[I];
+        if (V >= 0 && V < 10) {
+            *P++ = static_cast<char>('0' + V);
+        } else if (V >= 10 && V < 100) {
+            *P++ = static_cast<char>('0' + V / 10);
+            *P++ = static_cast<char>('0' + V % 10);
+        } else {
+            P = std::to_chars(P, P + 20, V).ptr;
+        }
     }
     if (Figures.empty())
         *P++ = '"';

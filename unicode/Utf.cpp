@@ -1,5 +1,9 @@
 #include "unicode/Utf.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
 namespace wdx::unicode {
 
 namespace {
@@ -103,21 +107,60 @@ std::u16string Utf8ToUtf16(std::string_view Utf8) {
     return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view Utf16) {
-    // Most texts are ASCII: those are narrowed unit by unit without the
-    // checks below (two passes without a branch in them).
-    char16_t any = 0;
-    for (const char16_t unit : Utf16)
-        any |= unit;
-    std::string out(Utf16.size(), '\0');
-    if (any < 0x80) {
-        for (std::size_t i = 0; i < Utf16.size(); ++i)
-            out[i] = char(Utf16[i]);
-        return out;
+bool WidenAscii(std::string_view Text, char16_t* Out) {
+    // Four bytes at a time into four units (the units' byte order is the
+    // machine's), then one by one.
+    std::uint32_t any = 0;
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 4 <= Text.size(); i += 4) {
+            std::uint32_t b;
+            std::memcpy(&b, Text.data() + i, 4);
+            any |= b;
+            std::uint64_t u = b;
+            u = (u | (u << 16)) & 0x0000ffff0000ffffu;
+            u = (u | (u << 8)) & 0x00ff00ff00ff00ffu;
+            std::memcpy(Out + i, &u, 8);
+        }
     }
+    for (; i < Text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(Text[i]);
+        any |= c;
+        Out[i] = char16_t(c);
+    }
+    return (any & 0x80808080u) == 0;
+}
+
+bool NarrowAscii(std::u16string_view Text, char* Out) {
+    std::uint64_t any = 0;
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 4 <= Text.size(); i += 4) {
+            std::uint64_t u;
+            std::memcpy(&u, Text.data() + i, 8);
+            any |= u;
+            u &= 0x00ff00ff00ff00ffu;
+            u = (u | (u >> 8)) & 0x0000ffff0000ffffu;
+            u = (u | (u >> 16)) & 0xffffffffu;
+            const auto b = static_cast<std::uint32_t>(u);
+            std::memcpy(Out + i, &b, 4);
+        }
+    }
+    for (; i < Text.size(); ++i) {
+        any |= Text[i];
+        Out[i] = char(Text[i]);
+    }
+    return (any & 0xff80ff80ff80ff80u) == 0;
+}
+
+std::string Utf16ToUtf8(std::u16string_view Utf16) {
+    // Most texts are ASCII: those are narrowed without the checks below.
+    std::string out(Utf16.size(), '\0');
+    if (NarrowAscii(Utf16, out.data()))
+        return out;
     std::size_t ascii = 0;
-    for (; Utf16[ascii] < 0x80; ++ascii)
-        out[ascii] = char(Utf16[ascii]);
+    while (Utf16[ascii] < 0x80)
+        ++ascii;
     out.resize(ascii);
     for (std::size_t i = ascii; i < Utf16.size(); ++i) {
         const char16_t unit = Utf16[i];

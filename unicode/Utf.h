@@ -28,6 +28,12 @@ std::string Utf16ToUtf8(std::u16string_view Utf16);
 // code points past U+10FFFF).
 bool IsValidUtf8(std::string_view Utf8);
 
+// ASCII copied between the two forms, unit for byte, into room for
+// Text.size() units or bytes at Out. False when Text is not all ASCII (Out is
+// then partly written): the general conversions above are for that.
+bool WidenAscii(std::string_view Text, char16_t* Out);
+bool NarrowAscii(std::u16string_view Text, char* Out);
+
 // The length Utf8ToUtf16 gives, without building the text.
 std::size_t Utf16Length(std::string_view Utf8);
 

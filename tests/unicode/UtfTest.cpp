@@ -31,6 +31,35 @@ TEST(Utf, WellFormedTextRoundTrips) {
     EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(zeros)), zeros);
 }
 
+TEST(Utf, AsciiIsCopiedAndAnythingElseAtAnyPlaceIsTold) {
+    // Lengths around the words copied at once, one character beyond ASCII
+    // (or none) at every place: the copy is the text, the answer says
+    // whether it was all ASCII, and the general conversions agree.
+    for (std::size_t Length = 0; Length <= 17; ++Length)
+        for (std::size_t At = 0; At <= Length; ++At)
+            for (const char16_t Unit : {u'\x7f', u'\x80', u'\xff', u'\x100', u'\xff41'}) {
+                std::u16string Wide(Length, u'a');
+                for (std::size_t I = 0; I < Length; ++I)
+                    Wide[I] = char16_t(u'a' + I % 26);
+                const bool Ascii = At == Length || Unit < 0x80;
+                if (At < Length)
+                    Wide[At] = Unit;
+                std::string Narrow(Length, '\0');
+                EXPECT_EQ(NarrowAscii(Wide, Narrow.data()), Ascii) << Length << " " << At;
+                EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(Wide)), Wide) << Length << " " << At;
+                if (!Ascii)
+                    continue;
+                EXPECT_EQ(Narrow, Utf16ToUtf8(Wide));
+                std::u16string Back(Length, u'\0');
+                EXPECT_TRUE(WidenAscii(Narrow, Back.data()));
+                EXPECT_EQ(Back, Wide);
+                if (At < Length) {
+                    Narrow[At] = '\x80';
+                    EXPECT_FALSE(WidenAscii(Narrow, Back.data())) << Length << " " << At;
+                }
+            }
+}
+
 TEST(Utf, EachMaximalIllFormedSubpartIsOneReplacement) {
     struct Case {
         std::string Bytes;
