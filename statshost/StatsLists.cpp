@@ -43,6 +43,7 @@ HRESULT TRowCursor<Intf, Row>::OpenWith(Fetch Request, std::int16_t* Status) {
     // Rows of an earlier query must not be read as this one's.
     FRows.clear();
     FCursor = 0;
+    FCurrent = nullptr;
     *Status = -1;
     TStatsClient* Client = this->ClientOrFail();
     if (!Client)
@@ -66,6 +67,7 @@ template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::NextRow(std::int
     if (FCursor <= FRows.size())
         ++FCursor;
     *NoMore = FCursor <= FRows.size() ? 0 : 1;
+    FCurrent = *NoMore ? nullptr : &FRows[FCursor - 1];
     // Past the last row none can be read again: a long list is not held
     // until the next query while its reader builds from it.
     if (*NoMore && !FRows.empty()) {
@@ -78,9 +80,9 @@ template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::NextRow(std::int
 template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::Current(const Row*& R) const {
     if (HRESULT U = this->Usable(); FAILED(U))
         return U;
-    if (FCursor == 0 || FCursor > FRows.size())
+    if (!FCurrent)
         return NoCurrentRow(this->FWhat);
-    R = &FRows[FCursor - 1];
+    R = FCurrent;
     return S_OK;
 }
 

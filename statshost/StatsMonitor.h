@@ -98,7 +98,8 @@ private:
     HRESULT Current(const Row*& R) const;
 
     std::vector<Row> FRows;
-    std::size_t FCursor = 0; // 1-based; 0 before the first Next
+    std::size_t FCursor = 0;       // 1-based; 0 before the first Next
+    const Row* FCurrent = nullptr; // the row Next made current, if any
 };
 
 class TStatsServers final : public TRowCursor<monitor::_servers, TComponentStats> {
