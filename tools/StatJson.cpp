@@ -194,10 +194,10 @@ char* TJsonText::OpenRows(std::size_t Room) {
     return FRows.get();
 }
 
-void TJsonText::CloseRows(char* End, bool Any) {
-    FText.append(FRows.get(), static_cast<std::size_t>(End - FRows.get()));
+std::string_view TJsonText::CloseRows(char* End, bool Any) {
     if (Any && !FFirst.empty())
         FFirst.back() = false;
+    return {FRows.get(), static_cast<std::size_t>(End - FRows.get())};
 }
 
 char* TJsonText::NameAndFigures(char* P, const TRowPieces& Pieces, std::string_view Name,

@@ -47,6 +47,17 @@ public:
     TJsonText& RecordObjects(const std::vector<TColumn>& Columns,
                              const std::vector<std::int32_t Record::*>& Figures,
                              std::span<const Record> Records, const TNameMatch& Keep) {
+        FText += RecordText(Columns, Figures, Records, Keep);
+        return *this;
+    }
+
+    // The same objects, made in room of their own and returned (until the
+    // next call) instead of added to the text, for a document that goes out
+    // as it is made: what Text() holds goes out before them.
+    template <class Record>
+    std::string_view RecordText(const std::vector<TColumn>& Columns,
+                                const std::vector<std::int32_t Record::*>& Figures,
+                                std::span<const Record> Records, const TNameMatch& Keep) {
         const TRowPieces Pieces = RowPieces(Columns);
         // The records to write, and room for all of them at most; then
         // each one written into that room.
@@ -65,8 +76,7 @@ public:
                 Values[I] = R->*Figures[I];
             P = NameAndFigures(P, Pieces, R->Name, Values);
         }
-        CloseRows(P, !Rows.empty());
-        return *this;
+        return CloseRows(P, !Rows.empty());
     }
 
     // (For RecordObjects.) The text of an object of a name and figures
@@ -99,9 +109,9 @@ private:
     // The most a row of Name takes, its comma and 32 bytes of slack included.
     static std::size_t RowRoom(const TRowPieces& Pieces, std::string_view Name);
     // Room for rows written through the pointer returned (not cleared
-    // first), and what they took appended to the text.
+    // first), and what they took.
     char* OpenRows(std::size_t Room);
-    void CloseRows(char* End, bool Any);
+    std::string_view CloseRows(char* End, bool Any);
     // One object of a text and integers at P, after a comma unless it is
     // the array's first value; returns its end.
     char* NameAndFigures(char* P, const TRowPieces& Pieces, std::string_view Name,

@@ -20,12 +20,16 @@ using monitor::TNPXMonitor;
 namespace {
 
 // One query's records, made into table rows a part at a time: [From, To);
-// or written as JSON objects straight from the records, those whose name
-// matches.
+// or made into JSON objects straight from the records, those whose name
+// matches, each run of them handed to Out after what Doc holds (false from
+// Out: nothing more is made).
 struct TListRows {
+    using TOut = std::function<bool(std::string_view Text)>;
     std::size_t Count = 0;
     std::function<TStatTable(std::size_t From, std::size_t To)> Table;
-    std::function<void(TJsonText& Doc, std::size_t From, std::size_t To, const TNameMatch& Keep)> Json;
+    std::function<bool(TJsonText& Doc, std::size_t From, std::size_t To, const TNameMatch& Keep,
+                       const TOut& Out)>
+        Json;
 };
 
 // What differs between the component and the service list.
@@ -92,10 +96,14 @@ template <class Record> TListRows RowsOf(TParts<Record> Records, const TListColu
                 });
                 return Table;
             },
-            [Held, &Columns](TJsonText& Doc, std::size_t From, std::size_t To, const TNameMatch& Keep) {
+            [Held, &Columns](TJsonText& Doc, std::size_t From, std::size_t To, const TNameMatch& Keep,
+                             const TListRows::TOut& Out) {
+                bool Written = true;
                 Held->Each(From, To, [&](std::span<const Record> Run) {
-                    Doc.RecordObjects(Columns.Columns, Columns.Figures, Run, Keep);
+                    if (Written)
+                        Written = Out(Doc.RecordText(Columns.Columns, Columns.Figures, Run, Keep));
                 });
+                return Written;
             }};
 }
 
@@ -180,9 +188,12 @@ void PrintInSlices(const TListOptions& O, const TListKind& Kind, const TListRows
         const std::size_t To = std::min(Rows.Count, From + SliceRows);
         bool Written = false;
         if (Json) {
-            Rows.Json(Doc, From, To, Keep);
-            Written = Print(Doc.Text());
-            Doc.Restart();
+            // What the document holds so far, then the rows as they are made.
+            Written = Rows.Json(Doc, From, To, Keep, [&Doc](std::string_view Text) {
+                const bool Done = Print(Doc.Text()) && Print(Text);
+                Doc.Restart();
+                return Done;
+            });
         } else {
             TStatTable Slice = Rows.Table(From, To);
             KeepMatching(Slice, O.Match);

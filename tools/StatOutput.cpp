@@ -21,9 +21,11 @@ extern "C" void OnStopSignal(int) {
 }
 } // namespace
 
-bool Print(const std::string& Text) {
+bool Print(std::string_view Text) {
     if (GOutputFailed)
         return false;
+    if (Text.empty())
+        return true;
     errno = 0;
     std::cout.write(Text.data(), static_cast<std::streamsize>(Text.size()));
     std::cout.flush();

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 namespace wdx::tools {
 
@@ -13,7 +14,7 @@ namespace wdx::tools {
 // one write, not ten thousand). False when it could not be written (a full
 // disk, a closed pipe): the first such failure is reported on standard error,
 // later output is not tried, and OutputFailed tells the exit status.
-bool Print(const std::string& Text);
+bool Print(std::string_view Text);
 bool OutputFailed();
 
 // "WDXStat: Line" on standard error; returns ExitFailed.
