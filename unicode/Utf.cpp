@@ -109,21 +109,28 @@ std::u16string Utf8ToUtf16(std::string_view Utf8) {
 
 bool WidenAscii(std::string_view Text, char16_t* Out) {
     // Four bytes at a time into four units (the units' byte order is the
-    // machine's), then one by one.
+    // machine's), the last four overlapping those before; a text shorter
+    // than that one by one.
     std::uint32_t any = 0;
-    std::size_t i = 0;
+    const std::size_t n = Text.size();
     if constexpr (std::endian::native == std::endian::little) {
-        for (; i + 4 <= Text.size(); i += 4) {
-            std::uint32_t b;
-            std::memcpy(&b, Text.data() + i, 4);
-            any |= b;
-            std::uint64_t u = b;
-            u = (u | (u << 16)) & 0x0000ffff0000ffffu;
-            u = (u | (u << 8)) & 0x00ff00ff00ff00ffu;
-            std::memcpy(Out + i, &u, 8);
+        if (n >= 4) {
+            auto four = [&](std::size_t At) {
+                std::uint32_t b;
+                std::memcpy(&b, Text.data() + At, 4);
+                any |= b;
+                std::uint64_t u = b;
+                u = (u | (u << 16)) & 0x0000ffff0000ffffu;
+                u = (u | (u << 8)) & 0x00ff00ff00ff00ffu;
+                std::memcpy(Out + At, &u, 8);
+            };
+            for (std::size_t i = 0; i + 4 < n; i += 4)
+                four(i);
+            four(n - 4);
+            return (any & 0x80808080u) == 0;
         }
     }
-    for (; i < Text.size(); ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(Text[i]);
         any |= c;
         Out[i] = char16_t(c);
@@ -133,20 +140,26 @@ bool WidenAscii(std::string_view Text, char16_t* Out) {
 
 bool NarrowAscii(std::u16string_view Text, char* Out) {
     std::uint64_t any = 0;
-    std::size_t i = 0;
+    const std::size_t n = Text.size();
     if constexpr (std::endian::native == std::endian::little) {
-        for (; i + 4 <= Text.size(); i += 4) {
-            std::uint64_t u;
-            std::memcpy(&u, Text.data() + i, 8);
-            any |= u;
-            u &= 0x00ff00ff00ff00ffu;
-            u = (u | (u >> 8)) & 0x0000ffff0000ffffu;
-            u = (u | (u >> 16)) & 0xffffffffu;
-            const auto b = static_cast<std::uint32_t>(u);
-            std::memcpy(Out + i, &b, 4);
+        if (n >= 4) {
+            auto four = [&](std::size_t At) {
+                std::uint64_t u;
+                std::memcpy(&u, Text.data() + At, 8);
+                any |= u;
+                u &= 0x00ff00ff00ff00ffu;
+                u = (u | (u >> 8)) & 0x0000ffff0000ffffu;
+                u = (u | (u >> 16)) & 0xffffffffu;
+                const auto b = static_cast<std::uint32_t>(u);
+                std::memcpy(Out + At, &b, 4);
+            };
+            for (std::size_t i = 0; i + 4 < n; i += 4)
+                four(i);
+            four(n - 4);
+            return (any & 0xff80ff80ff80ff80u) == 0;
         }
     }
-    for (; i < Text.size(); ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         any |= Text[i];
         Out[i] = char(Text[i]);
     }
