@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 // A BSTR points at its first character; the four bytes before it hold the
 // length in bytes (without the terminating zero), as on Windows, so that a
@@ -15,6 +16,18 @@ constexpr std::size_t PrefixBytes = sizeof(std::uint32_t);
 std::uint32_t* PrefixOf(BSTR Text) {
     return reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(Text) - PrefixBytes);
 }
+
+// Texts of up to SmallLength characters (names, mostly) take blocks of one
+// size, and the last one freed is kept for the next (one a thread): a list
+// read a row at a time makes and frees one name after another.
+constexpr UINT SmallLength = 64;
+constexpr std::size_t SmallBlockBytes = PrefixBytes + (SmallLength + 1) * sizeof(OLECHAR);
+
+struct TSpareBlock {
+    void* Block = nullptr;
+    ~TSpareBlock() { std::free(Block); }
+};
+thread_local TSpareBlock Spare;
 } // namespace
 
 BSTR SysAllocStringLen(const OLECHAR* Text, UINT Length) {
@@ -22,7 +35,12 @@ BSTR SysAllocStringLen(const OLECHAR* Text, UINT Length) {
     if (Length > (UINT32_MAX - PrefixBytes - sizeof(OLECHAR)) / sizeof(OLECHAR))
         return nullptr;
     const std::size_t Bytes = std::size_t(Length) * sizeof(OLECHAR);
-    void* Block = std::malloc(PrefixBytes + Bytes + sizeof(OLECHAR));
+    void* Block = nullptr;
+    if (Length <= SmallLength) {
+        Block = Spare.Block ? std::exchange(Spare.Block, nullptr) : std::malloc(SmallBlockBytes);
+    } else {
+        Block = std::malloc(PrefixBytes + Bytes + sizeof(OLECHAR));
+    }
     if (!Block)
         return nullptr;
     const std::uint32_t Prefix = std::uint32_t(Bytes);
@@ -44,7 +62,11 @@ BSTR SysAllocString(const OLECHAR* Text) {
 }
 
 void SysFreeString(BSTR Text) {
-    if (Text)
+    if (!Text)
+        return;
+    if (!Spare.Block && SysStringLen(Text) <= SmallLength)
+        Spare.Block = PrefixOf(Text);
+    else
         std::free(PrefixOf(Text));
 }
 

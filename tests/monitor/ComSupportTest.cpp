@@ -81,6 +81,27 @@ TEST(ComSupport, BStrKeepsItsLengthAndItsOwner) {
     EXPECT_EQ(moved.Text(), u"new");
 }
 
+TEST(ComSupport, TextsFreedOneAfterAnotherMakeRoomForTheNext) {
+    // Lengths on either side of those that share one size of block, freed
+    // and made in every order, two alive at once too: each text holds its
+    // own characters, length and terminator (the sanitizers see the rest).
+    const std::size_t Lengths[] = {0, 1, 15, 63, 64, 65, 200};
+    for (const std::size_t Freed : Lengths)
+        for (const std::size_t Made : Lengths) {
+            SysFreeString(AllocBStr(std::u16string(Freed, u'a')));
+            BSTR First = AllocBStr(std::u16string(Made, u'b'));
+            BSTR Second = AllocBStr(std::u16string(Freed, u'c'));
+            ASSERT_NE(First, nullptr);
+            ASSERT_NE(Second, nullptr);
+            EXPECT_NE(First, Second);
+            EXPECT_EQ(BStrView(First), std::u16string(Made, u'b')) << Freed << " " << Made;
+            EXPECT_EQ(First[Made], 0);
+            EXPECT_EQ(BStrView(Second), std::u16string(Freed, u'c'));
+            SysFreeString(First);
+            SysFreeString(Second);
+        }
+}
+
 TEST(ComSupport, HandlesCountReferencesAndQueryChecksTheInterface) {
     std::atomic<int> live = 0;
     {
