@@ -12,7 +12,42 @@ namespace wdx::tools {
 namespace {
 // Printable ASCII without a quote or a backslash goes out as it is; every
 // other text takes nlohmann's escaping, which also mends invalid UTF-8.
-bool Plain(std::string_view Text) {
+// V in decimal at P; returns its end. Counts (below ten digits, mostly one
+// or two) are written two digits at a time from a table, anything else as
+// the library writes it.
+char* Decimal(char* P, std::int64_t V) {
+    if (V < 0 || V >= 1000000000)
+        return std::to_chars(P, P + 20, V).ptr;
+    static constexpr char Pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    auto u = static_cast<std::uint32_t>(V);
+    if (u < 10) {
+        *P = static_cast<char>('0' + u);
+        return P + 1;
+    }
+    int digits = 2;
+    for (std::uint32_t bound = 100; u >= bound && digits < 9; bound *= 10)
+        ++digits;
+    char* end = P + digits;
+    char* at = end;
+    while (u >= 100) {
+        const std::uint32_t pair = u % 100;
+        u /= 100;
+        at -= 2;
+        std::memcpy(at, Pairs + 2 * pair, 2);
+    }
+    if (u >= 10) {
+        at -= 2;
+        std::memcpy(at, Pairs + 2 * u, 2);
+    } else {
+        *--at = static_cast<char>('0' + u);
+    }
+    return end;
+}
+
+inline bool Plain(std::string_view Text) {
     // Eight bytes at a time: none below 0x20, none above 0x7e, no quote and
     // no backslash (each test exact for the word as a whole). A text of
     // eight bytes or more ends with a word that overlaps the one before.
@@ -163,11 +198,6 @@ char* Put(char* P, const TJsonText::TPiece& Piece) {
     return P + Piece.Length;
 }
 
-// The most text an escaped JSON string of N bytes takes (a control
-// character becomes \u00XX), quotes included.
-std::size_t EscapedRoom(std::size_t N) {
-    return 6 * N + 2;
-}
 } // namespace
 
 TJsonText::TRowPieces TJsonText::RowPieces(const std::vector<TColumn>& Columns) {
@@ -180,10 +210,6 @@ TJsonText::TRowPieces TJsonText::RowPieces(const std::vector<TColumn>& Columns) 
         Pieces.Fixed += Pieces.Before.back().Length;
     }
     return Pieces;
-}
-
-std::size_t TJsonText::RowRoom(const TRowPieces& Pieces, std::string_view Name) {
-    return 1 + Pieces.Fixed + EscapedRoom(Name.size()) + 20 * Pieces.Before.size() + 32;
 }
 
 char* TJsonText::OpenRows(std::size_t Room) {
@@ -222,16 +248,7 @@ char* TJsonText::NameAndFigures(char* P, const TRowPieces& Pieces, std::string_v
     }
     for (std::size_t I = 0; I < Figures.size(); ++I) {
         P = Put(P, Pieces.Before[I]);
-        // Most counts are a digit or two.
-        const std::int64_t V = Figures[I];
-        if (V >= 0 && V < 10) {
-            *P++ = static_cast<char>('0' + V);
-        } else if (V >= 10 && V < 100) {
-            *P++ = static_cast<char>('0' + V / 10);
-            *P++ = static_cast<char>('0' + V % 10);
-        } else {
-            P = std::to_chars(P, P + 20, V).ptr;
-        }
+        P = Decimal(P, Figures[I]);
     }
     if (Figures.empty())
         *P++ = '"';

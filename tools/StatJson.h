@@ -106,8 +106,11 @@ private:
     // Each column's key, quoted, with its colon.
     static std::vector<std::string> MemberKeys(const std::vector<TColumn>& Columns);
     static TRowPieces RowPieces(const std::vector<TColumn>& Columns);
-    // The most a row of Name takes, its comma and 32 bytes of slack included.
-    static std::size_t RowRoom(const TRowPieces& Pieces, std::string_view Name);
+    // The most a row of Name takes, its comma and 32 bytes of slack included
+    // (an escaped character takes at most six bytes, a figure twenty).
+    static std::size_t RowRoom(const TRowPieces& Pieces, std::string_view Name) {
+        return 1 + Pieces.Fixed + 6 * Name.size() + 2 + 20 * Pieces.Before.size() + 32;
+    }
     // Room for rows written through the pointer returned (not cleared
     // first), and what they took.
     char* OpenRows(std::size_t Room);

@@ -138,9 +138,16 @@ TEST(StatTableTest, RecordsGoOutAsTheirTableWouldWithTheSameMatch) {
                                         {&TRecord::B, &TRecord::A}};
     const std::int32_t Min = std::numeric_limits<std::int32_t>::min();
     const std::int32_t Max = std::numeric_limits<std::int32_t>::max();
-    const std::vector<TRecord> Records{
+    std::vector<TRecord> Made{
         {"orders", Min, Max},          {"", 0, -1},      {"tab\there", 1, 2}, {"GRÖSSE 東京", 3, 4},
         {std::string(300, 'x'), 5, 6}, {"a\"b\\", 7, 8}, {"\x7f", 9, 10},     {"größe\xff", 11, 12}};
+    // Counts of every length, at both ends of it, and beyond.
+    for (std::int64_t Power = 10; Power <= 10000000000; Power *= 10)
+        for (const std::int64_t V : {Power - 1, Power, Power + 1})
+            if (V <= Max)
+                Made.push_back(
+                    {"n" + std::to_string(V), static_cast<std::int32_t>(V), -static_cast<std::int32_t>(V)});
+    const std::vector<TRecord> Records = Made;
     for (const std::string Match : {"", "Größe", "X", "none"}) {
         TJsonText Direct;
         Direct.BeginArray().RecordObjects(Columns.Columns, Columns.Figures, std::span(Records),
@@ -160,7 +167,8 @@ TEST(StatTableTest, RecordsGoOutAsTheirTableWouldWithTheSameMatch) {
             Expected.insert(At, Special == "\xff" ? "\xef\xbf\xbd" : Special);
             const std::vector<TRecord> Single{{Name, 1, 2}};
             TJsonText Text;
-            Text.BeginArray().RecordObjects(Columns.Columns, Columns.Figures, std::span(Single), TNameMatch(""));
+            Text.BeginArray().RecordObjects(Columns.Columns, Columns.Figures, std::span(Single),
+                                            TNameMatch(""));
             const auto Read = nlohmann::json::parse(Text.EndArray().Text(), nullptr, false);
             ASSERT_FALSE(Read.is_discarded()) << Text.Text();
             EXPECT_EQ(Read[0]["name"], Expected) << Text.Text();
