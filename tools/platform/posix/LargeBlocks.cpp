@@ -1,5 +1,5 @@
 // The program's own allocation functions: what C++ allocates goes to the C
-// library as before, but a block of several megabytes (the records of a long
+// library as before, but a block of 2 MiB or more (the records of a long
 // list) starts on a large-page boundary and asks the system for large pages.
 // Written from its start, such a block then takes one page fault for every
 // 2 MiB instead of one for every 4 KiB, and a list of 100,000 records takes
