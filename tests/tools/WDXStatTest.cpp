@@ -201,6 +201,15 @@ TEST_F(WDXStatTest, LongListsGoOutInPartsAsTheWholeTableWouldGo) {
     EXPECT_EQ(J["components"][4096]["name"], "C04096 \"quoted\", α\\");
     EXPECT_EQ(J["components"][8999]["requests"], 8999);
     EXPECT_EQ(Lines(RunStat({"components", "Long", "--csv", "--match", "C0819"}).Out).size(), 11u);
+
+    // No rows at all, and none that match: the document and the heading
+    // still go out whole.
+    TSimHarness Empty{json({{"broker", "Empty"}, {"components", json::array()}}).dump()};
+    Define("Empty", Empty.Port());
+    EXPECT_EQ(RunStat({"components", "Empty", "--json"}).Out, "{\"broker\":\"Empty\",\"components\":[]}\n");
+    EXPECT_EQ(RunStat({"components", "Long", "--json", "--match", "none"}).Out,
+              "{\"broker\":\"Long\",\"components\":[]}\n");
+    EXPECT_EQ(Lines(RunStat({"components", "Empty", "--csv"}).Out).size(), 1u);
 }
 
 TEST_F(WDXStatTest, ServicesParamsAndDetails) {
