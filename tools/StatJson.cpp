@@ -220,9 +220,7 @@ char* TJsonText::OpenRows(std::size_t Room) {
     return FRows.get();
 }
 
-std::string_view TJsonText::CloseRows(char* End, bool Any) {
-    if (Any && !FFirst.empty())
-        FFirst.back() = false;
+std::string_view TJsonText::CloseRows(char* End) const {
     return {FRows.get(), static_cast<std::size_t>(End - FRows.get())};
 }
 

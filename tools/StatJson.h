@@ -40,20 +40,12 @@ public:
     TJsonText& RowObjects(const TStatTable& Table);
 
     // Records of a name and integer figures (the component and the service
-    // list) as objects into the array being written, members named by
+    // list) as objects of the array being written, members named by
     // Columns: the very text RowObjects gives for their table, without the
-    // table. Records whose name Keep refuses are left out.
-    template <class Record>
-    TJsonText& RecordObjects(const std::vector<TColumn>& Columns,
-                             const std::vector<std::int32_t Record::*>& Figures,
-                             std::span<const Record> Records, const TNameMatch& Keep) {
-        FText += RecordText(Columns, Figures, Records, Keep);
-        return *this;
-    }
-
-    // The same objects, made in room of their own and returned (until the
-    // next call) instead of added to the text, for a document that goes out
-    // as it is made: what Text() holds goes out before them.
+    // table. Records whose name Keep refuses are left out. They are made in
+    // room of their own and returned (until the next call) instead of added
+    // to the text, for a document that goes out as it is made: what Text()
+    // holds goes out before them.
     template <class Record>
     std::string_view RecordText(const std::vector<TColumn>& Columns,
                                 const std::vector<std::int32_t Record::*>& Figures,
@@ -76,10 +68,10 @@ public:
                 Values[I] = R->*Figures[I];
             P = NameAndFigures(P, Pieces, R->Name, Values);
         }
-        return CloseRows(P, !Rows.empty());
+        return CloseRows(P);
     }
 
-    // (For RecordObjects.) The text of an object of a name and figures
+    // (For RecordText.) The text of an object of a name and figures
     // around its values: '{', the first key and the name's quote; then
     // before each figure the name's closing quote or a comma, and its key.
     struct TPiece {
@@ -114,7 +106,7 @@ private:
     // Room for rows written through the pointer returned (not cleared
     // first), and what they took.
     char* OpenRows(std::size_t Room);
-    std::string_view CloseRows(char* End, bool Any);
+    std::string_view CloseRows(char* End) const;
     // One object of a text and integers at P, after a comma unless it is
     // the array's first value; returns its end.
     char* NameAndFigures(char* P, const TRowPieces& Pieces, std::string_view Name,

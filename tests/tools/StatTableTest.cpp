@@ -148,15 +148,24 @@ TEST(StatTableTest, RecordsGoOutAsTheirTableWouldWithTheSameMatch) {
                 Made.push_back(
                     {"n" + std::to_string(V), static_cast<std::int32_t>(V), -static_cast<std::int32_t>(V)});
     const std::vector<TRecord> Records = Made;
+    // An array of the records as a list goes out: what the document holds,
+    // then the rows of each run of records (here: cut at At) as made.
+    auto Written = [&](std::span<const TRecord> Rows, const std::string& Match, std::size_t At) {
+        TJsonText Doc;
+        Doc.BeginArray();
+        std::string Text = Doc.Text();
+        Doc.Restart();
+        Text += Doc.RecordText(Columns.Columns, Columns.Figures, Rows.first(At), TNameMatch(Match));
+        Text += Doc.RecordText(Columns.Columns, Columns.Figures, Rows.subspan(At), TNameMatch(Match));
+        return Text + Doc.EndArray().Text();
+    };
     for (const std::string Match : {"", "Größe", "X", "none"}) {
-        TJsonText Direct;
-        Direct.BeginArray().RecordObjects(Columns.Columns, Columns.Figures, std::span(Records),
-                                          TNameMatch(Match));
         TStatTable T = TableOf(Columns, std::span(Records));
         KeepMatching(T, Match);
         TJsonText ThroughTable;
         ThroughTable.BeginArray().RowObjects(T);
-        EXPECT_EQ(Direct.EndArray().Text(), ThroughTable.EndArray().Text()) << Match;
+        for (const std::size_t At : {std::size_t{0}, std::size_t{1}, Records.size() / 2, Records.size()})
+            EXPECT_EQ(Written(Records, Match, At), ThroughTable.Text() + "]") << Match << " " << At;
     }
     // A character to escape (or not) at every place of a name longer than
     // two words: what is read back is the name (invalid UTF-8 replaced).
@@ -166,17 +175,13 @@ TEST(StatTableTest, RecordsGoOutAsTheirTableWouldWithTheSameMatch) {
             Name.insert(At, Special);
             Expected.insert(At, Special == "\xff" ? "\xef\xbf\xbd" : Special);
             const std::vector<TRecord> Single{{Name, 1, 2}};
-            TJsonText Text;
-            Text.BeginArray().RecordObjects(Columns.Columns, Columns.Figures, std::span(Single),
-                                            TNameMatch(""));
-            const auto Read = nlohmann::json::parse(Text.EndArray().Text(), nullptr, false);
-            ASSERT_FALSE(Read.is_discarded()) << Text.Text();
-            EXPECT_EQ(Read[0]["name"], Expected) << Text.Text();
+            const std::string Text = Written(Single, "", 1);
+            const auto Read = nlohmann::json::parse(Text, nullptr, false);
+            ASSERT_FALSE(Read.is_discarded()) << Text;
+            EXPECT_EQ(Read[0]["name"], Expected) << Text;
         }
-    TJsonText One;
-    One.BeginArray().RecordObjects(Columns.Columns, Columns.Figures, std::span(Records).first(1),
-                                   TNameMatch(""));
-    EXPECT_EQ(One.EndArray().Text(), "[{\"name\":\"orders\",\"a\":2147483647,\"b\":-2147483648}]");
+    EXPECT_EQ(Written(std::span(Records).first(1), "", 0),
+              "[{\"name\":\"orders\",\"a\":2147483647,\"b\":-2147483648}]");
 }
 
 TEST(StatTableTest, SortAndMatchIgnoreCaseAndKeepTheBrokersOrderForTies) {
