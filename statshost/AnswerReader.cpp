@@ -192,9 +192,6 @@ struct TFrame {
     }
 };
 
-// The most members a row read whole (TReader::WholeObject) may have.
-constexpr std::size_t MaxWholeMembers = 16;
-
 // The SAX handler RapidJSON's reader drives. Every callback returns false to
 // end the parse at the first fault, which it keeps in Fault.
 class TReader {
@@ -277,7 +274,7 @@ public:
             return Fail(MemberPath(*f) + " must not be empty");
         if (FUnicodeEscapes && V.find('\0') != std::string_view::npos)
             return Fail(MemberPath(*f) + " must not hold a NUL character");
-        f->SetText(Top().Record, std::string(V));
+        f->SetText(Top().Record, V);
         return true;
     }
 
@@ -397,7 +394,7 @@ public:
         // Rows of one list are mostly written alike: the row before's
         // members, in its order, are tried first; else the row is read
         // member by member, and its order kept for the next.
-        if (PlannedRow(fields, p, End, values)) {
+        if (PlannedRow(p, End, values)) {
             seen = FPlanSeen;
             members = static_cast<unsigned>(FPlanSteps);
         } else {
@@ -411,6 +408,11 @@ public:
         if (!Ticks(1 + members))
             return TWholeObject::Stopped;
         ++top.Index;
+        if (top.Shape->Fill) {
+            top.Shape->Fill(top.Record, values, seen);
+            At = p + 1;
+            return TWholeObject::Read;
+        }
         void* row = top.Shape->Append(top.Record);
         for (std::uint32_t left = seen; left != 0; left &= left - 1) {
             const auto i = static_cast<std::size_t>(std::countr_zero(left));
@@ -420,7 +422,7 @@ public:
             else if (f.Kind == TFieldKind::Bool)
                 f.SetBool(row, values.Ints[i] != 0);
             else
-                f.SetText(row, std::string(values.TextAt[i], values.TextLength[i]));
+                f.SetText(row, std::string_view(values.TextAt[i], values.TextLength[i]));
         }
         At = p + 1;
         return TWholeObject::Read;
@@ -428,18 +430,16 @@ public:
 
     // Each member's value of a row read whole, until the row is known to be
     // whole (left unset before, as only members read are used).
-    struct TWholeValues {
-        std::int64_t Ints[MaxWholeMembers];
-        const char* TextAt[MaxWholeMembers];
-        std::size_t TextLength[MaxWholeMembers];
-    };
+    using TWholeValues = TRowValues;
 
     // The value of member F at P, of F's kind, in the quick parser's form.
-    [[gnu::always_inline]] static inline bool WholeValue(const TField& F, std::size_t I, const char*& P,
+    // F is the field, or a planned step, which carries its kind and range.
+    template <class FField>
+    [[gnu::always_inline]] static inline bool WholeValue(const FField& F, std::size_t I, const char*& P,
                                                          const char* End, TWholeValues& Values) {
         switch (F.Kind) {
         case TFieldKind::Int:
-            return WholeInteger(P, End, F, Values.Ints[I]);
+            return WholeInteger(P, End, F.Lo, F.Hi, Values.Ints[I]);
         case TFieldKind::Text:
         case TFieldKind::Name: {
             std::string_view text;
@@ -511,6 +511,10 @@ public:
         std::uint64_t Mask[3] = {};
         std::size_t Length = 0;
         std::size_t Field = 0;
+        // The field's kind and range, kept beside the bytes compared.
+        TFieldKind Kind = TFieldKind::Int;
+        std::int64_t Lo = 0;
+        std::int64_t Hi = 0;
     };
     static constexpr std::size_t StepBytes = sizeof(TWholeStep::Word);
 
@@ -528,6 +532,9 @@ public:
             std::memset(step.Mask, 0xff, text.size());
             step.Length = text.size();
             step.Field = i;
+            step.Kind = Fields[i].Kind;
+            step.Lo = Fields[i].Lo;
+            step.Hi = Fields[i].Hi;
         }
         FPlanSteps = Members;
         FPlanSeen = Seen;
@@ -535,8 +542,7 @@ public:
 
     // The row at P (after its '{') when it has the planned members in the
     // planned order, up to its '}'.
-    bool PlannedRow(std::span<const TField> Fields, const char*& P, const char* End,
-                    TWholeValues& Values) const {
+    bool PlannedRow(const char*& P, const char* End, TWholeValues& Values) const {
         if (FPlanSteps == 0)
             return false;
         for (std::size_t k = 0; k < FPlanSteps; ++k) {
@@ -548,7 +554,7 @@ public:
                 ((WordAt<std::uint64_t>(P + 16) ^ step.Word[2]) & step.Mask[2]))
                 return false;
             P += step.Length;
-            if (!WholeValue(Fields[step.Field], step.Field, P, End, Values))
+            if (!WholeValue(step, step.Field, P, End, Values))
                 return false;
         }
         return P != End && *P == '}';
@@ -667,36 +673,27 @@ private:
         return rows;
     }
 
-    // An integer as the quick parser and RawNumber read it, within F's
-    // range: -?(0|[1-9][0-9]*) of up to 18 characters, the sign included.
-    // What follows it is the caller's to check (a fraction or an exponent
-    // then declines the row).
-    static bool WholeInteger(const char*& P, const char* End, const TField& F, std::int64_t& Out) {
+    // An integer as the quick parser and RawNumber read it, from Lo to Hi:
+    // -?(0|[1-9][0-9]*) of up to 18 characters, the sign included (so that
+    // it cannot overflow). What follows it is the caller's to check (a
+    // fraction or an exponent then declines the row).
+    static bool WholeInteger(const char*& P, const char* End, std::int64_t Lo, std::int64_t Hi,
+                             std::int64_t& Out) {
         const bool negative = P != End && *P == '-';
-        const char* digit = P + (negative ? 1 : 0);
-        const char* from = digit;
-        // Up to 18 characters, the sign included, and never past End.
+        const char* from = P + (negative ? 1 : 0);
         const char* last = End - P > 18 ? P + 18 : End;
+        const char* digit = from;
         std::uint64_t v = 0;
-        if (digit != End && *digit == '0') {
-            ++digit;
-        } else {
-            for (; digit != last; ++digit) {
-                const auto d = static_cast<unsigned>(static_cast<unsigned char>(*digit)) - '0';
-                if (d > 9)
-                    break;
-                v = v * 10 + d;
-            }
-        }
-        if (digit == from || (digit != End && *digit >= '0' && *digit <= '9'))
+        for (unsigned d; digit < last && (d = static_cast<unsigned char>(*digit) - 0x30u) <= 9; ++digit)
+            v = v * 10 + d;
+        // No digit, a leading zero, or more than 18 characters.
+        if (digit == from || (*from == '0' && digit - from > 1) ||
+            (digit != End && static_cast<unsigned char>(*digit) - 0x30u <= 9))
             return false;
-        const std::int64_t s = negative ? -static_cast<std::int64_t>(v) : 0;
-        const bool inRange = negative ? (s >= F.Lo && s <= F.Hi)
-                                      : (F.Hi >= 0 && v <= static_cast<std::uint64_t>(F.Hi) &&
-                                         (F.Lo <= 0 || v >= static_cast<std::uint64_t>(F.Lo)));
-        if (!inRange)
+        const std::int64_t value = negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
+        if (value < Lo || value > Hi)
             return false;
-        Out = negative ? s : static_cast<std::int64_t>(v);
+        Out = value;
         P = digit;
         return true;
     }

@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace wdx::statshost::reader {
@@ -40,7 +41,7 @@ struct TField {
     std::int64_t Lo = 0;
     std::int64_t Hi = 0;
     void (*SetInt)(void* Record, std::int64_t Value) = nullptr;
-    void (*SetText)(void* Record, std::string&& Value) = nullptr;
+    void (*SetText)(void* Record, std::string_view Value) = nullptr;
     void (*SetBool)(void* Record, bool Value) = nullptr;
     // List: empties the record's list and returns it. Object: returns the
     // record the nested object is read into.
@@ -52,12 +53,28 @@ struct TField {
     void (*SetFault)(void* Record, std::string&& Message) = nullptr;
 };
 
+// The most members a row read whole (in one pass, see AnswerReader.cpp) may
+// have.
+constexpr std::size_t MaxWholeMembers = 16;
+
+// The values of a row read whole, by field: integers (and truths, as 0 or
+// 1) in Ints, texts in TextAt/TextLength (into the body being read). Only
+// the fields read are set.
+struct TRowValues {
+    std::int64_t Ints[MaxWholeMembers];
+    const char* TextAt[MaxWholeMembers];
+    std::size_t TextLength[MaxWholeMembers];
+};
+
 struct TShape {
     std::span<const TField> Fields;
     // For the rows of a list: reserves room for Count rows, and appends one
     // row and returns it.
     void (*Reserve)(void* List, std::size_t Count) = nullptr;
     void* (*Append)(void* List) = nullptr;
+    // For the rows of a list, when set: appends one row holding the values
+    // of the fields in Seen (bit i: Fields[i]), as their setters would.
+    void (*Fill)(void* List, const TRowValues& Values, std::uint32_t Seen) = nullptr;
 };
 
 // Reads Body (size and nesting checked first, against Limits) into Target as
@@ -82,8 +99,8 @@ template <auto M> void SetIntMember(void* R, std::int64_t V) {
     using Tr = TMemberOf<decltype(M)>;
     static_cast<typename Tr::Class*>(R)->*M = static_cast<typename Tr::Type>(V);
 }
-template <auto M> void SetTextMember(void* R, std::string&& V) {
-    static_cast<typename TMemberOf<decltype(M)>::Class*>(R)->*M = std::move(V);
+template <auto M> void SetTextMember(void* R, std::string_view V) {
+    static_cast<typename TMemberOf<decltype(M)>::Class*>(R)->*M = V;
 }
 
 constexpr TField FieldOf(std::string_view Key, TFieldKind Kind, bool Required = true) {
@@ -120,12 +137,36 @@ template <auto M> constexpr TField ListField(std::string_view Key, const TShape&
     return f;
 }
 
-// The row shape of a std::vector<Row>.
-template <class Row> constexpr TShape RowShape(std::span<const TField> Fields) {
+// Field I of Fields set in Row from a row read whole, through its own
+// setter: the setter is known here, so the call goes inline.
+template <const auto& Fields, std::size_t I, class Row>
+void FillField(Row& R, const TRowValues& Values, std::uint32_t Seen) {
+    constexpr TField F = Fields[I];
+    if (!(Seen & (1u << I)))
+        return;
+    if constexpr (F.Kind == TFieldKind::Int)
+        F.SetInt(&R, Values.Ints[I]);
+    else if constexpr (F.Kind == TFieldKind::Bool)
+        F.SetBool(&R, Values.Ints[I] != 0);
+    else if constexpr (F.Kind == TFieldKind::Text || F.Kind == TFieldKind::Name)
+        F.SetText(&R, std::string_view(Values.TextAt[I], Values.TextLength[I]));
+}
+
+// The row shape of a std::vector<Row>, its members described by Fields (a
+// constant array: rows read whole are filled without a call per member).
+template <class Row, const auto& Fields> constexpr TShape RowShape() {
+    static_assert(Fields.size() <= MaxWholeMembers);
     TShape s;
     s.Fields = Fields;
     s.Reserve = [](void* L, std::size_t N) { static_cast<std::vector<Row>*>(L)->reserve(N); };
     s.Append = [](void* L) -> void* { return &static_cast<std::vector<Row>*>(L)->emplace_back(); };
+    s.Fill = [](void* L, const TRowValues& Values, std::uint32_t Seen) {
+        Row& r = static_cast<std::vector<Row>*>(L)->emplace_back();
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            (FillField<Fields, I>(r, Values, Seen), ...);
+        }
+        (std::make_index_sequence<Fields.size()>());
+    };
     return s;
 }
 

@@ -62,7 +62,7 @@ constexpr std::array ComponentFields{
     Count<&TComponentStats::Maximum>("maximum"),        Count<&TComponentStats::Requests>("requests"),
     Count<&TComponentStats::Queued>("queued"),          Count<&TComponentStats::QueueTime>("queueTime"),
     Count<&TComponentStats::ServiceTime>("serviceTime")};
-constexpr TShape ComponentRow = RowShape<TComponentStats>(ComponentFields);
+constexpr TShape ComponentRow = RowShape<TComponentStats, ComponentFields>();
 constexpr std::array ComponentListFields{
     ListField<&TRows<TComponentStats>::Rows>("components", ComponentRow)};
 constexpr TShape ComponentList = Shape(ComponentListFields);
@@ -72,7 +72,7 @@ constexpr std::array ServiceFields{
     TextField<&TServiceStats::Name>("name", true), Count<&TServiceStats::Requests>("requests"),
     Count<&TServiceStats::Queued>("queued"), Count<&TServiceStats::QueueTime>("queueTime"),
     Count<&TServiceStats::ServiceTime>("serviceTime")};
-constexpr TShape ServiceRow = RowShape<TServiceStats>(ServiceFields);
+constexpr TShape ServiceRow = RowShape<TServiceStats, ServiceFields>();
 constexpr std::array ServiceListFields{ListField<&TRows<TServiceStats>::Rows>("services", ServiceRow)};
 constexpr TShape ServiceList = Shape(ServiceListFields);
 
@@ -81,7 +81,7 @@ constexpr std::array ParamFields{TextField<&TParamInfo::Name>("name", true),
                                  Code16<&TParamInfo::DataType>("dataType"), Code16<&TParamInfo::Mode>("mode"),
                                  Code16<&TParamInfo::Precision>("precision"),
                                  Code16<&TParamInfo::Scale>("scale")};
-constexpr TShape ParamRow = RowShape<TParamInfo>(ParamFields);
+constexpr TShape ParamRow = RowShape<TParamInfo, ParamFields>();
 constexpr std::array ParamListFields{ListField<&TRows<TParamInfo>::Rows>("parameters", ParamRow)};
 constexpr TShape ParamList = Shape(ParamListFields);
 
@@ -122,9 +122,9 @@ struct TVersionRead {
 };
 constexpr TField VersionText() {
     TField f = FieldOf("version", TFieldKind::Text, false);
-    f.SetText = [](void* R, std::string&& V) {
+    f.SetText = [](void* R, std::string_view V) {
         auto* v = static_cast<TVersionRead*>(R);
-        v->Info.Version = std::move(V);
+        v->Info.Version = V;
         v->HasVersion = true;
     };
     f.SetFault = [](void* R, std::string&& Message) {
