@@ -677,19 +677,43 @@ private:
     // -?(0|[1-9][0-9]*) of up to 18 characters, the sign included (so that
     // it cannot overflow). What follows it is the caller's to check (a
     // fraction or an exponent then declines the row).
-    static bool WholeInteger(const char*& P, const char* End, std::int64_t Lo, std::int64_t Hi,
-                             std::int64_t& Out) {
+    [[gnu::always_inline]] static inline bool WholeInteger(const char*& P, const char* End, std::int64_t Lo,
+                                                           std::int64_t Hi, std::int64_t& Out) {
         const bool negative = P != End && *P == '-';
         const char* from = P + (negative ? 1 : 0);
-        const char* last = End - P > 18 ? P + 18 : End;
         const char* digit = from;
         std::uint64_t v = 0;
-        for (unsigned d; digit < last && (d = static_cast<unsigned char>(*digit) - 0x30u) <= 9; ++digit)
-            v = v * 10 + d;
-        // No digit, a leading zero, or more than 18 characters.
-        if (digit == from || (*from == '0' && digit - from > 1) ||
-            (digit != End && static_cast<unsigned char>(*digit) - 0x30u <= 9))
-            return false;
+        if (std::endian::native == std::endian::little && End - from >= 8) {
+            // Up to seven digits, nearly every value, from one word: the
+            // digits are counted up to the first byte that is none, then
+            // combined in pairs, fours and eights.
+            constexpr std::uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
+            const std::uint64_t values = WordAt<std::uint64_t>(from) - Ones * '0';
+            // The first byte that is no digit has its high bit set (bytes
+            // after it may too: borrows and carries only run upwards).
+            const std::uint64_t others = (values | (values + Ones * (0x80 - 10))) & Highs;
+            const unsigned digits = others ? static_cast<unsigned>(std::countr_zero(others)) / 8 : 8;
+            if (digits == 0 || (*from == '0' && digits > 1))
+                return false; // no digit, or a leading zero
+            if (digits < 8) {
+                std::uint64_t w = values << (64 - 8 * digits); // leading zeros before the digits
+                w = (w * (10 * 256 + 1)) >> 8 & 0x00ff00ff00ff00ffu;
+                w = (w * (100 * 65536 + 1)) >> 16 & 0x0000ffff0000ffffu;
+                v = (w * ((std::uint64_t{10000} << 32) + 1)) >> 32;
+                digit = from + digits;
+            }
+        }
+        if (digit == from) {
+            // Longer numbers, and the last bytes of a body, a digit at a
+            // time: up to 18 characters, the sign included, so that the
+            // value cannot overflow.
+            const char* last = End - P > 18 ? P + 18 : End;
+            for (unsigned d; digit < last && (d = static_cast<unsigned char>(*digit) - 0x30u) <= 9; ++digit)
+                v = v * 10 + d;
+            if (digit == from || (*from == '0' && digit - from > 1) ||
+                (digit != End && static_cast<unsigned char>(*digit) - 0x30u <= 9))
+                return false; // no digit, a leading zero, or too long
+        }
         const std::int64_t value = negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
         if (value < Lo || value > Hi)
             return false;

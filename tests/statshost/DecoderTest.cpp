@@ -10,6 +10,7 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
+#include <sstream>
 #include <string>
 
 using namespace wdx::statshost;
@@ -375,9 +376,12 @@ TEST(Decoder, TheQuickParserGivesTheFullReadersVerdictsAndRecords) {
         "{ " + Plain.substr(1),
         Plain.substr(0, Plain.size() - 1) + ",}",
         Plain.substr(0, 7) + Plain.substr(8)};
-    for (const char* V :
-         {"0", "-0", "00", "01", "-", "-1", "2147483647", "2147483648", "-2147483648", "999999999999999999",
-          "9999999999999999999", "-99999999999999999", "1.5", "1e3", "true", "null", "\"1\"", "[]", "{}"})
+    // Integers of every length a word holds, and around it; and values
+    // that are none.
+    std::istringstream Numbers("0 -0 00 01 - -1 12 987 1234 90817 123456 7654321 -1234567 0123456 12345678 "
+                               "2147483647 2147483648 -2147483648 999999999999999999 9999999999999999999 "
+                               "-99999999999999999 1.5 1e3 true null \"1\" [] {}");
+    for (std::string V; Numbers >> V;)
         Odd.push_back(Row("requests", V));
     for (const std::string Name : {"", "A", "ABCDEFG", "ABCDEFGH", "ABCDEFGHI", "ABCDEFGHIJKLMNOPQ"})
         for (const std::string Inside : {"", "\"", "\\\\", "\t", "\x01", "\x7f", "\xc3\xa9", "\\u0041"})
