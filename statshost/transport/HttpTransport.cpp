@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -32,46 +33,49 @@ namespace {
 // the process holds.)
 constexpr std::size_t LargePage = std::size_t{2} << 20;
 
-// A block for Bytes of body (more than the old Capacity), holding the Size
-// bytes of Old, which is freed; null when memory runs out (Old is kept).
-char* Grown(char* Old, std::size_t Size, std::size_t Bytes, std::size_t& Capacity) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (Bytes >= 2 * LargePage) {
-        void* block = nullptr;
-        if (posix_memalign(&block, LargePage, Bytes) != 0)
-            return nullptr;
-        madvise(block, Bytes & ~(LargePage - 1), MADV_HUGEPAGE);
-        if (Size)
-            std::memcpy(block, Old, Size);
-        std::free(Old);
-        Capacity = Bytes;
-        return static_cast<char*>(block);
-    }
-#else
-    (void)Size;
-#endif
-    void* grown = std::realloc(Old, Bytes);
-    if (grown)
-        Capacity = Bytes;
-    return static_cast<char*>(grown);
-}
-
 std::string Seconds(int N) {
     return std::to_string(N) + (N == 1 ? " second" : " seconds");
 }
 } // namespace
 
 THttpBody::~THttpBody() {
-    std::free(FData);
+    Release();
+}
+
+void THttpBody::Release() {
+    if (FLarge)
+        ::operator delete (FData, FCapacity, std::align_val_t{LargePage});
+    else
+        std::free(FData);
 }
 
 bool THttpBody::Reserve(std::size_t Bytes) {
     if (Bytes <= FCapacity)
         return true;
-    char* grown = Grown(FData, FSize, Bytes, FCapacity);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // From the program's allocation functions rather than the C library's:
+    // a program with functions of its own (WDXStat) can then hand the
+    // body's pages, once it is read, to the records read from it.
+    if (Bytes >= 2 * LargePage) {
+        auto* block = static_cast<char*>(::operator new (Bytes, std::align_val_t{LargePage}, std::nothrow));
+        if (!block)
+            return false;
+        madvise(block, Bytes & ~(LargePage - 1), MADV_HUGEPAGE);
+        if (FSize)
+            std::memcpy(block, FData, FSize);
+        Release();
+        FData = block;
+        FCapacity = Bytes;
+        FLarge = true;
+        return true;
+    }
+#endif
+    // Smaller, and so never a large block yet.
+    void* grown = std::realloc(FData, Bytes);
     if (!grown)
         return false;
-    FData = grown;
+    FData = static_cast<char*>(grown);
+    FCapacity = Bytes;
     return true;
 }
 

@@ -35,9 +35,12 @@ public:
     bool Append(const char* Data, std::size_t N);
 
 private:
+    void Release(); // frees FData, as it was made
+
     char* FData = nullptr;
     std::size_t FSize = 0;
     std::size_t FCapacity = 0;
+    bool FLarge = false; // FData is a large block (operator new), not the C library's
 };
 
 struct THttpAnswer {
