@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace wdx::unicode {
 
 namespace {
@@ -108,11 +112,40 @@ std::u16string Utf8ToUtf16(std::string_view Utf8) {
 }
 
 bool WidenAscii(std::string_view Text, char16_t* Out) {
+    const std::size_t n = Text.size();
+#if defined(__SSE2__)
+    // Sixteen bytes at a time (eight for a text shorter than sixteen), each
+    // byte zero-extended into its unit. The last step ends at the end of the
+    // text and overlaps the one before, writing the same units again: no
+    // byte past the text is read and no unit past it written. A byte from
+    // 0x80 up has its top bit set, which the mask of all steps shows.
+    if (n >= 8) {
+        const __m128i zero = _mm_setzero_si128();
+        __m128i any = zero;
+        if (n >= 16) {
+            auto sixteen = [&](std::size_t At) {
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text.data() + At));
+                any = _mm_or_si128(any, b);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + At), _mm_unpacklo_epi8(b, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + At + 8), _mm_unpackhi_epi8(b, zero));
+            };
+            for (std::size_t i = 0; i + 16 < n; i += 16)
+                sixteen(i);
+            sixteen(n - 16);
+        } else {
+            const __m128i first = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Text.data()));
+            const __m128i last = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Text.data() + n - 8));
+            any = _mm_or_si128(first, last);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), _mm_unpacklo_epi8(first, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + n - 8), _mm_unpacklo_epi8(last, zero));
+        }
+        return _mm_movemask_epi8(any) == 0;
+    }
+#endif
     // Four bytes at a time into four units (the units' byte order is the
     // machine's), the last four overlapping those before; a text shorter
     // than that one by one.
     std::uint32_t any = 0;
-    const std::size_t n = Text.size();
     if constexpr (std::endian::native == std::endian::little) {
         if (n >= 4) {
             auto four = [&](std::size_t At) {
@@ -139,8 +172,39 @@ bool WidenAscii(std::string_view Text, char16_t* Out) {
 }
 
 bool NarrowAscii(std::u16string_view Text, char* Out) {
-    std::uint64_t any = 0;
     const std::size_t n = Text.size();
+#if defined(__SSE2__)
+    // Sixteen units at a time (eight for a text shorter than sixteen) packed
+    // into bytes, the last step overlapping the one before as in WidenAscii.
+    // The pack saturates, so a unit past 0xFF gives some other byte; an
+    // ASCII unit always gives its own, which is all that is promised.
+    if (n >= 8) {
+        __m128i any;
+        if (n >= 16) {
+            any = _mm_setzero_si128();
+            auto sixteen = [&](std::size_t At) {
+                const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text.data() + At));
+                const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text.data() + At + 8));
+                any = _mm_or_si128(any, _mm_or_si128(low, high));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + At), _mm_packus_epi16(low, high));
+            };
+            for (std::size_t i = 0; i + 16 < n; i += 16)
+                sixteen(i);
+            sixteen(n - 16);
+        } else {
+            const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text.data()));
+            const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text.data() + n - 8));
+            any = _mm_or_si128(first, last);
+            const __m128i bytes = _mm_packus_epi16(first, last);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(Out), bytes);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(Out + n - 8), _mm_unpackhi_epi64(bytes, bytes));
+        }
+        // ASCII when no unit has a bit set above the low seven.
+        const __m128i beyond = _mm_and_si128(any, _mm_set1_epi16(std::int16_t(0xff80)));
+        return _mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) == 0xffff;
+    }
+#endif
+    std::uint64_t any = 0;
     if constexpr (std::endian::native == std::endian::little) {
         if (n >= 4) {
             auto four = [&](std::size_t At) {

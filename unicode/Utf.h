@@ -29,8 +29,10 @@ std::string Utf16ToUtf8(std::u16string_view Utf16);
 bool IsValidUtf8(std::string_view Utf8);
 
 // ASCII copied between the two forms, unit for byte, into room for
-// Text.size() units or bytes at Out. False when Text is not all ASCII (Out is
-// then partly written): the general conversions above are for that.
+// Text.size() units or bytes at Out; nothing outside Text or that room is
+// read or written. False when Text is not all ASCII (the general conversions
+// above are for that): Out then holds the copy of the ASCII before the first
+// other character, and what follows there is unspecified.
 bool WidenAscii(std::string_view Text, char16_t* Out);
 bool NarrowAscii(std::u16string_view Text, char* Out);
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #ifdef WDX_UTF_COMPARE_ICU
@@ -17,6 +18,14 @@ namespace {
 
 std::u16string Fffd(std::size_t Count) {
     return std::u16string(Count, u'\xFFFD');
+}
+
+// The Pad characters on either side of the Length in the middle of Room are
+// still all Guard.
+template <class Char> bool PadsKept(const std::basic_string<Char>& Room, std::size_t Length, Char Guard) {
+    const std::size_t Pad = (Room.size() - Length) / 2;
+    const std::basic_string<Char> Pads(Pad, Guard);
+    return Room.substr(0, Pad) == Pads && Room.substr(Pad + Length) == Pads;
 }
 
 TEST(Utf, WellFormedTextRoundTrips) {
@@ -32,30 +41,60 @@ TEST(Utf, WellFormedTextRoundTrips) {
 }
 
 TEST(Utf, AsciiIsCopiedAndAnythingElseAtAnyPlaceIsTold) {
-    // Lengths around the words copied at once, one character beyond ASCII
-    // (or none) at every place: the copy is the text, the answer says
-    // whether it was all ASCII, and the general conversions agree.
-    for (std::size_t Length = 0; Length <= 17; ++Length)
+    // Every length through two steps of sixteen and a tail, so that each
+    // step and each overlapping last step is taken, one character beyond
+    // ASCII (or none) at every place: the copy is the text, the answer says
+    // whether it was all ASCII, and the general conversions agree. On a
+    // failure the ASCII before that character is copied all the same (the
+    // general conversion builds on it). The text lies between characters
+    // beyond ASCII, so that reading past either end changes the answer, and
+    // the copy between guards, so that writing past either end shows.
+    constexpr std::size_t Pad = 16;
+    const char16_t WideGuard = u'\xfffe';
+    const char NarrowGuard = '#';
+    for (std::size_t Length = 0; Length <= 40; ++Length)
         for (std::size_t At = 0; At <= Length; ++At)
             for (const char16_t Unit : {u'\x7f', u'\x80', u'\xff', u'\x100', u'\xff41'}) {
-                std::u16string Wide(Length, u'a');
+                std::u16string WideRoom(Pad + Length + Pad, u'\x80');
+                char16_t* const Wide = WideRoom.data() + Pad;
                 for (std::size_t I = 0; I < Length; ++I)
                     Wide[I] = char16_t(u'a' + I % 26);
                 const bool Ascii = At == Length || Unit < 0x80;
                 if (At < Length)
                     Wide[At] = Unit;
-                std::string Narrow(Length, '\0');
-                EXPECT_EQ(NarrowAscii(Wide, Narrow.data()), Ascii) << Length << " " << At;
-                EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(Wide)), Wide) << Length << " " << At;
+                const std::u16string_view WideText(Wide, Length);
+                const std::size_t AsciiLength = Ascii ? Length : At;
+                std::string Expected(AsciiLength, '\0');
+                for (std::size_t I = 0; I < AsciiLength; ++I)
+                    Expected[I] = char(Wide[I]);
+
+                std::string NarrowRoom(Pad + Length + Pad, NarrowGuard);
+                char* const Narrow = NarrowRoom.data() + Pad;
+                EXPECT_EQ(NarrowAscii(WideText, Narrow), Ascii) << Length << " " << At;
+                EXPECT_EQ(std::string_view(Narrow, AsciiLength), Expected) << Length << " " << At;
+                EXPECT_TRUE(PadsKept(NarrowRoom, Length, NarrowGuard)) << Length << " " << At;
+                EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(WideText)), WideText) << Length << " " << At;
                 if (!Ascii)
                     continue;
-                EXPECT_EQ(Narrow, Utf16ToUtf8(Wide));
-                std::u16string Back(Length, u'\0');
-                EXPECT_TRUE(WidenAscii(Narrow, Back.data()));
-                EXPECT_EQ(Back, Wide);
-                if (At < Length) {
-                    Narrow[At] = '\x80';
-                    EXPECT_FALSE(WidenAscii(Narrow, Back.data())) << Length << " " << At;
+                EXPECT_EQ(Utf16ToUtf8(WideText), Expected);
+
+                // Back again, the UTF-8 between bytes beyond ASCII.
+                for (std::size_t I = 0; I < Pad; ++I)
+                    NarrowRoom[I] = NarrowRoom[Pad + Length + I] = '\x80';
+                std::u16string BackRoom(Pad + Length + Pad, WideGuard);
+                char16_t* const Back = BackRoom.data() + Pad;
+                const std::string_view NarrowText(Narrow, Length);
+                EXPECT_TRUE(WidenAscii(NarrowText, Back)) << Length << " " << At;
+                EXPECT_EQ(std::u16string_view(Back, Length), WideText) << Length << " " << At;
+                EXPECT_TRUE(PadsKept(BackRoom, Length, WideGuard)) << Length << " " << At;
+                if (At == Length)
+                    continue;
+                for (const char Byte : {'\x80', '\xc3', '\xff'}) {
+                    Narrow[At] = Byte;
+                    std::fill(Back, Back + Length, WideGuard);
+                    EXPECT_FALSE(WidenAscii(NarrowText, Back)) << Length << " " << At;
+                    EXPECT_EQ(std::u16string_view(Back, At), WideText.substr(0, At)) << Length << " " << At;
+                    EXPECT_TRUE(PadsKept(BackRoom, Length, WideGuard)) << Length << " " << At;
                 }
             }
 }
@@ -127,9 +166,12 @@ TEST(Utf, AgreesWithIcuOnRandomBytes) {
         for (char& b : bytes)
             b = char(random() % 4 == 0 ? random() % 256 : pool[random() % sizeof pool]);
         ASSERT_EQ(Utf8ToUtf16(bytes), IcuToUtf16(bytes)) << testing::PrintToString(bytes);
-        std::u16string units(random() % 8, u'\0');
+        // ASCII first, as long as the ASCII copy's wide steps, then any units.
+        std::u16string units(random() % 33, u'\0');
         for (char16_t& u : units)
-            u = char16_t(random() % 3 == 0 ? 0xD800 + random() % 0x800 : random() % 0x10000);
+            u = char16_t(random() % 0x80);
+        for (std::size_t tail = random() % 8; tail > 0; --tail)
+            units.push_back(char16_t(random() % 3 == 0 ? 0xD800 + random() % 0x800 : random() % 0x10000));
         ASSERT_EQ(Utf16ToUtf8(units), IcuToUtf8(units));
     }
 }
