@@ -230,27 +230,35 @@ bool NarrowAscii(std::u16string_view Text, char* Out) {
     return (any & 0xff80ff80ff80ff80u) == 0;
 }
 
-std::string Utf16ToUtf8(std::u16string_view Utf16) {
-    // Most texts are ASCII: those are narrowed without the checks below.
-    std::string out(Utf16.size(), '\0');
-    if (NarrowAscii(Utf16, out.data()))
-        return out;
+namespace {
+// The rest of Utf16ToUtf8 for a text that is not all ASCII: Out, as long as
+// Utf16, starts with the ASCII before the first other unit, as NarrowAscii
+// left it. Out of line, so that the common case does not pay for it.
+[[gnu::noinline]] void ConvertBeyondAscii(std::u16string_view Utf16, std::string& Out) {
     std::size_t ascii = 0;
     while (Utf16[ascii] < 0x80)
         ++ascii;
-    out.resize(ascii);
+    Out.resize(ascii);
     for (std::size_t i = ascii; i < Utf16.size(); ++i) {
         const char16_t unit = Utf16[i];
         if (unit < 0x80) {
-            out.push_back(char(unit));
+            Out.push_back(char(unit));
         } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < Utf16.size() && Utf16[i + 1] >= 0xDC00 &&
                    Utf16[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(Utf16[i + 1]) - 0xDC00));
+            AppendUtf8(Out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(Utf16[i + 1]) - 0xDC00));
             ++i;
         } else {
-            AppendUtf8(out, unit); // a lone surrogate becomes U+FFFD there
+            AppendUtf8(Out, unit); // a lone surrogate becomes U+FFFD there
         }
     }
+}
+} // namespace
+
+std::string Utf16ToUtf8(std::u16string_view Utf16) {
+    // Most texts are ASCII: those are narrowed without the checks above.
+    std::string out(Utf16.size(), '\0');
+    if (!NarrowAscii(Utf16, out.data()))
+        ConvertBeyondAscii(Utf16, out);
     return out;
 }
 
