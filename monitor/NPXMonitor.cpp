@@ -119,8 +119,8 @@ void TNPXMonitor::ForEachServer(const std::function<void(TServer&&)>& Row) {
     if (ComGet(q, &_servers::Open) == -1)
         throw ENPXException(IdCannotAccessComponents, std::string(), ComGet(q, &_servers::ErrorText));
     while (ComGet(q, &_servers::Next) == 0) {
-        TServer r;
-        r.Name = ComGetUtf8(q, &_servers::Name);
+        // The name is made in its place, not moved there.
+        TServer r{.Name = ComGetUtf8(q, &_servers::Name)};
         r.Maximum = ComGet(q, &_servers::Maximum);
         r.Active = ComGet(q, &_servers::Active);
         r.Requests = ComGet(q, &_servers::Requests);
@@ -138,8 +138,7 @@ TServiceList TNPXMonitor::GetServices(const std::string& ComponentName) {
     if (ComGet(q, &_services::Open) == -1)
         throw ENPXException(IdCannotAccessServices, ComponentName, ComGet(q, &_services::ErrorText));
     while (ComGet(q, &_services::Next) == 0) {
-        TService r;
-        r.Name = ComGetUtf8(q, &_services::Name);
+        TService r{.Name = ComGetUtf8(q, &_services::Name)};
         r.Requests = ComGet(q, &_services::Requests);
         r.Queued = ComGet(q, &_services::Queued);
         r.QueueTime = ComGet(q, &_services::QueueTime);
@@ -156,8 +155,7 @@ TParamsList TNPXMonitor::GetParams(const std::string& ServiceName) {
     if (ComGet(q, &_params::Open) == -1)
         throw ENPXException(IdCannotAccessServices, ServiceName, ComGet(q, &_params::ErrorText));
     while (ComGet(q, &_params::Next) == 0) {
-        TParams r;
-        r.Name = ComGetUtf8(q, &_params::Name);
+        TParams r{.Name = ComGetUtf8(q, &_params::Name)};
         r.Mode = ComGet(q, &_params::Mode);
         r.DataType = ComGet(q, &_params::DataType);
         r.Scale = ComGet(q, &_params::Scale);
