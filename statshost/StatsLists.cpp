@@ -60,6 +60,15 @@ HRESULT TRowCursor<Intf, Row>::OpenWith(Fetch Request, std::int16_t* Status) {
 }
 
 template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::NextRow(std::int16_t* NoMore) {
+    if (!this->FClosed && NoMore && FCursor < FRows.size()) [[likely]] {
+        FCurrent = &FRows[FCursor++];
+        *NoMore = 0;
+        return S_OK;
+    }
+    return NoNextRow(NoMore);
+}
+
+template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::NoNextRow(std::int16_t* NoMore) {
     if (HRESULT R = this->Usable(); FAILED(R))
         return R;
     if (!NoMore)
@@ -77,33 +86,28 @@ template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::NextRow(std::int
     return S_OK;
 }
 
-template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::Current(const Row*& R) const {
+template <class Intf, class Row> HRESULT TRowCursor<Intf, Row>::FieldFailure() const {
     if (HRESULT U = this->Usable(); FAILED(U))
         return U;
     if (!FCurrent)
         return NoCurrentRow(this->FWhat);
-    R = FCurrent;
-    return S_OK;
+    return E_POINTER;
 }
 
 template <class Intf, class Row>
 template <class T>
 HRESULT TRowCursor<Intf, Row>::Field(T Row::*Member, std::int32_t* Value) const {
-    const Row* R = nullptr;
-    if (HRESULT U = Current(R); FAILED(U))
-        return U;
-    if (!Value)
-        return E_POINTER;
-    *Value = R->*Member;
+    if (this->FClosed || !FCurrent || !Value) [[unlikely]]
+        return FieldFailure();
+    *Value = FCurrent->*Member;
     return S_OK;
 }
 
 template <class Intf, class Row>
 HRESULT TRowCursor<Intf, Row>::TextField(std::string Row::*Member, BSTR* Value) const {
-    const Row* R = nullptr;
-    if (HRESULT U = Current(R); FAILED(U))
-        return U;
-    return PutName(Value, R->*Member);
+    if (this->FClosed || !FCurrent) [[unlikely]]
+        return FieldFailure();
+    return PutName(Value, FCurrent->*Member); // which answers a null Value
 }
 
 HRESULT TStatsServers::Open(std::int16_t* Status) {

@@ -95,7 +95,12 @@ protected:
     HRESULT TextField(std::string Row::*Member, BSTR* Value) const;
 
 private:
-    HRESULT Current(const Row*& R) const;
+    // Out of line, as they are hardly ever taken: the reads above test for
+    // the common case at once and leave the rest to these. Next past the
+    // last row (or failing), and why a field cannot be read: the cursor is
+    // closed, it has no current row, or else the value has nowhere to go.
+    [[gnu::noinline]] HRESULT NoNextRow(std::int16_t* NoMore);
+    [[gnu::noinline]] HRESULT FieldFailure() const;
 
     std::vector<Row> FRows;
     std::size_t FCursor = 0;       // 1-based; 0 before the first Next

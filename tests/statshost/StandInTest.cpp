@@ -194,11 +194,19 @@ TEST(MonitorServer, RowCursorIsBoundedAndRefusesMisuse) {
     ComCheck(M->Services(S.Out()));
     ComCheck(S->Component(TBStr(u"Orders").Get()));
 
+    auto Why = [] {
+        std::u16string Text;
+        EXPECT_TRUE(TakeComErrorText(Text));
+        return Text;
+    };
+    const std::u16string NoRow = u"The service list has no current row; Next makes one current.";
     std::int32_t Figure = 0;
     EXPECT_TRUE(FAILED(S->Requests(&Figure))); // nothing opened yet
+    EXPECT_EQ(Why(), NoRow);
     EXPECT_EQ(ComGet(*S, &_services::Next), 1);
     EXPECT_EQ(ComGet(*S, &_services::Open), 0);
-    EXPECT_TRUE(FAILED(S->Requests(&Figure))); // no row current before Next
+    EXPECT_TRUE(FAILED(S->Requests(nullptr))); // no row current before Next, told before the argument
+    EXPECT_EQ(Why(), NoRow);
 
     std::vector<std::u16string> Names;
     for (int I = 0; I < 10 && ComGet(*S, &_services::Next) == 0; ++I)
@@ -212,6 +220,14 @@ TEST(MonitorServer, RowCursorIsBoundedAndRefusesMisuse) {
     EXPECT_EQ(ComGet(*S, &_services::Open), 0);
     EXPECT_EQ(ComGet(*S, &_services::Next), 0);
     EXPECT_EQ(ComGet(*S, &_services::Name), u"Orders.Create");
+    // A missing out argument moves nothing and leaves no text.
+    EXPECT_EQ(S->Requests(nullptr), E_POINTER);
+    EXPECT_EQ(S->Name(nullptr), E_POINTER);
+    EXPECT_EQ(S->Next(nullptr), E_POINTER);
+    std::u16string Left;
+    EXPECT_FALSE(TakeComErrorText(Left));
+    EXPECT_EQ(ComGet(*S, &_services::Name), u"Orders.Create");
+    EXPECT_EQ(ComGet(*S, &_services::Requests), 100);
 
     // A failed Open leaves no rows of the earlier one to read.
     ComCheck(S->Component(TBStr(u"Nope").Get()));
@@ -224,9 +240,15 @@ TEST(MonitorServer, RowCursorIsBoundedAndRefusesMisuse) {
     std::int16_t Status = 0;
     HRESULT After = S->Open(&Status);
     EXPECT_TRUE(FAILED(After));
-    std::u16string Why;
-    EXPECT_TRUE(TakeComErrorText(Why));
-    EXPECT_EQ(Why, u"The service list has been closed.");
+    const std::u16string Closed = u"The service list has been closed.";
+    EXPECT_EQ(Why(), Closed);
+    // Closed is told before anything else a read could be refused for.
+    EXPECT_TRUE(FAILED(S->Requests(nullptr)));
+    EXPECT_EQ(Why(), Closed);
+    EXPECT_TRUE(FAILED(S->Name(nullptr)));
+    EXPECT_EQ(Why(), Closed);
+    EXPECT_TRUE(FAILED(S->Next(nullptr)));
+    EXPECT_EQ(Why(), Closed);
     EXPECT_TRUE(FAILED(S->Close()));
     DropComError();
 }
