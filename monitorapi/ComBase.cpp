@@ -28,28 +28,40 @@ struct TSpareBlock {
     ~TSpareBlock() { std::free(Block); }
 };
 thread_local TSpareBlock Spare;
+
+// Makes Block a BSTR: the byte length before it, the characters (Text's, if
+// given) and a terminating zero.
+BSTR Fill(void* Block, const OLECHAR* Text, UINT Length) {
+    const std::uint32_t Prefix = std::uint32_t(std::size_t(Length) * sizeof(OLECHAR));
+    std::memcpy(Block, &Prefix, PrefixBytes);
+    BSTR Result = reinterpret_cast<BSTR>(static_cast<char*>(Block) + PrefixBytes);
+    Result[Length] = 0;
+    if (Text && Length)
+        std::memcpy(Result, Text, Prefix);
+    return Result;
+}
+
+// A text in a block of its own, when no spare one fits: out of line, so
+// that taking the spare block needs nothing saved.
+[[gnu::noinline]] BSTR FillNewBlock(const OLECHAR* Text, UINT Length) {
+    const std::size_t Bytes = Length <= SmallLength
+                                  ? SmallBlockBytes
+                                  : PrefixBytes + std::size_t(Length) * sizeof(OLECHAR) + sizeof(OLECHAR);
+    void* Block = std::malloc(Bytes);
+    return Block ? Fill(Block, Text, Length) : nullptr;
+}
 } // namespace
 
 BSTR SysAllocStringLen(const OLECHAR* Text, UINT Length) {
     // The byte length must fit its 32-bit prefix.
     if (Length > (UINT32_MAX - PrefixBytes - sizeof(OLECHAR)) / sizeof(OLECHAR))
         return nullptr;
-    const std::size_t Bytes = std::size_t(Length) * sizeof(OLECHAR);
-    void* Block = nullptr;
     if (Length <= SmallLength) {
-        Block = Spare.Block ? std::exchange(Spare.Block, nullptr) : std::malloc(SmallBlockBytes);
-    } else {
-        Block = std::malloc(PrefixBytes + Bytes + sizeof(OLECHAR));
+        TSpareBlock& Kept = Spare;
+        if (Kept.Block)
+            return Fill(std::exchange(Kept.Block, nullptr), Text, Length);
     }
-    if (!Block)
-        return nullptr;
-    const std::uint32_t Prefix = std::uint32_t(Bytes);
-    std::memcpy(Block, &Prefix, PrefixBytes);
-    BSTR Result = reinterpret_cast<BSTR>(static_cast<char*>(Block) + PrefixBytes);
-    if (Text && Length)
-        std::memcpy(Result, Text, Bytes);
-    Result[Length] = 0;
-    return Result;
+    return FillNewBlock(Text, Length);
 }
 
 BSTR SysAllocString(const OLECHAR* Text) {
@@ -64,8 +76,9 @@ BSTR SysAllocString(const OLECHAR* Text) {
 void SysFreeString(BSTR Text) {
     if (!Text)
         return;
-    if (!Spare.Block && SysStringLen(Text) <= SmallLength)
-        Spare.Block = PrefixOf(Text);
+    TSpareBlock& Kept = Spare;
+    if (!Kept.Block && SysStringLen(Text) <= SmallLength)
+        Kept.Block = PrefixOf(Text);
     else
         std::free(PrefixOf(Text));
 }
