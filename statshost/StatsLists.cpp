@@ -15,6 +15,10 @@ namespace {
 HRESULT PutName(BSTR* Out, const std::string& Text) {
     if (!Out)
         return E_POINTER;
+    // A length beyond what a BSTR holds is refused as AllocBStr refuses it,
+    // before it could be cut to the UINT that SysAllocStringLen takes.
+    if (Text.size() > 0x7FFFFFFFu / sizeof(OLECHAR))
+        return E_OUTOFMEMORY;
     BSTR Wide = SysAllocStringLen(nullptr, UINT(Text.size()));
     if (!Wide)
         return E_OUTOFMEMORY;
