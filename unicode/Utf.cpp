@@ -171,7 +171,9 @@ bool WidenAscii(std::string_view Text, char16_t* Out) {
     return (any & 0x80808080u) == 0;
 }
 
-bool NarrowAscii(std::u16string_view Text, char* Out) {
+namespace {
+// NarrowAscii, also made part of Utf16ToUtf8, whose common case it is.
+[[gnu::always_inline]] inline bool NarrowAsciiHere(std::u16string_view Text, char* Out) {
     const std::size_t n = Text.size();
 #if defined(__SSE2__)
     // Sixteen units at a time (eight for a text shorter than sixteen) packed
@@ -230,7 +232,6 @@ bool NarrowAscii(std::u16string_view Text, char* Out) {
     return (any & 0xff80ff80ff80ff80u) == 0;
 }
 
-namespace {
 // The rest of Utf16ToUtf8 for a text that is not all ASCII: Out, as long as
 // Utf16, starts with the ASCII before the first other unit, as NarrowAscii
 // left it. Out of line, so that the common case does not pay for it.
@@ -254,10 +255,14 @@ namespace {
 }
 } // namespace
 
+bool NarrowAscii(std::u16string_view Text, char* Out) {
+    return NarrowAsciiHere(Text, Out);
+}
+
 std::string Utf16ToUtf8(std::u16string_view Utf16) {
     // Most texts are ASCII: those are narrowed without the checks above.
     std::string out(Utf16.size(), '\0');
-    if (!NarrowAscii(Utf16, out.data()))
+    if (!NarrowAsciiHere(Utf16, out.data()))
         ConvertBeyondAscii(Utf16, out);
     return out;
 }
