@@ -9,73 +9,6 @@
 
 namespace wdx::tools {
 
-namespace {
-// Printable ASCII without a quote or a backslash goes out as it is; every
-// other text takes nlohmann's escaping, which also mends invalid UTF-8.
-// V in decimal at P; returns its end. Counts (below ten digits, mostly one
-// or two) are written two digits at a time from a table, anything else as
-// the library writes it.
-char* Decimal(char* P, std::int64_t V) {
-    if (V < 0 || V >= 1000000000)
-        return std::to_chars(P, P + 20, V).ptr;
-    static constexpr char Pairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    auto u = static_cast<std::uint32_t>(V);
-    if (u < 10) {
-        *P = static_cast<char>('0' + u);
-        return P + 1;
-    }
-    int digits = 2;
-    for (std::uint32_t bound = 100; u >= bound && digits < 9; bound *= 10)
-        ++digits;
-    char* end = P + digits;
-    char* at = end;
-    while (u >= 100) {
-        const std::uint32_t pair = u % 100;
-        u /= 100;
-        at -= 2;
-        std::memcpy(at, Pairs + 2 * pair, 2);
-    }
-    if (u >= 10) {
-        at -= 2;
-        std::memcpy(at, Pairs + 2 * u, 2);
-    } else {
-        *--at = static_cast<char>('0' + u);
-    }
-    return end;
-}
-
-inline bool Plain(std::string_view Text) {
-    // Eight bytes at a time: none below 0x20, none above 0x7e, no quote and
-    // no backslash (each test exact for the word as a whole). A text of
-    // eight bytes or more ends with a word that overlaps the one before.
-    constexpr std::uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
-    auto below = [](std::uint64_t X, std::uint64_t N) { return (X - Ones * N) & ~X & Highs; };
-    auto plainWord = [&](const char* At) {
-        std::uint64_t W;
-        std::memcpy(&W, At, 8);
-        const std::uint64_t Above = (W + Ones) | W; // 0x7f and above: high bit
-        return ((below(W, 0x20) | below(W ^ (Ones * '"'), 1) | below(W ^ (Ones * '\\'), 1) | Above) &
-                Highs) == 0;
-    };
-    const std::size_t N = Text.size();
-    if (N >= 8) {
-        for (std::size_t I = 0; I + 8 < N; I += 8)
-            if (!plainWord(Text.data() + I))
-                return false;
-        return plainWord(Text.data() + N - 8);
-    }
-    for (const char C : Text) {
-        const auto B = static_cast<unsigned char>(C);
-        if (B < 0x20 || B > 0x7e || B == '"' || B == '\\')
-            return false;
-    }
-    return true;
-}
-} // namespace
-
 void TJsonText::Separate() {
     if (FAfterKey) {
         FAfterKey = false;
@@ -189,69 +122,51 @@ TJsonText::TPiece Piece(const std::string& Text) {
         P.Long = Text;
     return P;
 }
-
-char* Put(char* P, const TJsonText::TPiece& Piece) {
-    if (Piece.Long.empty())
-        std::memcpy(P, Piece.Text, sizeof Piece.Text); // what is past Length is written over next
-    else
-        std::memcpy(P, Piece.Long.data(), Piece.Length);
-    return P + Piece.Length;
-}
-
 } // namespace
 
 TJsonText::TRowPieces TJsonText::RowPieces(const std::vector<TColumn>& Columns) {
+    const std::vector<std::string> Keys = MemberKeys(Columns);
     TRowPieces Pieces;
-    Pieces.Keys = MemberKeys(Columns);
-    Pieces.Head = Piece("{" + Pieces.Keys[0] + "\"");
-    Pieces.Fixed = Pieces.Head.Length + 2; // the name's closing quote (or the next piece's) and '}'
-    for (std::size_t I = 1; I < Pieces.Keys.size(); ++I) {
-        Pieces.Before.push_back(Piece((I == 1 ? "\"," : ",") + Pieces.Keys[I]));
-        Pieces.Fixed += Pieces.Before.back().Length;
+    Pieces.Head = Piece(",{" + Keys[0] + "\"");
+    Pieces.Most = Pieces.Head.Length + 2 + sizeof(TPiece::Text);
+    for (std::size_t I = 1; I < Keys.size(); ++I) {
+        Pieces.Before.push_back(Piece((I == 1 ? "\"," : ",") + Keys[I]));
+        Pieces.Most += Pieces.Before.back().Length + 11; // "-2147483648"
     }
     return Pieces;
 }
 
-char* TJsonText::OpenRows(std::size_t Room) {
-    if (Room > FRowsRoom) {
-        FRows.reset(new char[Room]);
-        FRowsRoom = Room;
-    }
-    return FRows.get();
+char* TJsonText::GrowRows(char* P, std::size_t Need) {
+    // Twice the room at least, so that a long run of rows is moved a few
+    // times only.
+    const auto Used = static_cast<std::size_t>(P - FRows.get());
+    const std::size_t Room = std::max(2 * FRowsRoom, Used + Need);
+    std::unique_ptr<char[]> Rows(new char[Room]);
+    if (Used > 0)
+        std::memcpy(Rows.get(), FRows.get(), Used);
+    FRows = std::move(Rows);
+    FRowsRoom = Room;
+    return FRows.get() + Used;
 }
 
-std::string_view TJsonText::CloseRows(char* End) const {
-    return {FRows.get(), static_cast<std::size_t>(End - FRows.get())};
-}
-
-char* TJsonText::NameAndFigures(char* P, const TRowPieces& Pieces, std::string_view Name,
-                                std::span<const std::int64_t> Figures) {
-    if (!FFirst.empty()) {
-        if (!FFirst.back())
-            *P++ = ',';
+std::string_view TJsonText::CloseRows(char* End) {
+    std::string_view Rows(FRows.get(), static_cast<std::size_t>(End - FRows.get()));
+    if (Rows.empty())
+        return Rows;
+    if (FFirst.empty() || FFirst.back())
+        Rows.remove_prefix(1);
+    if (!FFirst.empty())
         FFirst.back() = false;
-    }
-    if (Plain(Name)) {
-        P = Put(P, Pieces.Head);
-        std::memcpy(P, Name.data(), Name.size());
-        P += Name.size();
-    } else {
-        // '{', the key, and the name as Quoted writes it (its quotes
-        // included): the head without its quote.
-        *P++ = '{';
-        P = std::copy(Pieces.Keys[0].begin(), Pieces.Keys[0].end(), P);
-        TJsonText Escaped;
-        Escaped.Quoted(Name);
-        P = std::copy(Escaped.FText.begin(), Escaped.FText.end() - 1, P);
-    }
-    for (std::size_t I = 0; I < Figures.size(); ++I) {
-        P = Put(P, Pieces.Before[I]);
-        P = Decimal(P, Figures[I]);
-    }
-    if (Figures.empty())
-        *P++ = '"';
-    *P++ = '}';
-    return P;
+    return Rows;
+}
+
+char* TJsonText::EscapedName(char* P, const TRowPieces& Pieces, std::string_view Name) {
+    // The head up to its quote, then the name as Quoted writes it, its
+    // opening quote included and its closing one left to the next piece.
+    TJsonText Escaped;
+    Escaped.Quoted(Name);
+    P = Put(P, Pieces.Head) - 1;
+    return std::copy(Escaped.FText.begin(), Escaped.FText.end() - 1, P);
 }
 
 TJsonText& TJsonText::RowObjects(const TStatTable& Table) {

@@ -7,7 +7,9 @@
 
 #include "tools/StatTable.h"
 
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -51,39 +53,40 @@ public:
                                 const std::vector<std::int32_t Record::*>& Figures,
                                 std::span<const Record> Records, const TNameMatch& Keep) {
         const TRowPieces Pieces = RowPieces(Columns);
-        // The records to write, and room for all of them at most; then
-        // each one written into that room.
-        std::vector<const Record*> Rows;
-        Rows.reserve(Records.size());
-        std::size_t Room = 0;
-        for (const Record& R : Records)
-            if (Keep.KeepsAll() || Keep(R.Name)) {
-                Rows.push_back(&R);
-                Room += RowRoom(Pieces, R.Name);
-            }
-        char* P = OpenRows(Room);
-        std::vector<std::int64_t> Values(Figures.size());
-        for (const Record* R : Rows) {
-            for (std::size_t I = 0; I < Figures.size(); ++I)
-                Values[I] = R->*Figures[I];
-            P = NameAndFigures(P, Pieces, R->Name, Values);
+        // Held in locals, which writing the rows' bytes cannot change: read
+        // from memory once, not again after every byte written.
+        const std::span<const TPiece> Before(Pieces.Before);
+        const std::span<std::int32_t Record::*const> Figure(Figures);
+        const bool All = Keep.KeepsAll();
+        char* P = FRows.get();
+        for (const Record& R : Records) {
+            if (!All && !Keep(R.Name))
+                continue;
+            P = RoomFor(P, RowRoom(Pieces, R.Name));
+            P = Plain(R.Name) ? Copy(Put(P, Pieces.Head), R.Name) : EscapedName(P, Pieces, R.Name);
+            for (std::size_t I = 0; I < Figure.size(); ++I)
+                P = Decimal(Put(P, Before[I]), R.*Figure[I]);
+            P = Tail(P, Figure.size());
         }
         return CloseRows(P);
     }
 
     // (For RecordText.) The text of an object of a name and figures
-    // around its values: '{', the first key and the name's quote; then
-    // before each figure the name's closing quote or a comma, and its key.
+    // around its values: the comma, '{', the first key and the name's
+    // quote; then before each figure the name's closing quote or a comma,
+    // and its key.
     struct TPiece {
-        char Text[32] = {}; // copied 32 bytes at a time, Length of them kept
+        char Text[16] = {}; // copied 16 bytes at a time, Length of them kept
         std::size_t Length = 0;
         std::string Long; // a piece longer than Text, copied as it is
     };
     struct TRowPieces {
-        std::vector<std::string> Keys;
         TPiece Head;
         std::vector<TPiece> Before; // one per figure
-        std::size_t Fixed = 0;      // the length of all pieces, and '}'
+        // The most a row takes besides its name: all pieces, the name's
+        // closing quote (or the next piece's) and '}', the longest figures,
+        // and the bytes Put copies past a piece.
+        std::size_t Most = 0;
     };
 
     const std::string& Text() const { return FText; }
@@ -92,31 +95,140 @@ public:
     void Restart() { FText.clear(); }
 
 private:
+    // Printable ASCII without a quote or a backslash goes out as it is; every
+    // other text takes nlohmann's escaping, which also mends invalid UTF-8.
+    static bool Plain(std::string_view Text);
     void Separate(); // the comma before every value but a container's first
     void Quoted(std::string_view Text);
     void CellValue(const TCell& Cell); // the value alone, no comma
     // Each column's key, quoted, with its colon.
     static std::vector<std::string> MemberKeys(const std::vector<TColumn>& Columns);
     static TRowPieces RowPieces(const std::vector<TColumn>& Columns);
-    // The most a row of Name takes, its comma and 32 bytes of slack included
-    // (an escaped character takes at most six bytes, a figure twenty).
+    // The most a row of Name takes: the rest of the row, and the name
+    // escaped (six bytes a byte at most, and its quotes).
     static std::size_t RowRoom(const TRowPieces& Pieces, std::string_view Name) {
-        return 1 + Pieces.Fixed + 6 * Name.size() + 2 + 20 * Pieces.Before.size() + 32;
+        return Pieces.Most + 6 * Name.size() + 2;
     }
-    // Room for rows written through the pointer returned (not cleared
-    // first), and what they took.
-    char* OpenRows(std::size_t Room);
-    std::string_view CloseRows(char* End) const;
-    // One object of a text and integers at P, after a comma unless it is
-    // the array's first value; returns its end.
-    char* NameAndFigures(char* P, const TRowPieces& Pieces, std::string_view Name,
-                         std::span<const std::int64_t> Figures);
+    // RecordText writes its rows into FRows from its start, each after a
+    // comma (CloseRows takes away the one before the array's first value).
+    // RoomFor returns where the next row goes, P, once there are Need bytes
+    // of room from there: the room grows, what it holds moved along, when it
+    // has too little.
+    char* RoomFor(char* P, std::size_t Need) {
+        if (Need > static_cast<std::size_t>(FRows.get() + FRowsRoom - P)) [[unlikely]]
+            return GrowRows(P, Need);
+        return P;
+    }
+    char* GrowRows(char* P, std::size_t Need);
+    // The rows written up to End, with the comma before the array's first
+    // value taken away.
+    std::string_view CloseRows(char* End);
+    // A plain name at P (after the head); a row up to the end of a name to
+    // escape; the end of a row after its figures.
+    static char* Copy(char* P, std::string_view Name);
+    static char* EscapedName(char* P, const TRowPieces& Pieces, std::string_view Name);
+    static char* Tail(char* P, std::size_t Figures);
+    static char* Put(char* P, const TPiece& Piece);
+    // Decimal's digits: "00" to "99", a number's two at twice the number.
+    static constexpr char DigitPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    // V in decimal at P; returns its end. Counts (below ten digits, mostly
+    // one or two) are written two digits at a time, anything else as the
+    // library writes it.
+    static char* Decimal(char* P, std::int64_t V);
 
     std::string FText;
-    std::unique_ptr<char[]> FRows; // OpenRows' room, kept for the next rows
+    std::unique_ptr<char[]> FRows; // the rows' room, kept for the next rows
     std::size_t FRowsRoom = 0;
     std::vector<char> FFirst; // per open container: nothing written in it yet
     bool FAfterKey = false;
 };
+
+// Inline, for RecordText's rows.
+
+inline bool TJsonText::Plain(std::string_view Text) {
+    // Eight bytes at a time: none below 0x20, none above 0x7e, no quote and
+    // no backslash (each test exact for the word as a whole). A text of
+    // eight bytes or more ends with a word that overlaps the one before.
+    constexpr std::uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
+    auto below = [](std::uint64_t X, std::uint64_t N) { return (X - Ones * N) & ~X & Highs; };
+    auto plainWord = [&](const char* At) {
+        std::uint64_t W;
+        std::memcpy(&W, At, 8);
+        const std::uint64_t Above = (W + Ones) | W; // 0x7f and above: high bit
+        return ((below(W, 0x20) | below(W ^ (Ones * '"'), 1) | below(W ^ (Ones * '\\'), 1) | Above) &
+                Highs) == 0;
+    };
+    const std::size_t N = Text.size();
+    if (N >= 8) {
+        for (std::size_t I = 0; I + 8 < N; I += 8)
+            if (!plainWord(Text.data() + I))
+                return false;
+        return plainWord(Text.data() + N - 8);
+    }
+    for (const char C : Text) {
+        const auto B = static_cast<unsigned char>(C);
+        if (B < 0x20 || B > 0x7e || B == '"' || B == '\\')
+            return false;
+    }
+    return true;
+}
+
+inline char* TJsonText::Decimal(char* P, std::int64_t V) {
+    if (V < 0 || V >= 1000000000)
+        return std::to_chars(P, P + 20, V).ptr;
+    auto u = static_cast<std::uint32_t>(V);
+    if (u < 10) {
+        *P = static_cast<char>('0' + u);
+        return P + 1;
+    }
+    int digits = 2;
+    for (std::uint32_t bound = 100; u >= bound && digits < 9; bound *= 10)
+        ++digits;
+    char* end = P + digits;
+    char* at = end;
+    while (u >= 100) {
+        const std::uint32_t pair = u % 100;
+        u /= 100;
+        at -= 2;
+        std::memcpy(at, DigitPairs + 2 * pair, 2);
+    }
+    if (u >= 10) {
+        at -= 2;
+        std::memcpy(at, DigitPairs + 2 * u, 2);
+    } else {
+        *--at = static_cast<char>('0' + u);
+    }
+    return end;
+}
+
+inline char* TJsonText::Put(char* P, const TPiece& Piece) {
+    if (Piece.Length <= sizeof Piece.Text)
+        std::memcpy(P, Piece.Text, sizeof Piece.Text); // what is past Length is written over next
+    else
+        std::memcpy(P, Piece.Long.data(), Piece.Length);
+    return P + Piece.Length;
+}
+
+inline char* TJsonText::Copy(char* P, std::string_view Name) {
+    // Names are short: two words that may overlap copied in place of a call.
+    const std::size_t N = Name.size();
+    if (N >= 8 && N <= 16) {
+        std::memcpy(P, Name.data(), 8);
+        std::memcpy(P + N - 8, Name.data() + N - 8, 8);
+    } else {
+        std::memcpy(P, Name.data(), N);
+    }
+    return P + N;
+}
+
+inline char* TJsonText::Tail(char* P, std::size_t Figures) {
+    if (Figures == 0)
+        *P++ = '"'; // the name's closing quote, which the first figure's piece has otherwise
+    *P++ = '}';
+    return P;
+}
 
 } // namespace wdx::tools

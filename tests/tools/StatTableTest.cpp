@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <limits>
+#include <utility>
 
 using namespace wdx::tools;
 
@@ -167,6 +168,13 @@ TEST(StatTableTest, RecordsGoOutAsTheirTableWouldWithTheSameMatch) {
         for (const std::size_t At : {std::size_t{0}, std::size_t{1}, Records.size() / 2, Records.size()})
             EXPECT_EQ(Written(Records, Match, At), ThroughTable.Text() + "]") << Match << " " << At;
     }
+    // Names of every length, copied in place: the table's text too.
+    std::vector<TRecord> Lengths;
+    for (std::size_t N = 0; N <= 40; ++N)
+        Lengths.push_back({std::string(N, static_cast<char>('a' + N % 26)), 1, 2});
+    TJsonText Table;
+    Table.BeginArray().RowObjects(TableOf(Columns, std::span(std::as_const(Lengths))));
+    EXPECT_EQ(Written(Lengths, "", Lengths.size() / 2), Table.Text() + "]");
     // A character to escape (or not) at every place of a name longer than
     // two words: what is read back is the name (invalid UTF-8 replaced).
     for (const std::string Special : {"\"", "\\", "\x01", "\x1f", " ", "~", "\x7f", "\xc3\xa9", "\xff"})
@@ -182,6 +190,14 @@ TEST(StatTableTest, RecordsGoOutAsTheirTableWouldWithTheSameMatch) {
         }
     EXPECT_EQ(Written(std::span(Records).first(1), "", 0),
               "[{\"name\":\"orders\",\"a\":2147483647,\"b\":-2147483648}]");
+    // After a value the array already holds, the first row has its comma.
+    TJsonText After;
+    After.BeginArray().Value(true);
+    std::string Text = After.Text();
+    After.Restart();
+    Text += After.RecordText(Columns.Columns, Columns.Figures, std::span(Records).first(1), TNameMatch(""));
+    EXPECT_EQ(Text + After.EndArray().Text(),
+              "[true,{\"name\":\"orders\",\"a\":2147483647,\"b\":-2147483648}]");
 }
 
 TEST(StatTableTest, SortAndMatchIgnoreCaseAndKeepTheBrokersOrderForTies) {
