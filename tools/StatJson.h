@@ -7,7 +7,6 @@
 
 #include "tools/StatTable.h"
 
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -70,6 +69,11 @@ public:
         }
         return CloseRows(P);
     }
+
+    // V in decimal at P, which has room for eleven bytes; returns its end.
+    // The figures of a row, mostly of one or two digits, some of six or
+    // seven: the digits are counted by comparisons and written two at a time.
+    static char* Decimal(char* P, std::int32_t V);
 
     // (For RecordText.) The text of an object of a name and figures
     // around its values: the comma, '{', the first key and the name's
@@ -134,10 +138,9 @@ private:
         "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
         "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
         "8081828384858687888990919293949596979899";
-    // V in decimal at P; returns its end. Counts (below ten digits, mostly
-    // one or two) are written two digits at a time, anything else as the
-    // library writes it.
-    static char* Decimal(char* P, std::int64_t V);
+    static char* Pair(char* P, std::uint32_t V);     // V below 100, two digits
+    static char* Four(char* P, std::uint32_t V);     // V below 10,000, four digits
+    static char* UpToFour(char* P, std::uint32_t V); // V below 10,000, no leading zero
 
     std::string FText;
     std::unique_ptr<char[]> FRows; // the rows' room, kept for the next rows
@@ -176,32 +179,42 @@ inline bool TJsonText::Plain(std::string_view Text) {
     return true;
 }
 
-inline char* TJsonText::Decimal(char* P, std::int64_t V) {
-    if (V < 0 || V >= 1000000000)
-        return std::to_chars(P, P + 20, V).ptr;
-    auto u = static_cast<std::uint32_t>(V);
-    if (u < 10) {
-        *P = static_cast<char>('0' + u);
+inline char* TJsonText::Pair(char* P, std::uint32_t V) {
+    std::memcpy(P, DigitPairs + 2 * V, 2);
+    return P + 2;
+}
+
+inline char* TJsonText::Four(char* P, std::uint32_t V) {
+    return Pair(Pair(P, V / 100), V % 100);
+}
+
+inline char* TJsonText::UpToFour(char* P, std::uint32_t V) {
+    if (V < 10) {
+        *P = static_cast<char>('0' + V);
         return P + 1;
     }
-    int digits = 2;
-    for (std::uint32_t bound = 100; u >= bound && digits < 9; bound *= 10)
-        ++digits;
-    char* end = P + digits;
-    char* at = end;
-    while (u >= 100) {
-        const std::uint32_t pair = u % 100;
-        u /= 100;
-        at -= 2;
-        std::memcpy(at, DigitPairs + 2 * pair, 2);
+    if (V < 100)
+        return Pair(P, V);
+    if (V < 1000) {
+        *P = static_cast<char>('0' + V / 100);
+        return Pair(P + 1, V % 100);
     }
-    if (u >= 10) {
-        at -= 2;
-        std::memcpy(at, DigitPairs + 2 * u, 2);
-    } else {
-        *--at = static_cast<char>('0' + u);
+    return Four(P, V);
+}
+
+inline char* TJsonText::Decimal(char* P, std::int32_t V) {
+    // The magnitude, unsigned, so that the lowest int32 has one too.
+    auto U = static_cast<std::uint32_t>(V);
+    if (V < 0) {
+        *P++ = '-';
+        U = 0u - U;
     }
-    return end;
+    // Up to four digits, then groups of four below them.
+    if (U < 10000)
+        return UpToFour(P, U);
+    if (U < 100000000)
+        return Four(UpToFour(P, U / 10000), U % 10000);
+    return Four(Four(UpToFour(P, U / 100000000), U / 10000 % 10000), U % 10000);
 }
 
 inline char* TJsonText::Put(char* P, const TPiece& Piece) {

@@ -9,7 +9,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <charconv>
 #include <limits>
+#include <random>
+#include <string_view>
 #include <utility>
 
 using namespace wdx::tools;
@@ -198,6 +202,32 @@ TEST(StatTableTest, RecordsGoOutAsTheirTableWouldWithTheSameMatch) {
     Text += After.RecordText(Columns.Columns, Columns.Figures, std::span(Records).first(1), TNameMatch(""));
     EXPECT_EQ(Text + After.EndArray().Text(),
               "[true,{\"name\":\"orders\",\"a\":2147483647,\"b\":-2147483648}]");
+}
+
+TEST(StatTableTest, FiguresAreTheDigitsToCharsWrites) {
+    // Every number of digits at both ends and beside them, of either sign,
+    // the ends of the range, every value up to 100,000 and its negative,
+    // and values spread over all of the range: the same digits as
+    // std::to_chars, and nothing written past them.
+    std::vector<std::int32_t> Values{
+        std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::min() + 1,
+        std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max() - 1};
+    for (std::int64_t Power = 1; Power <= 1000000000; Power *= 10)
+        for (const std::int64_t V : {Power - 1, Power, Power + 1})
+            Values.insert(Values.end(), {static_cast<std::int32_t>(V), static_cast<std::int32_t>(-V)});
+    for (std::int32_t V = -100000; V <= 100000; ++V)
+        Values.push_back(V);
+    std::mt19937 Random(20240611);
+    for (int I = 0; I < 200000; ++I)
+        Values.push_back(static_cast<std::int32_t>(Random()));
+    for (const std::int32_t V : Values) {
+        char Expected[16], Got[16];
+        const char* const ExpectedEnd = std::to_chars(Expected, Expected + sizeof Expected, V).ptr;
+        std::fill(std::begin(Got), std::end(Got), '#');
+        const char* const GotEnd = TJsonText::Decimal(Got, V);
+        ASSERT_EQ(std::string_view(Got, GotEnd), std::string_view(Expected, ExpectedEnd)) << V;
+        ASSERT_TRUE(std::all_of(GotEnd, std::cend(Got), [](char C) { return C == '#'; })) << V;
+    }
 }
 
 TEST(StatTableTest, SortAndMatchIgnoreCaseAndKeepTheBrokersOrderForTies) {
