@@ -99,8 +99,9 @@ public:
     void Restart() { FText.clear(); }
 
 private:
-    // Printable ASCII without a quote or a backslash goes out as it is; every
-    // other text takes nlohmann's escaping, which also mends invalid UTF-8.
+    // ASCII that JSON takes as it is (no control character below 0x20, no
+    // quote, no backslash) goes out as it is; every other text takes
+    // nlohmann's escaping, which also mends invalid UTF-8.
     static bool Plain(std::string_view Text);
     void Separate(); // the comma before every value but a container's first
     void Quoted(std::string_view Text);
@@ -152,28 +153,30 @@ private:
 // Inline, for RecordText's rows.
 
 inline bool TJsonText::Plain(std::string_view Text) {
-    // Eight bytes at a time: none below 0x20, none above 0x7e, no quote and
-    // no backslash (each test exact for the word as a whole). A text of
-    // eight bytes or more ends with a word that overlaps the one before.
+    // Eight bytes at a time, a byte marked by its high bit: one below 0x20
+    // wraps when 0x20 is taken from it; a quote or a backslash wraps when it
+    // is xor'ed with itself and one is taken; and one of 0x80 and above
+    // keeps the bit through at least one of those two (the xor leaves 0x80,
+    // which one taken clears, for one of them at most). A borrow between
+    // bytes only ever comes from a byte already marked, so the marks are
+    // exact for the word as a whole. A text of eight bytes or more ends with
+    // a word that overlaps the one before.
     constexpr std::uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
-    auto below = [](std::uint64_t X, std::uint64_t N) { return (X - Ones * N) & ~X & Highs; };
-    auto plainWord = [&](const char* At) {
+    auto marks = [](const char* At) {
         std::uint64_t W;
         std::memcpy(&W, At, 8);
-        const std::uint64_t Above = (W + Ones) | W; // 0x7f and above: high bit
-        return ((below(W, 0x20) | below(W ^ (Ones * '"'), 1) | below(W ^ (Ones * '\\'), 1) | Above) &
-                Highs) == 0;
+        return (W - Ones * 0x20) | ((W ^ (Ones * '"')) - Ones) | ((W ^ (Ones * '\\')) - Ones);
     };
     const std::size_t N = Text.size();
     if (N >= 8) {
-        for (std::size_t I = 0; I + 8 < N; I += 8)
-            if (!plainWord(Text.data() + I))
-                return false;
-        return plainWord(Text.data() + N - 8);
+        std::uint64_t Marks = marks(Text.data()) | marks(Text.data() + N - 8);
+        for (std::size_t I = 8; I + 8 < N; I += 8)
+            Marks |= marks(Text.data() + I);
+        return (Marks & Highs) == 0;
     }
     for (const char C : Text) {
         const auto B = static_cast<unsigned char>(C);
-        if (B < 0x20 || B > 0x7e || B == '"' || B == '\\')
+        if (B < 0x20 || B >= 0x80 || B == '"' || B == '\\')
             return false;
     }
     return true;

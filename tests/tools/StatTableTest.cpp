@@ -179,19 +179,27 @@ TEST(StatTableTest, RecordsGoOutAsTheirTableWouldWithTheSameMatch) {
     TJsonText Table;
     Table.BeginArray().RowObjects(TableOf(Columns, std::span(std::as_const(Lengths))));
     EXPECT_EQ(Written(Lengths, "", Lengths.size() / 2), Table.Text() + "]");
-    // A character to escape (or not) at every place of a name longer than
-    // two words: what is read back is the name (invalid UTF-8 replaced).
-    for (const std::string Special : {"\"", "\\", "\x01", "\x1f", " ", "~", "\x7f", "\xc3\xa9", "\xff"})
-        for (std::size_t At = 0; At <= 17; ++At) {
-            std::string Name = "abcdefghijklmnopq", Expected = Name;
-            Name.insert(At, Special);
-            Expected.insert(At, Special == "\xff" ? "\xef\xbf\xbd" : Special);
-            const std::vector<TRecord> Single{{Name, 1, 2}};
-            const std::string Text = Written(Single, "", 1);
-            const auto Read = nlohmann::json::parse(Text, nullptr, false);
-            ASSERT_FALSE(Read.is_discarded()) << Text;
-            EXPECT_EQ(Read[0]["name"], Expected) << Text;
-        }
+    // Every byte value, and a character of two bytes, at every place of
+    // names shorter than a word, of one, of two and longer: what is read
+    // back is the name, a byte that is not UTF-8 replaced.
+    std::vector<std::string> Specials{"\xc3\xa9"};
+    for (int Byte = 0; Byte < 256; ++Byte)
+        Specials.push_back(std::string(1, static_cast<char>(Byte)));
+    for (const std::string& Special : Specials)
+        for (const std::size_t Length : {0, 6, 7, 8, 15, 16, 17, 24})
+            for (std::size_t At = 0; At <= Length; ++At) {
+                std::string Name = std::string("abcdefghijklmnopqrstuvwxyz").substr(0, Length),
+                            Expected = Name;
+                Name.insert(At, Special);
+                Expected.insert(At, Special.size() == 1 && static_cast<unsigned char>(Special[0]) >= 0x80
+                                        ? "\xef\xbf\xbd"
+                                        : Special);
+                const std::vector<TRecord> Single{{Name, 1, 2}};
+                const std::string Text = Written(Single, "", 1);
+                const auto Read = nlohmann::json::parse(Text, nullptr, false);
+                ASSERT_FALSE(Read.is_discarded()) << Text;
+                EXPECT_EQ(Read[0]["name"], Expected) << Text;
+            }
     EXPECT_EQ(Written(std::span(Records).first(1), "", 0),
               "[{\"name\":\"orders\",\"a\":2147483647,\"b\":-2147483648}]");
     // After a value the array already holds, the first row has its comma.
