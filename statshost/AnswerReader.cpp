@@ -408,6 +408,7 @@ public:
         if (!Ticks(1 + members))
             return TWholeObject::Stopped;
         ++top.Index;
+        FBeyondAscii |= (values.TextBytes & 0x8080808080808080u) != 0;
         if (top.Shape->Fill) {
             top.Shape->Fill(top.Record, values, seen);
             At = p + 1;
@@ -429,8 +430,11 @@ public:
     }
 
     // Each member's value of a row read whole, until the row is known to be
-    // whole (left unset before, as only members read are used).
-    using TWholeValues = TRowValues;
+    // whole (left unset before, as only members read are used); and the
+    // bytes of its texts, or'ed (see FBeyondAscii).
+    struct TWholeValues : TRowValues {
+        std::uint64_t TextBytes = 0;
+    };
 
     // The value of member F at P, of F's kind, in the quick parser's form.
     // F is the field, or a planned step, which carries its kind and range.
@@ -443,7 +447,7 @@ public:
         case TFieldKind::Text:
         case TFieldKind::Name: {
             std::string_view text;
-            if (P == End || *P != '"' || !PlainText(P, End, text) ||
+            if (P == End || *P != '"' || !PlainText(P, End, text, Values.TextBytes) ||
                 (F.Kind == TFieldKind::Name && text.empty()))
                 return false;
             Values.TextAt[I] = text.data();
@@ -485,7 +489,8 @@ public:
                 P += Fields[i].Key.size() + 3;
             } else {
                 std::string_view key;
-                if (P == End || *P != '"' || !PlainText(P, End, key) || P == End || *P != ':')
+                if (P == End || *P != '"' || !PlainText(P, End, key, Values.TextBytes) || P == End ||
+                    *P != ':')
                     return false;
                 ++P;
                 for (i = 0; i < n && !SameKey(Fields[i].Key, key); ++i) {
@@ -576,6 +581,14 @@ public:
 
     bool HalfPair = false;
     std::size_t FBodyBytes = 0;
+    // Whether a text the quick parser took (a row's read whole, or one it
+    // handed over) may hold a byte beyond ASCII: the only place one can
+    // stand in an answer the quick parser reads to its end, so that only
+    // then is the body's UTF-8 checked.
+    bool FBeyondAscii = false;
+    void TextsBeyondAscii(bool Beyond) {
+        FBeyondAscii |= Beyond;
+    }
     // Whether the body holds a "\u" escape at all: only through one can a
     // text hold a NUL or half of a surrogate pair.
     bool FUnicodeEscapes = true;
@@ -620,14 +633,16 @@ private:
     }
 
     // A text without escapes and control characters; P is on its opening
-    // quote, and is left after its closing one.
-    static bool PlainText(const char*& P, const char* End, std::string_view& Out) {
+    // quote, and is left after its closing one. Bytes gets every word and
+    // byte read or'ed into it (a few past the closing quote among them).
+    static bool PlainText(const char*& P, const char* End, std::string_view& Out, std::uint64_t& Bytes) {
         const char* from = ++P;
         // Eight bytes at a time up to the first quote, backslash or
         // control character, then byte by byte.
         constexpr std::uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
         while (End - P >= 8) {
             const std::uint64_t w = WordAt<std::uint64_t>(P);
+            Bytes |= w;
             const std::uint64_t quote = w ^ (Ones * '"'), backslash = w ^ (Ones * '\\');
             // A byte of X below N (N at most 0x80; a zero byte is below 1)
             // has its high bit set here; bytes after the first such one may
@@ -643,6 +658,7 @@ private:
         }
         while (P != End && *P != '"') {
             const auto c = static_cast<unsigned char>(*P);
+            Bytes |= c;
             if (c < 0x20 || c == '\\')
                 return false;
             ++P;
@@ -896,12 +912,17 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
     };
     // UTF-8 is checked over the whole body at once, which is far quicker
     // than the parser's check of each text; outside texts any byte beyond
-    // ASCII is a fault of the form anyway.
-    if (!BodyIsUtf8(Body)) {
+    // ASCII is a fault of the form anyway. Its verdict comes before every
+    // other but the nesting's. An answer the quick parser reads to its end
+    // with texts of ASCII only is ASCII only: it needs no check.
+    auto notUtf8 = [&]() -> std::optional<TStatsError> {
+        if (BodyIsUtf8(Body))
+            return std::nullopt;
         if (auto deep = nesting())
             return deep;
         return MalformedAnswer("the answer is not valid JSON (it is not valid UTF-8)");
-    }
+    };
+    bool checked = false;
     if (Limits.QuickParse) {
         // The pre-scan looks at the clock after every megabyte; the quick
         // parser only every few thousand values, and a long text is one. A
@@ -915,10 +936,15 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
         TReader reader = handler(std::numeric_limits<std::size_t>::max(), false);
         try {
             const TPlainParse plain = ParsePlainJson(Body, reader, Limits.MaxDepth);
-            if (plain == TPlainParse::Done)
-                return std::move(reader.Fault);
             if (plain == TPlainParse::TooDeep)
                 return TooDeep(Limits);
+            if (plain != TPlainParse::Done || reader.FBeyondAscii) {
+                if (auto bad = notUtf8())
+                    return bad;
+                checked = true;
+            }
+            if (plain == TPlainParse::Done)
+                return std::move(reader.Fault);
             if (plain == TPlainParse::Stopped && reader.Fault) {
                 // A fault before the end: the rest may still nest too deep,
                 // which is the verdict that comes first.
@@ -933,6 +959,9 @@ std::optional<TStatsError> ReadAnswer(std::string_view Body, const TShape& Root,
         // a record as it was before.
         Clear(Target);
     }
+    if (!checked)
+        if (auto bad = notUtf8())
+            return bad;
     if (auto deep = nesting())
         return deep;
     TReader reader = handler(scanned->Rows, Body.find("\\u") != std::string_view::npos);

@@ -18,6 +18,11 @@
 // quick parser offers it every object first, and goes on after it when the
 // handler took it.
 //
+// Texts are handed over as their bytes stand, UTF-8 unchecked. Outside texts
+// a byte beyond ASCII is outside the form; so when the parse is Done, a
+// handler with TextsBeyondAscii(bool) hears whether a text the parser read
+// held one (texts a handler read whole are its own to watch).
+//
 // Needs no terminating NUL and never reads outside Body.
 
 #include <climits>
@@ -58,13 +63,15 @@ TPlainParse ParsePlainJson(std::string_view Body, Handler& H, int MaxDepth = INT
         while (p != end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t'))
             ++p;
     };
-    // A text without escapes and control characters (UTF-8 is checked over
-    // the whole body beforehand); p is on its opening quote, and is left
-    // after its closing one.
+    // A text without escapes and control characters; p is on its opening
+    // quote, and is left after its closing one. Its UTF-8 is not checked
+    // here: the handler hears whether any text held a byte beyond ASCII.
+    unsigned beyond = 0;
     auto text = [&](std::string_view& Out) {
         const char* from = ++p;
         while (p != end) {
             const auto c = static_cast<unsigned char>(*p);
+            beyond |= c;
             if (c == '"') {
                 Out = std::string_view(from, static_cast<std::size_t>(p - from));
                 ++p;
@@ -186,8 +193,13 @@ key:
 
 after:
     blanks();
-    if (depth == 0)
-        return p == end ? TPlainParse::Done : TPlainParse::GaveUp;
+    if (depth == 0) {
+        if (p != end)
+            return TPlainParse::GaveUp;
+        if constexpr (requires { H.TextsBeyondAscii(true); })
+            H.TextsBeyondAscii(beyond >= 0x80);
+        return TPlainParse::Done;
+    }
     if (p == end)
         return TPlainParse::GaveUp;
     if (*p == ',') {

@@ -384,12 +384,30 @@ TEST(Decoder, TheQuickParserGivesTheFullReadersVerdictsAndRecords) {
     for (std::string V; Numbers >> V;)
         Odd.push_back(Row("requests", V));
     for (const std::string Name : {"", "A", "ABCDEFG", "ABCDEFGH", "ABCDEFGHI", "ABCDEFGHIJKLMNOPQ"})
-        for (const std::string Inside : {"", "\"", "\\\\", "\t", "\x01", "\x7f", "\xc3\xa9", "\\u0041"})
+        for (const std::string Inside : {"", "\"", "\\\\", "\t", "\x01", "\x7f", "\xc3\xa9", "\\u0041",
+                                         "\xff", "\xc3", "\xed\xa0\x80", "\xf4\x90\x80\x80"})
             for (std::size_t At : {std::size_t{0}, Name.size() / 2, Name.size()})
                 Odd.push_back(Row("name", "\"" + Name.substr(0, At) + Inside + Name.substr(At) + "\""));
     for (const std::string& R : Odd)
         for (const std::string& Good : {Plain, Sorted})
             Same(List(Good + "," + R + "," + Good + "," + Sorted + "," + R));
+    // UTF-8 is checked only when a text held a byte beyond ASCII, and its
+    // verdict still comes first: texts the reader takes whole and texts the
+    // quick parser hands over, before and after a fault of a row.
+    for (const std::string Bad : {"\xff", "\xc3", "\xed\xa0\x80", "\xc3\xa9"}) {
+        const std::string Name = Row("name", "\"A" + Bad + "B\"");
+        for (const std::string& Body :
+             {List(Plain + "," + Name), List(Name + "," + Plain), List(Row("active", "-1") + "," + Name),
+              List(Name + "," + Row("active", "-1")), R"({"components":[],"x)" + Bad + R"(":1})",
+              R"({"components":[],"x":")" + Bad + R"("})", R"({"x":")" + Bad + R"(","components":[]})",
+              R"({"components":[)" + Plain + R"(],"x":[1,2,")" + Bad + R"("]})"})
+            Same(Body);
+        if (Bad != "\xc3\xa9") {
+            ExpectMalformed(DecodeComponents(List(Plain + "," + Name)), "not valid UTF-8");
+            ExpectMalformed(DecodeComponents(List(Name + "," + Row("active", "-1"))), "not valid UTF-8");
+            ExpectMalformed(DecodeComponents(R"({"components":[],"x":")" + Bad + R"("})"), "not valid UTF-8");
+        }
+    }
     // Too deep, one level less, and exactly at the limit: seen by the quick
     // parser itself, after a fault it stopped at (the depth verdict comes
     // first), after it gave up (an escape, a fraction), and in a body that
