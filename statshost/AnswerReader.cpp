@@ -510,10 +510,12 @@ public:
 
     // One member of a planned row: the bytes before its value (the comma
     // after the first, and the quoted name with its colon), compared as
-    // three words, and its field.
+    // two words, and its field. Every member name of the tables is short
+    // enough; a row with a longer one gets no plan (it is still read whole,
+    // member by member).
     struct TWholeStep {
-        std::uint64_t Word[3] = {};
-        std::uint64_t Mask[3] = {};
+        std::uint64_t Word[2] = {};
+        std::uint64_t Mask[2] = {};
         std::size_t Length = 0;
         std::size_t Field = 0;
         // The field's kind and range, kept beside the bytes compared.
@@ -555,8 +557,7 @@ public:
             if (static_cast<std::size_t>(End - P) < StepBytes)
                 return false;
             if (((WordAt<std::uint64_t>(P) ^ step.Word[0]) & step.Mask[0]) |
-                ((WordAt<std::uint64_t>(P + 8) ^ step.Word[1]) & step.Mask[1]) |
-                ((WordAt<std::uint64_t>(P + 16) ^ step.Word[2]) & step.Mask[2]))
+                ((WordAt<std::uint64_t>(P + 8) ^ step.Word[1]) & step.Mask[1]))
                 return false;
             P += step.Length;
             if (!WholeValue(step, step.Field, P, End, Values))
