@@ -409,22 +409,7 @@ public:
             return TWholeObject::Stopped;
         ++top.Index;
         FBeyondAscii |= (values.TextBytes & 0x8080808080808080u) != 0;
-        if (top.Shape->Fill) {
-            top.Shape->Fill(top.Record, values, seen);
-            At = p + 1;
-            return TWholeObject::Read;
-        }
-        void* row = top.Shape->Append(top.Record);
-        for (std::uint32_t left = seen; left != 0; left &= left - 1) {
-            const auto i = static_cast<std::size_t>(std::countr_zero(left));
-            const TField& f = fields[i];
-            if (f.Kind == TFieldKind::Int)
-                f.SetInt(row, values.Ints[i]);
-            else if (f.Kind == TFieldKind::Bool)
-                f.SetBool(row, values.Ints[i] != 0);
-            else
-                f.SetText(row, std::string_view(values.TextAt[i], values.TextLength[i]));
-        }
+        top.Shape->Fill(top.Record, values, seen);
         At = p + 1;
         return TWholeObject::Read;
     }
@@ -674,13 +659,13 @@ private:
     // What WholeObject needs to know of a row's shape, found once a list.
     struct TWholeRows {
         const TShape* Shape = nullptr;
-        bool Readable = false;      // every member a single value, not too many
+        bool Readable = false;      // filled by its shape, every member a single value, not too many
         std::uint32_t Required = 0; // bit i: member i is required
     };
     static TWholeRows WholeRowsOf(const TShape& Shape) {
         TWholeRows rows;
         rows.Shape = &Shape;
-        rows.Readable = Shape.Fields.size() <= MaxWholeMembers;
+        rows.Readable = Shape.Fill && Shape.Fields.size() <= MaxWholeMembers;
         for (std::size_t i = 0; i < Shape.Fields.size() && rows.Readable; ++i) {
             const TField& f = Shape.Fields[i];
             rows.Readable = f.Kind != TFieldKind::List && f.Kind != TFieldKind::Object;
