@@ -5,6 +5,7 @@
 #include "tools/StatJson.h"
 #include "tools/StatOutput.h"
 #include "tools/StatRates.h"
+#include "tools/platform/Platform.h"
 
 #include <algorithm>
 #include <functional>
@@ -238,18 +239,25 @@ int RunList(const TListOptions& O, const TListKind& Kind) {
     const bool Redraw = Watching && O.Format == TFormat::Table && OutputIsTerminal();
     const bool JsonLines = Watching && (O.Format == TFormat::Json || (O.Format == TFormat::Table && !Redraw));
     TRateTracker Rates;
+    // Printed once as the broker gives it: a slice at a time, from the
+    // records alone. As JSON, the records take the pages of the answer's
+    // body, and a slice's rows go out from one room kept for the next (CSV
+    // makes new texts for every slice, which those pages would not fit).
+    const bool Once = !Watching && SortColumn < 0 && O.Format != TFormat::Table;
+    const bool KeepBodyPages = Once && O.Format == TFormat::Json;
     const auto Start = std::chrono::steady_clock::now();
     for (int Sample = 0;; ++Sample) {
         const auto At = std::chrono::system_clock::now();
         TListRows Rows;
         try {
+            platform::KeepNextFreedLargeBlock(KeepBodyPages);
             Rows = Kind.Fetch(*Connection);
         } catch (const ENPXException& E) {
             Fail(FailureLine(E));
             return Disconnect(Connection, ExitFailed);
         }
         // Sorting, rates and aligned columns need every row at once.
-        if (!Watching && SortColumn < 0 && O.Format != TFormat::Table) {
+        if (Once) {
             PrintInSlices(O, Kind, Rows);
             break;
         }

@@ -1,6 +1,8 @@
 // WDXStat's allocation functions, linked into this test in the same way:
 // every block of the test (and of the test framework) goes through them.
 
+#include "tools/platform/Platform.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -13,9 +15,9 @@ namespace {
 
 constexpr std::size_t KiB = 1024, MiB = 1024 * KiB;
 
-// The room of a large block, once freed: the spare, provided no block cut
-// from an earlier spare is still in use and it is larger than any freed
-// before it (each test frees a larger one than the last).
+// The room of a large block freed when asked to be kept: the spare, provided
+// no block cut from an earlier spare is still in use and it is larger than
+// any kept before it (each test frees a larger one than the last).
 struct TRoom {
     std::uintptr_t From = 0, To = 0;
     bool Holds(const void* P, std::size_t Bytes) const {
@@ -23,12 +25,17 @@ struct TRoom {
         return At >= From && At + Bytes <= To;
     }
 };
+// A size larger than any block made here before.
+std::size_t LargerThanBefore() {
+    static std::size_t Largest = 8 * MiB;
+    return Largest += 2 * MiB;
+}
 TRoom FreedLargeBlock() {
-    static std::size_t Next = 8 * MiB;
-    Next += 2 * MiB;
+    const std::size_t Next = LargerThanBefore();
     char* Block = new char[Next];
     std::memset(Block, 0x5a, Next);
     const TRoom Room{reinterpret_cast<std::uintptr_t>(Block), reinterpret_cast<std::uintptr_t>(Block) + Next};
+    wdx::tools::platform::KeepNextFreedLargeBlock(true);
     delete[] Block;
     return Room;
 }
@@ -103,9 +110,10 @@ TEST(LargeBlocks, ABlockFreedWhileTheRoomIsInUseIsNotKept) {
     const TRoom Room = FreedLargeBlock();
     void* InRoom = ::operator new(1 * MiB);
     ASSERT_TRUE(Room.Holds(InRoom, 1 * MiB));
-    // A still larger block freed now goes back to the system; the room
-    // keeps serving.
+    // A still larger block freed now goes back to the system, though asked
+    // to be kept; the room keeps serving.
     char* Larger = new char[Room.To - Room.From + 4 * MiB];
+    wdx::tools::platform::KeepNextFreedLargeBlock(true);
     const TRoom LargerRoom{reinterpret_cast<std::uintptr_t>(Larger),
                            reinterpret_cast<std::uintptr_t>(Larger) + Room.To - Room.From + 4 * MiB};
     delete[] Larger;
@@ -114,6 +122,31 @@ TEST(LargeBlocks, ABlockFreedWhileTheRoomIsInUseIsNotKept) {
     EXPECT_FALSE(LargerRoom.Holds(Next, 1));
     ::operator delete(Next);
     ::operator delete(InRoom);
+    wdx::tools::platform::KeepNextFreedLargeBlock(false);
+}
+
+TEST(LargeBlocks, OnlyABlockAskedToBeKeptIsKept) {
+    const TRoom Room = FreedLargeBlock();
+    // Larger than the spare, and unused: it would take the spare's place,
+    // were it asked to be kept; it is not.
+    char* Larger = new char[Room.To - Room.From + 4 * MiB];
+    const TRoom LargerRoom{reinterpret_cast<std::uintptr_t>(Larger),
+                           reinterpret_cast<std::uintptr_t>(Larger) + Room.To - Room.From + 4 * MiB};
+    delete[] Larger;
+    void* Next = ::operator new(1 * MiB);
+    EXPECT_TRUE(Room.Holds(Next, 1 * MiB));
+    EXPECT_FALSE(LargerRoom.Holds(Next, 1));
+    ::operator delete(Next);
+    // Asked for, the next one is kept (and only the next one).
+    const std::size_t KeptBytes = LargerThanBefore();
+    char* Kept = new char[KeptBytes];
+    const TRoom KeptRoom{reinterpret_cast<std::uintptr_t>(Kept),
+                         reinterpret_cast<std::uintptr_t>(Kept) + KeptBytes};
+    wdx::tools::platform::KeepNextFreedLargeBlock(true);
+    delete[] Kept;
+    void* InKept = ::operator new(1 * MiB);
+    EXPECT_TRUE(KeptRoom.Holds(InKept, 1 * MiB));
+    ::operator delete(InKept);
 }
 
 TEST(LargeBlocks, NothrowAndZeroSizedBlocks) {

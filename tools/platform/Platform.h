@@ -53,6 +53,14 @@ bool MoveOver(const std::string& From, const std::string& To, std::string& Why);
 // afterwards leave them behind, resident and unused.
 void ReturnLargeBlocks();
 
+// Whether the next large block freed (an answer's body, once read) is kept
+// as spare room for the large blocks that follow (a list's records), which
+// then take its pages instead of new ones: for a list printed once and as
+// it is, whose records are made right after its body is freed. A list
+// sorted, tabled or sampled makes many more blocks of all sizes, which the
+// C library places better. WDXStat on Linux only; nothing elsewhere.
+void KeepNextFreedLargeBlock(bool Keep);
+
 // Ctrl+C and the termination request call Handler (an async-signal-safe
 // function: it may only set a flag) instead of ending the process.
 void CatchStopSignals(void (*Handler)(int));

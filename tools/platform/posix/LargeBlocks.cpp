@@ -8,17 +8,20 @@
 // of 100,000 records takes thousands of faults fewer. Only a hint: where the
 // system declines, the block keeps small pages.
 //
-// The last large block freed is kept as spare room, and blocks of 256 KiB
-// and more are cut from it while they fit: the records of a list then take
-// the pages its answer's body held, which are already there, instead of
-// new ones the system must first clear (and the body's are not given back
-// to the system only to be asked for again). The room is handed out front
-// to back and starts again from its front once every block cut from it is
-// freed. Only one spare is kept: a larger block freed while it is unused
-// takes its place.
+// When the program asks for it (KeepNextFreedLargeBlock), the next large
+// block freed is kept as spare room, and blocks of 256 KiB and more are cut
+// from it while they fit: the records of a list then take the pages its
+// answer's body held, which are already there, instead of new ones the
+// system must first clear (and the body's are not given back to the system
+// only to be asked for again). The room is handed out front to back and
+// starts again from its front once every block cut from it is freed. Only
+// one spare is kept: a larger block freed while it is unused takes its
+// place, when asked for too.
 //
 // Linked into WDXStat only; every block not cut from the spare is freed with
 // free(), whichever way it was made.
+
+#include "tools/platform/Platform.h"
 
 #include <malloc.h>
 #include <sys/mman.h>
@@ -50,6 +53,7 @@ struct TSpare {
 
 std::mutex GSpareLock;
 TSpare GSpare;
+bool GKeepNext = false; // the next large block freed becomes the spare
 
 bool InSpare(std::uintptr_t At) {
     return GSpare.Base != 0 && At >= GSpare.Base && At - GSpare.Base < GSpare.Size;
@@ -80,7 +84,7 @@ bool ToSpare(void* Block) {
             GSpare.Used = 0;
         return true;
     }
-    if (GSpare.Live > 0)
+    if (!GKeepNext || GSpare.Live > 0)
         return false;
     const std::size_t Size = malloc_usable_size(Block);
     if (Size < LargeBlock || Size <= GSpare.Size)
@@ -88,6 +92,7 @@ bool ToSpare(void* Block) {
     if (GSpare.Base != 0)
         std::free(reinterpret_cast<void*>(GSpare.Base));
     GSpare = TSpare{At, Size, 0, 0};
+    GKeepNext = false;
     return true;
 }
 
@@ -146,6 +151,11 @@ std::size_t Alignment(std::align_val_t Align) {
 }
 
 } // namespace
+
+void wdx::tools::platform::KeepNextFreedLargeBlock(bool Keep) {
+    std::lock_guard Lock(GSpareLock);
+    GKeepNext = Keep;
+}
 
 void* operator new(std::size_t Bytes) {
     return Allocate(Bytes, PlainAlign);

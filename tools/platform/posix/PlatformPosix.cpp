@@ -24,6 +24,11 @@ void UseUtf8StandardStreams() {
     // Terminals take UTF-8 as it is written.
 }
 
+#if !defined(__linux__)
+// Linux only (platform/posix/LargeBlocks.cpp, WDXStat's allocation functions).
+void KeepNextFreedLargeBlock(bool) {}
+#endif
+
 void ReturnLargeBlocks() {
 #if defined(__GLIBC__)
     // Fixing the threshold (at its default) also stops it from rising, and

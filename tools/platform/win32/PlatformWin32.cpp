@@ -131,6 +131,8 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
 }
 } // namespace
 
+void KeepNextFreedLargeBlock(bool) {}
+
 void ReturnLargeBlocks() {
     // Nothing to do: the Windows heap gives large blocks pages of their own
     // and returns them when they are freed.
