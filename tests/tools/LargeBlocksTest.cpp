@@ -30,14 +30,18 @@ std::size_t LargerThanBefore() {
     static std::size_t Largest = 8 * MiB;
     return Largest += 2 * MiB;
 }
-TRoom FreedLargeBlock() {
-    const std::size_t Next = LargerThanBefore();
-    char* Block = new char[Next];
-    std::memset(Block, 0x5a, Next);
-    const TRoom Room{reinterpret_cast<std::uintptr_t>(Block), reinterpret_cast<std::uintptr_t>(Block) + Next};
-    wdx::tools::platform::KeepNextFreedLargeBlock(true);
+// The room of a block of Bytes, written and freed, asked to be kept or not.
+TRoom FreedBlock(std::size_t Bytes, bool Keep) {
+    char* Block = new char[Bytes];
+    std::memset(Block, 0x5a, Bytes);
+    const TRoom Room{reinterpret_cast<std::uintptr_t>(Block),
+                     reinterpret_cast<std::uintptr_t>(Block) + Bytes};
+    wdx::tools::platform::KeepNextFreedLargeBlock(Keep);
     delete[] Block;
     return Room;
+}
+TRoom FreedLargeBlock() {
+    return FreedBlock(LargerThanBefore(), true);
 }
 
 TEST(LargeBlocks, AFreedLargeBlocksRoomIsHandedToLaterLargeBlocks) {
@@ -112,11 +116,7 @@ TEST(LargeBlocks, ABlockFreedWhileTheRoomIsInUseIsNotKept) {
     ASSERT_TRUE(Room.Holds(InRoom, 1 * MiB));
     // A still larger block freed now goes back to the system, though asked
     // to be kept; the room keeps serving.
-    char* Larger = new char[Room.To - Room.From + 4 * MiB];
-    wdx::tools::platform::KeepNextFreedLargeBlock(true);
-    const TRoom LargerRoom{reinterpret_cast<std::uintptr_t>(Larger),
-                           reinterpret_cast<std::uintptr_t>(Larger) + Room.To - Room.From + 4 * MiB};
-    delete[] Larger;
+    const TRoom LargerRoom = FreedBlock(Room.To - Room.From + 4 * MiB, true);
     void* Next = ::operator new(1 * MiB);
     EXPECT_TRUE(Room.Holds(Next, 1 * MiB));
     EXPECT_FALSE(LargerRoom.Holds(Next, 1));
@@ -129,21 +129,13 @@ TEST(LargeBlocks, OnlyABlockAskedToBeKeptIsKept) {
     const TRoom Room = FreedLargeBlock();
     // Larger than the spare, and unused: it would take the spare's place,
     // were it asked to be kept; it is not.
-    char* Larger = new char[Room.To - Room.From + 4 * MiB];
-    const TRoom LargerRoom{reinterpret_cast<std::uintptr_t>(Larger),
-                           reinterpret_cast<std::uintptr_t>(Larger) + Room.To - Room.From + 4 * MiB};
-    delete[] Larger;
+    const TRoom LargerRoom = FreedBlock(Room.To - Room.From + 4 * MiB, false);
     void* Next = ::operator new(1 * MiB);
     EXPECT_TRUE(Room.Holds(Next, 1 * MiB));
     EXPECT_FALSE(LargerRoom.Holds(Next, 1));
     ::operator delete(Next);
     // Asked for, the next one is kept (and only the next one).
-    const std::size_t KeptBytes = LargerThanBefore();
-    char* Kept = new char[KeptBytes];
-    const TRoom KeptRoom{reinterpret_cast<std::uintptr_t>(Kept),
-                         reinterpret_cast<std::uintptr_t>(Kept) + KeptBytes};
-    wdx::tools::platform::KeepNextFreedLargeBlock(true);
-    delete[] Kept;
+    const TRoom KeptRoom = FreedBlock(LargerThanBefore(), true);
     void* InKept = ::operator new(1 * MiB);
     EXPECT_TRUE(KeptRoom.Holds(InKept, 1 * MiB));
     ::operator delete(InKept);
