@@ -23,8 +23,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
-# Wine runs the tests (and gtest_discover_tests lists them through it).
+# Wine runs the tests (and gtest_discover_tests lists them through it), by
+# way of wine-run.sh, which runs a program again only when Wine ended it before
+# it printed anything.
 find_program(WDX_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(WDX_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WDX_WINE})
+  find_program(WDX_BASH bash REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${WDX_BASH} ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${WDX_WINE})
 endif()
