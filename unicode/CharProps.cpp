@@ -13,7 +13,7 @@ struct TWidthRun {
     int Columns;
 };
 
-struct TFoldRun {
+struct TCaseRun {
     char32_t First, Last;
     int Step;
     std::int32_t Difference;
@@ -28,6 +28,14 @@ template <class TRun, std::size_t N> const TRun* RunAt(const TRun (&Runs)[N], ch
     return After == std::begin(Runs) ? nullptr : After - 1;
 }
 
+// What the case runs take CodePoint to: itself unless a run holds it.
+template <std::size_t N> char32_t Mapped(const TCaseRun (&Runs)[N], char32_t CodePoint) {
+    const TCaseRun* Run = RunAt(Runs, CodePoint);
+    if (!Run || CodePoint > Run->Last || (CodePoint - Run->First) % static_cast<char32_t>(Run->Step) != 0)
+        return CodePoint;
+    return static_cast<char32_t>(static_cast<std::int32_t>(CodePoint) + Run->Difference);
+}
+
 } // namespace
 
 int Columns(char32_t CodePoint) {
@@ -40,10 +48,13 @@ int Columns(char32_t CodePoint) {
 char32_t FoldCase(char32_t CodePoint) {
     if (CodePoint < 0x80)
         return CodePoint >= 'A' && CodePoint <= 'Z' ? CodePoint + 0x20 : CodePoint;
-    const TFoldRun* Run = RunAt(FoldRuns, CodePoint);
-    if (!Run || CodePoint > Run->Last || (CodePoint - Run->First) % static_cast<char32_t>(Run->Step) != 0)
-        return CodePoint;
-    return static_cast<char32_t>(static_cast<std::int32_t>(CodePoint) + Run->Difference);
+    return Mapped(FoldRuns, CodePoint);
+}
+
+char32_t ToUpper(char32_t CodePoint) {
+    if (CodePoint < 0x80)
+        return CodePoint >= 'a' && CodePoint <= 'z' ? CodePoint - 0x20 : CodePoint;
+    return Mapped(UpperRuns, CodePoint);
 }
 
 const char* CharTablesVersion() {

@@ -1,11 +1,11 @@
 // What the store needs of Linux besides SQLite: the places of the files, and
-// ICU's upper-case mapping for names beyond ASCII.
+// the upper-case mapping for names beyond ASCII.
 
 #include "registry/Backend.h"
+#include "unicode/CharProps.h"
+#include "unicode/Utf.h"
 
 #include <pwd.h>
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,23 +17,12 @@ namespace detail {
 bool FoldNonAscii(std::string_view Name, std::string& Fold) {
     // Simple (one character to one character) upper-case mapping, as the
     // platform registry compares names: "ß" stays itself, "σ" and "ς" meet.
-    const auto* S = reinterpret_cast<const uint8_t*>(Name.data());
-    int32_t Len = static_cast<int32_t>(Name.size());
-    int32_t I = 0;
-    while (I < Len) {
-        UChar32 C;
-        U8_NEXT(S, I, Len, C);
-        if (C < 0)
-            return false;
-        UChar32 U = u_toupper(C);
-        uint8_t Buf[4];
-        int32_t N = 0;
-        UBool Err = false;
-        U8_APPEND(Buf, N, 4, U, Err);
-        if (Err)
-            return false;
-        Fold.append(reinterpret_cast<const char*>(Buf), N);
-    }
+    // The tables are ICU's mapping (a test compares them for every code
+    // point), so names stored before fold as they did.
+    if (!unicode::IsValidUtf8(Name))
+        return false;
+    for (std::size_t At = 0; At < Name.size();)
+        unicode::AppendUtf8(Fold, unicode::ToUpper(unicode::NextCodePoint(Name, At)));
     return true;
 }
 

@@ -1,4 +1,4 @@
-// The generated width and case-folding tables against ICU, which they were
+// The generated width, case-folding and upper-case tables against ICU, which they were
 // made from, for every code point: a table that drifts from this machine's
 // ICU (a new Unicode version, a generator fault) fails here, never in a
 // terminal's alignment. Linux only: Windows builds have no ICU.
@@ -26,7 +26,7 @@ TEST(CharProps, TablesAreFromThisIcusUnicodeVersion) {
     EXPECT_EQ(std::string(CharTablesVersion()), reference::UnicodeVersion()) << Regenerate;
 }
 
-TEST(CharProps, EveryCodePointHasIcusWidthAndFolding) {
+TEST(CharProps, EveryCodePointHasIcusWidthFoldingAndUpperCase) {
     int Wrong = 0;
     for (char32_t C = 0; C <= 0x10FFFF && Wrong < 10; ++C) {
         if (Columns(C) != reference::Columns(C)) {
@@ -39,10 +39,16 @@ TEST(CharProps, EveryCodePointHasIcusWidthAndFolding) {
             ADD_FAILURE() << Hex(C) << " folds to " << Hex(FoldCase(C)) << ", ICU says "
                           << Hex(reference::FoldCase(C)) << "; " << Regenerate;
         }
+        if (ToUpper(C) != reference::ToUpper(C)) {
+            ++Wrong;
+            ADD_FAILURE() << Hex(C) << " upper-cases to " << Hex(ToUpper(C)) << ", ICU says "
+                          << Hex(reference::ToUpper(C)) << "; " << Regenerate;
+        }
     }
-    // Past the last code point nothing is wide and nothing folds.
+    // Past the last code point nothing is wide and nothing changes case.
     EXPECT_EQ(Columns(0x110000), 1);
     EXPECT_EQ(FoldCase(0x110000), char32_t(0x110000));
+    EXPECT_EQ(ToUpper(0x110000), char32_t(0x110000));
 }
 
 } // namespace

@@ -46,15 +46,15 @@ void WriteWidths(std::ostream& Out) {
     std::cerr << Count << " width runs\n";
 }
 
-// Code points that fold to another, in runs that share the difference and
-// step by one or by two (upper and lower case alternate in many blocks). The
-// code points a run steps over fold to themselves, so that no two runs
+// Code points that Map takes to another, in runs that share the difference
+// and step by one or by two (upper and lower case alternate in many blocks).
+// The code points a run steps over map to themselves, so that no two runs
 // overlap and a search by the first code point finds the one run.
-void WriteFolds(std::ostream& Out) {
-    Out << "// Simple case folding in runs: first, last, step, difference (every step-th\n"
-           "// code point from first to last folds to itself plus the difference).\n"
-           "constexpr TFoldRun FoldRuns[] = {\n";
-    auto Delta = [](char32_t C) { return static_cast<long>(reference::FoldCase(C)) - static_cast<long>(C); };
+void WriteCaseRuns(std::ostream& Out, const char* Table, const char* What, char32_t (*Map)(char32_t)) {
+    Out << "// " << What << " in runs: first, last, step, difference (every step-th\n"
+        << "// code point from first to last maps to itself plus the difference).\n"
+        << "constexpr TCaseRun " << Table << "[] = {\n";
+    auto Delta = [Map](char32_t C) { return static_cast<long>(Map(C)) - static_cast<long>(C); };
     std::size_t Count = 0;
     for (char32_t C = 0; C <= LastCodePoint; ++C) {
         const long D = Delta(C);
@@ -73,7 +73,7 @@ void WriteFolds(std::ostream& Out) {
         C = Last;
     }
     Out << "};\n";
-    std::cerr << Count << " folding runs\n";
+    std::cerr << Count << " runs in " << Table << "\n";
 }
 
 } // namespace
@@ -92,7 +92,9 @@ int main(int argc, char** argv) {
             "constexpr const char* TablesUnicodeVersion = \""
          << reference::UnicodeVersion() << "\";\n\n";
     WriteWidths(Text);
-    WriteFolds(Text);
+    WriteCaseRuns(Text, "FoldRuns", "Simple case folding", reference::FoldCase);
+    Text << "\n";
+    WriteCaseRuns(Text, "UpperRuns", "Simple upper-case mapping", reference::ToUpper);
     Text << "// clang-format on\n";
     std::ofstream Out(argv[1], std::ios::binary | std::ios::trunc);
     Out << Text.str();

@@ -1,5 +1,5 @@
 #pragma once
-// The two character properties of CharProps.h as ICU gives them: what the
+// The character properties of CharProps.h as ICU gives them: what the
 // tables are generated from (GenCharTables.cpp) and what the test compares
 // them with for every code point (tests/unicode/CharPropsTest.cpp). Linux
 // only; the programs themselves never link ICU.
@@ -26,6 +26,11 @@ inline int Columns(char32_t CodePoint) {
 // Simple case folding (one code point to one).
 inline char32_t FoldCase(char32_t CodePoint) {
     return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(CodePoint), U_FOLD_CASE_DEFAULT));
+}
+
+// Simple upper-case mapping (one code point to one).
+inline char32_t ToUpper(char32_t CodePoint) {
+    return static_cast<char32_t>(u_toupper(static_cast<UChar32>(CodePoint)));
 }
 
 // "15.0" and the like: the Unicode version of this ICU's data.
